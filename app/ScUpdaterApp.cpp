@@ -1,0 +1,160 @@
+#include "ScUpdaterApp.h"
+
+#include <commctrl.h>
+#include <gdiplus.h>
+#include <shlobj.h>
+
+#include "AppFiles.h"
+#include "SingleInstance.h"
+#include "common/Format.h"
+#include "common/Profile.h"
+#include "common/Resources.h"
+#include "common/Trace.h"
+#include "res/resource_ids.h"
+
+using scup::AUTrace;
+
+namespace {
+
+CScUpdaterApp* g_app = nullptr;
+
+// Support turns on a trace file in the data folder with SCUPDATER_TRACE=1 or the profile value
+// "Trace" = 1 in "Settings", without rebuilding.
+void AttachTraceFileWhenAsked() {
+    wchar_t env[8] = {};
+    const bool byEnvironment = GetEnvironmentVariableW(L"SCUPDATER_TRACE", env, 8) > 0 && env[0] == L'1';
+    if (!byEnvironment && scup::GetProfileInt(scup::kSettingsSection, L"Trace", 0) == 0) return;
+    const std::wstring folder = scup::GetDataFolder(L"");
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    scup::AttachTraceFile(scup::JoinPath(folder, L"ScUpdater.trace.txt"));
+}
+
+class GdiplusSession {
+public:
+    void Start() {
+        Gdiplus::GdiplusStartupInput input;
+        if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
+    }
+    void Stop() {
+        if (token_) Gdiplus::GdiplusShutdown(token_);
+        token_ = 0;
+    }
+
+private:
+    ULONG_PTR token_ = 0;
+};
+
+GdiplusSession g_gdiplus;
+
+}  // namespace
+
+CScUpdaterApp* TheApp() { return g_app; }
+void SetTheApp(CScUpdaterApp* app) { g_app = app; }
+
+CUnzipHolder::CUnzipHolder(const std::wstring& programFolder)
+    : m_hUnzip(LoadLibraryW((programFolder + L"unzip32.dll").c_str())) {}
+
+AUServices AUServices::Defaults() {
+    AUServices services;
+    services.createServerData = [] { return std::make_unique<CAUServerData>(); };
+    services.createLocalData = [] { return std::make_unique<CAULocalData>(); };
+    services.runUpgrader = [] { return 0; };
+    // Printers are known by identifier only through their driver information library.
+    services.findPrinterById = [](unsigned long) { return std::wstring(); };
+    return services;
+}
+
+CScUpdaterApp::CScUpdaterApp(AUServices services) : m_services(std::move(services)) {}
+
+CScUpdaterApp::~CScUpdaterApp() {
+    WaitForUpdateThread();
+    if (TheApp() == this) SetTheApp(nullptr);
+}
+
+bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
+    SetTheApp(this);
+    scup::SetProgramFolder(scup::ModuleFolder());
+    m_pUnzip = std::make_unique<CUnzipHolder>(scup::ProgramFolder());
+
+    m_hResourceDll.reset(LoadLibraryW((scup::ProgramFolder() + L"ScUpRes.dll").c_str()));
+    if (!m_hResourceDll) return false;
+    scup::SetResourceModule(m_hResourceDll.get());
+
+    INITCOMMONCONTROLSEX controls{8, 0xFF};
+    InitCommonControlsEx(&controls);
+
+    m_bKeepDownloads = false;
+    CAUCommandLineInfo commandLine(m_services.findPrinterById);
+    ParseCommandLine(commandLine, args);
+
+    m_com = std::make_unique<scup::ComInit>();
+
+    scup::CSingleInstance instance;
+    if (!instance.TryLock()) {
+        if (!commandLine.m_bWaitForPrevious) {
+            scup::ActivateRunningInstance();
+            return false;
+        }
+        instance.WaitForPrevious();
+    }
+
+    m_bEditorMode = commandLine.m_bEditor;
+    scup::AppIdentity identity = scup::GetAppIdentity();
+    identity.registryKey = scup::LoadResString(IDS_REGISTRY_KEY);
+    if (auto profile = scup::FindResString(IDS_PROFILE_NAME)) identity.profileName = *profile;
+    scup::SetAppIdentity(identity);
+    AttachTraceFileWhenAsked();
+
+    g_gdiplus.Start();
+    m_pUpdaterDialog = nullptr;
+    m_pStartDialog = nullptr;
+
+    if (commandLine.m_bUpdate) {
+        m_bKeepDownloads = true;
+        scup::FinishSelfUpdate(commandLine.m_strUpdateTarget, commandLine.m_strUpdateSource,
+                               commandLine.m_strUpdateVersion, commandLine.m_bEditor);
+        return false;
+    }
+
+    if (commandLine.m_nEditorLCID != 0) m_nLCID = static_cast<LCID>(commandLine.m_nEditorLCID);
+    if (!commandLine.m_strEditorPrinter.empty()) m_strPrinter = commandLine.m_strEditorPrinter;
+
+    m_pLocalData = m_services.createLocalData();
+    if (m_pLocalData->Initialize() == 1) {
+        AUTrace(L"Failed to initialize App Config file.");
+        return false;
+    }
+
+    AUTrace(L"Enter : CAUManager::InitInstance()");
+    m_pUpdateThread.reset();
+    RunDialogs();
+    WaitForUpdateThread();
+    return false;
+}
+
+int CScUpdaterApp::ExitInstance() {
+    g_gdiplus.Stop();
+    WaitForUpdateThread();
+    m_pUpdateThread.reset();
+    m_pLocalData.reset();
+    m_pServerData.reset();
+    if (!m_bKeepDownloads && scup::ResourceModule()) scup::RemoveFolder(scup::GetDataFolder(L"DownloadedFiles"));
+    scup::SetResourceModule(nullptr);
+    m_hResourceDll.reset();
+    m_pUnzip.reset();
+    m_com.reset();
+    return 0;
+}
+
+void CScUpdaterApp::StartUpdateThread() {
+    if (m_pUpdateThread) return;
+    AUTrace(L"Starting Update Thread.");
+    m_pUpdateThread = std::make_unique<std::thread>([this] {
+        scup::ComInit com;
+        RunUpdate();
+    });
+}
+
+void CScUpdaterApp::WaitForUpdateThread() {
+    if (m_pUpdateThread && m_pUpdateThread->joinable()) m_pUpdateThread->join();
+}

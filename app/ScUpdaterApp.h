@@ -1,0 +1,125 @@
+#pragma once
+// The application object: start-up and clean-up, and the update manager that runs the dialog
+// sequence on the main thread and the update work on its own thread.
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "AUCommandLineInfo.h"
+#include "common/FirmInfo.h"
+#include "common/Handles.h"
+#include "local/AULocalData.h"
+#include "server/AUServerData.h"
+
+namespace scup {
+class CDialogBase;
+}
+class CStartDialog;
+class CUpdaterDialog;
+
+// Indices of the events in the update thread's wait; CANCEL is not waited on.
+enum AUEventIndex { kRefreshEvent = 0, kCheckEvent, kStartEvent, kExitEvent, kResetServerEvent, kCancelEvent };
+extern const wchar_t* const kAUEventNames[6];
+
+// Where the manager gets the parts it works with; tests put their own in.
+// The unzip library, loaded at run time from the program folder; a failed load leaves it empty.
+struct CUnzipHolder {
+    explicit CUnzipHolder(const std::wstring& programFolder);
+    scup::UniqueModule m_hUnzip;
+};
+
+struct AUServices {
+    std::function<std::unique_ptr<CAUServerData>()> createServerData;
+    std::function<std::unique_ptr<CAULocalData>()> createLocalData;
+    // 5: the new updater has been started; 4: declined or exit requested; else go on.
+    std::function<int()> runUpgrader;
+    // Finds or adds the printer with a numeric identifier; gives its driver name.
+    CAUCommandLineInfo::PrinterResolver findPrinterById;
+    static AUServices Defaults();
+};
+
+class CScUpdaterApp {
+public:
+    explicit CScUpdaterApp(AUServices services = AUServices::Defaults());
+    ~CScUpdaterApp();
+    CScUpdaterApp(const CScUpdaterApp&) = delete;
+    CScUpdaterApp& operator=(const CScUpdaterApp&) = delete;
+
+    // Start-up: always false, the program ends when it returns.
+    bool InitInstance(const std::vector<std::wstring>& args);
+    int ExitInstance();
+
+    // Main sequence on the main thread: start dialog, printer dialog, main dialog, until the user leaves.
+    void RunDialogs();
+    // The update thread's whole run.
+    int RunUpdate();
+    // Starts the update thread when none runs.
+    void StartUpdateThread();
+    void WaitForUpdateThread();
+
+    // The application's main window while a top-level dialog is on screen.
+    void SetMainWindow(scup::CDialogBase* dialog) { m_pMainWnd.store(dialog); }
+    scup::CDialogBase* MainWindow() const { return m_pMainWnd.load(); }
+    LANGID Language() const { return static_cast<LANGID>(m_nLanguage.load()); }
+
+    std::wstring m_strPrinter;
+    LCID m_nLCID = 0;
+    bool m_bEditorMode = false;
+    std::atomic<long> m_nLanguage{0};
+    bool m_bKeepDownloads = false;
+    scup::UniqueModule m_hResourceDll;
+    std::unique_ptr<CAULocalData> m_pLocalData;
+    std::unique_ptr<CAUServerData> m_pServerData;
+    std::atomic<CUpdaterDialog*> m_pUpdaterDialog{nullptr};
+    std::atomic<CStartDialog*> m_pStartDialog{nullptr};
+    std::unique_ptr<std::thread> m_pUpdateThread;
+    std::unique_ptr<CUnzipHolder> m_pUnzip;
+    std::unique_ptr<scup::ComInit> m_com;
+
+private:
+    // Update thread pieces.
+    bool CreateEvents();
+    void CloseEvents();
+    bool IsEventSet(AUEventIndex index) const;
+    void SetStartDialogReady(int value);
+    void SetUpdaterDialogReady(int value);
+    void ShowThreadMessage(UINT textId, UINT icon);
+    void InitialSelection();
+    std::wstring BuildQueryKey() const;
+    bool ConnectServer();
+    void EndWithoutLoop();
+    void EventLoop();
+    void HandleCheck();
+    void HandleStart();
+    void HandleExit();
+    void ClearCaches();
+    void SaveDefaultSelection();
+    int QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView);
+    int QueryFirmware(const std::wstring& key, ComponentList& serverList);
+    void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
+
+    // Main sequence pieces.
+    // Runs the main dialog in a view, again in each language the user picks; gives the last one.
+    std::unique_ptr<CUpdaterDialog> RunUpdaterDialog(int mode, int& x, int& y);
+
+    AUServices m_services;
+    std::atomic<scup::CDialogBase*> m_pMainWnd{nullptr};
+    // Held while a dialog pointer is read and used by the update thread, and while the main thread
+    // takes a dialog away, so that the thread never touches a deleted dialog.
+    std::mutex m_dialogMutex;
+    scup::UniqueHandle m_events[6];
+    std::map<LCID, ComponentList> m_serverCache;
+    std::map<LCID, RefinedList> m_refinedCache;
+    RefinedList m_refinedList;
+};
+
+// The one application object of the process.
+CScUpdaterApp* TheApp();
+void SetTheApp(CScUpdaterApp* app);

@@ -1,0 +1,43 @@
+#include "SingleInstance.h"
+
+#include "common/Trace.h"
+
+namespace scup {
+
+CSingleInstance::CSingleInstance() {
+    m_mutex.reset(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+    // Initial ownership is granted only to the creator; it is held until the instance ends.
+    if (m_mutex && GetLastError() != ERROR_ALREADY_EXISTS) m_nLocks = 1;
+}
+
+CSingleInstance::~CSingleInstance() {
+    for (; m_nLocks > 0; --m_nLocks) ReleaseMutex(m_mutex.get());
+}
+
+bool CSingleInstance::TryLock() {
+    if (!m_mutex) return false;
+    DWORD rc = WaitForSingleObject(m_mutex.get(), 0);
+    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED) return false;
+    ++m_nLocks;
+    return true;
+}
+
+void CSingleInstance::WaitForPrevious() {
+    while (!TryLock()) Sleep(100);
+    AUTrace(L"Success: previous instance has ended.");
+    Sleep(500);
+}
+
+bool ActivateRunningInstance() {
+    for (HWND window = GetWindow(GetDesktopWindow(), GW_CHILD); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        if (!IsWindowEnabled(window) || !GetPropW(window, kInstanceWindowProperty)) continue;
+        if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+        SetForegroundWindow(GetLastActivePopup(window));
+        AUTrace(L"Success: running instance brought forward.");
+        return true;
+    }
+    AUTrace(L"Failed: another instance runs but shows no window.");
+    return false;
+}
+
+}  // namespace scup

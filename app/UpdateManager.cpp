@@ -1,0 +1,575 @@
+// The update manager: the dialog sequence on the main thread and the update thread's work.
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "ScUpdaterApp.h"
+#include "StartDialog.h"
+#include "common/Format.h"
+#include "common/Resources.h"
+#include "common/Trace.h"
+#include "install/AUFileUpdater.h"
+#include "res/resource_ids.h"
+#include "ui/LangResources.h"
+#include "ui/PrinterSelectDialog.h"
+#include "ui/UpdaterDialog.h"
+
+using scup::AUTrace;
+using scup::FormatText;
+
+const wchar_t* const kAUEventNames[6] = {L"REFRESH_EVENT", L"CHECK_EVENT",       L"START_EVENT",
+                                         L"EXIT_EVENT",    L"RESETSERVER_EVENT", L"CANCEL_EVENT"};
+
+namespace {
+
+constexpr bool kManualReset[6] = {true, false, false, true, false, false};
+
+scup::UniqueHandle OpenNamedEvent(int index) {
+    return scup::UniqueHandle(CreateEventW(nullptr, kManualReset[index], FALSE, kAUEventNames[index]));
+}
+
+std::wstring LocaleText(LCID locale, LCTYPE type, size_t maxLength) {
+    wchar_t buffer[16] = {};
+    GetLocaleInfoW(locale, type, buffer, 16);
+    std::wstring text(buffer);
+    return text.substr(0, maxLength);
+}
+
+std::wstring UserCountryAbbreviation() { return LocaleText(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, 8); }
+
+std::vector<std::wstring> SplitList(const std::wstring& text) {
+    std::vector<std::wstring> items;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(L',', start);
+        std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        if (!item.empty()) items.push_back(item);
+        if (comma == std::wstring::npos) break;
+        start = comma + 1;
+    }
+    return items;
+}
+
+// "ASA" when the country is one of the Asian group of string 502, else "NAS".
+std::wstring RegionGroup(const std::wstring& country) {
+    for (const std::wstring& entry : SplitList(scup::LoadResString(IDS_ASA_COUNTRIES)))
+        if (entry == country) return L"ASA";
+    return L"NAS";
+}
+
+// The comma-separated language abbreviations queried for a locale; empty when it is not listed.
+std::wstring RegionalLanguages(LCID locale) {
+    for (UINT i = 0; i <= IDS_LOCALE_LAST - IDS_LOCALE_FIRST; ++i) {
+        std::wstring text = scup::LoadResString(IDS_LOCALE_FIRST + i);
+        if (!text.empty() && static_cast<LCID>(scup::ParseDecimal(text)) == locale)
+            return scup::LoadResString(IDS_REGIONLIST_FIRST + i);
+    }
+    return {};
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Printers using the driver that are not set to work offline.
+int CountOnlinePrinters(const std::wstring& driver) {
+    DWORD needed = 0, count = 0;
+    const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+    EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
+    if (needed == 0) return 0;
+    std::vector<BYTE> buffer(needed);
+    if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) return 0;
+    auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+    int online = 0;
+    for (DWORD i = 0; i < count; ++i)
+        if (printers[i].pDriverName && driver == printers[i].pDriverName &&
+            !(printers[i].Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE))
+            ++online;
+    return online;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Main sequence (main thread)
+
+std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x, int& y) {
+    auto dialog = std::make_unique<CUpdaterDialog>(Language(), m_strPrinter, m_nLCID);
+    INT_PTR result = 0;
+    for (;;) {
+        dialog->SetPosition(x, y);
+        {
+            std::lock_guard lock(m_dialogMutex);
+            m_pUpdaterDialog = dialog.get();
+        }
+        SetMainWindow(dialog.get());
+        result = dialog->Run(mode);
+        SetMainWindow(nullptr);
+        {
+            std::lock_guard lock(m_dialogMutex);
+            m_pUpdaterDialog = nullptr;
+        }
+        x = dialog->PositionX();
+        y = dialog->PositionY();
+        m_strPrinter = dialog->m_strPrinter;
+        m_nLCID = dialog->m_nLocale;
+        if (result <= 1000) break;
+        // The user chose another user-interface language: the dialog comes back in it.
+        m_nLanguage.exchange(static_cast<long>(result));
+        dialog = std::make_unique<CUpdaterDialog>(Language(), m_strPrinter, m_nLCID);
+    }
+    return dialog;
+}
+
+void CScUpdaterApp::RunDialogs() {
+    scup::UniqueHandle refresh = OpenNamedEvent(kRefreshEvent);
+    scup::UniqueHandle exit = OpenNamedEvent(kExitEvent);
+    StartUpdateThread();
+    while (m_nLanguage.load() == 0) Sleep(10);
+
+    int x = 0, y = 0;
+    bool firmwareFirst = false;
+    if (m_bEditorMode) {
+        std::unique_ptr<CUpdaterDialog> dialog = RunUpdaterDialog(0, x, y);
+        const bool hasFirmware = dialog->HasFirmwareEntries(m_strPrinter);
+        const int online = hasFirmware ? CountOnlinePrinters(m_strPrinter) : 0;
+        m_bEditorMode = false;
+        dialog.reset();
+        if (hasFirmware && online > 0 &&
+            scup::ShowLangMessage(nullptr, IDS_MSG_UPDATE_FIRMWARE_NOW, Language(), MB_ICONQUESTION | MB_YESNO) ==
+                IDYES) {
+            SetEvent(refresh.get());
+            firmwareFirst = true;
+        } else {
+            SetEvent(exit.get());
+            return;
+        }
+    }
+
+    for (;;) {
+        if (firmwareFirst) {
+            firmwareFirst = false;
+        } else {
+            auto start = std::make_unique<CStartDialog>(Language());
+            start->SetPosition(x, y);
+            {
+                std::lock_guard lock(m_dialogMutex);
+                m_pStartDialog = start.get();
+            }
+            SetMainWindow(start.get());
+            INT_PTR result = start->DoModal();
+            SetMainWindow(nullptr);
+            {
+                std::lock_guard lock(m_dialogMutex);
+                m_pStartDialog = nullptr;
+            }
+            x = start->PositionX();
+            y = start->PositionY();
+            start.reset();
+
+            if (result == CStartDialog::kResultFirmware) {
+                std::vector<std::wstring> printers;
+                if (m_pLocalData)
+                    for (const auto& [name, installed] : m_pLocalData->GetPrinterMap()) printers.push_back(name);
+                scup::CPrinterSelectDialog choose(Language(), printers, m_strPrinter);
+                choose.SetPosition(x, y);
+                INT_PTR chosen = choose.DoModal();
+                x = choose.PositionX();
+                y = choose.PositionY();
+                if (chosen != 1) continue;
+                m_strPrinter = choose.Printer();
+            } else if (result == CStartDialog::kResultSoftware) {
+                RunUpdaterDialog(0, x, y);
+                SetEvent(refresh.get());
+                continue;
+            } else {
+                return;
+            }
+        }
+        RunUpdaterDialog(1, x, y);
+        SetEvent(refresh.get());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Update thread
+
+bool CScUpdaterApp::CreateEvents() {
+    for (int i = 0; i < 6; ++i) {
+        m_events[i] = OpenNamedEvent(i);
+        if (!m_events[i]) return false;
+        ResetEvent(m_events[i].get());
+    }
+    return true;
+}
+
+void CScUpdaterApp::CloseEvents() {
+    for (auto& event : m_events) event.reset();
+}
+
+bool CScUpdaterApp::IsEventSet(AUEventIndex index) const {
+    return m_events[index] && WaitForSingleObject(m_events[index].get(), 0) == WAIT_OBJECT_0;
+}
+
+void CScUpdaterApp::SetStartDialogReady(int value) {
+    std::lock_guard lock(m_dialogMutex);
+    if (CStartDialog* dialog = m_pStartDialog.load())
+        scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value);
+}
+
+void CScUpdaterApp::SetUpdaterDialogReady(int value) {
+    std::lock_guard lock(m_dialogMutex);
+    if (CUpdaterDialog* dialog = m_pUpdaterDialog.load())
+        scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value);
+}
+
+// A start-up message: a warning owned by the start dialog when there is one, else a plain box.
+void CScUpdaterApp::ShowThreadMessage(UINT textId, UINT icon) {
+    HWND owner = nullptr;
+    {
+        std::lock_guard lock(m_dialogMutex);
+        if (CStartDialog* dialog = m_pStartDialog.load()) owner = dialog->GetSafeHwnd();
+    }
+    scup::ShowLangMessage(owner, textId, Language(), owner ? icon : 0);
+}
+
+void CScUpdaterApp::GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language) {
+    PrinterMap printers = m_pLocalData ? m_pLocalData->GetPrinterMap() : PrinterMap();
+    if (m_pLocalData) m_pLocalData->GetDefaultSelection(printer, locale, language);
+    if (!printer.empty() && !printers.count(printer) && !printers.empty()) {
+        AUTrace(L"Invalid Default Printer in config. First local printer will be used.");
+        printer = printers.begin()->first;
+    }
+    if (printer.empty() && !printers.empty()) printer = printers.begin()->first;
+}
+
+void CScUpdaterApp::InitialSelection() {
+    const bool printerWasEmpty = m_strPrinter.empty();
+    std::wstring printer, locale, language;
+    GetPrinterForInitialCheck(printer, locale, language);
+    if (!locale.empty() && m_nLCID == 0) m_nLCID = static_cast<LCID>(scup::ParseDecimal(locale));
+    if (!printer.empty() && printerWasEmpty) m_strPrinter = printer;
+
+    long ui = scup::ParseDecimal(language);
+    if (ui != 0 && !IsValidLocale(static_cast<LCID>(ui), LCID_INSTALLED)) ui = 0;
+    if (ui == 0) ui = 1033;
+    m_nLanguage.exchange(ui);
+}
+
+std::wstring CScUpdaterApp::BuildQueryKey() const {
+    return FormatText(L"%s_%s", LocaleText(m_nLCID, LOCALE_SABBREVLANGNAME, 8).c_str(),
+                      UserCountryAbbreviation().c_str());
+}
+
+bool CScUpdaterApp::ConnectServer() {
+    m_pServerData = m_services.createServerData();
+    return m_pServerData && m_pServerData->Initialize() == 0;
+}
+
+void CScUpdaterApp::ClearCaches() {
+    m_serverCache.clear();
+    m_refinedCache.clear();
+}
+
+void CScUpdaterApp::SaveDefaultSelection() {
+    if (m_pLocalData)
+        m_pLocalData->SetDefaultSelection(m_strPrinter, FormatText(L"%d", static_cast<int>(m_nLCID)),
+                                          FormatText(L"%d", static_cast<int>(m_nLanguage.load())));
+}
+
+void CScUpdaterApp::EndWithoutLoop() {
+    ClearCaches();
+    CloseEvents();
+    std::lock_guard lock(m_dialogMutex);
+    if (CUpdaterDialog* dialog = m_pUpdaterDialog.load())
+        if (dialog->GetSafeHwnd()) PostMessageW(dialog->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+    if (CStartDialog* dialog = m_pStartDialog.load())
+        if (dialog->GetSafeHwnd()) PostMessageW(dialog->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+}
+
+int CScUpdaterApp::RunUpdate() {
+    scup::TraceScope scope(L"CAUManager::RunUpdate()");
+    if (!CreateEvents()) {
+        AUTrace(L"Failed: the update events could not be created.");
+        m_nLanguage.exchange(1033);
+        CloseEvents();
+        return 1;
+    }
+    SetStartDialogReady(0);
+    SetUpdaterDialogReady(0);
+
+    InitialSelection();
+    const std::wstring key = BuildQueryKey();
+
+    // A main sequence that has already ended never shows a window: the exit request ends the wait.
+    while (!(MainWindow() && MainWindow()->GetSafeHwnd()) && !IsEventSet(kExitEvent)) Sleep(100);
+    SetStartDialogReady(0);
+    SetUpdaterDialogReady(0);
+
+    const bool serverReady = ConnectServer();
+    if (!serverReady && !m_bEditorMode) ShowThreadMessage(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION);
+
+    if (IsEventSet(kExitEvent)) {
+        CloseEvents();
+        return 0;
+    }
+
+    if (serverReady && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
+        ComponentList discarded;
+        m_pServerData->DoVersionCheck(discarded, key, m_strPrinter);
+        int upgrade = m_services.runUpgrader ? m_services.runUpgrader() : 0;
+        if (upgrade == 5 || upgrade == 4) {
+            SaveDefaultSelection();
+            SetStartDialogReady(1);
+            SetUpdaterDialogReady(1);
+            EndWithoutLoop();
+            return 0;
+        }
+    }
+
+    SetStartDialogReady(1);
+    {
+        std::lock_guard lock(m_dialogMutex);
+        if (CUpdaterDialog* dialog = m_pUpdaterDialog.load()) {
+            dialog->ShowProgress(0);
+            scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), 1);
+        }
+    }
+    if (IsEventSet(kExitEvent)) {
+        EndWithoutLoop();
+        return 0;
+    }
+
+    if (!m_pLocalData || m_pLocalData->GetPrinterMap().empty()) {
+        SetStartDialogReady(0);
+        ShowThreadMessage(IDS_MSG_NO_PRINTER_DRIVER, MB_ICONEXCLAMATION);
+        AUTrace(L"No Printer Driver");
+        SetStartDialogReady(1);
+        EndWithoutLoop();
+        return 0;
+    }
+
+    EventLoop();
+    return 0;
+}
+
+void CScUpdaterApp::EventLoop() {
+    HANDLE waited[5];
+    for (int i = 0; i < 5; ++i) waited[i] = m_events[i].get();
+    for (;;) {
+        DWORD rc = WaitForMultipleObjects(5, waited, FALSE, INFINITE);
+        if (rc >= WAIT_OBJECT_0 + 5) {
+            AUTrace(L"Failed: waiting for the update events (%d).", static_cast<int>(GetLastError()));
+            HandleExit();
+            return;
+        }
+        // An exit request that arrives together with another event still ends the thread.
+        const bool exitRequested = IsEventSet(kExitEvent);
+        for (AUEventIndex index : {kStartEvent, kCheckEvent, kExitEvent, kRefreshEvent, kResetServerEvent})
+            ResetEvent(m_events[index].get());
+        const int index = exitRequested ? kExitEvent : static_cast<int>(rc - WAIT_OBJECT_0);
+        AUTrace(L"Event : %s", kAUEventNames[index]);
+        switch (index) {
+            case kRefreshEvent:
+                if (m_pServerData) m_pServerData->CloseConnections();
+                ClearCaches();
+                HandleCheck();
+                break;
+            case kCheckEvent:
+                HandleCheck();
+                break;
+            case kStartEvent:
+                HandleStart();
+                break;
+            case kExitEvent:
+                HandleExit();
+                return;
+            case kResetServerEvent:
+                if (m_pServerData) m_pServerData->Reset();
+                SetEvent(m_events[kRefreshEvent].get());
+                break;
+        }
+    }
+}
+
+int CScUpdaterApp::QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView) {
+    ComponentList answer;
+    int rc = m_pServerData->DoVersionCheck(answer, key, m_strPrinter);
+    if (rc != 0) return rc;
+    for (const auto& [entryKey, info] : answer) {
+        const bool accepted = firmwareView ? (info.strCategory == L"FIRM" && StartsWith(info.strId, L"FP-"))
+                                           : (info.strCategory == L"PCS" && StartsWith(info.strId, L"P"));
+        if (accepted) serverList[entryKey] = info;
+    }
+    return 0;
+}
+
+int CScUpdaterApp::QueryFirmware(const std::wstring& key, ComponentList& serverList) {
+    return QueryComponents(key, serverList, true);
+}
+
+void CScUpdaterApp::HandleCheck() {
+    std::unique_lock lock(m_dialogMutex);
+    CUpdaterDialog* dialog = m_pUpdaterDialog.load();
+    if (!dialog) return;
+    HWND window = dialog->GetSafeHwnd();
+    const bool firmwareView = dialog->m_bFirmwareMode.load() == 1;
+    auto setReady = [&](int value) { scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value); };
+    // Messages are shown without the lock: a message box talks to the dialog's thread.
+    auto warn = [&](UINT textId, UINT icon) {
+        lock.unlock();
+        scup::ShowLangMessage(window, textId, Language(), icon);
+        lock.lock();
+        dialog = m_pUpdaterDialog.load();
+        return dialog != nullptr;
+    };
+    auto finish = [&] {
+        if (dialog && dialog->m_bFirmwareMode.load() == 1 && m_bEditorMode) m_bEditorMode = false;
+    };
+
+    setReady(0);
+    const std::wstring previousPrinter = m_strPrinter;
+    m_strPrinter = dialog->m_strPrinter;
+    m_nLCID = dialog->m_nLocale;
+    if (m_strPrinter != previousPrinter) ClearCaches();
+
+    std::wstring country = UserCountryAbbreviation();
+
+    if (m_serverCache.count(m_nLCID) && m_refinedCache.count(m_nLCID)) {
+        m_refinedList = m_refinedCache[m_nLCID];
+        dialog->SetUpdates(m_refinedList);
+        setReady(1);
+        finish();
+        return;
+    }
+
+    ComponentList serverList;
+    while (window && IsWindow(window) && !IsWindowVisible(window)) Sleep(1);
+    dialog->ShowProgress(1);
+    const bool withFirmware = firmwareView || m_bEditorMode;
+    bool printerData = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(m_strPrinter, withFirmware) == 0 &&
+                       withFirmware;
+
+    if (firmwareView && !printerData) {
+        // The printer did not answer; without the communication dialog there is nothing to retry.
+        dialog->ShowProgress(0);
+        setReady(1);
+        finish();
+        return;
+    }
+    if (printerData) {
+        PrinterMap printers = m_pLocalData->GetPrinterMap();
+        for (const auto& [entryKey, info] : printers[m_strPrinter]) {
+            if (info.strId == L"FP-MAIN" && !info.strSpec.empty()) {
+                country = info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
+                break;
+            }
+        }
+    }
+
+    dialog->ShowProgress(1);
+    if (!m_pServerData || !m_pServerData->IsConnected()) {
+        if (!ConnectServer()) {
+            dialog->ShowProgress(0);
+            if (warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION)) setReady(1);
+            finish();
+            return;
+        }
+    }
+
+    int failure = 0;
+    const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_nLCID));
+    if (!languages.empty()) {
+        const std::wstring group = RegionGroup(country);
+        for (const std::wstring& language : languages) {
+            QueryComponents(FormatText(L"%s_ALL", language.c_str()), serverList, firmwareView);
+            QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), serverList, firmwareView);
+            failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), serverList,
+                                      firmwareView);
+            if (failure != 0) break;
+        }
+    }
+
+    if (printerData && failure == 0) {
+        PrinterMap printers = m_pLocalData->GetPrinterMap();
+        std::vector<std::wstring> queried;
+        for (const auto& [entryKey, info] : printers[m_strPrinter]) {
+            if (info.strSpec.empty() || !StartsWith(info.strId, L"FP-") || info.strCategory != L"FIRM") continue;
+            if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
+            queried.push_back(info.strSpec);
+            failure = QueryFirmware(info.strSpec, serverList);
+            if (failure != 0) break;
+        }
+    }
+
+    if (failure == 0) {
+        m_serverCache[m_nLCID] = serverList;
+        // Refining against what is installed comes with the update list module; until then the
+        // printer's entry holds the server's accepted entries as they are.
+        m_refinedList[m_strPrinter] = serverList;
+        CAUFileUpdater updater;
+        failure = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
+        if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
+    } else {
+        dialog->ShowProgress(0);
+        setReady(1);
+    }
+
+    if (failure != 0 && !(firmwareView && m_bEditorMode)) {
+        setReady(0);
+        if (failure == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
+        if (!warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION)) return;
+        setReady(1);
+    }
+    finish();
+}
+
+void CScUpdaterApp::HandleStart() {
+    std::unique_lock lock(m_dialogMutex);
+    CUpdaterDialog* dialog = m_pUpdaterDialog.load();
+    if (!dialog) return;
+    HWND window = dialog->GetSafeHwnd();
+    auto warn = [&](UINT textId, UINT icon) {
+        lock.unlock();
+        scup::ShowLangMessage(window, textId, Language(), icon);
+        lock.lock();
+        dialog = m_pUpdaterDialog.load();
+        return dialog != nullptr;
+    };
+
+    m_strPrinter = dialog->m_strPrinter;
+    m_nLCID = dialog->m_nLocale;
+    if (!m_pServerData || !m_pServerData->IsConnected()) {
+        if (!ConnectServer()) {
+            dialog->ShowProgress(0);
+            if (warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION))
+                scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), 1);
+            return;
+        }
+    }
+    CAUFileUpdater updater;
+    auto cached = m_refinedCache.find(m_nLCID);
+    const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
+    if (updater.InstallUpdates(offered, m_strPrinter, dialog) == CAUFileUpdater::kNothingDone) return;
+
+    dialog->ClearList();
+    for (auto it = m_serverCache.begin(); it != m_serverCache.end();)
+        it = it->first == m_nLCID ? std::next(it) : m_serverCache.erase(it);
+    m_refinedCache.clear();
+    m_refinedList[m_strPrinter] = m_serverCache[m_nLCID];
+    int rc = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
+    if (rc != 0) {
+        if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
+        warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION);
+        return;
+    }
+    m_refinedCache[m_nLCID] = m_refinedList;
+}
+
+void CScUpdaterApp::HandleExit() {
+    SaveDefaultSelection();
+    ClearCaches();
+    m_pServerData.reset();
+    CloseEvents();
+}

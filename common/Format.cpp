@@ -1,0 +1,38 @@
+#include "Format.h"
+
+#include <cwchar>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace scup {
+
+std::wstring FormatTextV(const wchar_t* format, va_list args) {
+    // _vsnwprintf is the C runtime's own: "%s" means a wide string there, which the formats rely on.
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        va_list copy;
+        va_copy(copy, args);
+        int n = _vsnwprintf(buffer.data(), buffer.size(), format, copy);
+        va_end(copy);
+        if (n >= 0 && static_cast<size_t>(n) < buffer.size()) return std::wstring(buffer.data(), n);
+        if (buffer.size() >= (1u << 24)) return std::wstring(buffer.data(), buffer.size() - 1);
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+std::wstring FormatText(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatTextV(format, args);
+    va_end(args);
+    return text;
+}
+
+std::wstring DecimalText(long long value) { return std::to_wstring(value); }
+
+long ParseDecimal(const std::wstring& text) { return std::wcstol(text.c_str(), nullptr, 10); }
+
+unsigned long ParseHex(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 16); }
+
+}  // namespace scup

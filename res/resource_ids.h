@@ -1,0 +1,67 @@
+/* Identifiers of the resource library. Read by windres and by the program. Texts, templates and
+   message strings are base identifiers: a language's copy sits at base + the language's offset. */
+#ifndef SCUP_RESOURCE_IDS_H
+#define SCUP_RESOURCE_IDS_H
+
+/* Images (language independent) */
+#define IDI_APP 10
+#define IDI_SOFTWARE_BUTTON 150
+#define IDI_FIRMWARE_BUTTON 155
+#define IDB_START_BANNER 156
+
+/* Settings strings (read without language adjustment) */
+#define IDS_LOCALE_FIRST 200
+#define IDS_LOCALE_LAST 230
+#define IDS_LANGNAME_FIRST 300
+#define IDS_REGIONLIST_FIRST 400
+#define IDS_REGISTRY_KEY 500
+#define IDS_PROFILE_NAME 501
+#define IDS_ASA_COUNTRIES 502
+#define IDS_URL_VERSIONCHECK 503
+#define IDS_URL_NOTICE 504
+#define IDS_URL_FILEUPDATE 505
+
+/* Start dialog */
+#define IDD_START 1100
+#define IDC_START_PICTURE 1102
+#define IDC_START_INTRO 1103
+#define IDC_START_SOFTWARE 1104
+#define IDC_START_SOFTWARE_TITLE 1105
+#define IDC_START_SOFTWARE_TEXT 1106
+#define IDC_START_FIRMWARE 1107
+#define IDC_START_FIRMWARE_TITLE 1108
+#define IDC_START_FIRMWARE_TEXT 1109
+#define IDC_START_PANEL 1110
+
+/* Printer selection dialog */
+#define IDD_PRINTER_SELECT 1140
+#define IDC_PRINTER_LIST 1141
+#define IDC_PRINTER_LABEL 1142
+
+/* Main updater dialog */
+#define IDD_UPDATER 1160
+#define IDC_UPD_PRINTER 1166
+#define IDC_UPD_REFRESH 1170
+#define IDC_UPD_LIST 1171
+#define IDC_UPD_INSTALL 1180
+#define IDC_UPD_STATUS 1190
+
+/* Do-not-show-again message box */
+#define IDD_ALT_MESSAGE 1330
+#define IDC_ALT_DONT_SHOW 1331
+#define IDC_ALT_ICON 1332
+#define IDC_ALT_TEXT 1333
+
+/* Texts */
+#define IDS_APP_TITLE 1399
+#define IDS_START_INTRO 1400
+#define IDS_START_FIRMWARE_TITLE 1401
+#define IDS_START_FIRMWARE_TEXT 1402
+#define IDS_START_SOFTWARE_TITLE 1403
+#define IDS_START_SOFTWARE_TEXT 1404
+#define IDS_MSG_NO_PRINTER_DRIVER 1451
+#define IDS_MSG_UPDATE_FIRMWARE_NOW 1467
+#define IDS_MSG_PROXY_AUTH_REFUSED 1482
+#define IDS_MSG_SERVER_UNREACHABLE 1487
+
+#endif

@@ -1,0 +1,37 @@
+#include "IconButton.h"
+
+#include "common/Resources.h"
+
+namespace scup {
+
+void CIconButton::Attach(HWND, int controlId, UINT iconId) {
+    m_nControlId = controlId;
+    m_hIcon = static_cast<HICON>(
+        LoadImageW(ResourceModule(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, m_nSize, m_nSize, LR_SHARED));
+}
+
+bool CIconButton::Draw(const DRAWITEMSTRUCT& item) const {
+    if (static_cast<int>(item.CtlID) != m_nControlId) return false;
+    RECT rect = item.rcItem;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    FillRect(item.hDC, &rect, GetSysColorBrush(COLOR_BTNFACE));
+    DrawEdge(item.hDC, &rect, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    if (m_hIcon) {
+        int x = rect.left + (rect.right - rect.left - m_nSize) / 2 + (pressed ? 1 : 0);
+        int y = rect.top + (rect.bottom - rect.top - m_nSize) / 2 + (pressed ? 1 : 0);
+        if (disabled)
+            DrawState(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(m_hIcon), 0, x, y, m_nSize, m_nSize,
+                      DST_ICON | DSS_DISABLED);
+        else
+            DrawIconEx(item.hDC, x, y, m_hIcon, m_nSize, m_nSize, 0, nullptr, DI_NORMAL);
+    }
+    if (item.itemState & ODS_FOCUS) {
+        RECT focus = rect;
+        InflateRect(&focus, -4, -4);
+        DrawFocusRect(item.hDC, &focus);
+    }
+    return true;
+}
+
+}  // namespace scup

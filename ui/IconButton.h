@@ -1,0 +1,23 @@
+#pragma once
+// An owner-drawn push button that shows an icon of the resource library.
+
+#include <windows.h>
+
+namespace scup {
+
+class CIconButton {
+public:
+    CIconButton() = default;
+    // Attaches to an owner-drawn button of the dialog.
+    void Attach(HWND dialog, int controlId, UINT iconId);
+    // Draws the button; returns true when the item is this button.
+    bool Draw(const DRAWITEMSTRUCT& item) const;
+    int ControlId() const { return m_nControlId; }
+
+private:
+    int m_nControlId = 0;
+    HICON m_hIcon = nullptr;  // shared resource icon
+    int m_nSize = 32;
+};
+
+}  // namespace scup

@@ -1,0 +1,36 @@
+#pragma once
+// Choosing the resource identifier for a user-interface language, the right-to-left rule for
+// message boxes, and localised message boxes.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace scup {
+
+inline constexpr UINT kRtlMessageBoxFlags = MB_RTLREADING | MB_RIGHT;        // 0x180000
+inline constexpr UINT kUpdateFlowMessageBoxFlags = MB_TOPMOST | MB_SETFOREGROUND;  // 0x50000
+
+// Offset of the language's copy of every dialog template and text; 0 for languages not listed.
+int LanguageResourceOffset(LANGID language);
+UINT LangResourceId(UINT baseId, LANGID language);
+bool IsRightToLeftLanguage(LANGID language);
+// Adds the right-to-left flags for Arabic and Hebrew.
+UINT LangMessageBoxStyle(UINT style, LANGID language);
+
+// The language's copy of a text; empty when the library lacks it.
+std::wstring LoadLangString(UINT baseId, LANGID language);
+// The application name shown as the caption of its message boxes.
+std::wstring AppTitle(LANGID language);
+
+// Message boxes go through one handler so that an automated run can answer them.
+using MessageBoxHandler = std::function<int(HWND owner, const std::wstring& text, const std::wstring& caption,
+                                            UINT style)>;
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style);
+
+// A message of the update flow: text base + offset, top-most, foreground, right-to-left where needed.
+int ShowLangMessage(HWND owner, UINT baseTextId, LANGID language, UINT iconAndButtons);
+
+}  // namespace scup

@@ -1,0 +1,31 @@
+#pragma once
+// Lets the user choose one of the printer drivers the local data knows. OK gives 1.
+
+#include <string>
+#include <vector>
+
+#include "LangDialog.h"
+
+namespace scup {
+
+class CPrinterSelectDialog : public CLangDialog {
+public:
+    CPrinterSelectDialog(LANGID language, std::vector<std::wstring> printers, std::wstring current,
+                         HWND parent = nullptr);
+
+    // The chosen printer after OK.
+    const std::wstring& Printer() const { return m_strPrinter; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    bool OnCommand(UINT id, UINT code, HWND control) override;
+
+private:
+    void UpdateOkButton();
+
+    std::vector<std::wstring> m_printers;
+    std::wstring m_strPrinter;
+};
+
+}  // namespace scup
