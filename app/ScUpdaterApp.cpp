@@ -79,6 +79,12 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     m_hResourceDll.reset(LoadLibraryW((scup::ProgramFolder() + L"ScUpRes.dll").c_str()));
     if (!m_hResourceDll) return false;
     scup::SetResourceModule(m_hResourceDll.get());
+    // The profile's key and name come first so that a trace file sees the whole start.
+    scup::AppIdentity identity = scup::GetAppIdentity();
+    identity.registryKey = scup::LoadResString(IDS_REGISTRY_KEY);
+    if (auto profile = scup::FindResString(IDS_PROFILE_NAME)) identity.profileName = *profile;
+    scup::SetAppIdentity(identity);
+    AttachTraceFileWhenAsked();
 
     INITCOMMONCONTROLSEX controls{8, 0xFF};
     InitCommonControlsEx(&controls);
@@ -99,11 +105,6 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     }
 
     m_bEditorMode = commandLine.m_bEditor;
-    scup::AppIdentity identity = scup::GetAppIdentity();
-    identity.registryKey = scup::LoadResString(IDS_REGISTRY_KEY);
-    if (auto profile = scup::FindResString(IDS_PROFILE_NAME)) identity.profileName = *profile;
-    scup::SetAppIdentity(identity);
-    AttachTraceFileWhenAsked();
 
     g_gdiplus.Start();
     m_pUpdaterDialog = nullptr;

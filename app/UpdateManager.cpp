@@ -358,6 +358,7 @@ void CScUpdaterApp::EventLoop() {
     HANDLE waited[5];
     for (int i = 0; i < 5; ++i) waited[i] = m_events[i].get();
     for (;;) {
+        AUTrace(L"Waiting for update events.");
         DWORD rc = WaitForMultipleObjects(5, waited, FALSE, INFINITE);
         if (rc >= WAIT_OBJECT_0 + 5) {
             AUTrace(L"Failed: waiting for the update events (%d).", static_cast<int>(GetLastError()));

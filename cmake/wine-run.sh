@@ -16,7 +16,15 @@ if [ -z "$prefix" ]; then
 fi
 scup_wine_prefix "$prefix" || exit 1
 
+# Wine's helper processes (services, the desktop window) may outlive the program and would keep
+# a pipe of ours open, so the caller would wait for them: they get a file instead, shown afterwards.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$out" 2>&1 </dev/null
+else
+  wine "$@" >"$out" 2>&1 </dev/null
 fi
-exec wine "$@"
+rc=$?
+cat "$out"
+exit $rc

@@ -49,8 +49,8 @@ void AttachTraceFile(const std::wstring& path) {
     SetTraceSink([file](const std::wstring& line) {
         SYSTEMTIME t;
         GetLocalTime(&t);
-        std::string utf8 = ToUtf8(FormatText(L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%5lu] ", t.wYear, t.wMonth,
-                                             t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+        std::string utf8 = ToUtf8(FormatText(L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu:%lu] ", t.wYear, t.wMonth,
+                                             t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, GetCurrentProcessId(),
                                              GetCurrentThreadId()) +
                                   line + L"\r\n");
         fwrite(utf8.data(), 1, utf8.size(), file.get());

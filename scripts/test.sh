@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything and runs every test (Windows tests under Wine).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${SCUP_BUILD_DIR:-$root/build}
+
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh"
+
+source "$root/scripts/lib/wineenv.sh"
+scup_wine_prefix "$build/win/wineprefix"
+export SCUP_WINEPREFIX=$WINEPREFIX
+scup_start_display
+
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  scup_stop_display
+}
+trap cleanup EXIT
+
+# One Wine session for the whole run: each test process then starts in a fraction of a second.
+wineserver -p
+status=0
+ctest --test-dir "$build/win" --output-on-failure -j "$(nproc)" --timeout 300 || status=$?
+ctest --test-dir "$build/native" --output-on-failure -j "$(nproc)" --no-tests=ignore || status=$?
+exit $status

@@ -1,0 +1,49 @@
+// scdrive: finds and drives ScUpdater's windows from outside the program, for screenshots and
+// end-to-end runs under Wine. Run "scdrive help" for the subcommands.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Output.h"
+
+namespace {
+
+struct Subcommand {
+    const wchar_t* name;
+    int (*run)(const scdrive::CommandArgs&);
+    const wchar_t* usage;
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {L"wait", scdrive::WaitForPropertyWindow, L"wait --prop NAME [--timeout ms]"},
+    {L"wait-dialog", scdrive::WaitForDialog,
+     L"wait-dialog [--text-contains TEXT] [--class CLASS] [--owner HWND] [--owner-prop NAME] [--timeout ms]"},
+    {L"rect", scdrive::PrintRect, L"rect HWND"},
+    {L"close-messageboxes", scdrive::CloseMessageBoxes, L"close-messageboxes [--timeout ms] [--quiet ms]"},
+    {L"click", scdrive::ClickControl, L"click HWND ID"},
+    {L"text", scdrive::PrintControlText, L"text HWND ID"},
+    {L"list-windows", scdrive::ListWindows, L"list-windows"},
+};
+
+void PrintUsage() {
+    for (const auto& command : kSubcommands) scdrive::PrintError(std::wstring(L"usage: scdrive ") + command.usage);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        PrintUsage();
+        return scdrive::kUsage;
+    }
+    const std::wstring name = argv[1];
+    const scdrive::CommandArgs args(argv + 2, argv + argc);
+    for (const auto& command : kSubcommands)
+        if (name == command.name) return command.run(args);
+    if (name != L"help") scdrive::PrintError(L"unknown subcommand \"" + name + L"\"");
+    PrintUsage();
+    return name == L"help" ? scdrive::kOk : scdrive::kUsage;
+}

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "app/AUCommandLineInfo.h"
+
+namespace {
+
+struct Parsed {
+    CAUCommandLineInfo info;
+    std::vector<unsigned long> resolvedIds;
+};
+
+// Parses with a printer list that knows one printer, identifier 0x2074.
+std::unique_ptr<Parsed> Parse(const std::vector<std::wstring>& args) {
+    auto parsed = std::make_unique<Parsed>();
+    Parsed* raw = parsed.get();
+    parsed->info = CAUCommandLineInfo([raw](unsigned long id) {
+        raw->resolvedIds.push_back(id);
+        return id == 0x2074 ? std::wstring(L"Corvane PT-P700") : std::wstring();
+    });
+    ParseCommandLine(parsed->info, args);
+    return parsed;
+}
+
+TEST(CommandLine, NothingGivenLeavesEverythingClear) {
+    auto p = Parse({});
+    EXPECT_FALSE(p->info.m_bWaitForPrevious);
+    EXPECT_FALSE(p->info.m_bUpdate);
+    EXPECT_FALSE(p->info.m_bEditor);
+    EXPECT_EQ(p->info.m_nEditorLCID, 0);
+    EXPECT_TRUE(p->info.m_strEditorPrinter.empty());
+}
+
+TEST(CommandLine, SwitchNWithDashSlashOrNoPrefix) {
+    for (const wchar_t* arg : {L"-N", L"/N", L"N"}) {
+        auto p = Parse({arg});
+        EXPECT_TRUE(p->info.m_bWaitForPrevious) << arg;
+        EXPECT_FALSE(p->info.m_bUpdate) << arg;
+    }
+}
+
+TEST(CommandLine, SwitchesAreCaseSensitiveAndOnlyOnePrefixIsStripped) {
+    auto lower = Parse({L"-n", L"editor", L"update"});
+    EXPECT_FALSE(lower->info.m_bWaitForPrevious);
+    EXPECT_FALSE(lower->info.m_bEditor);
+    EXPECT_FALSE(lower->info.m_bUpdate);
+    auto twice = Parse({L"--N"});
+    EXPECT_FALSE(twice->info.m_bWaitForPrevious);
+}
+
+TEST(CommandLine, UpdateTakesTargetSourceVersionAndIgnoresMore) {
+    auto p = Parse({L"-UPDATE", L"C:\\A", L"C:\\B", L"1.2.0", L"extra", L"more"});
+    EXPECT_TRUE(p->info.m_bUpdate);
+    EXPECT_TRUE(p->info.m_bWaitForPrevious);
+    EXPECT_EQ(p->info.m_strUpdateTarget, L"C:\\A");
+    EXPECT_EQ(p->info.m_strUpdateSource, L"C:\\B");
+    EXPECT_EQ(p->info.m_strUpdateVersion, L"1.2.0");
+}
+
+TEST(CommandLine, PlainParameterBeforeSwitchIsIgnored) {
+    auto update = Parse({L"C:\\early", L"/UPDATE", L"C:\\A", L"C:\\B", L"2.0"});
+    EXPECT_EQ(update->info.m_strUpdateTarget, L"C:\\A");
+    EXPECT_EQ(update->info.m_strUpdateVersion, L"2.0");
+    auto editor = Parse({L"1041", L"-EDITOR", L"1031"});
+    EXPECT_EQ(editor->info.m_nEditorLCID, 1031);
+    EXPECT_TRUE(editor->info.m_strEditorPrinter.empty());
+}
+
+TEST(CommandLine, EditorTakesLocaleAndHexPrinterIdentifier) {
+    auto p = Parse({L"-EDITOR", L"1041", L"2074"});
+    EXPECT_TRUE(p->info.m_bEditor);
+    EXPECT_FALSE(p->info.m_bWaitForPrevious);
+    EXPECT_EQ(p->info.m_nEditorLCID, 1041);
+    ASSERT_EQ(p->resolvedIds.size(), 1u);
+    EXPECT_EQ(p->resolvedIds[0], 0x2074u);
+    EXPECT_EQ(p->info.m_strEditorPrinter, L"Corvane PT-P700");
+}
+
+TEST(CommandLine, EditorLocaleThatIsNoNumberIsReadAgainFromTheNextParameter) {
+    auto p = Parse({L"-EDITOR", L"abc", L"1041", L"2074"});
+    EXPECT_EQ(p->info.m_nEditorLCID, 1041);
+    EXPECT_EQ(p->info.m_strEditorPrinter, L"Corvane PT-P700");
+}
+
+TEST(CommandLine, EditorUnknownPrinterLeavesItEmptyAndLaterParametersAreIgnored) {
+    auto p = Parse({L"-EDITOR", L"1041", L"ffff"});
+    EXPECT_TRUE(p->info.m_strEditorPrinter.empty());
+    auto known = Parse({L"-EDITOR", L"1041", L"2074", L"ffff"});
+    EXPECT_EQ(known->info.m_strEditorPrinter, L"Corvane PT-P700");
+    EXPECT_EQ(known->resolvedIds.size(), 1u);
+}
+
+TEST(CommandLine, UpdateWinsOverEditorForPlainParameters) {
+    auto p = Parse({L"-UPDATE", L"-EDITOR", L"C:\\A", L"C:\\B", L"1.0"});
+    EXPECT_TRUE(p->info.m_bEditor);
+    EXPECT_EQ(p->info.m_strUpdateTarget, L"C:\\A");
+    EXPECT_EQ(p->info.m_nEditorLCID, 0);
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "TestSupport.h"
+#include "app/StartDialog.h"
+#include "common/Handles.h"
+#include "common/Profile.h"
+#include "res/resource_ids.h"
+#include "ui/AltMessageBox.h"
+#include "ui/LangResources.h"
+#include "ui/PrinterSelectDialog.h"
+
+namespace {
+
+using namespace testing_support;
+
+// The first visible dialog window of a thread, waited for up to the time limit.
+HWND WaitForThreadDialog(DWORD threadId, DWORD timeoutMs = 10000) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < deadline) {
+        HWND found = nullptr;
+        EnumThreadWindows(
+            threadId,
+            [](HWND hwnd, LPARAM out) -> BOOL {
+                wchar_t cls[32] = {};
+                GetClassNameW(hwnd, cls, 32);
+                if (IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770") {
+                    *reinterpret_cast<HWND*>(out) = hwnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        if (found) return found;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool ExitEventIsSet() {
+    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
+    return exit && WaitForSingleObject(exit.get(), 0) == WAIT_OBJECT_0;
+}
+
+void ResetExitEvent() {
+    scup::UniqueHandle exit(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
+    ResetEvent(exit.get());
+}
+
+class StartDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        exitEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
+        ResetExitEvent();
+    }
+    // Runs the dialog modally on this thread while the driver acts on it from another.
+    INT_PTR RunWithDriver(CStartDialog& dialog, const std::function<void(HWND)>& drive) {
+        const DWORD uiThread = GetCurrentThreadId();
+        std::thread driver([&] {
+            HWND hwnd = WaitForThreadDialog(uiThread);
+            if (!hwnd) {
+                ADD_FAILURE() << "the start dialog never appeared";
+                return;
+            }
+            drive(hwnd);
+        });
+        INT_PTR result = dialog.DoModal();
+        driver.join();
+        return result;
+    }
+    scup::UniqueHandle exitEvent_;
+};
+
+TEST_F(StartDialogTest, PressesAndClosingDoNothingWhileTheThreadIsBusy) {
+    CStartDialog dialog(1033);
+    dialog.m_bIdle = 0;
+    INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_START_FIRMWARE)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_START_SOFTWARE)));
+        SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_START_FIRMWARE, BN_CLICKED), 0);
+        SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_START_SOFTWARE, BN_CLICKED), 0);
+        SendMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+        Sleep(200);
+        EXPECT_TRUE(IsWindow(hwnd));
+        EXPECT_FALSE(ExitEventIsSet());
+
+        scup::SetReadyFlag(dialog.m_bIdle, hwnd, 1);
+        EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(hwnd, IDC_START_FIRMWARE)) != FALSE; }));
+        SendMessageW(GetDlgItem(hwnd, IDC_START_FIRMWARE), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(result, CStartDialog::kResultFirmware);
+    EXPECT_FALSE(ExitEventIsSet());
+}
+
+TEST_F(StartDialogTest, EnterChoosesTheFocusedWay) {
+    for (auto [control, expected] : {std::pair{IDC_START_SOFTWARE, CStartDialog::kResultSoftware},
+                                     std::pair{IDC_START_FIRMWARE, CStartDialog::kResultFirmware}}) {
+        CStartDialog dialog(1033);
+        INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
+            HWND button = GetDlgItem(hwnd, control);
+            PostMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+            Sleep(100);
+            PostMessageW(button, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageW(button, WM_KEYUP, VK_RETURN, 0);
+        });
+        EXPECT_EQ(result, expected) << control;
+    }
+}
+
+TEST_F(StartDialogTest, ClosingWhenReadySetsTheExitEvent) {
+    CStartDialog dialog(1033);
+    INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) { PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0); });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(ExitEventIsSet());
+}
+
+TEST_F(StartDialogTest, ShowsTheLanguageTextsMarksItsWindowAndRemembersWhereItWas) {
+    CStartDialog dialog(1041);
+    dialog.SetPosition(40, 30);
+    INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(hwnd, IDC_START_INTRO, text, 512);
+        EXPECT_EQ(std::wstring(text), scup::LoadLangString(IDS_START_INTRO, 1041));
+        EXPECT_NE(GetPropW(hwnd, scup::kInstanceWindowProperty), nullptr);
+
+        LOGFONTW title{}, body{};
+        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd, IDC_START_FIRMWARE_TITLE, WM_GETFONT, 0, 0)),
+                   sizeof title, &title);
+        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd, IDC_START_FIRMWARE_TEXT, WM_GETFONT, 0, 0)),
+                   sizeof body, &body);
+        EXPECT_EQ(title.lfWeight, FW_BOLD);
+        EXPECT_NE(body.lfWeight, FW_BOLD);
+
+        RECT rect;
+        GetWindowRect(hwnd, &rect);
+        EXPECT_EQ(rect.left, 40);
+        EXPECT_EQ(rect.top, 30);
+        SetWindowPos(hwnd, nullptr, 120, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(dialog.PositionX(), 120);
+    EXPECT_EQ(dialog.PositionY(), 90);
+}
+
+TEST_F(StartDialogTest, ArabicWindowIsMirrored) {
+    CStartDialog dialog(1025);
+    RunWithDriver(dialog, [](HWND hwnd) {
+        EXPECT_TRUE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+TEST(LangDialog, ClosedWhileMinimisedKeepsThePreviousPosition) {
+    scup::CPrinterSelectDialog dialog(1033, {L"Corvane PT-P700"}, L"");
+    dialog.SetPosition(60, 50);
+    ASSERT_TRUE(dialog.CreateModeless());
+    ShowWindow(dialog.GetSafeHwnd(), SW_SHOW);
+    SetWindowPos(dialog.GetSafeHwnd(), nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(dialog.GetSafeHwnd(), SW_MINIMIZE);
+    PumpFor(100);
+    ASSERT_TRUE(IsIconic(dialog.GetSafeHwnd()));
+    dialog.DestroyModeless();
+    EXPECT_EQ(dialog.PositionX(), 60);
+    EXPECT_EQ(dialog.PositionY(), 50);
+}
+
+TEST(PrinterSelectDialog, OkGivesOneAndTheChosenPrinter) {
+    scup::CPrinterSelectDialog dialog(1033, {L"Corvane PT-A", L"Corvane PT-B"}, L"Corvane PT-A");
+    const DWORD uiThread = GetCurrentThreadId();
+    std::thread driver([&] {
+        HWND hwnd = WaitForThreadDialog(uiThread);
+        ASSERT_NE(hwnd, nullptr);
+        HWND list = GetDlgItem(hwnd, IDC_PRINTER_LIST);
+        EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 2);
+        EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
+        SendMessageW(list, LB_SETCURSEL, 1, 0);
+        SendMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(dialog.DoModal(), 1);
+    driver.join();
+    EXPECT_EQ(dialog.Printer(), L"Corvane PT-B");
+}
+
+TEST(PrinterSelectDialog, WithoutPrintersOkIsDisabledAndCancelReturnsToTheStart) {
+    scup::CPrinterSelectDialog dialog(1033, {}, L"");
+    const DWORD uiThread = GetCurrentThreadId();
+    std::thread driver([&] {
+        HWND hwnd = WaitForThreadDialog(uiThread);
+        ASSERT_NE(hwnd, nullptr);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDOK)));
+        SendMessageW(GetDlgItem(hwnd, IDCANCEL), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    driver.join();
+}
+
+class AltMessageBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override { scup::WriteProfileInt(scup::kSettingsSection, L"NoMsg1487", 0); }
+    void TearDown() override { scup::WriteProfileInt(scup::kSettingsSection, L"NoMsg1487", 0); }
+};
+
+TEST_F(AltMessageBoxTest, NoMessageShowsNothing) {
+    scup::CAltMessageBox box(1033, nullptr, 0);
+    EXPECT_EQ(box.Show(), -1);
+}
+
+TEST_F(AltMessageBoxTest, OnceSilencedAMessageNeverShowsAgain) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::wstring shownText;
+    std::thread driver([&] {
+        HWND hwnd = WaitForThreadDialog(uiThread);
+        ASSERT_NE(hwnd, nullptr);
+        wchar_t text[512] = {};
+        GetDlgItemTextW(hwnd, IDC_ALT_TEXT, text, 512);
+        shownText = text;
+        SendMessageW(GetDlgItem(hwnd, IDC_ALT_DONT_SHOW), BM_CLICK, 0, 0);
+        SendMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+    });
+    scup::CAltMessageBox first(1041, nullptr, IDS_MSG_SERVER_UNREACHABLE);
+    EXPECT_EQ(first.Show(), IDOK);
+    driver.join();
+    EXPECT_EQ(shownText, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1041));
+    EXPECT_EQ(scup::GetProfileInt(scup::kSettingsSection, L"NoMsg1487", 0), 1);
+
+    scup::CAltMessageBox again(1033, nullptr, IDS_MSG_SERVER_UNREACHABLE);
+    const ULONGLONG before = GetTickCount64();
+    EXPECT_EQ(again.Show(), -1);
+    EXPECT_LT(GetTickCount64() - before, 1000u);
+}
+
+TEST_F(AltMessageBoxTest, UntickedBoxKeepsShowingAndExplicitTextWins) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::wstring shownText;
+    std::thread driver([&] {
+        HWND hwnd = WaitForThreadDialog(uiThread);
+        ASSERT_NE(hwnd, nullptr);
+        wchar_t text[512] = {};
+        GetDlgItemTextW(hwnd, IDC_ALT_TEXT, text, 512);
+        shownText = text;
+        SendMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+    });
+    scup::CAltMessageBox box(1033, nullptr, IDS_MSG_SERVER_UNREACHABLE, L"Explicit text");
+    EXPECT_EQ(box.Show(), IDOK);
+    driver.join();
+    EXPECT_EQ(shownText, L"Explicit text");
+    EXPECT_EQ(scup::GetProfileInt(scup::kSettingsSection, L"NoMsg1487", 0), 0);
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Runs the tests with the built resource library and a profile of their own.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "common/Handles.h"
+#include "common/Profile.h"
+#include "common/Resources.h"
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    scup::UniqueModule resources(LoadLibraryW((testing_support::BinFolder() + L"ScUpRes.dll").c_str()));
+    if (!resources) {
+        fprintf(stderr, "ScUpRes.dll not found beside the tests\n");
+        return 2;
+    }
+    scup::SetResourceModule(resources.get());
+    scup::SetAppIdentity({L"Corvane Industries, Ltd.", L"ScUpdaterTests"});
+    scup::ComInit com;
+    int rc = RUN_ALL_TESTS();
+    scup::SetResourceModule(nullptr);
+    return rc;
+}

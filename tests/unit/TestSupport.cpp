@@ -1,0 +1,99 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+
+#include "app/AppFiles.h"
+#include "common/Trace.h"
+#include "ui/LangResources.h"
+
+namespace testing_support {
+
+std::wstring BinFolder() { return scup::ModuleFolder(); }
+
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (condition()) return true;
+        if (GetTickCount64() > deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD ms) {
+    const ULONGLONG until = GetTickCount64() + ms;
+    PumpUntil([&] { return GetTickCount64() >= until; }, ms + 1000);
+}
+
+std::wstring MakeScratchFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"scup-test-" + name;
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) scup::RemoveFolder(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void WriteTextFile(const std::wstring& path, const std::string& content) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return;
+    fwrite(content.data(), 1, content.size(), file);
+    fclose(file);
+}
+
+std::string ReadTextFile(const std::wstring& path) {
+    std::string content;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) return content;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
+    fclose(file);
+    return content;
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TraceCapture::TraceCapture() {
+    scup::SetTraceSink([this](const std::wstring& line) {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(line);
+    });
+}
+
+TraceCapture::~TraceCapture() { scup::SetTraceSink({}); }
+
+std::vector<std::wstring> TraceCapture::Lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+int TraceCapture::Count(const std::wstring& text) const {
+    std::lock_guard lock(mutex_);
+    int n = 0;
+    for (const auto& line : lines_)
+        if (line == text) ++n;
+    return n;
+}
+
+MessageBoxCapture::MessageBoxCapture(int answer) {
+    scup::SetMessageBoxHandler([this, answer](HWND owner, const std::wstring& text, const std::wstring& caption,
+                                              UINT style) {
+        std::lock_guard lock(mutex_);
+        messages_.push_back({owner, text, caption, style});
+        return answer;
+    });
+}
+
+MessageBoxCapture::~MessageBoxCapture() { scup::SetMessageBoxHandler({}); }
+
+std::vector<CapturedMessage> MessageBoxCapture::Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+}  // namespace testing_support

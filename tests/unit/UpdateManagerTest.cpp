@@ -1,0 +1,348 @@
+// The update thread against server and local data that the test controls, with real dialogs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+
+#include "TestSupport.h"
+#include "app/ScUpdaterApp.h"
+#include "app/StartDialog.h"
+#include "res/resource_ids.h"
+#include "ui/LangResources.h"
+#include "ui/UpdaterDialog.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr wchar_t kWaiting[] = L"Waiting for update events.";
+constexpr wchar_t kThreadEnded[] = L"Exit : CAUManager::RunUpdate()";
+constexpr wchar_t kPrinter[] = L"Corvane PT-P700";
+
+// What the server side was asked; a closed gate holds the thread inside Initialize or a query.
+struct ServerLog {
+    std::mutex mutex;
+    std::vector<std::wstring> keys;
+    int initialisations = 0;
+    int closes = 0;
+    int resets = 0;
+    int initResult = 0;
+    scup::UniqueHandle gate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+
+    size_t KeyCount() {
+        std::lock_guard lock(mutex);
+        return keys.size();
+    }
+    std::vector<std::wstring> Keys() {
+        std::lock_guard lock(mutex);
+        return keys;
+    }
+};
+
+class FakeServerData : public CAUServerData {
+public:
+    explicit FakeServerData(std::shared_ptr<ServerLog> log) : log_(std::move(log)) {}
+    int Initialize() override {
+        WaitForSingleObject(log_->gate.get(), 30000);
+        std::lock_guard lock(log_->mutex);
+        ++log_->initialisations;
+        m_bConnected = log_->initResult == 0;
+        return log_->initResult;
+    }
+    int DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring&) override {
+        {
+            std::lock_guard lock(log_->mutex);
+            log_->keys.push_back(key);
+        }
+        WaitForSingleObject(log_->gate.get(), 30000);
+        result.clear();
+        SAUExtFirmInfo app;
+        app.strId = L"PP-SCEDIT52";
+        app.strSpec = key;
+        app.strCategory = L"PCS";
+        result[app.strId + L"_" + key] = app;
+        return 0;
+    }
+    void CloseConnections() override {
+        std::lock_guard lock(log_->mutex);
+        ++log_->closes;
+    }
+    void Reset() override {
+        std::lock_guard lock(log_->mutex);
+        ++log_->resets;
+        m_bConnected = false;
+    }
+
+private:
+    std::shared_ptr<ServerLog> log_;
+};
+
+class FakeLocalData : public CAULocalData {
+public:
+    FakeLocalData(bool withPrinter, std::wstring language) : language_(std::move(language)) {
+        if (withPrinter) m_mapPrinters[kPrinter];
+    }
+    int Initialize() override { return 0; }
+    int GetDefaultSelection(std::wstring& printer, std::wstring& locale, std::wstring& language) override {
+        printer.clear();
+        locale = L"1033";
+        language = language_;
+        return 0;
+    }
+    int SetDefaultSelection(const std::wstring& printer, const std::wstring& locale,
+                            const std::wstring& language) override {
+        saved = printer + L"|" + locale + L"|" + language;
+        return 0;
+    }
+    std::wstring saved;
+
+private:
+    std::wstring language_;
+};
+
+class UpdateThreadTest : public ::testing::Test {
+protected:
+    void MakeApp(bool withPrinter = true, std::wstring language = L"1033") {
+        AUServices services;
+        auto log = log_;
+        services.createServerData = [log] { return std::make_unique<FakeServerData>(log); };
+        services.runUpgrader = [] { return 0; };
+        app_ = std::make_unique<CScUpdaterApp>(services);
+        auto local = std::make_unique<FakeLocalData>(withPrinter, std::move(language));
+        local_ = local.get();
+        app_->m_pLocalData = std::move(local);
+        for (int i = 0; i < 6; ++i) events_[i].reset(CreateEventW(nullptr, i == 0 || i == 3, FALSE, kAUEventNames[i]));
+    }
+
+    void ShowUpdaterDialog(LCID locale = 1033) {
+        updater_ = std::make_unique<CUpdaterDialog>(1033, kPrinter, locale);
+        ASSERT_TRUE(updater_->CreateModeless());
+        ShowWindow(updater_->GetSafeHwnd(), SW_SHOW);
+        app_->m_pUpdaterDialog = updater_.get();
+        app_->SetMainWindow(updater_.get());
+    }
+
+    void ShowStartDialog() {
+        start_ = std::make_unique<CStartDialog>(1033);
+        ASSERT_TRUE(start_->CreateModeless());
+        ShowWindow(start_->GetSafeHwnd(), SW_SHOW);
+        app_->m_pStartDialog = start_.get();
+        app_->SetMainWindow(start_.get());
+    }
+
+    // Starts the thread and waits until it waits for events.
+    void StartAndSettle() {
+        app_->StartUpdateThread();
+        ASSERT_TRUE(PumpUntil([&] { return trace_.Count(kWaiting) >= 1; })) << "the thread never reached its loop";
+    }
+
+    bool WaitForWaits(int count) {
+        return PumpUntil([&] { return trace_.Count(kWaiting) >= count; });
+    }
+
+    void Signal(AUEventIndex index) { SetEvent(events_[index].get()); }
+
+    void TearDown() override {
+        if (app_) {
+            Signal(kExitEvent);
+            EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 15000)) << "the thread did not end";
+            app_->WaitForUpdateThread();
+            app_->m_pUpdaterDialog = nullptr;
+            app_->m_pStartDialog = nullptr;
+            app_->SetMainWindow(nullptr);
+        }
+        updater_.reset();
+        start_.reset();
+        app_.reset();
+    }
+
+    TraceCapture trace_;
+    MessageBoxCapture messages_;
+    std::shared_ptr<ServerLog> log_ = std::make_shared<ServerLog>();
+    std::unique_ptr<CScUpdaterApp> app_;
+    FakeLocalData* local_ = nullptr;
+    std::unique_ptr<CUpdaterDialog> updater_;
+    std::unique_ptr<CStartDialog> start_;
+    scup::UniqueHandle events_[6];
+};
+
+TEST_F(UpdateThreadTest, CheckQueriesTheLocaleRegionsAndHandsTheListToTheDialog) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+    EXPECT_EQ(atStart, 1u);  // the start-up version check
+
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(2));
+    std::vector<std::wstring> keys = log_->Keys();
+    ASSERT_EQ(keys.size(), atStart + 3);
+    EXPECT_EQ(keys[atStart], L"ENU_ALL");
+    EXPECT_EQ(keys[atStart + 1], L"ENU_NAS");
+    EXPECT_EQ(keys[atStart + 2], L"ENU_USA");
+    EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+    EXPECT_TRUE(PumpUntil([&] {
+        return SendDlgItemMessageW(updater_->GetSafeHwnd(), IDC_UPD_LIST, LB_GETCOUNT, 0, 0) == 3;
+    }));
+}
+
+TEST_F(UpdateThreadTest, RefreshAndCheckSetTogetherAreHandledOnce) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+
+    ResetEvent(log_->gate.get());
+    Signal(kCheckEvent);
+    ASSERT_TRUE(PumpUntil([&] { return log_->KeyCount() == atStart + 1; }));  // held inside the first query
+    Signal(kRefreshEvent);
+    Signal(kCheckEvent);
+    SetEvent(log_->gate.get());
+
+    ASSERT_TRUE(WaitForWaits(3));
+    PumpFor(400);
+    EXPECT_EQ(trace_.Count(kWaiting), 3) << "one check, then one refresh-and-check";
+    EXPECT_EQ(log_->closes, 1);
+    EXPECT_EQ(log_->KeyCount(), atStart + 6);
+}
+
+TEST_F(UpdateThreadTest, CachedLocaleMakesNoRequestUntilThePrinterChanges) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(2));
+    const size_t afterFirst = log_->KeyCount();
+
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(3));
+    EXPECT_EQ(log_->KeyCount(), afterFirst);
+    EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+
+    updater_->m_strPrinter = L"Corvane PT-E550W";
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(4));
+    EXPECT_EQ(log_->KeyCount(), afterFirst + 3);
+}
+
+TEST_F(UpdateThreadTest, InstallThatDidNothingLeavesTheCachesAsTheyWere) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(2));
+    const size_t afterCheck = log_->KeyCount();
+    Signal(kStartEvent);
+    ASSERT_TRUE(WaitForWaits(3));
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(4));
+    EXPECT_EQ(log_->KeyCount(), afterCheck);
+}
+
+TEST_F(UpdateThreadTest, ResetServerIsFollowedByOneRefreshAndCheck) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+    const int initialisations = log_->initialisations;
+    Signal(kResetServerEvent);
+    ASSERT_TRUE(WaitForWaits(3));
+    PumpFor(300);
+    EXPECT_EQ(trace_.Count(kWaiting), 3);
+    EXPECT_EQ(log_->resets, 1);
+    EXPECT_EQ(log_->closes, 1);
+    EXPECT_EQ(log_->initialisations, initialisations + 1);  // the reset server is connected again
+    EXPECT_EQ(log_->KeyCount(), atStart + 3);
+}
+
+TEST_F(UpdateThreadTest, LocaleWithoutRegionalListMakesNoRegionalQueries) {
+    MakeApp();
+    ShowUpdaterDialog(1032);
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(2));
+    EXPECT_EQ(log_->KeyCount(), atStart);
+    EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+}
+
+TEST_F(UpdateThreadTest, ExitArrivingWithALowerEventStillEndsTheThread) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+    ResetEvent(log_->gate.get());
+    Signal(kCheckEvent);
+    ASSERT_TRUE(PumpUntil([&] { return log_->KeyCount() == atStart + 1; }));
+    Signal(kCheckEvent);
+    Signal(kExitEvent);
+    SetEvent(log_->gate.get());
+    EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }));
+    EXPECT_EQ(log_->KeyCount(), atStart + 3);
+    EXPECT_EQ(local_->saved, std::wstring(kPrinter) + L"|1033|1033");
+}
+
+TEST_F(UpdateThreadTest, ExitDuringStartUpEndsWithoutServerQueriesOrClosingDialogs) {
+    MakeApp();
+    ShowStartDialog();
+    ResetEvent(log_->gate.get());
+    app_->StartUpdateThread();
+    ASSERT_TRUE(PumpUntil([&] { return app_->m_nLanguage.load() != 0; }));
+    Sleep(200);  // the thread is now held while connecting
+    Signal(kExitEvent);
+    SetEvent(log_->gate.get());
+    ASSERT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }));
+    PumpFor(300);
+    EXPECT_EQ(log_->KeyCount(), 0u);
+    EXPECT_TRUE(IsWindow(start_->GetSafeHwnd()));
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(UpdateThreadTest, NoPrinterDriverWarnsAndClosesTheStartDialog) {
+    MakeApp(false);
+    ShowStartDialog();
+    HWND startWindow = start_->GetSafeHwnd();
+    app_->StartUpdateThread();
+    ASSERT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }));
+    EXPECT_TRUE(trace_.Contains(L"No Printer Driver"));
+    ASSERT_EQ(messages_.Messages().size(), 1u);
+    const CapturedMessage message = messages_.Messages()[0];
+    EXPECT_EQ(message.text, scup::LoadLangString(IDS_MSG_NO_PRINTER_DRIVER, 1033));
+    EXPECT_EQ(message.owner, startWindow);
+    EXPECT_EQ(message.style, static_cast<UINT>(MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(startWindow); })) << "the start dialog was not closed";
+}
+
+TEST_F(UpdateThreadTest, UnreachableServerAtStartWarnsRightToLeftForArabic) {
+    log_->initResult = 1;
+    MakeApp(true, L"1025");
+    ShowStartDialog();
+    StartAndSettle();
+    EXPECT_EQ(app_->m_nLanguage.load(), 1025);
+    EXPECT_EQ(log_->KeyCount(), 0u);  // no version check without a server
+    ASSERT_EQ(messages_.Messages().size(), 1u);
+    const CapturedMessage message = messages_.Messages()[0];
+    EXPECT_EQ(message.text, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1025));
+    EXPECT_EQ(message.style, static_cast<UINT>(MB_ICONEXCLAMATION) | 0x1d0000u);
+    EXPECT_EQ(message.owner, start_->GetSafeHwnd());
+    EXPECT_EQ(start_->m_bIdle.load(), 1);
+}
+
+TEST_F(UpdateThreadTest, CheckWithoutServerWarnsAndIsReadyAgain) {
+    log_->initResult = 1;
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(2));
+    // At start-up there is no start dialog to own the warning: a plain box. The check's belongs to the dialog.
+    ASSERT_EQ(messages_.Messages().size(), 2u);
+    EXPECT_EQ(messages_.Messages()[0].owner, nullptr);
+    EXPECT_EQ(messages_.Messages()[0].style, static_cast<UINT>(MB_TOPMOST | MB_SETFOREGROUND));
+    EXPECT_EQ(messages_.Messages()[1].owner, updater_->GetSafeHwnd());
+    EXPECT_EQ(messages_.Messages()[1].style, static_cast<UINT>(MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND));
+    EXPECT_EQ(messages_.Messages()[1].text, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033));
+    EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+}
+
+}  // namespace
