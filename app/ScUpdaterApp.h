@@ -96,6 +96,8 @@ private:
     bool ConnectServer();
     void EndWithoutLoop();
     void EventLoop();
+    bool WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window, UINT textId,
+                        UINT icon);
     void HandleCheck();
     void HandleStart();
     void HandleExit();

@@ -410,6 +410,17 @@ int CScUpdaterApp::QueryFirmware(const std::wstring& key, ComponentList& serverL
     return QueryComponents(key, serverList, true);
 }
 
+// Messages are shown without the dialog lock: a message box talks to the dialog's thread. Gives
+// whether the dialog is still there afterwards.
+bool CScUpdaterApp::WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window,
+                                   UINT textId, UINT icon) {
+    lock.unlock();
+    scup::ShowLangMessage(window, textId, Language(), icon);
+    lock.lock();
+    dialog = m_pUpdaterDialog.load();
+    return dialog != nullptr;
+}
+
 void CScUpdaterApp::HandleCheck() {
     std::unique_lock lock(m_dialogMutex);
     CUpdaterDialog* dialog = m_pUpdaterDialog.load();
@@ -417,14 +428,7 @@ void CScUpdaterApp::HandleCheck() {
     HWND window = dialog->GetSafeHwnd();
     const bool firmwareView = dialog->m_bFirmwareMode.load() == 1;
     auto setReady = [&](int value) { scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value); };
-    // Messages are shown without the lock: a message box talks to the dialog's thread.
-    auto warn = [&](UINT textId, UINT icon) {
-        lock.unlock();
-        scup::ShowLangMessage(window, textId, Language(), icon);
-        lock.lock();
-        dialog = m_pUpdaterDialog.load();
-        return dialog != nullptr;
-    };
+    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
     auto finish = [&] {
         if (dialog && dialog->m_bFirmwareMode.load() == 1 && m_bEditorMode) m_bEditorMode = false;
     };
@@ -531,13 +535,7 @@ void CScUpdaterApp::HandleStart() {
     CUpdaterDialog* dialog = m_pUpdaterDialog.load();
     if (!dialog) return;
     HWND window = dialog->GetSafeHwnd();
-    auto warn = [&](UINT textId, UINT icon) {
-        lock.unlock();
-        scup::ShowLangMessage(window, textId, Language(), icon);
-        lock.lock();
-        dialog = m_pUpdaterDialog.load();
-        return dialog != nullptr;
-    };
+    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
 
     m_strPrinter = dialog->m_strPrinter;
     m_nLCID = dialog->m_nLocale;

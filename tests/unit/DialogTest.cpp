@@ -208,6 +208,22 @@ TEST(PrinterSelectDialog, WithoutPrintersOkIsDisabledAndCancelReturnsToTheStart)
 
 class AltMessageBoxTest : public ::testing::Test {
 protected:
+    // Shows the box on this thread; the driver reads its text, ticks the box if asked and presses OK.
+    INT_PTR ShowAndAnswer(scup::CAltMessageBox& box, bool tick, std::wstring& shownText) {
+        const DWORD uiThread = GetCurrentThreadId();
+        std::thread driver([&] {
+            HWND hwnd = WaitForThreadDialog(uiThread);
+            ASSERT_NE(hwnd, nullptr);
+            wchar_t text[512] = {};
+            GetDlgItemTextW(hwnd, IDC_ALT_TEXT, text, 512);
+            shownText = text;
+            if (tick) SendMessageW(GetDlgItem(hwnd, IDC_ALT_DONT_SHOW), BM_CLICK, 0, 0);
+            SendMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+        });
+        INT_PTR result = box.Show();
+        driver.join();
+        return result;
+    }
     void SetUp() override { scup::WriteProfileInt(scup::kSettingsSection, L"NoMsg1487", 0); }
     void TearDown() override { scup::WriteProfileInt(scup::kSettingsSection, L"NoMsg1487", 0); }
 };
@@ -218,20 +234,9 @@ TEST_F(AltMessageBoxTest, NoMessageShowsNothing) {
 }
 
 TEST_F(AltMessageBoxTest, OnceSilencedAMessageNeverShowsAgain) {
-    const DWORD uiThread = GetCurrentThreadId();
     std::wstring shownText;
-    std::thread driver([&] {
-        HWND hwnd = WaitForThreadDialog(uiThread);
-        ASSERT_NE(hwnd, nullptr);
-        wchar_t text[512] = {};
-        GetDlgItemTextW(hwnd, IDC_ALT_TEXT, text, 512);
-        shownText = text;
-        SendMessageW(GetDlgItem(hwnd, IDC_ALT_DONT_SHOW), BM_CLICK, 0, 0);
-        SendMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
-    });
     scup::CAltMessageBox first(1041, nullptr, IDS_MSG_SERVER_UNREACHABLE);
-    EXPECT_EQ(first.Show(), IDOK);
-    driver.join();
+    EXPECT_EQ(ShowAndAnswer(first, true, shownText), IDOK);
     EXPECT_EQ(shownText, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1041));
     EXPECT_EQ(scup::GetProfileInt(scup::kSettingsSection, L"NoMsg1487", 0), 1);
 
@@ -242,19 +247,9 @@ TEST_F(AltMessageBoxTest, OnceSilencedAMessageNeverShowsAgain) {
 }
 
 TEST_F(AltMessageBoxTest, UntickedBoxKeepsShowingAndExplicitTextWins) {
-    const DWORD uiThread = GetCurrentThreadId();
     std::wstring shownText;
-    std::thread driver([&] {
-        HWND hwnd = WaitForThreadDialog(uiThread);
-        ASSERT_NE(hwnd, nullptr);
-        wchar_t text[512] = {};
-        GetDlgItemTextW(hwnd, IDC_ALT_TEXT, text, 512);
-        shownText = text;
-        SendMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
-    });
     scup::CAltMessageBox box(1033, nullptr, IDS_MSG_SERVER_UNREACHABLE, L"Explicit text");
-    EXPECT_EQ(box.Show(), IDOK);
-    driver.join();
+    EXPECT_EQ(ShowAndAnswer(box, false, shownText), IDOK);
     EXPECT_EQ(shownText, L"Explicit text");
     EXPECT_EQ(scup::GetProfileInt(scup::kSettingsSection, L"NoMsg1487", 0), 0);
 }
