@@ -17,6 +17,11 @@ BOOL CStartDialog::OnInitDialog() {
 
     m_banner.reset(static_cast<HBITMAP>(
         LoadImageW(scup::ResourceModule(), MAKEINTRESOURCEW(IDB_START_BANNER), IMAGE_BITMAP, 0, 0, 0)));
+    // A mirrored window would show the banner's lettering backwards.
+    if (HWND picture = Item(IDC_START_PICTURE)) {
+        LONG exStyle = GetWindowLongW(picture, GWL_EXSTYLE);
+        if (exStyle & WS_EX_LAYOUTRTL) SetWindowLongW(picture, GWL_EXSTYLE, exStyle & ~WS_EX_LAYOUTRTL);
+    }
     if (m_banner)
         SendDlgItemMessageW(hwnd, IDC_START_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
                             reinterpret_cast<LPARAM>(m_banner.get()));

@@ -17,6 +17,8 @@ bool CIconButton::Draw(const DRAWITEMSTRUCT& item) const {
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     FillRect(item.hDC, &rect, GetSysColorBrush(COLOR_BTNFACE));
     DrawEdge(item.hDC, &rect, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    // Images keep their orientation in a mirrored window.
+    if (GetLayout(item.hDC) & LAYOUT_RTL) SetLayout(item.hDC, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
     if (m_hIcon) {
         int x = rect.left + (rect.right - rect.left - m_nSize) / 2 + (pressed ? 1 : 0);
         int y = rect.top + (rect.bottom - rect.top - m_nSize) / 2 + (pressed ? 1 : 0);

@@ -158,6 +158,9 @@ TEST_F(StartDialogTest, ArabicWindowIsMirrored) {
     CStartDialog dialog(1025);
     RunWithDriver(dialog, [](HWND hwnd) {
         EXPECT_TRUE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+        EXPECT_TRUE(GetWindowLongW(GetDlgItem(hwnd, IDC_START_INTRO), GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+        // The banner's lettering must not come out backwards.
+        EXPECT_FALSE(GetWindowLongW(GetDlgItem(hwnd, IDC_START_PICTURE), GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
         PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
     });
 }
