@@ -1,0 +1,1 @@
+target_sources(scup_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/unit/AUCryptTest.cpp)
