@@ -3,44 +3,67 @@
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
+# Raised whenever scup_seed_fonts changes, so that prefixes made before are seeded again.
+SCUP_FONTS_VERSION=2
+
 # scup_wine_prefix DIR: makes DIR a ready Wine prefix (created once, guarded by a lock so that
 # tests started in parallel do not race) and exports WINEPREFIX.
 scup_wine_prefix() {
   local prefix=$1
   mkdir -p "$prefix" || return 1
   export WINEPREFIX=$(cd "$prefix" && pwd)
-  [ -f "$WINEPREFIX/.scup-ready" ] && return 0
+  local fonts_marker="$WINEPREFIX/.scup-fonts-$SCUP_FONTS_VERSION"
+  [ -f "$WINEPREFIX/.scup-ready" ] && [ -f "$fonts_marker" ] && return 0
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.scup-ready" ]; then
       wineboot -i >/dev/null 2>&1 || exit 1
       wineserver -w
-      scup_seed_fonts
-      touch "$WINEPREFIX/.scup-ready"
+      scup_seed_fonts || exit 1
+      wineserver -w
+      touch "$fonts_marker" "$WINEPREFIX/.scup-ready"
+    elif [ ! -f "$fonts_marker" ]; then
+      scup_seed_fonts || exit 1
+      touch "$fonts_marker"
     fi
   ) 9>"$WINEPREFIX/.scup-lock"
 }
 
-# Japanese and Arabic texts need fonts that hold their glyphs: link Wine's dialog and message
-# fonts to the Noto fonts installed on the machine.
+# Japanese and Arabic texts need faces that hold their glyphs. Wine draws dialogs and message
+# boxes in "Tahoma" ("MS Shell Dlg" is substituted by it), and without Wine's own font package
+# there is no Tahoma at all. What Wine 8 does, and what follows from it:
+#  - Text with right-to-left characters is shaped by Uniscribe on glyph indices, which never fall
+#    back to a linked font: Arabic only shows when the chosen face itself holds Arabic (and Latin,
+#    for the Latin words in the same line). So a missing Tahoma is replaced by DejaVu Sans
+#    Condensed, which has both at about Tahoma's width. A Wine font replacement only applies when
+#    the font is missing, so a real Tahoma (which has Arabic too) still wins.
+#  - Left-to-right text does fall back to linked fonts; the links are looked up by the face that
+#    was chosen, so both Tahoma and its replacement link to Noto Sans CJK JP for Japanese.
+#  - Links on a name with no font make that name resolve to its first linked font, and links on a
+#    substituted name ("MS Shell Dlg") are ignored: such names get none, and the ones an earlier
+#    seeding wrote are removed.
+#  - Japanese dialog templates ask for "MS UI Gothic": Noto Sans CJK JP holds Latin too.
+# Wine rewrites the Tahoma link when the prefix is next used under another ANSI code page, so
+# scripts that need these fonts run Wine under one fixed locale.
 scup_seed_fonts() {
-  local reg="$WINEPREFIX/scup-fonts.reg"
   local cjk="NotoSansCJK-Regular.ttc,Noto Sans CJK JP"
-  local arab="NotoSansArabic-Regular.ttf,Noto Sans Arabic"
-  cat >"$reg" <<REG
-REGEDIT4
+  local arabic_latin="DejaVu Sans Condensed"
+  scup_import_reg fonts <<REG
+Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
-"Tahoma"=hex(7):$(scup_multi_sz_hex "$arab" "$cjk")
-"MS Shell Dlg"=hex(7):$(scup_multi_sz_hex "$arab" "$cjk")
-"MS Shell Dlg 2"=hex(7):$(scup_multi_sz_hex "$arab" "$cjk")
-"Microsoft Sans Serif"=hex(7):$(scup_multi_sz_hex "$arab" "$cjk")
+"Tahoma"=hex(7):$(scup_multi_sz_hex "$cjk")
+"$arabic_latin"=hex(7):$(scup_multi_sz_hex "$cjk")
+"MS Shell Dlg"=-
+"MS Shell Dlg 2"=-
+"Microsoft Sans Serif"=-
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
 "MS UI Gothic"="Noto Sans CJK JP"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Tahoma"="$arabic_latin"
 REG
-  wine regedit /S "$reg" >/dev/null 2>&1
-  wineserver -w
 }
 
 # Prints the REG_MULTI_SZ hex form (UTF-16LE, comma separated) of the given texts.
@@ -54,30 +77,101 @@ scup_multi_sz_hex() {
   echo "$out" | sed -e 's/^,//' -e 's/,,/,/g'
 }
 
+# scup_import_reg NAME: imports the .reg text (version 5 format) read from stdin into the prefix
+# with one regedit start. regedit reads hex(2) and hex(7) data of a file without a byte order
+# mark as ANSI bytes, which garbles UTF-16 hex, so the file is handed over as UTF-16LE with a BOM,
+# the form Windows' own regedit writes.
+scup_import_reg() {
+  local reg="$WINEPREFIX/scup-$1.reg"
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg" || return 1
+  wine regedit /S "$reg" >/dev/null 2>&1
+}
+
+# scup_seed_printer NAME [DRIVER] [PORT]: registers a printer queue in the prefix, so that the
+# program finds a printer of ours without a real driver being installed.
+scup_seed_printer() {
+  local name=$1 driver=${2:-Corvane PT-P700} port=${3:-COM5:}
+  scup_import_reg printer <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\$name]
+"Name"="$name"
+"Printer Driver"="$driver"
+"Port"="$port"
+"Attributes"=dword:00000000
+REG
+}
+
+# scup_set_default_lcid LCID: the language the program shows its windows in (decimal, e.g. 1041).
+scup_set_default_lcid() {
+  scup_import_reg lcid <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\Software\\Corvane Industries, Ltd.\\ScUpdater\\Settings]
+"DefaultLCID"="$1"
+REG
+}
+
+# scup_draw_own_frames: Xvfb runs no window manager, so windows would show without caption and
+# borders, and the X window would be smaller than the window's rectangle. Wine then draws the
+# frames itself, and a screenshot cropped to the window rectangle shows the whole window.
+scup_draw_own_frames() {
+  scup_import_reg frames <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Decorated"="N"
+REG
+}
+
 # scup_start_display: starts an Xvfb of this run's own when no display is set; sets SCUP_XVFB_PID.
+# Xvfb picks a free display number itself (-displayfd) and reports it once it accepts clients, so
+# runs started at the same time never end up on one another's display.
 scup_start_display() {
   SCUP_XVFB_PID=""
   [ -n "${DISPLAY:-}" ] && return 0
-  local n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    SCUP_XVFB_PID=$!
-    local i
-    for i in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      sleep 0.1
-    done
-    if kill -0 "$SCUP_XVFB_PID" 2>/dev/null; then
-      export DISPLAY=":$n"
-      return 0
-    fi
+  local report
+  report=$(mktemp) || return 1
+  Xvfb -displayfd 3 -screen 0 "${SCUP_XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$report" >/dev/null 2>&1 &
+  SCUP_XVFB_PID=$!
+  local i n=""
+  for i in $(seq 1 100); do
+    n=$(head -n1 "$report")
+    [ -n "$n" ] && break
+    kill -0 "$SCUP_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
-  echo "could not start Xvfb" >&2
-  return 1
+  rm -f "$report"
+  if [ -z "$n" ]; then
+    scup_stop_display
+    echo "could not start Xvfb" >&2
+    return 1
+  fi
+  export DISPLAY=":$n"
 }
 
+# scup_stop_display: stops the Xvfb that scup_start_display started (none when a display was set)
+# and waits until it has gone.
 scup_stop_display() {
-  [ -n "${SCUP_XVFB_PID:-}" ] && kill "$SCUP_XVFB_PID" 2>/dev/null
+  local pid=${SCUP_XVFB_PID:-}
   SCUP_XVFB_PID=""
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null
+  local i
+  for i in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  # The display was unset before scup_start_display set it; it is gone now.
+  unset DISPLAY
+  return 0
+}
+
+# scup_end_wine_session [SECONDS]: lets the prefix's Wine session end by itself (wineserver exits a
+# few seconds after its last program), else ends it, so that nothing of it is left running.
+scup_end_wine_session() {
+  timeout "${1:-20}" wineserver -w 2>/dev/null || wineserver -k 2>/dev/null
+  return 0
 }

@@ -182,11 +182,12 @@ int WaitForPropertyWindow(const CommandArgs& args) {
     const auto parsed = ParseArguments(args, {L"prop", L"timeout"});
     if (!parsed) return kUsage;
     const auto property = parsed->Option(L"prop");
-    const auto timeout = MillisecondsOption(*parsed, L"timeout", kDefaultTimeoutMs);
-    if (!property || property->empty() || !timeout) {
-        if (!property || property->empty()) PrintError(L"wait needs --prop NAME");
+    if (!property || property->empty()) {
+        PrintError(L"wait needs --prop NAME");
         return kUsage;
     }
+    const auto timeout = MillisecondsOption(*parsed, L"timeout", kDefaultTimeoutMs);
+    if (!timeout) return kUsage;
     WindowQuery query;
     query.property = *property;
     query.mustBeEnabled = true;

@@ -1,6 +1,7 @@
 #include "Output.h"
 
 #include <cwchar>
+#include <iterator>
 
 namespace scdrive {
 namespace {

@@ -1,5 +1,7 @@
 #include "WindowFinder.h"
 
+#include <iterator>
+
 namespace scdrive {
 namespace {
 

@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Shows ScUpdater's start dialog in one language under Wine and saves pictures of it:
+#   OUTDIR/NAME                  the start dialog, cropped to its window (NAME: start-LANG.png)
+#   OUTDIR/<NAME>-message.png    the whole screen while the "server could not be reached" box shows
+# Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, ja, ar or a language id (1033)
+# Builds nothing: it runs what is in $SCUP_BUILD_DIR/win/bin (default <repo>/build/win/bin).
+# The Wine prefix is its own (<build>/screens-prefix); without DISPLAY it starts its own Xvfb.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${SCUP_BUILD_DIR:-$root/build}
+bin=$build/win/bin
+source "$root/scripts/lib/wineenv.sh"
+# One locale for every run: Wine derives its code page from it, and a change of code page makes
+# Wine rewrite the font links that scup_seed_fonts set.
+export LC_ALL=C.UTF-8
+
+readonly PRINTER="Corvane PT-P700"
+readonly PROGRAM_PROP=ScriboUpdaterWindow
+readonly START_TIMEOUT_MS=60000
+readonly PAINT_DELAY=1.5
+readonly CLOSE_WAIT_SECONDS=5
+
+usage() {
+  echo "usage: $0 en|ja|ar|LANGID OUTDIR [NAME]" >&2
+  exit 2
+}
+
+# Prints the decimal language id for a language name or id.
+language_id() {
+  case $1 in
+    en) echo 1033 ;;
+    ja) echo 1041 ;;
+    ar) echo 1025 ;;
+    *[!0-9]* | "") return 1 ;;
+    *) echo "$1" ;;
+  esac
+}
+
+check_build() {
+  local f
+  for f in ScUpdater.exe ScUpRes.dll scdrive.exe; do
+    if [ ! -f "$bin/$f" ]; then
+      echo "$bin/$f is missing: run scripts/build.sh first" >&2
+      exit 1
+    fi
+  done
+}
+
+scdrive() {
+  wine "$bin/scdrive.exe" "$@"
+}
+
+prepare_prefix() {
+  scup_wine_prefix "$build/screens-prefix"
+  # A program left over from an interrupted run would take this run's start as a second
+  # instance; the prefix is this script's own, so ending its processes touches nothing else.
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  scup_seed_printer "$PRINTER"
+  scup_set_default_lcid "$lcid"
+  scup_draw_own_frames
+}
+
+program_pid=""
+
+start_program() {
+  (cd "$bin" && exec wine ScUpdater.exe) &
+  program_pid=$!
+}
+
+program_running() {
+  [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null
+}
+
+# save_screen FILE [X Y W H]: the whole screen, or the given rectangle of it.
+save_screen() {
+  local file=$1
+  if [ $# -eq 1 ]; then
+    import -window root "$file"
+    return
+  fi
+  local x=$2 y=$3 w=$4 h=$5
+  # A window partly off the screen: keep the part that shows.
+  [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
+  [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
+  import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$file"
+}
+
+capture_message_box() {
+  local box
+  box=$(scdrive wait-dialog --class '#32770' --owner-prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS") || {
+    echo "the message box over the start dialog did not appear" >&2
+    scdrive list-windows >&2 || true
+    return 1
+  }
+  echo "message box: $box"
+  sleep "$PAINT_DELAY"
+  save_screen "$message_png"
+  scdrive close-messageboxes --timeout 10000 --quiet 1500
+}
+
+capture_start_dialog() {
+  local hwnd x y w h
+  read -r hwnd x y w h < <(scdrive wait --prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS") || {
+    echo "the start dialog did not become ready" >&2
+    scdrive list-windows >&2 || true
+    return 1
+  }
+  echo "start dialog: $hwnd $x $y $w $h"
+  start_dialog=$hwnd
+  sleep "$PAINT_DELAY"
+  save_screen "$dialog_png" "$x" "$y" "$w" "$h"
+}
+
+# Closes the start dialog as a user would; the program must then end by itself.
+close_program() {
+  [ -n "${start_dialog:-}" ] && scdrive click "$start_dialog" 2 || true
+  local i
+  for i in $(seq 1 $((CLOSE_WAIT_SECONDS * 10))); do
+    program_running || break
+    sleep 0.1
+  done
+  if program_running; then
+    echo "ScUpdater did not end after Close; ending the Wine session" >&2
+    close_failed=1
+  fi
+}
+
+# Leaves nothing running: the program, the prefix's Wine processes and this run's Xvfb.
+cleanup() {
+  set +e
+  if program_running || [ -n "${close_failed:-}" ]; then
+    wineserver -k
+  fi
+  [ -n "$program_pid" ] && wait "$program_pid" 2>/dev/null
+  scup_end_wine_session 20
+  scup_stop_display
+}
+
+[ $# -ge 2 ] && [ $# -le 3 ] || usage
+lcid=$(language_id "$1") || usage
+tag=$1
+outdir=$2
+mkdir -p "$outdir"
+dialog_png=$outdir/${3:-start-$tag.png}
+message_png=${dialog_png%.png}-message.png
+check_build
+
+exec 8>"$build/screens.lock"
+flock -w 600 8 || { echo "another screenshot run holds $build/screens.lock" >&2; exit 1; }
+start_dialog=""
+close_failed=""
+trap cleanup EXIT
+scup_start_display
+prepare_prefix
+start_program
+capture_message_box
+capture_start_dialog
+close_program
+[ -z "$close_failed" ]
+echo "saved $dialog_png and $message_png"
