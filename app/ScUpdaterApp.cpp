@@ -11,6 +11,7 @@
 #include "common/Resources.h"
 #include "common/Trace.h"
 #include "res/resource_ids.h"
+#include "server/AUXMLParser.h"
 
 using scup::AUTrace;
 
@@ -85,6 +86,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     if (auto profile = scup::FindResString(IDS_PROFILE_NAME)) identity.profileName = *profile;
     scup::SetAppIdentity(identity);
     AttachTraceFileWhenAsked();
+    CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
 
     INITCOMMONCONTROLSEX controls{8, 0xFF};
     InitCommonControlsEx(&controls);
@@ -140,6 +142,7 @@ int CScUpdaterApp::ExitInstance() {
     m_pLocalData.reset();
     m_pServerData.reset();
     if (!m_bKeepDownloads && scup::ResourceModule()) scup::RemoveFolder(scup::GetDataFolder(L"DownloadedFiles"));
+    CAUXMLParser::ReleaseHistoryDocument();
     scup::SetResourceModule(nullptr);
     m_hResourceDll.reset();
     m_pUnzip.reset();

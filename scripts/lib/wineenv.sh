@@ -156,14 +156,14 @@ scup_stop_display() {
   local pid=${SCUP_XVFB_PID:-}
   SCUP_XVFB_PID=""
   [ -n "$pid" ] || return 0
-  kill "$pid" 2>/dev/null
+  kill "$pid" 2>/dev/null || true
   local i
   for i in $(seq 1 50); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  kill -9 "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
   # The display was unset before scup_start_display set it; it is gone now.
   unset DISPLAY
   return 0
