@@ -32,7 +32,8 @@ void PumpFor(DWORD ms) {
 std::wstring MakeScratchFolder(const std::wstring& name) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"scup-test-" + name;
+    // Tests run as parallel processes: each gets folders of its own.
+    std::wstring folder = std::wstring(temp) + L"scup-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
     if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) scup::RemoveFolder(folder);
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;

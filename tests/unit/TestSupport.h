@@ -18,7 +18,7 @@ std::wstring BinFolder();
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
 void PumpFor(DWORD ms);
 
-// A fresh empty folder under the temporary folder.
+// A fresh empty folder under the temporary folder, of this process alone.
 std::wstring MakeScratchFolder(const std::wstring& name);
 void WriteTextFile(const std::wstring& path, const std::string& content);
 std::string ReadTextFile(const std::wstring& path);
