@@ -22,7 +22,14 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 scup_wine_prefix "$build/demo-prefix"
-scup_seed_demo_pc "$lang"
+case $lang in
+  en) lcid=1033 ;;
+  ja) lcid=1041 ;;
+  ar) lcid=1025 ;;
+  *) lcid=$lang ;;
+esac
+scup_seed_printer "Corvane PT-P700" "Corvane PT-P700" "COM5:"
+scup_set_default_lcid "$lcid"
 cleanup() { wineserver -k 2>/dev/null || true; }
 trap cleanup EXIT INT TERM
 wine "$build/win/bin/ScUpdater.exe"
