@@ -12,6 +12,7 @@
 #include "common/Resources.h"
 #include "common/Trace.h"
 #include "install/AUFileUpdater.h"
+#include "local/Spooler.h"
 #include "res/resource_ids.h"
 #include "ui/LangResources.h"
 #include "ui/PrinterSelectDialog.h"
@@ -74,18 +75,9 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.r
 
 // Printers using the driver that are not set to work offline.
 int CountOnlinePrinters(const std::wstring& driver) {
-    DWORD needed = 0, count = 0;
-    const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-    EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
-    if (needed == 0) return 0;
-    std::vector<BYTE> buffer(needed);
-    if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) return 0;
-    auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
     int online = 0;
-    for (DWORD i = 0; i < count; ++i)
-        if (printers[i].pDriverName && driver == printers[i].pDriverName &&
-            !(printers[i].Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE))
-            ++online;
+    for (const SSpoolerPrinter& printer : EnumSpoolerPrinters())
+        if (printer.driver == driver && !(printer.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE)) ++online;
     return online;
 }
 

@@ -1,10 +1,10 @@
 #include "AULocalData.h"
 
 #include <windows.h>
-#include <winspool.h>
 
 #include <vector>
 
+#include "Spooler.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
@@ -13,21 +13,6 @@
 using scup::AUTrace;
 
 namespace {
-
-// Driver names of the printers the spooler knows, local and connected.
-std::vector<std::wstring> SpoolerDriverNames() {
-    std::vector<std::wstring> names;
-    DWORD needed = 0, count = 0;
-    const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-    EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
-    if (needed == 0) return names;
-    std::vector<BYTE> buffer(needed);
-    if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) return names;
-    auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-        if (printers[i].pDriverName && *printers[i].pDriverName) names.emplace_back(printers[i].pDriverName);
-    return names;
-}
 
 bool IsLanguageText(const std::wstring& text) {
     for (UINT id = IDS_LOCALE_FIRST; id <= IDS_LOCALE_LAST; ++id)
@@ -40,7 +25,8 @@ bool IsLanguageText(const std::wstring& text) {
 int CAULocalData::Initialize() {
     scup::TraceScope scope(L"CAULocalData::Initialize()");
     m_mapPrinters.clear();
-    for (const std::wstring& driver : SpoolerDriverNames()) m_mapPrinters[driver];
+    for (const SSpoolerPrinter& printer : EnumSpoolerPrinters())
+        if (!printer.driver.empty()) m_mapPrinters[printer.driver];
     return 0;
 }
 
