@@ -10,6 +10,7 @@
 #include "common/Profile.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
+#include "local/AUHistoryLog.h"
 #include "res/resource_ids.h"
 #include "server/AUXMLParser.h"
 
@@ -127,6 +128,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
         AUTrace(L"Failed to initialize App Config file.");
         return false;
     }
+    InitHistoryLog();
 
     AUTrace(L"Enter : CAUManager::InitInstance()");
     m_pUpdateThread.reset();
@@ -142,6 +144,7 @@ int CScUpdaterApp::ExitInstance() {
     m_pLocalData.reset();
     m_pServerData.reset();
     if (!m_bKeepDownloads && scup::ResourceModule()) scup::RemoveFolder(scup::GetDataFolder(L"DownloadedFiles"));
+    CloseHistoryLog();
     CAUXMLParser::ReleaseHistoryDocument();
     scup::SetResourceModule(nullptr);
     m_hResourceDll.reset();

@@ -24,6 +24,7 @@ bool IsLanguageText(const std::wstring& text) {
 
 int CAULocalData::Initialize() {
     scup::TraceScope scope(L"CAULocalData::Initialize()");
+    CAUConfigXML::Initialize();
     m_mapPrinters.clear();
     for (const SSpoolerPrinter& printer : EnumSpoolerPrinters())
         if (!printer.driver.empty()) m_mapPrinters[printer.driver];
@@ -71,6 +72,7 @@ std::wstring CAULocalData::LanguageTextForLocale(LCID locale) {
 }
 
 int CAULocalData::GetDefaultSelection(std::wstring& printer, std::wstring& locale, std::wstring& language) {
+    if (GetUIDefaultSelection(printer, locale, language) == kSuccess) return 0;
     std::wstring text = scup::ReadMachineSettingText(L"DefaultLCID");
     if (text.empty() || !IsLanguageText(text)) text = LanguageTextForLocale(GetUserDefaultLCID());
     locale = text;
@@ -81,8 +83,7 @@ int CAULocalData::GetDefaultSelection(std::wstring& printer, std::wstring& local
 
 int CAULocalData::SetDefaultSelection(const std::wstring& printer, const std::wstring& locale,
                                       const std::wstring& language) {
-    AUTrace(L"Default selection : %s, %s, %s", printer.c_str(), locale.c_str(), language.c_str());
-    return 0;
+    return SetUIDefaultSelection(printer, locale, language);
 }
 
 int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool) {

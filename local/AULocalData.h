@@ -2,21 +2,20 @@
 // What the program knows about this PC: the printers of the family with their installed
 // components, and the default selection of printer, locale and user-interface language.
 //
-// This build knows the printers from the spooler and keeps no configuration file yet; the
-// installed applications and the printers' stored files are added by the local data modules.
+// It is the configuration object with more on top: the application creates this one object and
+// hands it to everybody who reads or writes the configuration file.
 
 #include <windows.h>
 
 #include <string>
 
 #include "common/FirmInfo.h"
+#include "local/AUConfigXML.h"
 
-class CAULocalData {
+class CAULocalData : public CAUConfigXML {
 public:
-    virtual ~CAULocalData() = default;
-
-    // 0 success, 1 failure.
-    virtual int Initialize();
+    // Loads the configuration file first. 0 success, 1 failure.
+    int Initialize() override;
     // Printer driver name to the components installed for it.
     virtual PrinterMap GetPrinterMap() const;
     // Always 0: printer (may be empty), locale text and user-interface language text.

@@ -2,19 +2,23 @@
 
 #include <memory>
 
+#include "common/Format.h"
 #include "common/Trace.h"
 #include "server/XMLComValues.h"
 
 using scup::AUTrace;
 using scup::ComPtr;
+using scup::FormatText;
 using scup::XmlBstr;
 using scup::XmlVariant;
 
 namespace {
 
 // The DOM document class and its IXMLDOMDocument2 interface; mingw's libuuid lacks the latter.
-constexpr CLSID kDomDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-constexpr IID kDomDocument2Interface = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr CLSID kDomDocumentClass = {
+    0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr IID kDomDocument2Interface = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 // Answers and files come from outside: nothing in them may make the parser fetch other files or
 // addresses. Older DOM versions reject ProhibitDTD, and some accept it without honouring it; the
@@ -73,6 +77,12 @@ void CreateFolderWithParents(const std::wstring& folder) {
         if (!part.empty() && part.back() != L':') CreateDirectoryW(part.c_str(), nullptr);
         if (at == std::wstring::npos) break;
     }
+}
+
+bool FlushFileToDisk(const std::wstring& path) {
+    scup::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && FlushFileBuffers(file.get());
 }
 
 std::wstring JoinFolder(const std::wstring& folder, const std::wstring& name) {
@@ -144,7 +154,8 @@ int CAUXMLParser::AdoptParsedDocument(HRESULT hr, VARIANT_BOOL parsed, const Loa
 
 int CAUXMLParser::Load(const std::wstring& filePath) {
     scup::TraceScope scope(L"CAUXMLParser::Load(file)");
-    static constexpr LoadTexts kTexts{L"Failed: Document loading failed", L"Success: Document loaded successfully",
+    static constexpr LoadTexts kTexts{L"Failed: Document loading failed",
+                                      L"Success: Document loaded successfully",
                                       L"Failed: Root is not intialized"};
     if (!m_document) {
         AUTrace(kTexts.failed);
@@ -157,7 +168,8 @@ int CAUXMLParser::Load(const std::wstring& filePath) {
 
 int CAUXMLParser::LoadXML(const std::wstring& text) {
     scup::TraceScope scope(L"CAUXMLParser::LoadXML(string)");
-    static constexpr LoadTexts kTexts{L"Failed: XML String loading failed", L"Success: XML String loaded successfully",
+    static constexpr LoadTexts kTexts{L"Failed: XML String loading failed",
+                                      L"Success: XML String loaded successfully",
                                       L"Failed: Root is not intialzied"};
     if (!m_document) {
         AUTrace(kTexts.failed);
@@ -188,7 +200,8 @@ ComPtr<IXMLDOMElement> CAUXMLParser::SearchElement(IXMLDOMNode* parent) const {
     return QueryAs<IXMLDOMElement>(parent, IID_IXMLDOMElement);
 }
 
-ComPtr<IXMLDOMNodeList> CAUXMLParser::DescendantsNamed(IXMLDOMNode* parent, const std::wstring& tagName) const {
+ComPtr<IXMLDOMNodeList> CAUXMLParser::DescendantsNamed(IXMLDOMNode* parent,
+                                                       const std::wstring& tagName) const {
     ComPtr<IXMLDOMNodeList> list;
     ComPtr<IXMLDOMElement> element = SearchElement(parent);
     if (!element || FAILED(element->getElementsByTagName(XmlBstr(tagName).get(), list.put()))) list.reset();
@@ -291,9 +304,20 @@ ComPtr<IXMLDOMNode> CAUXMLParser::AppendNewElement(IXMLDOMNode* parent, const st
     return appended;
 }
 
-int CAUXMLParser::SaveIntoDataFolder(const std::wstring& fileName) {
+std::wstring CAUXMLParser::DataFolder() {
     const DataFolderSource& source = FolderSource();
-    std::wstring folder = source ? source() : std::wstring();
+    return source ? source() : std::wstring();
+}
+
+std::wstring CAUXMLParser::DataFilePath(const std::wstring& fileName) {
+    std::wstring folder = DataFolder();
+    if (folder.empty()) return {};
+    CreateFolderWithParents(folder);
+    return JoinFolder(folder, fileName);
+}
+
+int CAUXMLParser::SaveIntoDataFolder(const std::wstring& fileName) {
+    std::wstring folder = DataFolder();
     if (folder.empty()) {
         AUTrace(L"Failed: XML File Not Saved");
         return kFailure;
@@ -304,8 +328,14 @@ int CAUXMLParser::SaveIntoDataFolder(const std::wstring& fileName) {
 
 int CAUXMLParser::SaveXML(const std::wstring& fullPath) {
     scup::TraceScope scope(L"CAUXMLParser::SaveXML()");
+    if (!m_protectedPath.empty() && _wcsicmp(m_protectedPath.c_str(), fullPath.c_str()) == 0) {
+        AUTrace(L"Failed: %s holds earlier content that could not be kept aside; not saved over",
+                fullPath.c_str());
+        AUTrace(L"Failed: XML File Not Saved");
+        return kFailure;
+    }
     // A parser without a document has nothing it could have written.
-    if (!m_document || FAILED(m_document->save(XmlVariant::Text(fullPath).get()))) {
+    if (!m_document || !SaveThroughTemporaryFile(fullPath)) {
         AUTrace(L"Failed: XML File Not Saved");
         return kFailure;
     }
@@ -313,7 +343,29 @@ int CAUXMLParser::SaveXML(const std::wstring& fullPath) {
     return kSuccess;
 }
 
-int CAUXMLParser::SelectFirstNode(const CAUXMLParser& parser, const std::wstring& path, ComPtr<IXMLDOMNode>& node) {
+// The document goes to a temporary file beside the target, is flushed to the disk, and only then
+// replaces the target in one rename: a crash or a full disk during the save leaves the earlier
+// file as it was, never a truncated one.
+bool CAUXMLParser::SaveThroughTemporaryFile(const std::wstring& fullPath) {
+    std::wstring temporary =
+        FormatText(L"%s.%lu-%lu.tmp", fullPath.c_str(), GetCurrentProcessId(), GetCurrentThreadId());
+    if (FAILED(m_document->save(XmlVariant::Text(temporary).get()))) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (!FlushFileToDisk(temporary) || !MoveFileExW(temporary.c_str(), fullPath.c_str(),
+                                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        AUTrace(L"Failed: replacing %s (error %lu)", fullPath.c_str(), GetLastError());
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void CAUXMLParser::ProtectFromSaving(const std::wstring& fullPath) { m_protectedPath = fullPath; }
+
+int CAUXMLParser::SelectFirstNode(const CAUXMLParser& parser, const std::wstring& path,
+                                  ComPtr<IXMLDOMNode>& node) {
     node.reset();
     if (!parser.m_document) return kFailure;
     if (parser.m_document->selectSingleNode(XmlBstr(path).get(), node.put()) != S_OK || !node) {

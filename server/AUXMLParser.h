@@ -16,9 +16,9 @@
 // The DOM objects belong to the COM apartment of the thread that created them; COM must be
 // initialised there before a parser is made.
 
-#include <windows.h>
-#include <ole2.h>
 #include <msxml2.h>
+#include <ole2.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
@@ -26,7 +26,7 @@
 #include "common/Handles.h"
 
 class CAUXMLParser {
-public:
+  public:
     static constexpr int kSuccess = 0;
     static constexpr int kFailure = 1;
 
@@ -51,8 +51,10 @@ public:
 
     // All descendant elements with the tag name below parent (below the root when parent is null),
     // in document order; and the first of them.
-    int GetNodeList(IXMLDOMNode* parent, const std::wstring& tagName, scup::ComPtr<IXMLDOMNodeList>& list) const;
-    int GetFristSelectedNode(IXMLDOMNode* parent, const std::wstring& tagName, scup::ComPtr<IXMLDOMNode>& node) const;
+    int GetNodeList(IXMLDOMNode* parent, const std::wstring& tagName,
+                    scup::ComPtr<IXMLDOMNodeList>& list) const;
+    int GetFristSelectedNode(IXMLDOMNode* parent, const std::wstring& tagName,
+                             scup::ComPtr<IXMLDOMNode>& node) const;
 
     // The text content of the node: the concatenation of all text below it.
     int GetNodeValue(IXMLDOMNode* node, std::wstring& value) const;
@@ -67,12 +69,14 @@ public:
     int CreateNode(IXMLDOMNode* parent, const std::wstring& tagName, const std::wstring& value,
                    const std::wstring& fileName, scup::ComPtr<IXMLDOMNode>* newNode = nullptr);
 
-    // Writes the document to the full path. A parser without a document gives 1.
+    // Writes the document to the full path through a temporary file beside it, so that the file
+    // is either the earlier one or the complete new one. A parser without a document gives 1.
     int SaveXML(const std::wstring& fullPath);
 
     // The first node of parser's document that matches a child-step path such as
     // "Log/Info[Category='FIRM']", evaluated from the document node.
-    static int SelectFirstNode(const CAUXMLParser& parser, const std::wstring& path, scup::ComPtr<IXMLDOMNode>& node);
+    static int SelectFirstNode(const CAUXMLParser& parser, const std::wstring& path,
+                               scup::ComPtr<IXMLDOMNode>& node);
 
     // --- The history document: one process-wide parser for the update history log. ---
 
@@ -94,22 +98,32 @@ public:
     // are created with their parents before each save.
     using DataFolderSource = std::function<std::wstring()>;
     static void SetDataFolderSource(DataFolderSource source);
+    // The data folder (empty without a source), and the path of a file in it with the folder
+    // created; empty without a source.
+    static std::wstring DataFolder();
+    static std::wstring DataFilePath(const std::wstring& fileName);
+
+    // Refuses every later save to this path: it holds content that must not be overwritten.
+    void ProtectFromSaving(const std::wstring& fullPath);
 
     IXMLDOMDocument2* Document() const { return m_document.get(); }
     IXMLDOMElement* Root() const { return m_root.get(); }
 
-private:
+  private:
     struct LoadTexts;
 
     int ReplaceContentWithRoot(const wchar_t* rootName);
     int AdoptParsedDocument(HRESULT hr, VARIANT_BOOL parsed, const LoadTexts& texts);
     int SaveIntoDataFolder(const std::wstring& fileName);
+    bool SaveThroughTemporaryFile(const std::wstring& fullPath);
     scup::ComPtr<IXMLDOMNode> AppendNewElement(IXMLDOMNode* parent, const std::wstring& tagName,
                                                const std::wstring& value);
-    int FirstDescendantNamed(IXMLDOMNode* parent, const std::wstring& tagName, scup::ComPtr<IXMLDOMNode>& first) const;
+    int FirstDescendantNamed(IXMLDOMNode* parent, const std::wstring& tagName,
+                             scup::ComPtr<IXMLDOMNode>& first) const;
     scup::ComPtr<IXMLDOMElement> SearchElement(IXMLDOMNode* parent) const;
     scup::ComPtr<IXMLDOMNodeList> DescendantsNamed(IXMLDOMNode* parent, const std::wstring& tagName) const;
 
     scup::ComPtr<IXMLDOMDocument2> m_document;
     scup::ComPtr<IXMLDOMElement> m_root;
+    std::wstring m_protectedPath;
 };

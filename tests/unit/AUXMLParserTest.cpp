@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "XmlShape.h"
 #include "app/AppFiles.h"
 #include "common/Text.h"
 #include "server/AUXMLParser.h"
@@ -13,30 +14,6 @@ namespace {
 
 using namespace testing_support;
 using scup::ComPtr;
-
-// Element names and texts of a tree, white space between elements ignored: "a(b=1,c=)".
-std::wstring Shape(IXMLDOMNode* node) {
-    scup::XmlBstr name;
-    node->get_nodeName(name.put());
-    ComPtr<IXMLDOMNodeList> children;
-    node->get_childNodes(children.put());
-    std::wstring inner;
-    ComPtr<IXMLDOMNode> child;
-    while (children->nextNode(child.put()) == S_OK) {
-        DOMNodeType type;
-        child->get_nodeType(&type);
-        if (type == NODE_ELEMENT) inner += (inner.empty() ? L"" : L",") + Shape(child.get());
-    }
-    if (!inner.empty()) return name.str() + L"(" + inner + L")";
-    scup::XmlBstr text;
-    node->get_text(text.put());
-    return name.str() + L"=" + text.str();
-}
-
-std::wstring ShapeOfFile(const std::wstring& path) {
-    CAUXMLParser reader;
-    return reader.Load(path) == 0 ? Shape(reader.Root()) : L"(not loaded)";
-}
 
 std::vector<std::wstring> Texts(IXMLDOMNodeList* list) {
     std::vector<std::wstring> texts;

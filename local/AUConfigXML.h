@@ -1,0 +1,32 @@
+#pragma once
+// The per-user configuration file "ScUpdater.config": the proxy record and the default selection
+// of printer, language and user-interface language.
+//
+// Every write saves the whole document at once (atomically, through the document class). A file
+// that exists but cannot be loaded is moved aside as "ScUpdater.config.bad" before anything new
+// is saved over it, so the user's earlier settings are never overwritten.
+
+#include <string>
+
+#include "common/ProxyInfo.h"
+#include "server/AUXMLParser.h"
+
+class CAUConfigXML : public CAUXMLParser {
+  public:
+    static constexpr const wchar_t* kFileName = L"ScUpdater.config";
+
+    virtual ~CAUConfigXML() = default;
+
+    // Loads the file from the data folder, or starts an empty "Config" document. Always 0.
+    virtual int Initialize();
+
+    // 0 success, 1 failure. A read leaves members it could not read as the caller set them.
+    int GetProxyInfo(SAUProxyInfo& info) const;
+    int SetProxyInfo(const SAUProxyInfo& info);
+    int GetUIDefaultSelection(std::wstring& printer, std::wstring& language, std::wstring& uiLanguage) const;
+    int SetUIDefaultSelection(const std::wstring& printer, const std::wstring& language,
+                              const std::wstring& uiLanguage);
+
+    // The full path of the file in the data folder.
+    static std::wstring ConfigFilePath();
+};
