@@ -1,0 +1,27 @@
+#pragma once
+// Holds one direction of the line to a bit rate, as a real serial line would: each byte takes ten
+// bit times (start bit, eight data bits, stop bit).
+
+#include <chrono>
+#include <cstddef>
+
+namespace printersim {
+
+class LinePacer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // baud 0: no limit.
+    explicit LinePacer(unsigned baud) : baud_(baud) {}
+
+    // The most bytes to move at once, so that the pace stays even (about 10 ms of line time).
+    std::size_t PieceSize(std::size_t wanted) const;
+    // Books count bytes onto the line and gives the time at which they have gone over it.
+    Clock::time_point Book(std::size_t count);
+
+private:
+    unsigned baud_;
+    Clock::time_point free_{};
+};
+
+}  // namespace printersim

@@ -1,0 +1,29 @@
+#pragma once
+// What the simulated printer is and how it misbehaves when asked to.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace printersim {
+
+struct PrinterProfile {
+    std::uint16_t model = 0x2107;
+    // Size of the records in which the printer lists its stored files (64 or 128).
+    std::size_t recordSize = 128;
+    // Files shorter than this may be cancelled while they are sent; 0 means never.
+    std::uint32_t cancelLimit = 0x200000;
+    // Data bytes the printer takes before its next status reply.
+    std::uint32_t credit = 4096;
+    // Refuses every status request and download (status byte 18 not 1, byte 8 = 2).
+    bool refuse = false;
+    // Stops answering once this many commands have been received (0: answers nothing).
+    std::optional<std::uint32_t> muteAfter;
+    // Hangs up the line once this many data bytes of a download have arrived (once per run).
+    std::optional<std::uint64_t> dropAfter;
+    // Time the printer takes to store a file before its last status reply.
+    std::chrono::milliseconds finishDelay{0};
+};
+
+}  // namespace printersim

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include "PrinterProtocol.h"
+#include "StatusReply.h"
+#include "TestBytes.h"
+
+namespace printersim {
+namespace {
+
+using namespace test;
+
+class ProtocolTest : public ::testing::Test {
+protected:
+    ProtocolEvents Send(const Bytes& bytes) { return protocol().Receive(bytes); }
+    PrinterProtocol& protocol() {
+        if (!protocol_) protocol_.emplace(profile_, files_);
+        return *protocol_;
+    }
+    // Sends one piece of a download: its length, then its bytes.
+    ProtocolEvents SendPiece(std::uint32_t length) { return Send(Join({Le32(length), Data(length)})); }
+
+    static const Bytes& OnlyReply(const ProtocolEvents& e) {
+        EXPECT_EQ(e.replies.size(), 1u);
+        static const Bytes none;
+        return e.replies.empty() ? none : e.replies.front().bytes;
+    }
+
+    PrinterProfile profile_;
+    StoredFiles files_;
+    std::optional<PrinterProtocol> protocol_;
+};
+
+TEST_F(ProtocolTest, IdentificationGivesModelRecordSizeAndCancelLimit) {
+    profile_.model = 0x1234;
+    profile_.cancelLimit = 0x00ABCDEF;
+    EXPECT_TRUE(Send(Command('I')).replies.empty());
+    Bytes reply = OnlyReply(Send(Command('S')));
+    ASSERT_EQ(reply.size(), 32u);
+    EXPECT_EQ(reply[0], 0x81);
+    EXPECT_EQ(reply[1], 0x20);
+    EXPECT_EQ(reply[2], 0x42);
+    EXPECT_EQ(reply[3], 0x34);
+    EXPECT_EQ(reply[4], 0x12);
+    EXPECT_EQ(reply[6], 1) << "128-byte records";
+    EXPECT_EQ(reply[18], 1);
+    EXPECT_EQ(ReadLe32(reply, 24), 0x00ABCDEFu);
+    EXPECT_TRUE(Send(Command('S')).replies.front().isStatus);
+
+    profile_.recordSize = 64;
+    protocol_.reset();
+    EXPECT_EQ(OnlyReply(Send(Command('S')))[6], 0) << "64-byte records";
+}
+
+TEST_F(ProtocolTest, CommandsSurviveBeingCutAnywhereAndNoiseBeforeThem) {
+    Bytes stream = Join({Bytes{0x00, 'x', 0x1B, 'i'}, Command('M'), Command('S')});
+    std::size_t replies = 0;
+    std::vector<std::string> log;
+    for (std::uint8_t b : stream) {
+        auto e = Send(Bytes{b});
+        replies += e.replies.size();
+        log.insert(log.end(), e.log.begin(), e.log.end());
+    }
+    EXPECT_EQ(replies, 2u);
+    EXPECT_EQ(log, (std::vector<std::string>{"skipped 4 bytes", "command M", "command S"}));
+    EXPECT_EQ(protocol().CommandsReceived(), 2u);
+}
+
+TEST_F(ProtocolTest, UnknownAndSilentCommandsGetNoReply) {
+    auto e = Send(Join({Command('m'), Command('Q'), Command('I')}));
+    EXPECT_TRUE(e.replies.empty());
+    ASSERT_EQ(e.log.size(), 3u);
+    EXPECT_EQ(e.log[0], "command m");
+    EXPECT_EQ(e.log[1], "command 0x51 (unknown)");
+    EXPECT_EQ(e.log[2], "command I");
+}
+
+TEST_F(ProtocolTest, ListsStoredFilesInTheAskedRecordSize) {
+    std::string error;
+    ASSERT_TRUE(files_.Keep(Firmware("FIRMA", 10).Encode(), error));
+    ASSERT_TRUE(files_.Keep(Firmware("FIRMB", 20).Encode(), error));
+
+    Bytes shortList = OnlyReply(Send(Command('L')));
+    ASSERT_EQ(shortList.size(), 2u + 2 * 64);
+    EXPECT_EQ(shortList[0], 2);
+    EXPECT_EQ(shortList[1], 0);
+    auto second = pd3::Header::Decode(std::span(shortList).subspan(2 + 64, 64));
+    EXPECT_EQ(second->name, "FIRMB");
+    EXPECT_EQ(second->spec, "") << "a 64-byte record has no specification";
+
+    Bytes longList = OnlyReply(Send(Command('l')));
+    ASSERT_EQ(longList.size(), 2u + 2 * 128);
+    auto first = pd3::Header::Decode(std::span(longList).subspan(2, 128));
+    EXPECT_EQ(first->name, "FIRMA");
+    EXPECT_EQ(first->version, "1.02");
+    EXPECT_EQ(first->spec, "ENG_USA");
+    EXPECT_FALSE(Send(Command('L')).replies.front().isStatus);
+}
+
+TEST_F(ProtocolTest, PrinterWithShortRecordsIgnoresTheLongList) {
+    profile_.recordSize = 64;
+    auto e = Send(Command('l'));
+    EXPECT_TRUE(e.replies.empty());
+    EXPECT_EQ(e.log.front(), "command l (not supported)");
+    EXPECT_EQ(OnlyReply(Send(Command('L'))).size(), 2u);
+}
+
+TEST_F(ProtocolTest, DownloadTakesPiecesWithinEachCreditAndStoresTheFile) {
+    profile_.credit = 1300;
+    Bytes first = OnlyReply(Send(Join({Command('D'), HeaderBytes(Firmware("FIRMWAREA", 2000))})));
+    EXPECT_EQ(first[18], 1);
+    EXPECT_EQ(ReadLe32(first, 24), 1300u);
+
+    EXPECT_TRUE(SendPiece(512).replies.empty());
+    EXPECT_TRUE(SendPiece(512).replies.empty());
+    Bytes second = OnlyReply(SendPiece(276));
+    EXPECT_EQ(second[18], 1);
+    EXPECT_EQ(ReadLe32(second, 24), 700u) << "the next credit is what is left of the file";
+    EXPECT_TRUE(files_.Records().empty());
+
+    EXPECT_TRUE(SendPiece(512).replies.empty());
+    auto last = SendPiece(188);
+    Bytes done = OnlyReply(last);
+    EXPECT_EQ(done[18], 1);
+    EXPECT_EQ(ReadLe32(done, 24), 0u);
+    EXPECT_FALSE(protocol().InDownload());
+    ASSERT_EQ(files_.Records().size(), 1u);
+    EXPECT_EQ(pd3::Header::Decode(files_.Records()[0])->name, "FIRMWAREA");
+    ASSERT_FALSE(last.log.empty());
+    EXPECT_EQ(
+        last.log.back().rfind("stored name=FIRMWAREA model=0x2107 type=6 header=128 length=2000 fnv=0x", 0),
+        0u)
+        << last.log.back();
+    // The printer takes commands again.
+    EXPECT_EQ(OnlyReply(Send(Command('S'))).size(), 32u);
+}
+
+TEST_F(ProtocolTest, ShortHeaderIsReadAsSixtyFourBytes) {
+    pd3::Header h = Firmware("SHORT", 4);
+    h.headerLength = 64;
+    h.version.clear();
+    h.spec.clear();
+    Bytes accepted = OnlyReply(Send(Join({Command('D'), HeaderBytes(h)})));
+    EXPECT_EQ(ReadLe32(accepted, 24), 4u);
+    EXPECT_EQ(OnlyReply(SendPiece(4))[18], 1);
+    ASSERT_EQ(files_.Records().size(), 1u);
+    EXPECT_EQ(files_.Records()[0][64], 0) << "record padded with zeros";
+}
+
+TEST_F(ProtocolTest, RefusesWrongModelEmptyFileAndPiecesBeyondTheCredit) {
+    Bytes wrongModel = OnlyReply(Send(Join({Command('D'), HeaderBytes(Firmware("X", 10, 0x9999))})));
+    EXPECT_NE(wrongModel[18], 1);
+    EXPECT_EQ(wrongModel[8], 0) << "not the refusal of a printer that cannot take files";
+    EXPECT_FALSE(protocol().InDownload());
+
+    EXPECT_NE(OnlyReply(Send(Join({Command('D'), HeaderBytes(Firmware("X", 0))})))[18], 1);
+
+    profile_.credit = 100;
+    protocol_.reset();
+    Send(Join({Command('D'), HeaderBytes(Firmware("X", 1000))}));
+    Bytes overrun = OnlyReply(Send(Le32(101)));
+    EXPECT_NE(overrun[18], 1);
+    EXPECT_FALSE(protocol().InDownload());
+    EXPECT_TRUE(files_.Records().empty());
+}
+
+TEST_F(ProtocolTest, RefusingPrinterMarksRefusalKindTwo) {
+    profile_.refuse = true;
+    for (char c : {'S', 'M'}) {
+        Bytes status = OnlyReply(Send(Command(c)));
+        EXPECT_NE(status[18], 1) << c;
+        EXPECT_EQ(status[8], 2) << c;
+    }
+    Bytes download = OnlyReply(Send(Join({Command('D'), HeaderBytes(Firmware("X", 10))})));
+    EXPECT_NE(download[18], 1);
+    EXPECT_EQ(download[8], 2);
+    EXPECT_FALSE(protocol().InDownload());
+}
+
+TEST_F(ProtocolTest, ZeroLengthEndsTheDownloadWithoutStoring) {
+    Send(Join({Command('D'), HeaderBytes(Firmware("X", 1000))}));
+    SendPiece(100);
+    auto e = Send(Le32(0));
+    EXPECT_TRUE(e.replies.empty());
+    EXPECT_EQ(e.log.back(), "aborted after 100 bytes");
+    EXPECT_FALSE(protocol().InDownload());
+    EXPECT_TRUE(files_.Records().empty());
+}
+
+TEST_F(ProtocolTest, MutedPrinterHearsButDoesNotAnswer) {
+    profile_.muteAfter = 2;
+    EXPECT_EQ(Send(Command('I')).replies.size(), 0u);
+    EXPECT_EQ(Send(Command('S')).replies.size(), 1u);
+    auto e = Send(Command('S'));
+    EXPECT_TRUE(e.replies.empty());
+    EXPECT_EQ(e.log.front(), "command S (muted)");
+    EXPECT_TRUE(Send(Join({Command('D'), HeaderBytes(Firmware("X", 10))})).replies.empty());
+}
+
+TEST_F(ProtocolTest, HangsUpOnceAtTheGivenDataByte) {
+    profile_.dropAfter = 600;
+    Send(Join({Command('D'), HeaderBytes(Firmware("X", 2000))}));
+    EXPECT_FALSE(SendPiece(512).hangUp);
+    auto e = Send(Join({Le32(512), Data(512), Command('S')}));
+    EXPECT_TRUE(e.hangUp);
+    EXPECT_TRUE(e.replies.empty()) << "what came after the hang-up was never received";
+    EXPECT_EQ(e.log.back(), "hung up after 600 bytes");
+    EXPECT_FALSE(protocol().InDownload());
+    EXPECT_TRUE(files_.Records().empty());
+
+    // The line is back: the next download is not cut.
+    Send(Join({Command('D'), HeaderBytes(Firmware("X", 1000))}));
+    EXPECT_FALSE(SendPiece(1000).hangUp);
+    EXPECT_EQ(files_.Records().size(), 1u);
+}
+
+TEST_F(ProtocolTest, LastStatusWaitsForTheFileToBeStored) {
+    profile_.finishDelay = std::chrono::milliseconds(1500);
+    Bytes header = OnlyReply(Send(Join({Command('D'), HeaderBytes(Firmware("X", 10))})));
+    (void)header;
+    auto e = SendPiece(10);
+    ASSERT_EQ(e.replies.size(), 1u);
+    EXPECT_EQ(e.replies[0].delay, std::chrono::milliseconds(1500));
+}
+
+TEST_F(ProtocolTest, FileThatCannotBeKeptIsRefused) {
+    files_ = StoredFiles("/nonexistent-dir/state.txt");
+    Send(Join({Command('D'), HeaderBytes(Firmware("X", 10))}));
+    auto e = SendPiece(10);
+    EXPECT_NE(OnlyReply(e)[18], 1);
+    EXPECT_EQ(e.log.back().rfind("not stored: ", 0), 0u);
+    EXPECT_TRUE(files_.Records().empty());
+}
+
+}  // namespace
+}  // namespace printersim
