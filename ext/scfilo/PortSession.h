@@ -15,7 +15,7 @@
 namespace scfilo {
 
 class PortSession {
-public:
+  public:
     static PortSession& Instance();
 
     BOOL OpenPort(LPCSTR printerName, DWORD* portInfo);
@@ -28,7 +28,7 @@ public:
     // No single exchange with a printer may take longer than this, whatever a caller asks for.
     static constexpr DWORD kLongestWaitMs = 1200000;
 
-private:
+  private:
     bool OpenPortLocked(const std::wstring& printer, DWORD openTimeoutMs);
     void ClosePortLocked();
 

@@ -12,7 +12,7 @@ inline constexpr DWORD kSerialKind = 1;
 inline constexpr DWORD kUsbKind = 2;
 
 class PrinterPort {
-public:
+  public:
     virtual ~PrinterPort() = default;
 
     // Writes all of the bytes; false (with the last error set) when the line failed or the time

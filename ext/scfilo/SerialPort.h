@@ -10,7 +10,7 @@
 namespace scfilo {
 
 class SerialPort : public PrinterPort {
-public:
+  public:
     // Opens COMn; a port that another program holds is tried again until openTimeoutMs passed.
     // Null on failure, with the last error set.
     static std::unique_ptr<SerialPort> Open(unsigned number, DWORD baudRate, DWORD openTimeoutMs);
@@ -25,7 +25,7 @@ public:
     SerialPort(scup::UniqueFile file, unsigned number, DWORD baudRate)
         : file_(std::move(file)), number_(number), baudRate_(baudRate) {}
 
-private:
+  private:
     bool SetLine();
     bool SetTimeouts(DWORD readTimeoutMs, DWORD writeTimeoutMs);
     // A line that was hung up answers reads with nothing, as if the printer were silent; the

@@ -11,7 +11,7 @@
 namespace scfilo {
 
 class UsbPrintPort : public PrinterPort {
-public:
+  public:
     // Opens the device interface path; null on failure, with the last error set.
     static std::unique_ptr<UsbPrintPort> Open(const std::wstring& devicePath, unsigned number);
 
@@ -25,7 +25,7 @@ public:
     HANDLE handle() const override { return file_.get(); }
     std::array<DWORD, 3> Info() const override { return {kUsbKind, number_, 0}; }
 
-private:
+  private:
     // One overlapped transfer that is cancelled when it has not ended after timeoutMs; done gets
     // the count moved, also when it was cancelled.
     bool Transfer(bool write, BYTE* bytes, DWORD length, DWORD& done, DWORD timeoutMs);

@@ -11,7 +11,7 @@ namespace port_test {
 namespace {
 
 class FaultyLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(ScFiloOpenPort(PrinterName().c_str(), nullptr)) << GetLastError();
         ASSERT_TRUE(ScFiloClearChannel());

@@ -93,7 +93,7 @@ struct Header {
         return h;
     }
 
-private:
+  private:
     static void PutText(Block& b, std::size_t at, std::size_t size, const std::string& text) {
         std::copy_n(text.begin(), std::min(size, text.size()), b.begin() + at);
     }

@@ -12,7 +12,7 @@
 namespace pd3tool {
 
 class Pd3File {
-public:
+  public:
     // Writes header and data (the header's data length is set from the data); the file appears
     // complete or not at all.
     static bool Write(const std::filesystem::path& path, pd3::Header header,

@@ -10,13 +10,13 @@
 namespace printersim {
 
 class CommandLog {
-public:
+  public:
     CommandLog() = default;
     // Appends to path; an empty path writes nothing.
     bool Open(const std::filesystem::path& path, std::string& error);
     void Write(const std::string& line);
 
-private:
+  private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };

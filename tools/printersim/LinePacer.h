@@ -8,7 +8,7 @@
 namespace printersim {
 
 class LinePacer {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     // baud 0: no limit.
@@ -19,7 +19,7 @@ public:
     // Books count bytes onto the line and gives the time at which they have gone over it.
     Clock::time_point Book(std::size_t count);
 
-private:
+  private:
     unsigned baud_;
     Clock::time_point free_{};
 };

@@ -10,7 +10,7 @@
 namespace printersim {
 
 class PortLink {
-public:
+  public:
     explicit PortLink(std::filesystem::path path) : path_(std::move(path)) {}
     PortLink(const PortLink&) = delete;
     PortLink& operator=(const PortLink&) = delete;
@@ -21,7 +21,7 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     bool Replace(const std::string& target, std::string& error);
 
     std::filesystem::path path_;

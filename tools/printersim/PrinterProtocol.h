@@ -37,7 +37,7 @@ struct ProtocolEvents {
 };
 
 class PrinterProtocol {
-public:
+  public:
     PrinterProtocol(const PrinterProfile& profile, StoredFiles& files);
 
     ProtocolEvents Receive(std::span<const std::uint8_t> bytes);
@@ -45,7 +45,7 @@ public:
     bool InDownload() const { return state_ != State::Command; }
     std::uint32_t CommandsReceived() const { return commands_; }
 
-private:
+  private:
     enum class State { Command, Header, Length, Data };
 
     // Each step consumes what it can of the pending input and says whether it made progress.

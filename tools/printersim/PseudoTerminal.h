@@ -10,7 +10,7 @@
 namespace printersim {
 
 class PseudoTerminal {
-public:
+  public:
     static std::optional<PseudoTerminal> Open(std::string& error);
 
     int master() const { return master_.get(); }
@@ -19,7 +19,7 @@ public:
     // Hangs up the line: whoever has the slave side open sees it go dead.
     void HangUp();
 
-private:
+  private:
     PseudoTerminal() = default;
 
     UniqueFd master_;

@@ -30,7 +30,7 @@ const char* const kSimUsage =
 namespace {
 
 class ArgReader {
-public:
+  public:
     explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
     bool More() const { return next_ < args_.size(); }
     const std::string& Take() { return args_[next_++]; }
@@ -55,7 +55,7 @@ public:
         return n;
     }
 
-private:
+  private:
     const std::vector<std::string>& args_;
     std::size_t next_ = 0;
 };

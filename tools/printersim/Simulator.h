@@ -20,7 +20,7 @@
 namespace printersim {
 
 class Simulator {
-public:
+  public:
     // The simulator ends when stopFd becomes readable (a signalfd, or a pipe in tests).
     Simulator(SimOptions options, int stopFd);
 
@@ -31,7 +31,7 @@ public:
 
     const std::string& linePath() const { return line_->slavePath(); }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     bool OpenLine(std::string& error);

@@ -9,7 +9,7 @@
 namespace printersim {
 
 class StatusReply {
-public:
+  public:
     static constexpr std::size_t kSize = 32;
     static constexpr std::size_t kModelAt = 3;
     static constexpr std::size_t kLongRecordsAt = 6;
@@ -31,7 +31,7 @@ public:
 
     const Bytes& bytes() const { return bytes_; }
 
-private:
+  private:
     Bytes bytes_{};
 };
 

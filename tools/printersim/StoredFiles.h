@@ -18,7 +18,7 @@
 namespace printersim {
 
 class StoredFiles {
-public:
+  public:
     StoredFiles() = default;
     explicit StoredFiles(std::filesystem::path statePath) : statePath_(std::move(statePath)) {}
 
@@ -35,7 +35,7 @@ public:
     static std::string Format(const std::vector<pd3::Block>& records);
     static std::optional<std::vector<pd3::Block>> Parse(const std::string& text, std::string& error);
 
-private:
+  private:
     bool Save(const std::vector<pd3::Block>& records, std::string& error) const;
 
     std::filesystem::path statePath_;

@@ -12,7 +12,7 @@ namespace pd3tool {
 namespace {
 
 class Pd3ToolTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/pd3tool-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);

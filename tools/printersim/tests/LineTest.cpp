@@ -22,7 +22,7 @@ using std::chrono::milliseconds;
 
 // One simulator serving on its own thread, stopped (as a signal would) when it goes.
 class LiveSimulator {
-public:
+  public:
     explicit LiveSimulator(SimOptions options) {
         int fds[2];
         if (pipe(fds) != 0) throw std::runtime_error("pipe");
@@ -45,7 +45,7 @@ public:
         return served_;
     }
 
-private:
+  private:
     UniqueFd stopRead_, stopWrite_;
     std::unique_ptr<Simulator> simulator_;
     std::thread thread_;
@@ -54,7 +54,7 @@ private:
 
 // The program's end of the line.
 class Port {
-public:
+  public:
     explicit Port(const std::filesystem::path& path)
         : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
         termios t{};
@@ -98,7 +98,7 @@ public:
         return hungUp_;
     }
 
-private:
+  private:
     bool WaitFor(short events, int ms) {
         pollfd p{fd_.get(), events, 0};
         if (::poll(&p, 1, ms) <= 0) return false;
@@ -110,7 +110,7 @@ private:
 };
 
 class LineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/printersim-line-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);

@@ -10,7 +10,7 @@ namespace {
 using namespace test;
 
 class ProtocolTest : public ::testing::Test {
-protected:
+  protected:
     ProtocolEvents Send(const Bytes& bytes) { return protocol().Receive(bytes); }
     PrinterProtocol& protocol() {
         if (!protocol_) protocol_.emplace(profile_, files_);

@@ -11,7 +11,7 @@ namespace printersim {
 namespace {
 
 class StateDir : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/printersim-state-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
