@@ -2,6 +2,8 @@
 # Shows ScUpdater's start dialog in one language under Wine and saves pictures of it:
 #   OUTDIR/NAME                  the start dialog, cropped to its window (NAME: start-LANG.png)
 #   OUTDIR/<NAME>-message.png    the whole screen while the "server could not be reached" box shows
+#   OUTDIR/proxy-settings-LANG.png, OUTDIR/proxy-user-LANG.png
+#                                the proxy dialogs with sample values, shown by show_dialog.exe
 # Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, ja, ar or a language id (1033)
 # Builds nothing: it runs what is in $SCUP_BUILD_DIR/win/bin (default <repo>/build/win/bin).
 # The Wine prefix is its own (<build>/screens-prefix); without DISPLAY it starts its own Xvfb.
@@ -39,7 +41,7 @@ language_id() {
 
 check_build() {
   local f
-  for f in ScUpdater.exe ScUpRes.dll scdrive.exe; do
+  for f in ScUpdater.exe ScUpRes.dll scdrive.exe show_dialog.exe; do
     if [ ! -f "$bin/$f" ]; then
       echo "$bin/$f is missing: run scripts/build.sh first" >&2
       exit 1
@@ -127,13 +129,52 @@ close_program() {
   fi
 }
 
+# capture_helper_dialog NAME: shows the named dialog with show_dialog.exe, saves it cropped to its
+# window as OUTDIR/NAME-LANG.png and closes it with Cancel. Runs after the program has ended, so
+# the only dialog on the screen is the helper's.
+capture_helper_dialog() {
+  local name=$1 hwnd x y w h
+  local png=$outdir/$name-$tag.png
+  (cd "$bin" && exec wine show_dialog.exe "$lcid" "$name") &
+  helper_pid=$!
+  read -r hwnd x y w h < <(scdrive wait-dialog --class '#32770' --timeout "$START_TIMEOUT_MS") || {
+    echo "the $name dialog did not appear" >&2
+    scdrive list-windows >&2 || true
+    return 1
+  }
+  echo "$name dialog: $hwnd $x $y $w $h"
+  sleep "$PAINT_DELAY"
+  save_screen "$png" "$x" "$y" "$w" "$h"
+  scdrive click "$hwnd" 2 || true
+  local i
+  for i in $(seq 1 $((CLOSE_WAIT_SECONDS * 10))); do
+    helper_running || break
+    sleep 0.1
+  done
+  if helper_running; then
+    echo "show_dialog.exe did not end after Cancel" >&2
+    close_failed=1
+    return 1
+  fi
+  wait "$helper_pid"
+  helper_pid=""
+  saved+=("$png")
+}
+
+helper_pid=""
+
+helper_running() {
+  [ -n "$helper_pid" ] && kill -0 "$helper_pid" 2>/dev/null
+}
+
 # Leaves nothing running: the program, the prefix's Wine processes and this run's Xvfb.
 cleanup() {
   set +e
-  if program_running || [ -n "${close_failed:-}" ]; then
+  if program_running || helper_running || [ -n "${close_failed:-}" ]; then
     wineserver -k
   fi
   [ -n "$program_pid" ] && wait "$program_pid" 2>/dev/null
+  [ -n "$helper_pid" ] && wait "$helper_pid" 2>/dev/null
   scup_end_wine_session 20
   scup_stop_display
 }
@@ -159,4 +200,7 @@ capture_message_box
 capture_start_dialog
 close_program
 [ -z "$close_failed" ]
-echo "saved $dialog_png and $message_png"
+saved=("$dialog_png" "$message_png")
+capture_helper_dialog proxy-settings
+capture_helper_dialog proxy-user
+echo "saved ${saved[*]}"
