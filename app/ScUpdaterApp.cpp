@@ -11,7 +11,9 @@
 #include "common/Resources.h"
 #include "common/Trace.h"
 #include "local/AUHistoryLog.h"
+#include "local/PrinterList.h"
 #include "res/resource_ids.h"
+#include "server/AUHttpConnection.h"
 #include "server/AUXMLParser.h"
 
 using scup::AUTrace;
@@ -61,8 +63,8 @@ AUServices AUServices::Defaults() {
     services.createServerData = [] { return std::make_unique<CAUServerData>(); };
     services.createLocalData = [] { return std::make_unique<CAULocalData>(); };
     services.runUpgrader = [] { return 0; };
-    // Printers are known by identifier only through their driver information library.
-    services.findPrinterById = [](unsigned long) { return std::wstring(); };
+    // Printers are known by identifier through their driver information library.
+    services.findPrinterById = [](unsigned long printerId) { return FindPrinterDriverById(printerId); };
     return services;
 }
 
@@ -88,6 +90,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     scup::SetAppIdentity(identity);
     AttachTraceFileWhenAsked();
     CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
+    CAUHttpConnection::SetLanguageSource([this] { return Language(); });
 
     INITCOMMONCONTROLSEX controls{8, 0xFF};
     InitCommonControlsEx(&controls);

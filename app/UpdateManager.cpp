@@ -256,7 +256,9 @@ std::wstring CScUpdaterApp::BuildQueryKey() const {
 
 bool CScUpdaterApp::ConnectServer() {
     m_pServerData = m_services.createServerData();
-    return m_pServerData && m_pServerData->Initialize() == 0;
+    if (!m_pServerData) return false;
+    m_pServerData->SetConfiguration(m_pLocalData.get());
+    return m_pServerData->Initialize() == 0;
 }
 
 void CScUpdaterApp::ClearCaches() {

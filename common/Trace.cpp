@@ -35,6 +35,11 @@ void AUTrace(const wchar_t* format, ...) {
     Sink()(line);
 }
 
+bool TraceEnabled() {
+    std::lock_guard lock(SinkMutex());
+    return static_cast<bool>(Sink());
+}
+
 TraceSink SetTraceSink(TraceSink sink) {
     std::lock_guard lock(SinkMutex());
     std::swap(Sink(), sink);
@@ -49,9 +54,9 @@ void AttachTraceFile(const std::wstring& path) {
     SetTraceSink([file](const std::wstring& line) {
         SYSTEMTIME t;
         GetLocalTime(&t);
-        std::string utf8 = ToUtf8(FormatText(L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu:%lu] ", t.wYear, t.wMonth,
-                                             t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, GetCurrentProcessId(),
-                                             GetCurrentThreadId()) +
+        std::string utf8 = ToUtf8(FormatText(L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu:%lu] ", t.wYear,
+                                             t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                                             GetCurrentProcessId(), GetCurrentThreadId()) +
                                   line + L"\r\n");
         fwrite(utf8.data(), 1, utf8.size(), file.get());
         fflush(file.get());

@@ -12,6 +12,9 @@ using TraceSink = std::function<void(const std::wstring& line)>;
 // Formats like FormatText and hands the line to the attached sink, if any.
 void AUTrace(const wchar_t* format, ...);
 
+// True while a sink is attached: costly trace texts (hex dumps) are built only then.
+bool TraceEnabled();
+
 // Attaches a sink (an empty function detaches). Returns the previous one.
 TraceSink SetTraceSink(TraceSink sink);
 
@@ -20,13 +23,13 @@ void AttachTraceFile(const std::wstring& path);
 
 // Enter/Exit lines around a scope: "Enter : <name>" now, "Exit : <name>" when it ends.
 class TraceScope {
-public:
+  public:
     explicit TraceScope(const wchar_t* name);
     ~TraceScope();
     TraceScope(const TraceScope&) = delete;
     TraceScope& operator=(const TraceScope&) = delete;
 
-private:
+  private:
     const wchar_t* name_;
 };
 

@@ -1,21 +1,338 @@
 #include "AUServerData.h"
 
+#include <windows.h>
+#include <winhttp.h>
+
 #include "common/Trace.h"
+#include "local/AUConfigXML.h"
+#include "res/resource_ids.h"
+#include "server/AUFileUpdateRequestXML.h"
+#include "server/AUFileUpdateResponseXML.h"
+#include "server/AUHttpConnection.h"
+#include "server/AUNoticeRequestXML.h"
+#include "server/AUNoticeResponseXML.h"
+#include "server/AUVersionRequestXML.h"
+#include "server/AUVersionResponseXML.h"
+#include "server/AUXMLParser.h"
+#include "server/ServerAddress.h"
 
 using scup::AUTrace;
 
+namespace {
+
+constexpr UINT kVersionCheckAddress = 503;
+constexpr UINT kNoticeAddress = 504;
+constexpr UINT kFileUpdateAddress = 505;
+
+bool SplitHost(const std::wstring& url, std::wstring& host, int& secure) {
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    if (url.empty() || !WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+        AUTrace(L"WinHttpCrackUrl() failed with Error Code : %u.", GetLastError());
+        return false;
+    }
+    host.assign(parts.lpszHostName, parts.dwHostNameLength);
+    secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? 1 : 0;
+    return true;
+}
+
+std::wstring SystemLanguageAbbreviation() {
+    wchar_t text[16] = {};
+    GetLocaleInfoW(GetSystemDefaultLCID(), LOCALE_SABBREVLANGNAME, text, 16);
+    return text;
+}
+
+}  // namespace
+
+// The trace texts of one exchange; the steps are the same for all three.
+struct CAUServerData::Exchange {
+    const wchar_t* serialiseEnter;
+    const wchar_t* serialiseSuccess;
+    const wchar_t* serialiseFailure;
+    const wchar_t* serialiseExit;
+    const wchar_t* serialiseFailed;
+    const wchar_t* connectFailed;
+    const wchar_t* requestTrace;
+    const wchar_t* responseTrace;
+    const wchar_t* sendFailed;
+    const wchar_t* responseEnter;
+    const wchar_t* responseExit;
+    const wchar_t* responseFailed;
+};
+
+CAUServerData::CAUServerData()
+    : m_versionCheck(std::make_unique<CAUHttpConnection>()),
+      m_notice(std::make_unique<CAUHttpConnection>()),
+      m_fileUpdate(std::make_unique<CAUHttpConnection>()),
+      m_download(std::make_unique<CAUHttpConnection>()) {}
+
+CAUServerData::~CAUServerData() {
+    CloseConnections();
+    CAUHttpConnection::CloseSharedSession();
+}
+
+void CAUServerData::CloseConnections() {
+    for (CAUHttpConnection* connection :
+         {m_versionCheck.get(), m_notice.get(), m_fileUpdate.get(), m_download.get()})
+        connection->Reset();
+}
+
+void CAUServerData::Reset() {
+    CloseConnections();
+    CAUHttpConnection::CloseSharedSession();
+    m_pConfiguration = nullptr;
+    m_proxy.strProxyServer.clear();
+    m_proxy.strProxyUser.clear();
+    m_proxy.strProxyPwd.clear();
+    m_proxy.bUseProxy = 0;
+    m_strUpdaterVersion.clear();
+    m_nConnectionKind = -1;
+    m_strVersionCheckURL.clear();
+    m_strFileUpdateURL.clear();
+    m_strNoticeURL.clear();
+    m_bVersionCheckSecure = m_bFileUpdateSecure = m_bNoticeSecure = 0;
+    m_bConnected = false;
+}
+
 int CAUServerData::Initialize() {
     scup::TraceScope scope(L"CAUServerData::Initialize()");
-    AUTrace(L"Failed: this build has no update server exchanges.");
-    m_bConnected = false;
-    return 1;
+    if (m_bConnected) return 0;
+    if (!m_pConfiguration) {
+        AUTrace(L"Local Data not available.");
+        return 1;
+    }
+    SAUProxyInfo working;
+    m_pConfiguration->GetProxyInfo(working);
+
+    m_strVersionCheckURL = scup::ServerAddress(kVersionCheckAddress);
+    m_strFileUpdateURL = scup::ServerAddress(kFileUpdateAddress);
+    m_strNoticeURL = scup::ServerAddress(kNoticeAddress);
+    CloseConnections();
+    if (m_strVersionCheckURL.empty() || m_strFileUpdateURL.empty() || m_strNoticeURL.empty()) {
+        AUTrace(L"Version Check URL not available.");
+        return 1;
+    }
+    if (!SplitHost(m_strVersionCheckURL, m_strVersionCheckHost, m_bVersionCheckSecure) ||
+        !SplitHost(m_strFileUpdateURL, m_strFileUpdateHost, m_bFileUpdateSecure) ||
+        !SplitHost(m_strNoticeURL, m_strNoticeHost, m_bNoticeSecure))
+        return 1;
+    int result = Probe(working);
+    m_bConnected = result == 0;
+    return result;
 }
 
-int CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring&, const std::wstring&) {
+// Tries the ways out in order; a configured proxy is the only way tried when it is switched on.
+int CAUServerData::Probe(SAUProxyInfo& working) {
+    CAUHttpConnection probe;
+    auto tryWay = [&](CAUHttpConnection::SessionKind kind, int& testResult) {
+        testResult = 1;
+        if (CAUHttpConnection::OpenSharedSession(kind, working) != 0) return false;
+        if (probe.CreateConnection(m_strVersionCheckURL, working) != 0) return false;
+        testResult = probe.TestProxy(m_strVersionCheckURL);
+        return testResult == 0;
+    };
+    int testResult = 1;
+    bool reached = false;
+    if (working.bUseProxy) {
+        reached = tryWay(CAUHttpConnection::SessionKind::Manual, testResult);
+        if (reached) {
+            AUTrace(L"Manual Connection to server possible.");
+            m_nConnectionKind = kConfiguredProxy;
+        }
+    } else {
+        reached = tryWay(CAUHttpConnection::SessionKind::Browser, testResult);
+        if (reached) {
+            AUTrace(L"Connection using manual IE settings to server possible.");
+            m_nConnectionKind = kBrowserProxy;
+        } else if (testResult != 7) {
+            probe.Reset();
+            CAUHttpConnection::CloseSharedSession();
+            reached = tryWay(CAUHttpConnection::SessionKind::Direct, testResult);
+            if (reached) {
+                AUTrace(L"Direct Connection to server possible.");
+                m_nConnectionKind = kDirect;
+            }
+        }
+    }
+    if (!reached) {
+        probe.Reset();
+        CAUHttpConnection::CloseSharedSession();
+        AUTrace(L"Unable to connect to server.");
+        return 1;
+    }
+    m_proxy = probe.ProxyInfo();
+    if (probe.SaveCredentials() && m_pConfiguration) m_pConfiguration->SetProxyInfo(m_proxy);
+    return 0;
+}
+
+int CAUServerData::Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
+                           int secure) {
+    if (connection.HostName() == host && connection.IsSecure() == secure && !host.empty()) return 0;
+    connection.Reset();
+    return connection.CreateConnection(url, m_proxy);
+}
+
+// Serialises the request, sends it on the connection and loads the answer: the common road of
+// the three exchanges. 0, 1, or the connection's status when sending failed.
+int CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CAUHttpConnection& connection,
+                                const std::wstring& url, const std::wstring& host, int secure,
+                                CAUXMLParser& response) {
+    std::wstring requestText;
+    AUTrace(texts.serialiseEnter);
+    bool serialised = request.XMLTOString(requestText) == CAUXMLParser::kSuccess;
+    AUTrace(serialised ? texts.serialiseSuccess : texts.serialiseFailure);
+    AUTrace(texts.serialiseExit);
+    if (!serialised) {
+        AUTrace(texts.serialiseFailed);
+        return 1;
+    }
+    requestText = L"<?xml version='1.0' ?>" + requestText;
+    if (Connect(connection, url, host, secure) != 0) {
+        AUTrace(texts.connectFailed);
+        return 1;
+    }
+    AUTrace(texts.requestTrace, requestText.c_str());
+    std::wstring responseText;
+    int sent = connection.Send(url, requestText, responseText);
+    AUTrace(texts.responseTrace, responseText.c_str());
+    if (sent != 0) {
+        AUTrace(texts.sendFailed);
+        return sent;
+    }
+    AUTrace(texts.responseEnter);
+    bool loaded = response.LoadXML(responseText) == CAUXMLParser::kSuccess;
+    AUTrace(texts.responseExit);
+    if (!loaded) {
+        AUTrace(texts.responseFailed);
+        return 1;
+    }
+    return 0;
+}
+
+int CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key,
+                                  const std::wstring& printer) {
+    scup::TraceScope scope(L"CAUServerData::DoVersionCheck()");
+    const std::wstring url = m_strVersionCheckURL;
+    std::wstring name = printer;
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, L" LE") == 0) name.resize(name.size() - 3);
     result.clear();
-    return 1;
+    if (url.empty()) {
+        AUTrace(L"Version Check URL not available.");
+        return 1;
+    }
+    CAUXMLParser request;
+    if (CAUVersionRequestXML::CreateVersionRequestXml(request, name, key) != 0) {
+        AUTrace(L"Failed to Create Version Check Request XML.");
+        return 1;
+    }
+    static constexpr Exchange kTexts{L"Enter : CAUVersionRequestXML::GetVersionRequestXml()",
+                                     L"Success:Version Check Request is successfully read",
+                                     L"Failed: reading the Version Check Request.",
+                                     L"Exit : CAUVersionRequestXML::GetVersionRequestXml()",
+                                     L"Failed to Get Version Check Request XML string.",
+                                     L"Failed to Create connection to send Version Check Request.",
+                                     L"VERSION CHECK REQUEST XML : %s",
+                                     L"VERSION CHECK RESPONSE XML : %s",
+                                     L"Failed to Send Version Check Request.",
+                                     L"Enter : CAUVersionResponseXML::CreateVersionResponseXml()",
+                                     L"Exit : CAUVersionResponseXML::CreateVersionResponseXml()",
+                                     L"Failed to Create Version Check Response XML."};
+    CAUXMLParser response;
+    int status = SendExchange(kTexts, request, *m_versionCheck, url, m_strVersionCheckHost,
+                              m_bVersionCheckSecure, response);
+    if (status != 0) return status;
+    if (CAUVersionResponseXML::GetUpdaterVersion(response, m_strUpdaterVersion) != 0) {
+        AUTrace(L"Failed to get Updater Version.");
+        return 1;
+    }
+    if (CAUVersionResponseXML::GetPrinterFirmwareList(response, result) != 0)
+        AUTrace(L"Failed to get Printer Firmware List.");
+    return 0;
 }
 
-void CAUServerData::CloseConnections() {}
+int CAUServerData::DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, const std::wstring&) {
+    scup::TraceScope scope(L"CAUServerData::DoNoticeAction()");
+    m_strNoticeURL = scup::ServerAddress(kNoticeAddress);
+    const std::wstring locale = SystemLanguageAbbreviation();
+    if (m_strNoticeURL.empty()) {
+        AUTrace(L"Notice URL not available.");
+        return 1;
+    }
+    CAUXMLParser request;
+    if (CAUNoticeRequestXML::CreateNoticeRequestXml(request, locale) != 0) {
+        AUTrace(L"Failed to Create Notice Request XML.");
+        return 1;
+    }
+    static constexpr Exchange kTexts{L"Enter : CAUNoticeRequestXML::GetNoticeRequestXml()",
+                                     L"Success:Notice Request is successfully read.",
+                                     L"Failed: reading the Notice Request.",
+                                     L"Exit : CAUNoticeRequestXML::GetNoticeRequestXml()",
+                                     L"Failed to Get Notice Request XML string.",
+                                     L"Failed to Create connection to send Notice Request.",
+                                     L"NOTICE REQUEST XML : %s",
+                                     L"NOTICE RESPONSE XML : %s",
+                                     L"Failed to Send Notice Request.",
+                                     L"Enter : CAUNoticeResponseXML::CreateNoticeResponseXml()",
+                                     L"Exit : CAUNoticeResponseXML::CreateNoticeResponseXml()",
+                                     L"Failed to Create Notice Response XML."};
+    CAUXMLParser response;
+    int status =
+        SendExchange(kTexts, request, *m_notice, m_strNoticeURL, m_strNoticeHost, m_bNoticeSecure, response);
+    if (status != 0) return status;
+    if (CAUNoticeResponseXML::GetUpgraderInfo(response, info) != 0) {
+        AUTrace(L"Failed to get Upgrader Info.");
+        return 1;
+    }
+    return 0;
+}
 
-void CAUServerData::Reset() { m_bConnected = false; }
+int CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) {
+    scup::TraceScope scope(L"CAUServerData::DoFileUpdateAction()");
+    if (m_strFileUpdateURL.empty()) {
+        AUTrace(L"File Update URL not available.");
+        return 1;
+    }
+    CAUXMLParser request;
+    if (CAUFileUpdateRequestXML::CreateFileRequestXml(request, package) != 0) {
+        AUTrace(L"Failed to Create File Update Request XML.");
+        return 1;
+    }
+    static constexpr Exchange kTexts{L"Enter : CAUFileUpdateRequestXML::GetFileRequestXml()",
+                                     L"Success:File Request is successfully read.",
+                                     L"Failed: reading the FileRequest.",
+                                     L"Exit : CAUFileUpdateRequestXML::GetFileRequestXml()",
+                                     L"Failed to Get File Update Request XML string.",
+                                     L"Failed to Create connection to send File Update Request.",
+                                     L"FILE UPDATE  REQUEST XML : %s",
+                                     L"FILE UPDATE  RESPONSE XML : %s",
+                                     L"Failed to Send File Update Request.",
+                                     L"Enter : CAUFileUpdateResponseXML::CreateFileResponseXml()",
+                                     L"Exit : CAUFileUpdateResponseXML::CreateFileResponseXml()",
+                                     L"Failed to Create File Update Response XML."};
+    CAUXMLParser response;
+    int status = SendExchange(kTexts, request, *m_fileUpdate, m_strFileUpdateURL, m_strFileUpdateHost,
+                              m_bFileUpdateSecure, response);
+    if (status != 0) return status;
+    if (CAUFileUpdateResponseXML::GetFileUpdateInfo(response, info) != 0) {
+        AUTrace(L"Failed to get File Update Info.");
+        return 6;
+    }
+    return 0;
+}
+
+int CAUServerData::Download(const std::wstring& url, const std::wstring& filePath,
+                            const DownloadProgress& progress) {
+    scup::TraceScope scope(L"CAUServerData::Download()");
+    std::wstring host;
+    int secure = 0;
+    if (!SplitHost(url, host, secure)) return 1;
+    if (Connect(*m_download, url, host, secure) != 0) {
+        AUTrace(L"Failed to Create connection for File Download.");
+        return 1;
+    }
+    int status = m_download->Download(url, filePath, progress);
+    if (status != 0) AUTrace(L"Download Failed.");
+    return status;
+}

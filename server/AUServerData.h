@@ -1,27 +1,72 @@
 #pragma once
-// The program's side of the update server: connection set-up and the exchanges.
+// The program's one front to the update server: it finds once how the server can be reached
+// (the configured proxy, the browser's proxy, or directly), keeps the process-wide HTTP session,
+// and runs the exchanges: version check, notice, file update and file download.
 //
-// This build has no HTTP exchanges yet, so the server can never be initialised: callers take the
-// "server not reachable" path.
+// Results: 0 success, 1 failure, 3 cancelled, 7 proxy authentication refused, 6 a file update
+// answer without file information.
 
+#include <memory>
 #include <string>
 
 #include "common/FirmInfo.h"
+#include "common/ProxyInfo.h"
+#include "common/ServerRecords.h"
+#include "server/AUConnection.h"
+
+class CAUConfigXML;
+class CAUHttpConnection;
+class CAUXMLParser;
 
 class CAUServerData {
-public:
-    virtual ~CAUServerData() = default;
+  public:
+    // How the probe reached the server.
+    enum ConnectionKind { kConfiguredProxy = 0, kBrowserProxy = 1, kDirect = 3 };
 
-    // 0 when a way to the server was found.
+    CAUServerData();
+    virtual ~CAUServerData();
+    CAUServerData(const CAUServerData&) = delete;
+    CAUServerData& operator=(const CAUServerData&) = delete;
+
+    // The configuration object that holds the proxy settings; not owned.
+    void SetConfiguration(CAUConfigXML* configuration) { m_pConfiguration = configuration; }
+
+    // 0 when a way to the server was found; does nothing once initialised.
     virtual int Initialize();
-    // 0 on success; fills the list with the server's entries for the key and printer.
+    // The server's packages for the printer and query key; leaves the updater version it names.
     virtual int DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring& printer);
+    virtual int DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap& printers,
+                               const std::wstring& printer);
+    virtual int DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info);
+    virtual int Download(const std::wstring& url, const std::wstring& filePath,
+                         const DownloadProgress& progress);
     // Closes the connections of the exchanges; the session stays.
     virtual void CloseConnections();
-    // Closes the session and the connections and forgets everything.
+    // Closes the session and the connections and forgets everything, so that the next
+    // initialisation probes again.
     virtual void Reset();
     virtual bool IsConnected() const { return m_bConnected; }
 
-protected:
+    const std::wstring& UpdaterVersion() const { return m_strUpdaterVersion; }
+    int ConnectionKindFound() const { return m_nConnectionKind; }
+    const SAUProxyInfo& ProxyRecord() const { return m_proxy; }
+
+  protected:
     bool m_bConnected = false;
+
+  private:
+    struct Exchange;
+    int Probe(SAUProxyInfo& working);
+    int Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host, int secure);
+    int SendExchange(const Exchange& exchange, CAUXMLParser& request, CAUHttpConnection& connection,
+                     const std::wstring& url, const std::wstring& host, int secure, CAUXMLParser& response);
+
+    CAUConfigXML* m_pConfiguration = nullptr;
+    SAUProxyInfo m_proxy;
+    std::wstring m_strUpdaterVersion;
+    int m_nConnectionKind = -1;
+    std::wstring m_strVersionCheckURL, m_strFileUpdateURL, m_strNoticeURL;
+    std::wstring m_strVersionCheckHost, m_strFileUpdateHost, m_strNoticeHost;
+    int m_bVersionCheckSecure = 0, m_bFileUpdateSecure = 0, m_bNoticeSecure = 0;
+    std::unique_ptr<CAUHttpConnection> m_versionCheck, m_notice, m_fileUpdate, m_download;
 };

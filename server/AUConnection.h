@@ -1,0 +1,22 @@
+#pragma once
+// A way to talk to the update server: connecting to its host, testing the way out, exchanging an
+// XML request for an answer, and downloading a file.
+
+#include <functional>
+#include <string>
+
+#include "common/ProxyInfo.h"
+
+// Called with a percentage as a download goes on, or -1 when it failed.
+using DownloadProgress = std::function<void(int percent)>;
+
+class CAUConnection {
+  public:
+    virtual ~CAUConnection() = default;
+
+    virtual int CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) = 0;
+    virtual int TestProxy(const std::wstring& url) = 0;
+    virtual int Send(const std::wstring& url, const std::wstring& request, std::wstring& response) = 0;
+    virtual int Download(const std::wstring& url, const std::wstring& filePath,
+                         const DownloadProgress& progress) = 0;
+};

@@ -1,0 +1,96 @@
+#pragma once
+// The update server over WinHTTP. All connections of the process share one session, opened by the
+// connection probe with a named proxy, the browser's proxy or the platform's own setting; each
+// connection holds the connect handle to one host and a copy of the proxy record.
+//
+// Results: 0 success, 1 failure (traced), 3 cancelled through "CANCEL_EVENT", 7 proxy
+// authentication refused (the user cancelled, the program is exiting).
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <functional>
+#include <string>
+
+#include "AUConnection.h"
+#include "common/Handles.h"
+
+namespace scup {
+struct InternetHandleTraits {
+    static HINTERNET Invalid() noexcept { return nullptr; }
+    static void Close(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
+};
+}  // namespace scup
+
+class CAUHttpConnection : public CAUConnection {
+  public:
+    enum class SessionKind { Manual, Browser, Direct };
+
+    // Answers held in memory never exceed this: a server that sends more is broken or hostile.
+    static constexpr size_t kMaxResponseBytes = 8u << 20;
+
+    CAUHttpConnection() = default;
+    ~CAUHttpConnection() override;
+    CAUHttpConnection(const CAUHttpConnection&) = delete;
+    CAUHttpConnection& operator=(const CAUHttpConnection&) = delete;
+
+    // --- The process-wide session. ---
+    // Opens the session of the kind (the browser kind may store the browser's automatic
+    // configuration address into the record). 0 when a session was opened.
+    static int OpenSharedSession(SessionKind kind, SAUProxyInfo& proxy);
+    static void CloseSharedSession();
+    static bool HasSharedSession();
+
+    // Asks the user for proxy credentials: user and password preset, all three fields out.
+    // True on OK. The default shows the credentials dialog in the interface language.
+    struct Credentials {
+        std::wstring user;
+        std::wstring password;
+        int save = 0;
+    };
+    using CredentialsPrompt = std::function<bool(Credentials&)>;
+    static void SetCredentialsPrompt(CredentialsPrompt prompt);
+    // The interface language for the dialog and message 1482.
+    static void SetLanguageSource(std::function<LANGID()> source);
+
+    int CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) override;
+    int TestProxy(const std::wstring& url) override;
+    int Send(const std::wstring& url, const std::wstring& request, std::wstring& response) override;
+    int Download(const std::wstring& url, const std::wstring& filePath,
+                 const DownloadProgress& progress) override;
+
+    // Closes the connect handle and empties every member.
+    void Reset();
+
+    int SaveCredentials() const { return m_bSaveCredentials; }
+    SAUProxyInfo ProxyInfo() const;
+    const std::wstring& HostName() const { return m_strHostName; }
+    int IsSecure() const { return m_bSecure; }
+
+  private:
+    using UniqueInternet = scup::UniqueResource<HINTERNET, scup::InternetHandleTraits>;
+    enum class Mode { Text = 0, File = 1 };
+
+    int CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
+    void SearchProxyAutomatically(HINTERNET request, const std::wstring& url);
+    bool MayUseStoredCredentials() const;
+    bool SendBody(HINTERNET request, const std::wstring& requestText);
+    int GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
+                    const DownloadProgress& progress);
+    int AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText, std::wstring& target,
+                                  Mode mode, const DownloadProgress& progress);
+    int WriteResponse(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress);
+    int GetProxyAuthDetailsFromUser();
+    int TestAttempt(HINTERNET request, int attempt, bool& tryAgain);
+
+    int m_bSaveCredentials = 0;
+    UniqueInternet m_hConnect;
+    std::wstring m_strProxyServer;
+    std::wstring m_strProxyUser;
+    std::wstring m_strProxyPwd;
+    int m_bUseProxy = 0;
+    std::wstring m_strAutoConfigURL;
+    std::wstring m_strHostName;
+    int m_bSecure = 0;
+    std::string m_requestBody;
+};

@@ -1,0 +1,393 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "ScriptedHttpServer.h"
+#include "TestSupport.h"
+#include "app/AppFiles.h"
+#include "common/Handles.h"
+#include "common/Profile.h"
+#include "server/AUHttpConnection.h"
+#include "ui/LangResources.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+std::string Base64(const std::string& text) {
+    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < text.size(); i += 3) {
+        unsigned value = static_cast<unsigned char>(text[i]) << 16;
+        if (i + 1 < text.size()) value |= static_cast<unsigned char>(text[i + 1]) << 8;
+        if (i + 2 < text.size()) value |= static_cast<unsigned char>(text[i + 2]);
+        out += digits[(value >> 18) & 63];
+        out += digits[(value >> 12) & 63];
+        out += i + 1 < text.size() ? digits[(value >> 6) & 63] : '=';
+        out += i + 2 < text.size() ? digits[value & 63] : '=';
+    }
+    return out;
+}
+
+HttpAnswer Ok(std::string body) {
+    HttpAnswer answer;
+    answer.body = std::move(body);
+    return answer;
+}
+
+HttpAnswer ProxyAuthRequired() {
+    HttpAnswer answer;
+    answer.status = 407;
+    answer.headers = {{"Proxy-Authenticate", "Basic realm=\"test\""}};
+    answer.body = "authenticate first";
+    return answer;
+}
+
+// The named events of the program, made here as the update manager makes them.
+struct ProgramEvents {
+    scup::UniqueHandle cancel{CreateEventW(nullptr, TRUE, FALSE, L"CANCEL_EVENT")};
+    scup::UniqueHandle exit{CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT")};
+    ~ProgramEvents() {
+        ResetEvent(cancel.get());
+        ResetEvent(exit.get());
+    }
+};
+
+// The visible window of the thread that holds the password edit.
+HWND FindCredentialsDialog(DWORD thread) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM param) -> BOOL {
+            if (!IsWindowVisible(window) || !GetDlgItem(window, 1322)) return TRUE;
+            *reinterpret_cast<HWND*>(param) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+class HttpConnectionTest : public ::testing::Test {
+  protected:
+    void SetUp() override { dir_ = MakeScratchFolder(L"http"); }
+    void TearDown() override {
+        CAUHttpConnection::SetCredentialsPrompt({});
+        CAUHttpConnection::CloseSharedSession();
+        scup::WriteProfileText(L"Settings", L"ReceiveTimeOut", L"300000");
+        scup::RemoveFolder(dir_);
+    }
+
+    // A session through the scripted server playing the proxy (no automatic proxy search is
+    // made on such a session), connected to the update server's host.
+    static void ConnectThroughProxy(CAUHttpConnection& connection, const ScriptedHttpServer& proxy,
+                                    SAUProxyInfo record = {}) {
+        record.strProxyServer = L"127.0.0.1:" + std::to_wstring(proxy.Port());
+        record.bUseProxy = 1;
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, record), 0);
+        ASSERT_EQ(
+            connection.CreateConnection(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx", record),
+            0);
+    }
+
+    std::wstring dir_;
+};
+
+TEST_F(HttpConnectionTest, SendPostsTheRequestAsAnsiXmlAndReadsTheAnswer) {
+    ScriptedHttpServer server([](const HttpRequestSeen&) { return Ok("<Answer>caf\xE9</Answer>"); },
+                              "127.0.0.1");
+    SAUProxyInfo proxy;
+    // A manual session through the server itself: requests reach it with the full address.
+    proxy.strProxyServer = L"127.0.0.1:" + std::to_wstring(server.Port());
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, proxy), 0);
+    CAUHttpConnection connection;
+    ASSERT_EQ(
+        connection.CreateConnection(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx?x=1", proxy),
+        0);
+    EXPECT_EQ(connection.HostName(), L"update.corvane.example");
+
+    TraceCapture trace;
+    std::wstring response;
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx?x=1",
+                              L"<?xml version='1.0' ?><R>\x00E9</R>", response),
+              0);
+    EXPECT_EQ(response, L"<Answer>caf\x00E9</Answer>");
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    // Through a proxy the request line carries the whole address (Wine writes the port out).
+    std::string target = requests[0].target;
+    if (size_t port = target.find(":80/"); port != std::string::npos) target.erase(port, 3);
+    EXPECT_EQ(target, "http://update.corvane.example/ScUpdater/VersionCheck.aspx?x=1");
+    EXPECT_EQ(requests[0].Header("content-type"), "text/xml");
+    EXPECT_EQ(requests[0].Header("user-agent"), "Scribo Update Software 1.0");
+    EXPECT_EQ(requests[0].body, "<?xml version='1.0' ?><R>\xE9</R>");
+    EXPECT_TRUE(trace.Contains(L"WinHttpQueryHeaders() returned Status Code : 200"));
+    EXPECT_TRUE(trace.Contains(L"Char count in Response Data: 21"));
+    EXPECT_TRUE(trace.Contains(
+        L"REQUEST IN BINARY FORMAT : \r\n3c 3f 78 6d 6c 20 76 65 72 73 69 6f 6e 3d 27 31 2e 30 "
+        L"27 20 3f 3e 3c 52 3e e9 3c 2f 52 3e "));
+}
+
+TEST_F(HttpConnectionTest, TheServersPortIsTheOneTheAddressNames) {
+    ScriptedHttpServer server([](const HttpRequestSeen& request) { return Ok("direct " + request.target); });
+    SAUProxyInfo none;
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, none), 0);
+    CAUHttpConnection connection;
+    ASSERT_EQ(connection.CreateConnection(server.Url(L"/a"), none), 0);
+    std::wstring response;
+    ASSERT_EQ(connection.Send(server.Url(L"/a/b.aspx?q=1"), L"<R/>", response), 0);
+    EXPECT_EQ(response, L"direct /a/b.aspx?q=1");
+    EXPECT_EQ(connection.IsSecure(), 0);
+}
+
+TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused) {
+    int status = 304;
+    ScriptedHttpServer proxy(
+        [&](const HttpRequestSeen&) {
+            if (status == 200) return Ok(std::string(CAUHttpConnection::kMaxResponseBytes + 1, 'x'));
+            HttpAnswer answer;
+            answer.status = status;
+            return answer;
+        },
+        "127.0.0.1");
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    for (int code : {304, 500}) {
+        status = code;
+        TraceCapture trace;
+        std::wstring response = L"stale";
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1) << code;
+        EXPECT_TRUE(trace.Contains(L"WinHttpQueryHeaders() returned an unknown status : " +
+                                   std::to_wstring(code) + L"."));
+    }
+    status = 200;
+    TraceCapture trace;
+    std::wstring response;
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1);
+    EXPECT_TRUE(response.empty());
+    EXPECT_TRUE(trace.Contains(L"Failed: the answer is larger than 8388608 bytes; it is not read further."));
+}
+
+TEST_F(HttpConnectionTest, DownloadStreamsToTheFileWithProgressAndKeepsNothingInMemory) {
+    std::string content(300000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    ScriptedHttpServer proxy(
+        [&](const HttpRequestSeen&) {
+            HttpAnswer answer = Ok(content);
+            answer.pieceSize = 50000;
+            answer.pause = 20ms;
+            return answer;
+        },
+        "127.0.0.1");
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    std::vector<int> progress;
+    TraceCapture trace;
+    const std::wstring file = dir_ + L"\\package.zip";
+    ASSERT_EQ(connection.Download(L"http://update.corvane.example/files/package.zip", file,
+                                  [&](int percent) { progress.push_back(percent); }),
+              0);
+    EXPECT_EQ(ReadTextFile(file), content);
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(trace.Contains(L"Char count in Response Data: 0"));
+    EXPECT_EQ(proxy.Requests().at(0).method, "GET");
+}
+
+TEST_F(HttpConnectionTest, CancellingADownloadStopsAfterTheCurrentPieceWithoutFurtherCallbacks) {
+    ProgramEvents events;
+    ScriptedHttpServer proxy(
+        [](const HttpRequestSeen&) {
+            HttpAnswer answer = Ok(std::string(200000, 'z'));
+            answer.pieceSize = 10000;
+            answer.pause = 30ms;
+            return answer;
+        },
+        "127.0.0.1");
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    std::vector<int> progress;
+    const std::wstring file = dir_ + L"\\big.bin";
+    int result = connection.Download(L"http://update.corvane.example/big.bin", file, [&](int percent) {
+        progress.push_back(percent);
+        SetEvent(events.cancel.get());
+    });
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(progress.size(), 1u) << "no call after the cancel, neither 100 nor -1";
+    // The partial file is closed: it can be opened exclusively.
+    scup::UniqueFile reopened(
+        CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(reopened);
+}
+
+TEST_F(HttpConnectionTest, AnAnswerThatNeverComesEndsWithTheReceiveTimeOut) {
+    scup::WriteProfileText(L"Settings", L"ReceiveTimeOut", L"1500");
+    ScriptedHttpServer proxy(
+        [](const HttpRequestSeen&) {
+            HttpAnswer answer;
+            answer.hang = true;
+            return answer;
+        },
+        "127.0.0.1");
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    TraceCapture trace;
+    std::wstring response;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+    EXPECT_TRUE(trace.Contains(L"WinHttpReceiveResponse() failed due to Timeout."));
+}
+
+TEST_F(HttpConnectionTest, ProxyAuthenticationAsksTheUserAndRetriesWithTheirCredentials) {
+    const std::string expected = "Basic " + Base64("alice:pa55");
+    ScriptedHttpServer proxy(
+        [&](const HttpRequestSeen& request) {
+            return request.Header("proxy-authorization") == expected ? Ok("<Answer/>") : ProxyAuthRequired();
+        },
+        "127.0.0.1");
+    int asked = 0;
+    CAUHttpConnection::SetCredentialsPrompt([&](CAUHttpConnection::Credentials& credentials) {
+        if (++asked > 4) return false;
+        // The first answer is wrong; the proxy asks again and the second one is right.
+        credentials.user = L"alice";
+        credentials.password = asked == 1 ? L"wrong" : L"pa55";
+        credentials.save = 1;
+        return true;
+    });
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    std::wstring response;
+    int result = connection.Send(L"http://update.corvane.example/v", L"<Request/>", response);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(response, L"<Answer/>");
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(connection.SaveCredentials(), 1);
+    EXPECT_EQ(connection.ProxyInfo().strProxyUser, L"alice");
+    // The request body goes out again with every retry.
+    for (const HttpRequestSeen& request : proxy.Requests()) EXPECT_EQ(request.body, "<Request/>");
+
+    // Later requests carry the entered credentials at once.
+    std::size_t before = proxy.Requests().size();
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), 0);
+    EXPECT_EQ(proxy.Requests().size(), before + 1);
+}
+
+TEST_F(HttpConnectionTest, ProxyAuthenticationEndsWith7WhenTheUserCancelsOrTheProgramExits) {
+    ProgramEvents events;
+    ScriptedHttpServer proxy([](const HttpRequestSeen&) { return ProxyAuthRequired(); }, "127.0.0.1");
+    int asked = 0;
+    CAUHttpConnection::SetCredentialsPrompt([&](CAUHttpConnection::Credentials&) {
+        ++asked;
+        return false;
+    });
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    TraceCapture trace;
+    std::wstring response;
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 7);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(trace.Contains(L"User cancelled the request for Proxy Authentication."));
+
+    SetEvent(events.exit.get());
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 7);
+    EXPECT_EQ(asked, 1) << "no dialog while the program exits";
+}
+
+TEST_F(HttpConnectionTest, TheCredentialsDialogIsTheRealWindow) {
+    const std::string expected = "Basic " + Base64("bob:hunter2");
+    ScriptedHttpServer proxy(
+        [&](const HttpRequestSeen& request) {
+            return request.Header("proxy-authorization") == expected ? Ok("<Answer/>") : ProxyAuthRequired();
+        },
+        "127.0.0.1");
+    CAUHttpConnection connection;
+    SAUProxyInfo stored;
+    stored.strProxyUser = L"bob";
+    ConnectThroughProxy(connection, proxy, stored);
+
+    // The user types the password into the dialog, ticks "save" and presses OK.
+    std::atomic<bool> answered{false};
+    const DWORD requestThread = GetCurrentThreadId();
+    std::thread user([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 200 && !dialog; ++i) {
+            std::this_thread::sleep_for(50ms);
+            dialog = FindCredentialsDialog(requestThread);
+        }
+        if (!dialog) return;
+        wchar_t user[64] = {};
+        GetDlgItemTextW(dialog, 1321, user, 64);
+        if (std::wstring(user) != L"bob") return;
+        SendDlgItemMessageW(dialog, 1322, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"hunter2"));
+        SendDlgItemMessageW(dialog, 1324, BM_CLICK, 0, 0);
+        SendDlgItemMessageW(dialog, IDOK, BM_CLICK, 0, 0);
+        answered = true;
+    });
+    std::wstring response;
+    int result = connection.Send(L"http://update.corvane.example/v", L"<R/>", response);
+    user.join();
+    ASSERT_TRUE(answered) << "the credentials dialog did not appear preset with the stored user";
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(connection.SaveCredentials(), 1);
+    EXPECT_EQ(connection.ProxyInfo().strProxyPwd, L"hunter2");
+}
+
+TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
+    int failures = 1;
+    ScriptedHttpServer proxy(
+        [&](const HttpRequestSeen&) {
+            HttpAnswer answer;
+            answer.status = failures-- > 0 ? 500 : 200;
+            return answer;
+        },
+        "127.0.0.1");
+    {
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, proxy);
+        EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), 0);
+        EXPECT_EQ(proxy.Requests().size(), 2u) << "a failing first attempt is followed by a second one";
+        EXPECT_EQ(proxy.Requests().at(0).method, "POST");
+        EXPECT_TRUE(proxy.Requests().at(0).body.empty());
+    }
+    failures = 1;
+    SAUProxyInfo withUser;
+    withUser.strProxyUser = L"carol";
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy, withUser);
+    TraceCapture trace;
+    EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), 1);
+    EXPECT_TRUE(trace.Contains(L"Stopping a 2nd attempt to send data with Proxy credentails"));
+    EXPECT_EQ(proxy.Requests().size(), 3u);
+}
+
+TEST_F(HttpConnectionTest, TestProxyShowsTheRefusalMessageWhenAuthenticationIsRefused) {
+    ScriptedHttpServer proxy([](const HttpRequestSeen&) { return ProxyAuthRequired(); }, "127.0.0.1");
+    CAUHttpConnection::SetCredentialsPrompt([](CAUHttpConnection::Credentials&) { return false; });
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    MessageBoxCapture boxes;
+    EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), 7);
+    auto messages = boxes.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, scup::LoadLangString(1482, 0x409));
+    EXPECT_TRUE(messages[0].style & MB_ICONERROR);
+}
+
+TEST_F(HttpConnectionTest, WithoutASessionNothingIsSent) {
+    CAUHttpConnection::CloseSharedSession();
+    CAUHttpConnection connection;
+    TraceCapture trace;
+    EXPECT_EQ(connection.CreateConnection(L"http://127.0.0.2:1/v", {}), 1);
+    EXPECT_TRUE(trace.Contains(L"Failed to create a session handle."));
+    std::wstring response;
+    EXPECT_EQ(connection.Send(L"http://127.0.0.2:1/v", L"<R/>", response), 1);
+    EXPECT_EQ(connection.Download(L"http://127.0.0.2:1/v", dir_ + L"\\x", {}), 1);
+    SAUProxyInfo noProxy;
+    EXPECT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, noProxy), 1);
+}
+
+}  // namespace
