@@ -15,6 +15,9 @@ if [ -z "$prefix" ]; then
   prefix="$dir/wineprefix"
 fi
 scup_wine_prefix "$prefix" || exit 1
+if [ ! -f "$WINEPREFIX/.scup-unmanaged" ]; then
+  scup_unmanaged_windows && touch "$WINEPREFIX/.scup-unmanaged"
+fi
 
 # Wine's helper processes (services, the desktop window) may outlive the program and would keep
 # a pipe of ours open, so the caller would wait for them: they get a file instead, shown afterwards.

@@ -124,6 +124,17 @@ Windows Registry Editor Version 5.00
 REG
 }
 
+# scup_unmanaged_windows: without a window manager Wine waits for one on every window it shows
+# or closes (about 2 s for each modal dialog). Test prefixes let Wine manage the windows itself.
+scup_unmanaged_windows() {
+  scup_import_reg unmanaged <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
+REG
+}
+
 # scup_start_display: starts an Xvfb of this run's own when no display is set; sets SCUP_XVFB_PID.
 # Xvfb picks a free display number itself (-displayfd) and reports it once it accepts clients, so
 # runs started at the same time never end up on one another's display.
