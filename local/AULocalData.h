@@ -1,19 +1,27 @@
 #pragma once
-// What the program knows about this PC: the printers of the family with their installed
-// components, and the default selection of printer, locale and user-interface language.
+// What the program knows about this PC: the printers of the family (by driver name) with, for a
+// chosen printer, the maker's applications and editor templates installed and the firmware the
+// connected printers hold; and the default selection of printer, locale and interface language.
 //
 // It is the configuration object with more on top: the application creates this one object and
 // hands it to everybody who reads or writes the configuration file.
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "common/FirmInfo.h"
 #include "local/AUConfigXML.h"
 
 class CAULocalData : public CAUConfigXML {
-public:
+  public:
+    // The stored-file records (128 bytes each) of every connected printer of a driver, one list
+    // per printer that could be read. False when no printer of the driver is connected.
+    using StoredFileReader =
+        std::function<bool(const std::wstring& driver, std::vector<std::vector<std::string>>& perPrinter)>;
+
     // Loads the configuration file first. 0 success, 1 failure.
     int Initialize() override;
     // Printer driver name to the components installed for it.
@@ -22,12 +30,33 @@ public:
     virtual int GetDefaultSelection(std::wstring& printer, std::wstring& locale, std::wstring& language);
     virtual int SetDefaultSelection(const std::wstring& printer, const std::wstring& locale,
                                     const std::wstring& language);
-    // 0 when the printer's data was collected, 1 when no such printer is connected.
+    // Replaces the printer's rows: 0 when collected (or the printer is unknown), 1 when firmware
+    // was asked for and no printer of the driver is connected.
     virtual int CollectPrinterEnvironment(const std::wstring& printer, bool withFirmware);
+
+    // 1 with the "PackageVersion" text of the application; 0 (version "0" or unchanged) otherwise.
+    static int GetInstalledPackageVersion(const std::wstring& code, std::wstring& version);
+    // The language of the application's resource library, 0 when unknown.
+    static LANGID GetApplicationLanguage(const std::wstring& code);
+    static bool IsPackageInstalled(const std::wstring& code) { return GetApplicationLanguage(code) != 0; }
+    static std::wstring GetOwnPackageVersion();
 
     // The language text for a user default locale (one of the strings 200 to 230).
     static std::wstring LanguageTextForLocale(LCID locale);
 
-protected:
+    // The firmware rows of merged printers: lowest version of each part; parts without "FP-"
+    // only when every printer reported them.
+    static ComponentList MergeFirmwareRows(const ComponentList& kept, const ComponentList& next);
+    // One firmware row from a stored-file record.
+    static SAUExtFirmInfo FirmwareRowFromRecord(const std::wstring& printer, const std::string& record);
+
+    void SetStoredFileReader(StoredFileReader reader) { m_readStoredFiles = std::move(reader); }
+
+  protected:
     PrinterMap m_mapPrinters;
+
+  private:
+    void AddTemplateRows(const SAUExtFirmInfo& base, const std::wstring& country, ComponentList& rows) const;
+
+    StoredFileReader m_readStoredFiles;
 };

@@ -87,10 +87,11 @@ scup_import_reg() {
   wine regedit /S "$reg" >/dev/null 2>&1
 }
 
-# scup_seed_printer NAME [DRIVER] [PORT]: registers a printer queue in the prefix, so that the
-# program finds a printer of ours without a real driver being installed.
+# scup_seed_printer NAME [DRIVER] [PORT] [MODELID]: registers a printer queue in the prefix and its
+# driver's key as the driver package writes it (32-bit view), so that the program finds a printer
+# of ours without a real driver being installed. The driver information library answers MODELID.
 scup_seed_printer() {
-  local name=$1 driver=${2:-Corvane PT-P700} port=${3:-COM5:}
+  local name=$1 driver=${2:-Corvane PT-P700} port=${3:-COM5:} model=${4:-00002107}
   scup_import_reg printer <<REG
 Windows Registry Editor Version 5.00
 
@@ -99,11 +100,19 @@ Windows Registry Editor Version 5.00
 "Printer Driver"="$driver"
 "Port"="$port"
 "Attributes"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Corvane Industries, Ltd.\\Scribo\\Driver\\3.0\\$driver]
+"Info Dll"="CVSCINF.dll"
+"EnableUpdater"=dword:00000001
+"ModelId"=dword:$model
 REG
 }
 
 # scup_set_default_lcid LCID: the language the program shows its windows in (decimal, e.g. 1041).
+# The language a user chose at the last run is kept in the configuration file and wins over this
+# setting, so that file's default selection is dropped with it.
 scup_set_default_lcid() {
+  find "$WINEPREFIX/drive_c/users" -path '*Corvane*' -name ScUpdater.config -delete 2>/dev/null
   scup_import_reg lcid <<REG
 Windows Registry Editor Version 5.00
 

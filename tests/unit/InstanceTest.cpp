@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "SimulatedPC.h"
 #include "TestSupport.h"
 #include "app/AppFiles.h"
 #include "common/Handles.h"
@@ -14,7 +15,6 @@ namespace {
 using namespace testing_support;
 
 constexpr wchar_t kSettingsKey[] = L"Software\\Corvane Industries, Ltd.\\ScUpdater\\Settings";
-constexpr wchar_t kPrinterKey[] = L"System\\CurrentControlSet\\Control\\Print\\Printers\\Corvane Test Printer";
 
 struct Process {
     scup::UniqueHandle handle;
@@ -86,22 +86,6 @@ std::wstring ReadMachineText(const wchar_t* key, const wchar_t* name) {
     return buffer;
 }
 
-void SeedPrinter() {
-    scup::UniqueRegKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPrinterKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    auto text = [&](const wchar_t* name, const std::wstring& value) {
-        RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    };
-    text(L"Name", L"Corvane Test Printer");
-    text(L"Printer Driver", L"Corvane PT-P700");
-    text(L"Port", L"COM7:");
-    DWORD attributes = 0;
-    RegSetValueExW(key.get(), L"Attributes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&attributes),
-                   sizeof(attributes));
-}
-
 std::wstring ProgramTraceFile() {
     wchar_t appData[MAX_PATH] = {};
     GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
@@ -109,16 +93,15 @@ std::wstring ProgramTraceFile() {
 }
 
 class SingleInstanceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        SeedPrinter();
+        pc_.AddFamilyPrinter(L"Corvane Test Printer", L"Corvane PT-P700", 0x2107);
         DeleteFileW(ProgramTraceFile().c_str());
         SetEnvironmentVariableW(L"SCUPDATER_TRACE", L"1");
     }
     void TearDown() override {
         for (Process* p : {&first_, &second_, &third_}) p->Kill();
         SetEnvironmentVariableW(L"SCUPDATER_TRACE", nullptr);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPrinterKey);
     }
     // Starts the first instance and answers its "server not reachable" warning.
     HWND StartFirstInstance() {
@@ -127,15 +110,17 @@ protected:
         if (!warning) return nullptr;
         PostMessageW(warning, WM_COMMAND, IDOK, 0);
         HWND start = nullptr;
-        PumpUntil([&] {
-            start = FindProcessWindow(first_.id, true);
-            return start && IsWindowEnabled(start) && !FindProcessWindow(first_.id, false);
-        },
-                  30000);
+        PumpUntil(
+            [&] {
+                start = FindProcessWindow(first_.id, true);
+                return start && IsWindowEnabled(start) && !FindProcessWindow(first_.id, false);
+            },
+            30000);
         return start;
     }
     std::string Trace() const { return ReadTextFile(ProgramTraceFile()); }
 
+    testing_support::SimulatedPC pc_;
     Process first_, second_, third_;
 };
 
@@ -157,7 +142,8 @@ TEST_F(SingleInstanceTest, StartWithNWaitsForTheFirstAndGoesOnHalfASecondLater) 
     third_ = StartProgram(L"-N");
     PumpFor(2500);
     EXPECT_TRUE(third_.Running()) << "-N must wait, not end";
-    EXPECT_EQ(FindProcessWindow(third_.id, true), nullptr) << "-N must not show a window while the first runs";
+    EXPECT_EQ(FindProcessWindow(third_.id, true), nullptr)
+        << "-N must not show a window while the first runs";
     EXPECT_EQ(FindProcessWindow(third_.id, false), nullptr);
 
     PostMessageW(start, WM_COMMAND, IDCANCEL, 0);
@@ -165,22 +151,25 @@ TEST_F(SingleInstanceTest, StartWithNWaitsForTheFirstAndGoesOnHalfASecondLater) 
     const ULONGLONG firstEnded = GetTickCount64();
 
     HWND window = nullptr;
-    ASSERT_TRUE(PumpUntil([&] { return (window = FindProcessWindow(third_.id, false)) ||
-                                       (window = FindProcessWindow(third_.id, true)); },
-                          30000))
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return (window = FindProcessWindow(third_.id, false)) ||
+                   (window = FindProcessWindow(third_.id, true));
+        },
+        30000))
         << "the waiting instance never went on";
     EXPECT_GE(GetTickCount64() - firstEnded, 500u);
     EXPECT_NE(Trace().find("Success: previous instance has ended."), std::string::npos);
 }
 
 class SelfUpdateTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         target_ = MakeScratchFolder(L"update-target");
         source_ = MakeScratchFolder(L"update-source");
         record_ = MakeScratchFolder(L"update-record") + L"\\started.txt";
-        ASSERT_TRUE(CopyFileW((BinFolder() + L"record_args.exe").c_str(), (source_ + L"\\ScUpdater.exe").c_str(),
-                              FALSE));
+        ASSERT_TRUE(CopyFileW((BinFolder() + L"record_args.exe").c_str(),
+                              (source_ + L"\\ScUpdater.exe").c_str(), FALSE));
         WriteTextFile(source_ + L"\\ScUpRes.dll", "new resources");
         WriteTextFile(source_ + L"\\readme.txt", std::string(10000, 'r'));
         WriteTextFile(target_ + L"\\readme.txt", "old");
@@ -197,7 +186,14 @@ protected:
         Process staging = StartProgram(arguments);
         ASSERT_TRUE(staging.WaitForExit(30000)) << "update mode did not end";
         if (expectStarted) {
-            ASSERT_TRUE(PumpUntil([&] { return FileExists(record_); }, 15000)) << "the installed updater was not started";
+            // The started program creates the file before it writes its line.
+            ASSERT_TRUE(PumpUntil(
+                [&] {
+                    std::string line = ReadTextFile(record_);
+                    return !line.empty() && line.back() == '\n';
+                },
+                15000))
+                << "the installed updater was not started";
         }
     }
     std::string StartedWith() const {

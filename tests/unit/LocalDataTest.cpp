@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include "SimulatedPC.h"
+#include "TestSupport.h"
+#include "app/AppFiles.h"
+#include "common/Handles.h"
+#include "local/AULocalData.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr wchar_t kDriver[] = L"Corvane SC-200";
+constexpr wchar_t kMaker[] = L"SOFTWARE\\Corvane Industries, Ltd.\\";
+
+// A key of the maker's applications in the 32-bit view, as their installers write it; removed
+// again with everything below it.
+class InstalledKey {
+  public:
+    explicit InstalledKey(const std::wstring& path) : path_(path) {
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                        nullptr, &key, nullptr);
+        key_.reset(key);
+    }
+    ~InstalledKey() {
+        key_.reset();
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
+    }
+    InstalledKey& Text(const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        return *this;
+    }
+
+  private:
+    std::wstring path_;
+    scup::UniqueRegKey key_;
+};
+
+// A 128-byte stored-file record with the name, version and specification fields.
+std::string Record(const std::string& name, const std::string& version, const std::string& spec) {
+    std::string record(128, '\0');
+    record.replace(32, std::min<size_t>(name.size(), 16), name.substr(0, 16));
+    record.replace(64, std::min<size_t>(version.size(), 5), version.substr(0, 5));
+    record.replace(69, std::min<size_t>(spec.size(), 7), spec.substr(0, 7));
+    return record;
+}
+
+class LocalDataTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = MakeScratchFolder(L"localdata");
+        CAUXMLParser::SetDataFolderSource([this] { return dir_ + L"\\data\\"; });
+        pc_.AddFamilyPrinter(L"SC-200 on COM5", kDriver, 0x2107);
+        country_ = Abbreviation(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME);
+    }
+    void TearDown() override {
+        CAUXMLParser::SetDataFolderSource({});
+        scup::RemoveFolder(dir_);
+    }
+    static std::wstring Abbreviation(LCID locale, LCTYPE type) {
+        wchar_t text[8] = {};
+        GetLocaleInfoW(locale, type, text, 8);
+        return text;
+    }
+    // An application installed in the folder with its resource library in the language.
+    std::unique_ptr<InstalledKey> InstallApplication(const std::wstring& settingsKey, const wchar_t* library,
+                                                     const wchar_t* language, const wchar_t* version) {
+        std::wstring folder = dir_ + L"\\" + std::to_wstring(++apps_) + L"\\";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        std::wstring source = BinFolder() + L"..\\fixtures\\appres_" + language + L".dll";
+        EXPECT_TRUE(CopyFileW(source.c_str(), (folder + library).c_str(), FALSE))
+            << "missing " << source.size();
+        auto key = std::make_unique<InstalledKey>(kMaker + settingsKey);
+        key->Text(L"ApplicationPath", folder);
+        if (version) key->Text(L"PackageVersion", version);
+        return key;
+    }
+
+    SimulatedPC pc_;
+    std::wstring dir_;
+    std::wstring country_;
+    int apps_ = 0;
+};
+
+TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfEditor50) {
+    auto editor50 = InstallApplication(L"Scribo Editor\\5.0\\Settings", L"scres50.dll", L"0411", L"5.0.3");
+    auto addressBook =
+        InstallApplication(L"Scribo Address Book\\1.3\\Settings", L"CbRes.dll", L"0409", nullptr);
+    InstalledKey wireMarker(std::wstring(kMaker) + L"WireMarker\\Settings");
+    wireMarker.Text(L"PackageVersion", L"2.0");
+    InstalledKey deviceSetup(std::wstring(kMaker) + L"Fieldlabel Printer\\Device Setup Tool\\Settings");
+    InstalledKey templ(std::wstring(kMaker) + L"Scribo Editor Template\\Templates\\Office");
+    templ.Text(L"ID", L"PT-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
+
+    CAULocalData data;
+    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.GetPrinterMap().count(kDriver), 1u);
+    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), 0);
+    ComponentList rows = data.GetPrinterMap().at(kDriver);
+
+    const std::wstring japanese = L"JPN_" + country_;
+    ASSERT_EQ(rows.count(L"PP-SCEDIT50_" + japanese), 1u);
+    const SAUExtFirmInfo& editor = rows.at(L"PP-SCEDIT50_" + japanese);
+    EXPECT_EQ(editor.strName, kDriver);
+    EXPECT_EQ(editor.strCategory, L"PCS");
+    EXPECT_EQ(editor.strInstalledVersion, L"5.0.3");
+
+    // Known language, no "PackageVersion": listed with version "0".
+    ASSERT_EQ(rows.count(L"PP-CONTACT13_ENU_" + country_), 1u);
+    EXPECT_EQ(rows.at(L"PP-CONTACT13_ENU_" + country_).strInstalledVersion, L"0");
+
+    ASSERT_EQ(rows.count(L"PT-OFFICE_JPN_" + country_), 1u);
+    EXPECT_EQ(rows.at(L"PT-OFFICE_JPN_" + country_).strInstalledVersion, L"1.1");
+    EXPECT_EQ(rows.at(L"PT-OFFICE_JPN_" + country_).strCategory, L"");
+
+    EXPECT_EQ(rows.at(L"PP-WIREMARK_ALL_" + country_).strInstalledVersion, L"2.0");
+    EXPECT_EQ(rows.count(L"PP-DEVSETUP_ALL_" + country_), 0u) << "no version, no row";
+    EXPECT_EQ(rows.size(), 4u);
+    EXPECT_EQ(CAULocalData::IsPackageInstalled(L"PP-SCEDIT50"), true);
+    EXPECT_EQ(CAULocalData::IsPackageInstalled(L"PP-SCEDIT52"), false);
+}
+
+TEST_F(LocalDataTest, WithoutEditor50NoTemplateRowsAppear) {
+    InstalledKey templ(std::wstring(kMaker) + L"Scribo Editor Template\\Templates\\Office");
+    templ.Text(L"ID", L"PT-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
+    auto editor52 = InstallApplication(L"Scribo Editor\\5.2\\Settings", L"scres52.dll", L"0407", L"5.2.1");
+    CAULocalData data;
+    data.Initialize();
+    data.CollectPrinterEnvironment(kDriver, false);
+    ComponentList rows = data.GetPrinterMap().at(kDriver);
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.count(L"PP-SCEDIT52_DEU_" + country_), 1u);
+}
+
+TEST_F(LocalDataTest, FirmwareOfTwoPrintersIsMergedToTheLowerVersion) {
+    CAULocalData data;
+    data.Initialize();
+    data.SetStoredFileReader(
+        [](const std::wstring& driver, std::vector<std::vector<std::string>>& perPrinter) {
+            if (driver != kDriver) return false;
+            perPrinter.push_back({Record("FP-SC200MAIN", "1.05", "ENG_USA"), Record("FONTPACK", "2.00", ""),
+                                  Record("FP-SC200SUB", "", "JPN_JPN")});
+            perPrinter.push_back(
+                {Record("FP-SC200MAIN", "1.04", "ENG_USA"), Record("FP-SC200BOOT", "3.00", "ALL_ALL")});
+            return true;
+        });
+    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, true), 0);
+    ComponentList rows = data.GetPrinterMap().at(kDriver);
+    ASSERT_EQ(rows.count(L"FP-SC200MAIN_ENG_USA"), 1u);
+    EXPECT_EQ(rows.at(L"FP-SC200MAIN_ENG_USA").strInstalledVersion, L"1.04");
+    EXPECT_EQ(rows.at(L"FP-SC200MAIN_ENG_USA").strCategory, L"FIRM");
+    EXPECT_EQ(rows.count(L"FONTPACK_ALL_ALL"), 0u) << "reported by one printer only, without FP-";
+    EXPECT_EQ(rows.at(L"FP-SC200SUB_JPN_JPN").strInstalledVersion, L"0");
+    EXPECT_EQ(rows.count(L"FP-SC200BOOT_ALL_ALL"), 1u);
+
+    // A single printer's records stand as they are, an empty specification giving "ALL_ALL".
+    SAUExtFirmInfo row = CAULocalData::FirmwareRowFromRecord(kDriver, Record("FONTPACK", "2.00", ""));
+    EXPECT_EQ(row.strSpec, L"ALL_ALL");
+    EXPECT_EQ(row.strId, L"FONTPACK");
+}
+
+TEST_F(LocalDataTest, FirmwareWithoutAConnectedPrinterGives1AndKeepsTheApplicationRows) {
+    InstalledKey wireMarker(std::wstring(kMaker) + L"WireMarker\\Settings");
+    wireMarker.Text(L"PackageVersion", L"2.0");
+    CAULocalData data;
+    data.Initialize();
+    data.SetStoredFileReader(
+        [](const std::wstring&, std::vector<std::vector<std::string>>&) { return false; });
+    EXPECT_EQ(data.CollectPrinterEnvironment(kDriver, true), 1);
+    EXPECT_EQ(data.GetPrinterMap().at(kDriver).size(), 1u);
+    EXPECT_EQ(data.CollectPrinterEnvironment(L"Corvane Unknown", true), 0) << "a printer not found at start";
+}
+
+TEST_F(LocalDataTest, TheDefaultSelectionComesFromTheFileElseFromTheLocale) {
+    CAULocalData data;
+    data.Initialize();
+    std::wstring printer = L"x", locale, language;
+    ASSERT_EQ(data.GetDefaultSelection(printer, locale, language), 0);
+    EXPECT_EQ(locale, CAULocalData::LanguageTextForLocale(GetUserDefaultLCID()));
+    EXPECT_EQ(language, locale);
+    EXPECT_EQ(printer, L"");
+
+    ASSERT_EQ(data.SetDefaultSelection(kDriver, L"1041", L"1041"), 0);
+    CAULocalData next;
+    next.Initialize();
+    ASSERT_EQ(next.GetDefaultSelection(printer, locale, language), 0);
+    EXPECT_EQ(printer + L"|" + locale + L"|" + language, std::wstring(kDriver) + L"|1041|1041");
+}
+
+}  // namespace
