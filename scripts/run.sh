@@ -28,7 +28,7 @@ case $lang in
   ar) lcid=1025 ;;
   *) lcid=$lang ;;
 esac
-scup_seed_printer "Corvane PT-P700" "Corvane PT-P700" "COM5:"
+scup_seed_printer "Corvane SC-200" "Corvane SC-200" "COM5:"
 scup_set_default_lcid "$lcid"
 cleanup() { wineserver -k 2>/dev/null || true; }
 trap cleanup EXIT INT TERM

@@ -91,7 +91,7 @@ scup_import_reg() {
 # driver's key as the driver package writes it (32-bit view), so that the program finds a printer
 # of ours without a real driver being installed. The driver information library answers MODELID.
 scup_seed_printer() {
-  local name=$1 driver=${2:-Corvane PT-P700} port=${3:-COM5:} model=${4:-00002107}
+  local name=$1 driver=${2:-Corvane SC-200} port=${3:-COM5:} model=${4:-00002107}
   scup_import_reg printer <<REG
 Windows Registry Editor Version 5.00
 

@@ -51,7 +51,7 @@ start_program() {
   scup_wine_prefix "$prefix" || return 1
   wineserver -k 2>/dev/null
   wineserver -w
-  scup_seed_printer "Corvane PT-P700"
+  scup_seed_printer "Corvane SC-200"
   scup_set_default_lcid 1033
   (cd "$bin" && exec wine ScUpdater.exe) &
   program_pid=$!

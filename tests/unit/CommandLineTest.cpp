@@ -15,7 +15,7 @@ std::unique_ptr<Parsed> Parse(const std::vector<std::wstring>& args) {
     Parsed* raw = parsed.get();
     parsed->info = CAUCommandLineInfo([raw](unsigned long id) {
         raw->resolvedIds.push_back(id);
-        return id == 0x2074 ? std::wstring(L"Corvane PT-P700") : std::wstring();
+        return id == 0x2074 ? std::wstring(L"Corvane SC-200") : std::wstring();
     });
     ParseCommandLine(parsed->info, args);
     return parsed;
@@ -72,20 +72,20 @@ TEST(CommandLine, EditorTakesLocaleAndHexPrinterIdentifier) {
     EXPECT_EQ(p->info.m_nEditorLCID, 1041);
     ASSERT_EQ(p->resolvedIds.size(), 1u);
     EXPECT_EQ(p->resolvedIds[0], 0x2074u);
-    EXPECT_EQ(p->info.m_strEditorPrinter, L"Corvane PT-P700");
+    EXPECT_EQ(p->info.m_strEditorPrinter, L"Corvane SC-200");
 }
 
 TEST(CommandLine, EditorLocaleThatIsNoNumberIsReadAgainFromTheNextParameter) {
     auto p = Parse({L"-EDITOR", L"abc", L"1041", L"2074"});
     EXPECT_EQ(p->info.m_nEditorLCID, 1041);
-    EXPECT_EQ(p->info.m_strEditorPrinter, L"Corvane PT-P700");
+    EXPECT_EQ(p->info.m_strEditorPrinter, L"Corvane SC-200");
 }
 
 TEST(CommandLine, EditorUnknownPrinterLeavesItEmptyAndLaterParametersAreIgnored) {
     auto p = Parse({L"-EDITOR", L"1041", L"ffff"});
     EXPECT_TRUE(p->info.m_strEditorPrinter.empty());
     auto known = Parse({L"-EDITOR", L"1041", L"2074", L"ffff"});
-    EXPECT_EQ(known->info.m_strEditorPrinter, L"Corvane PT-P700");
+    EXPECT_EQ(known->info.m_strEditorPrinter, L"Corvane SC-200");
     EXPECT_EQ(known->resolvedIds.size(), 1u);
 }
 

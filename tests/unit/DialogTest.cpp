@@ -166,7 +166,7 @@ TEST_F(StartDialogTest, ArabicWindowIsMirrored) {
 }
 
 TEST(LangDialog, ClosedWhileMinimisedKeepsThePreviousPosition) {
-    scup::CPrinterSelectDialog dialog(1033, {L"Corvane PT-P700"}, L"");
+    scup::CPrinterSelectDialog dialog(1033, {L"Corvane SC-200"}, L"");
     dialog.SetPosition(60, 50);
     ASSERT_TRUE(dialog.CreateModeless());
     ShowWindow(dialog.GetSafeHwnd(), SW_SHOW);
@@ -180,7 +180,7 @@ TEST(LangDialog, ClosedWhileMinimisedKeepsThePreviousPosition) {
 }
 
 TEST(PrinterSelectDialog, OkGivesOneAndTheChosenPrinter) {
-    scup::CPrinterSelectDialog dialog(1033, {L"Corvane PT-A", L"Corvane PT-B"}, L"Corvane PT-A");
+    scup::CPrinterSelectDialog dialog(1033, {L"Corvane SC-A", L"Corvane SC-B"}, L"Corvane SC-A");
     const DWORD uiThread = GetCurrentThreadId();
     std::thread driver([&] {
         HWND hwnd = WaitForThreadDialog(uiThread);
@@ -193,7 +193,7 @@ TEST(PrinterSelectDialog, OkGivesOneAndTheChosenPrinter) {
     });
     EXPECT_EQ(dialog.DoModal(), 1);
     driver.join();
-    EXPECT_EQ(dialog.Printer(), L"Corvane PT-B");
+    EXPECT_EQ(dialog.Printer(), L"Corvane SC-B");
 }
 
 TEST(PrinterSelectDialog, WithoutPrintersOkIsDisabledAndCancelReturnsToTheStart) {

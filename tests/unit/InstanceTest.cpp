@@ -95,7 +95,7 @@ std::wstring ProgramTraceFile() {
 class SingleInstanceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        pc_.AddFamilyPrinter(L"Corvane Test Printer", L"Corvane PT-P700", 0x2107);
+        pc_.AddFamilyPrinter(L"Corvane Test Printer", L"Corvane SC-200", 0x2107);
         DeleteFileW(ProgramTraceFile().c_str());
         SetEnvironmentVariableW(L"SCUPDATER_TRACE", L"1");
     }

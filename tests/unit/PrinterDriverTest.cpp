@@ -67,8 +67,8 @@ class DriverInfoTest : public ::testing::Test {
 TEST_F(DriverInfoTest, MakerNameCountsInAnyCaseAndOthersAreLeftOut) {
     pc.AddPrinterQueue(L"Sim Upper", L"CORVANE QL-800");
     pc.AddDriver(L"CORVANE QL-800");
-    pc.AddPrinterQueue(L"Sim Mixed", L"CoRvAnE PT-9");
-    pc.AddDriver(L"CoRvAnE PT-9");
+    pc.AddPrinterQueue(L"Sim Mixed", L"CoRvAnE SC-9");
+    pc.AddDriver(L"CoRvAnE SC-9");
     // Known to the driver registry but not the maker's by name.
     pc.AddPrinterQueue(L"Sim Foreign", L"Labelwriter 450");
     pc.AddDriver(L"Labelwriter 450");
@@ -76,7 +76,7 @@ TEST_F(DriverInfoTest, MakerNameCountsInAnyCaseAndOthersAreLeftOut) {
     std::vector<std::wstring> drivers = AddedFamilyDrivers(false);
     EXPECT_EQ(drivers.size(), 2u);
     EXPECT_TRUE(Contains(drivers, L"CORVANE QL-800"));
-    EXPECT_TRUE(Contains(drivers, L"CoRvAnE PT-9"));
+    EXPECT_TRUE(Contains(drivers, L"CoRvAnE SC-9"));
 }
 
 TEST_F(DriverInfoTest, TwoPrintersOnOneDriverGiveOneEntryOnlineIfEitherIs) {
@@ -117,11 +117,11 @@ TEST_F(DriverInfoTest, UpdaterFilterWantsTransferUiOrEnableUpdater) {
         bool listed;
     };
     const Case cases[] = {
-        {L"Corvane PT-U1", 0, 1, true},
-        {L"Corvane PT-U2", std::nullopt, std::nullopt, false},
-        {L"Corvane PT-U3", 1, std::nullopt, true},
-        {L"Corvane PT-U4", 0, 0, false},
-        {L"Corvane PT-U5", std::nullopt, 1, true},
+        {L"Corvane SC-U1", 0, 1, true},
+        {L"Corvane SC-U2", std::nullopt, std::nullopt, false},
+        {L"Corvane SC-U3", 1, std::nullopt, true},
+        {L"Corvane SC-U4", 0, 0, false},
+        {L"Corvane SC-U5", std::nullopt, 1, true},
     };
     for (const Case& c : cases) {
         pc.AddPrinterQueue(std::wstring(L"Sim ") + c.driver, c.driver);
