@@ -10,8 +10,9 @@ packages=(
   xvfb x11-utils imagemagick xdotool
   fonts-noto-core fonts-noto-cjk fonts-dejavu-core fonts-wine
   googletest
-  libcpp-httplib-dev libpugixml-dev
+  libcpp-httplib-dev libpugixml-dev zlib1g-dev unzip
   tinyproxy wixl
+  zip
 )
 
 missing=()

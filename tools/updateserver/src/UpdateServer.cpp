@@ -1,0 +1,434 @@
+#include "UpdateServer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "ExchangeResponder.h"
+#include "FileDescriptor.h"
+#include "PeerWatch.h"
+
+namespace updateserver {
+namespace {
+
+constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kMaxRequestBody = 1024 * 1024;
+constexpr int kListenQueue = 512;
+constexpr auto kHangPoll = std::chrono::milliseconds(50);
+
+// What the handler of the current request tells the request log; the log line is written on the same
+// worker thread once the response has gone out (or failed).
+thread_local std::string tl_note;
+
+void Note(const std::string& text) {
+    if (!tl_note.empty()) tl_note += "; ";
+    tl_note += text;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The exchange or file area a path belongs to. Windows servers match paths without regard to case, and
+// the addresses are configured by hand, so this server does too.
+std::string RouteOf(const std::string& path) {
+    std::string exact = Lower(path);
+    if (exact.size() > 1 && exact.back() == '/') exact.pop_back();
+    if (exact == kVersionCheckPath) return "versioncheck";
+    if (exact == kNoticePath) return "notice";
+    if (exact == kFileUpdatePath) return "fileupdate";
+    if (StartsWithIgnoringCase(path, kFilesPath)) return "files";
+    if (StartsWithIgnoringCase(path, kControlPath)) return "control";
+    return "unknown";
+}
+
+bool IsLoopback(const std::string& address) {
+    return address.rfind("127.", 0) == 0 || address == "::1" || address.rfind("::ffff:127.", 0) == 0;
+}
+
+bool IsPlainHost(const std::string& host) {
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' ||
+               c == ']';
+    });
+}
+
+std::string ContentTypeOf(const std::string& path) {
+    const std::string lower = Lower(path);
+    const auto endsWith = [&lower](const char* ending) {
+        const std::size_t n = std::strlen(ending);
+        return lower.size() >= n && lower.compare(lower.size() - n, n, ending) == 0;
+    };
+    if (endsWith(".zip")) return "application/zip";
+    if (endsWith(".xml")) return "text/xml";
+    return "application/octet-stream";
+}
+
+}  // namespace
+
+struct UpdateServer::Body {
+    int status = 200;
+    std::string contentType = "text/plain";
+    std::string text;                      // the body, unless a file is streamed
+    std::shared_ptr<FileDescriptor> file;  // streamed from disk, never read whole
+    std::uint64_t size = 0;
+
+    static Body Text(int status, std::string text, std::string contentType = "text/plain") {
+        Body body;
+        body.status = status;
+        body.contentType = std::move(contentType);
+        body.text = std::move(text);
+        body.size = body.text.size();
+        return body;
+    }
+
+    // Up to n bytes from the offset; -1 on a read error.
+    long long Read(std::uint64_t offset, char* buffer, std::size_t n) const {
+        if (offset >= size) return 0;
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size - offset));
+        if (!file) {
+            std::memcpy(buffer, text.data() + offset, n);
+            return static_cast<long long>(n);
+        }
+        return ::pread(file->Get(), buffer, n, static_cast<off_t>(offset));
+    }
+};
+
+UpdateServer::UpdateServer(ServerOptions options, RequestLog& log)
+    : options_(std::move(options)), log_(log) {}
+
+UpdateServer::~UpdateServer() { Stop(); }
+
+bool UpdateServer::Start(std::string& error) {
+    std::string catalogError;
+    auto catalog = Catalog::Load(options_.catalog, catalogError);
+    if (!catalog) {
+        error = catalogError;
+        return false;
+    }
+    catalog_ = std::make_shared<const Catalog>(std::move(*catalog));
+    faults_.Set(options_.faults);
+
+    const int threads = options_.threads;
+    // The library takes ownership of the queue it gets from this factory.
+    http_.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+    http_.set_payload_max_length(kMaxRequestBody);
+    // Headers and body go out in separate writes; without this each answer waits for the client's
+    // delayed acknowledgement.
+    http_.set_tcp_nodelay(true);
+    http_.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+        tl_note.clear();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    const auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
+    http_.Get(".*", handler);
+    http_.Post(".*", handler);
+    http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        log_.Write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.path, res.status,
+                   tl_note);
+        // A request that the library refuses before routing must not inherit this note.
+        tl_note.clear();
+    });
+
+    if (options_.port == 0) {
+        port_ = http_.bind_to_any_port(options_.bind);
+        if (port_ <= 0) {
+            error = "cannot listen on " + options_.bind + " (any port)";
+            return false;
+        }
+    } else {
+        if (!http_.bind_to_port(options_.bind, options_.port)) {
+            error = "cannot listen on " + options_.bind + ":" + std::to_string(options_.port);
+            return false;
+        }
+        port_ = options_.port;
+    }
+    if (!http_.WidenListenQueue(kListenQueue)) {
+        error = "cannot set up the listening socket on " + options_.bind;
+        return false;
+    }
+    return true;
+}
+
+void UpdateServer::Run() {
+    running_ = true;
+    if (!stopRequested_) http_.listen_after_bind();
+    running_ = false;
+}
+
+void UpdateServer::Stop() {
+    stopRequested_ = true;
+    faults_.Stop();
+    // The library ignores a stop until its accept loop runs; wait for that, unless Run is not going on.
+    while (running_) {
+        if (http_.is_running()) {
+            http_.stop();
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool UpdateServer::Reload(std::string& error) {
+    auto catalog = Catalog::Load(options_.catalog, error);
+    if (!catalog) return false;
+    std::lock_guard lock(mutex_);
+    catalog_ = std::make_shared<const Catalog>(std::move(*catalog));
+    return true;
+}
+
+std::shared_ptr<const Catalog> UpdateServer::CurrentCatalog() const {
+    std::lock_guard lock(mutex_);
+    return catalog_;
+}
+
+void UpdateServer::Count(const std::string& route) {
+    std::lock_guard lock(mutex_);
+    ++counts_[route];
+}
+
+std::string UpdateServer::Counts() const {
+    std::lock_guard lock(mutex_);
+    std::string text;
+    for (const char* route : {"versioncheck", "notice", "fileupdate", "files", "unknown"}) {
+        const auto it = counts_.find(route);
+        text += std::string(route) + " " + std::to_string(it == counts_.end() ? 0 : it->second) + "\n";
+    }
+    return text;
+}
+
+std::string UpdateServer::FilesUrl(const httplib::Request& req) const {
+    if (!options_.baseUrl.empty()) return options_.baseUrl + kFilesPath;
+    std::string host = req.get_header_value("Host");
+    if (!IsPlainHost(host)) host = options_.bind + ":" + std::to_string(port_);
+    return "http://" + host + kFilesPath;
+}
+
+void UpdateServer::Handle(const httplib::Request& req, httplib::Response& res) {
+    const std::string route = RouteOf(req.path);
+    if (route == "control") {
+        HandleControl(req, res);
+        return;
+    }
+    Count(route);
+    const std::optional<Faults> faults = faults_.Take(req.path);
+    if (faults && faults->delayMs > 0) {
+        if (!faults_.Wait(std::chrono::milliseconds(faults->delayMs))) {
+            Note("server stopping");
+            res.status = 503;
+            return;
+        }
+        Note("delayed " + std::to_string(faults->delayMs) + " ms");
+    }
+
+    const bool isExchange = route == "versioncheck" || route == "notice" || route == "fileupdate";
+    Body body;
+    if (faults && faults->status != 0) {
+        body = Body::Text(faults->status, "fault switch: status " + std::to_string(faults->status) + "\n");
+        Note("fault status " + std::to_string(faults->status));
+        if (faults->status == 407) res.set_header("Proxy-Authenticate", "Basic realm=\"updateserver\"");
+        if (faults->status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"updateserver\"");
+    } else if (isExchange && req.method == "POST") {
+        body = Exchange(route, req);
+    } else if (route == "files" && (req.method == "GET" || req.method == "HEAD")) {
+        body = File(req);
+    } else if (isExchange || route == "files") {
+        body = Body::Text(405, "use " + std::string(isExchange ? "POST" : "GET") + " here\n");
+        res.set_header("Allow", isExchange ? "POST" : "GET, HEAD");
+        Note("wrong method");
+    } else {
+        body = Body::Text(404, "no such address on this update server\n");
+        Note("no such address");
+    }
+    Send(req, res, std::move(body), faults);
+}
+
+UpdateServer::Body UpdateServer::Exchange(const std::string& route, const httplib::Request& req) {
+    const std::shared_ptr<const Catalog> catalog = CurrentCatalog();
+    const ExchangeResponder responder(*catalog, checksums_, FilesUrl(req));
+    Answer answer;
+    if (ExchangeResponder::IsProbe(req.body)) {
+        answer = responder.Probe();
+    } else if (route == "versioncheck") {
+        answer = responder.VersionCheck(req.body);
+    } else if (route == "notice") {
+        answer = responder.Notice(req.body);
+    } else {
+        answer = responder.FileUpdate(req.body);
+    }
+    Note(answer.note);
+    return Body::Text(answer.status, std::move(answer.body), answer.contentType);
+}
+
+UpdateServer::Body UpdateServer::File(const httplib::Request& req) {
+    const std::string relative = req.path.substr(std::strlen(kFilesPath));
+    if (!IsSafeRelativePath(relative)) {
+        Note("refused path outside the catalog folder");
+        return Body::Text(404, "no such file\n");
+    }
+    const std::shared_ptr<const Catalog> catalog = CurrentCatalog();
+    const std::string full = (catalog->Folder() / relative).string();
+    auto file = std::make_shared<FileDescriptor>(::open(full.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!file->IsOpen() || ::fstat(file->Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        Note("no such file");
+        return Body::Text(404, "no such file\n");
+    }
+    Body body;
+    body.contentType = ContentTypeOf(relative);
+    body.file = std::move(file);
+    body.size = static_cast<std::uint64_t>(info.st_size);
+    Note(std::to_string(body.size) + " bytes");
+    return body;
+}
+
+void UpdateServer::Send(const httplib::Request& req, httplib::Response& res, Body body,
+                        const std::optional<Faults>& faults) {
+    res.status = body.status;
+    const bool cuts = faults && faults->cutBody && *faults->cutBody < body.size;
+    if (body.size == 0) {
+        // The library announces no length for an empty provided body; the client would wait for the close.
+        res.set_content(std::string(), body.contentType.c_str());
+    } else if (faults && (faults->hang || cuts)) {
+        SendFaulty(req, res, std::move(body), *faults);
+    } else if (!body.file) {
+        res.set_content(body.text, body.contentType.c_str());
+    } else {
+        auto shared = std::make_shared<Body>(std::move(body));
+        auto buffer = std::make_shared<std::vector<char>>(kChunkSize);
+        res.set_content_provider(
+            shared->size, shared->contentType,
+            [shared, buffer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                const long long got = shared->Read(offset, buffer->data(), std::min(length, buffer->size()));
+                if (got <= 0) {
+                    Note("read error at byte " + std::to_string(offset));
+                    return false;
+                }
+                return sink.write(buffer->data(), static_cast<std::size_t>(got));
+            });
+    }
+}
+
+void UpdateServer::SendFaulty(const httplib::Request& req, httplib::Response& res, Body body,
+                              const Faults& faults) {
+    const std::uint64_t limit = std::min<std::uint64_t>(faults.cutBody.value_or(0), body.size);
+    auto shared = std::make_shared<Body>(std::move(body));
+    auto buffer = std::make_shared<std::vector<char>>(kChunkSize);
+    auto peer = std::make_shared<PeerWatch>(req.local_addr, req.local_port, req.remote_addr, req.remote_port);
+    const bool hang = faults.hang;
+    FaultSwitches* switches = &faults_;
+    res.set_content_provider(
+        shared->size, shared->contentType,
+        [shared, buffer, peer, limit, hang, switches](std::size_t offset, std::size_t length,
+                                                      httplib::DataSink& sink) {
+            if (offset < limit) {
+                const std::size_t want = static_cast<std::size_t>(
+                    std::min<std::uint64_t>({length, buffer->size(), limit - offset}));
+                const long long got = shared->Read(offset, buffer->data(), want);
+                return got > 0 && sink.write(buffer->data(), static_cast<std::size_t>(got));
+            }
+            if (!hang) {
+                Note("fault cut body after " + std::to_string(limit) + " of " + std::to_string(shared->size) +
+                     " bytes");
+                return false;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            while (!peer->PeerClosed()) {
+                if (!switches->Wait(kHangPoll)) {
+                    Note("fault hang after " + std::to_string(limit) + " bytes, ended by server stop");
+                    return false;
+                }
+            }
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            Note("fault hang after " + std::to_string(limit) + " bytes, client gave up after " +
+                 std::to_string(waited.count()) + " ms");
+            return false;
+        });
+}
+
+void UpdateServer::HandleControl(const httplib::Request& req, httplib::Response& res) {
+    Note("control " + req.method + " " + req.target);
+    if (!options_.control) {
+        res.status = 404;
+        res.set_content("the control endpoint is switched off\n", "text/plain");
+        return;
+    }
+    if (!IsLoopback(req.remote_addr)) {
+        res.status = 403;
+        res.set_content("the control endpoint answers loopback clients only\n", "text/plain");
+        return;
+    }
+    const std::string what = Lower(req.path.substr(std::strlen(kControlPath)));
+    std::string error;
+    if (what == "fault" && req.method == "POST") {
+        HandleFault(req, res);
+    } else if (what == "fault" && req.method == "GET") {
+        res.set_content(faults_.Current().Describe() + "\n", "text/plain");
+    } else if (what == "reload" && req.method == "POST") {
+        if (Reload(error)) {
+            res.set_content("catalog reloaded\n", "text/plain");
+            Note("catalog reloaded");
+        } else {
+            res.status = 500;
+            res.set_content(error + "\n", "text/plain");
+            Note("reload failed: " + error);
+        }
+    } else if (what == "stats" && req.method == "GET") {
+        res.set_content(Counts(), "text/plain");
+    } else {
+        res.status = 404;
+        res.set_content("control: POST fault, GET fault, POST reload, GET stats\n", "text/plain");
+    }
+}
+
+void UpdateServer::HandleFault(const httplib::Request& req, httplib::Response& res) {
+    const auto fail = [&res](const std::string& why) {
+        res.status = 400;
+        res.set_content(why + "\n", "text/plain");
+        Note(why);
+    };
+    const auto number = [&req](const char* name, long long minimum, long long maximum, long long& value) {
+        return req.has_param(name) && ParseNumber(req.get_param_value(name), minimum, maximum, value);
+    };
+    const std::string kind = req.get_param_value("kind");
+    Faults faults = kind == "none" ? Faults{} : faults_.Current();
+    long long n = 0;
+    if (kind == "none") {
+    } else if (kind == "delay") {
+        if (!number("ms", 0, 3600000, n)) return fail("kind=delay needs ms=0..3600000");
+        faults.delayMs = static_cast<int>(n);
+    } else if (kind == "status") {
+        if (!number("code", 0, 599, n) || (n != 0 && n < 100))
+            return fail("kind=status needs code=100..599 (0: off)");
+        faults.status = static_cast<int>(n);
+    } else if (kind == "cut-body") {
+        if (!number("bytes", -1, 1LL << 50, n)) return fail("kind=cut-body needs bytes=0.. (-1: off)");
+        faults.cutBody = n < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(n));
+    } else if (kind == "hang") {
+        faults.hang = !(req.has_param("on") && req.get_param_value("on") == "0");
+    } else {
+        return fail("kind must be one of none, delay, status, cut-body, hang");
+    }
+    if (req.has_param("path")) faults.pathPrefix = req.get_param_value("path");
+    if (req.has_param("times")) {
+        if (!number("times", 1, 1000000000, n)) return fail("times needs a number from 1");
+        faults.times = static_cast<int>(n);
+    }
+    faults_.Set(faults);
+    Note("faults now: " + faults.Describe());
+    res.set_content(faults.Describe() + "\n", "text/plain");
+}
+
+}  // namespace updateserver
