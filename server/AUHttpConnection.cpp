@@ -121,17 +121,13 @@ std::wstring Base64Of(const std::string& bytes) {
     return text;
 }
 
-// Basic proxy credentials for the next send of the request. The header is also written out:
-// some HTTP stacks keep the first credentials given to a request handle for all its resends,
-// which would send a mistyped password again after the user corrected it.
+// Basic proxy credentials for the next send of the request, written as the header itself. Wine's
+// stack keeps the first credentials given to a request handle and sends them before any later
+// ones, so a password the user corrected after a refusal would never reach the proxy.
 bool SetBasicProxyCredentials(HINTERNET request, const std::wstring& user, const std::wstring& password) {
-    BOOL set = WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
-                                     user.c_str(), password.c_str(), nullptr);
-    if (!set) return false;
     std::wstring header = L"Proxy-Authorization: Basic " + Base64Of(scup::ToUtf8(user + L":" + password));
-    WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(-1L),
-                             WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-    return true;
+    return WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(-1L),
+                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
 }
 
 HINTERNET OpenSession(DWORD accessType, const std::wstring& proxy, const wchar_t* bypass) {
