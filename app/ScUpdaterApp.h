@@ -42,6 +42,11 @@ struct AUServices {
     std::function<int()> runUpgrader;
     // Finds or adds the printer with a numeric identifier; gives its driver name.
     CAUCommandLineInfo::PrinterResolver findPrinterById;
+    // The printer of a driver that firmware can be sent to, empty when there is none. Without
+    // it no printer has such a port, and firmware that needs one is not offered.
+    std::function<std::wstring(const std::wstring& driver)> findTransferPrinter;
+    // Whether one of the maker's applications is installed; the local data's test without it.
+    std::function<bool(const std::wstring& code)> isPackageInstalled;
     static AUServices Defaults();
 };
 
@@ -106,6 +111,7 @@ private:
     int QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView);
     int QueryFirmware(const std::wstring& key, ComponentList& serverList);
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
+    int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
 
     // Main sequence pieces.
     // Runs the main dialog in a view, again in each language the user picks; gives the last one.

@@ -8,6 +8,7 @@
 
 #include "ScUpdaterApp.h"
 #include "StartDialog.h"
+#include "UpdateRefinement.h"
 #include "common/Format.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
@@ -52,13 +53,6 @@ std::vector<std::wstring> SplitList(const std::wstring& text) {
         start = comma + 1;
     }
     return items;
-}
-
-// "ASA" when the country is one of the Asian group of string 502, else "NAS".
-std::wstring RegionGroup(const std::wstring& country) {
-    for (const std::wstring& entry : SplitList(scup::LoadResString(IDS_ASA_COUNTRIES)))
-        if (entry == country) return L"ASA";
-    return L"NAS";
 }
 
 // The comma-separated language abbreviations queried for a locale; empty when it is not listed.
@@ -227,13 +221,7 @@ void CScUpdaterApp::ShowThreadMessage(UINT textId, UINT icon) {
 }
 
 void CScUpdaterApp::GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language) {
-    PrinterMap printers = m_pLocalData ? m_pLocalData->GetPrinterMap() : PrinterMap();
-    if (m_pLocalData) m_pLocalData->GetDefaultSelection(printer, locale, language);
-    if (!printer.empty() && !printers.count(printer) && !printers.empty()) {
-        AUTrace(L"Invalid Default Printer in config. First local printer will be used.");
-        printer = printers.begin()->first;
-    }
-    if (printer.empty() && !printers.empty()) printer = printers.begin()->first;
+    CUpdateRefinement::GetPrinterForInitialCheck(m_pLocalData.get(), printer, locale, language);
 }
 
 void CScUpdaterApp::InitialSelection() {
@@ -389,19 +377,24 @@ void CScUpdaterApp::EventLoop() {
 }
 
 int CScUpdaterApp::QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView) {
-    ComponentList answer;
-    int rc = m_pServerData->DoVersionCheck(answer, key, m_strPrinter);
-    if (rc != 0) return rc;
-    for (const auto& [entryKey, info] : answer) {
-        const bool accepted = firmwareView ? (info.strCategory == L"FIRM" && StartsWith(info.strId, L"FP-"))
-                                           : (info.strCategory == L"PCS" && StartsWith(info.strId, L"P"));
-        if (accepted) serverList[entryKey] = info;
-    }
-    return 0;
+    return CUpdateRefinement::QueryComponents(*m_pServerData, key, m_strPrinter, firmwareView, serverList);
 }
 
 int CScUpdaterApp::QueryFirmware(const std::wstring& key, ComponentList& serverList) {
-    return QueryComponents(key, serverList, true);
+    return CUpdateRefinement::QueryFirmware(*m_pServerData, key, m_strPrinter, serverList);
+}
+
+int CScUpdaterApp::GetRefinedList(const std::wstring& printer, const ComponentList& serverList,
+                                  RefinedList& refinedList) {
+    CUpdateRefinement::Sources sources;
+    CAULocalData* local = m_pLocalData.get();
+    sources.printers = [local] { return local ? local->GetPrinterMap() : PrinterMap(); };
+    sources.transferPrinter = m_services.findTransferPrinter;
+    sources.isPackageInstalled = m_services.isPackageInstalled;
+    if (!sources.isPackageInstalled)
+        sources.isPackageInstalled = [](const std::wstring& code) { return CAULocalData::IsPackageInstalled(code); };
+    sources.userCountry = UserCountryAbbreviation;
+    return CUpdateRefinement(std::move(sources)).GetRefinedList(printer, serverList, refinedList);
 }
 
 // Messages are shown without the dialog lock: a message box talks to the dialog's thread. Gives
@@ -480,7 +473,7 @@ void CScUpdaterApp::HandleCheck() {
     int failure = 0;
     const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_nLCID));
     if (!languages.empty()) {
-        const std::wstring group = RegionGroup(country);
+        const std::wstring group = CUpdateRefinement::RegionGroup(country);
         for (const std::wstring& language : languages) {
             QueryComponents(FormatText(L"%s_ALL", language.c_str()), serverList, firmwareView);
             QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), serverList, firmwareView);
@@ -504,9 +497,7 @@ void CScUpdaterApp::HandleCheck() {
 
     if (failure == 0) {
         m_serverCache[m_nLCID] = serverList;
-        // Refining against what is installed comes with the update list module; until then the
-        // printer's entry holds the server's accepted entries as they are.
-        m_refinedList[m_strPrinter] = serverList;
+        GetRefinedList(m_strPrinter, serverList, m_refinedList);
         CAUFileUpdater updater;
         failure = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
         if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
@@ -550,7 +541,9 @@ void CScUpdaterApp::HandleStart() {
     for (auto it = m_serverCache.begin(); it != m_serverCache.end();)
         it = it->first == m_nLCID ? std::next(it) : m_serverCache.erase(it);
     m_refinedCache.clear();
-    m_refinedList[m_strPrinter] = m_serverCache[m_nLCID];
+    // Without a cached offer for the locale nothing is refined into it: no empty offer is cached.
+    auto offer = m_serverCache.find(m_nLCID);
+    GetRefinedList(m_strPrinter, offer == m_serverCache.end() ? ComponentList() : offer->second, m_refinedList);
     int rc = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
     if (rc != 0) {
         if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;

@@ -63,6 +63,8 @@ void CUpdaterDialog::FillList() {
     auto it = m_mapUpdates.find(m_strPrinter);
     if (it == m_mapUpdates.end()) return;
     for (const auto& [key, info] : it->second) {
+        // A refined list may hold a record that matched nothing and applies to nothing.
+        if (info.strId.empty()) continue;
         std::wstring row = scup::FormatText(L"%s  %s  %s", info.strId.c_str(), info.strSpec.c_str(),
                                             info.strInstalledVersion.c_str());
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));

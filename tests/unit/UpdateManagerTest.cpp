@@ -17,7 +17,7 @@ using namespace testing_support;
 
 constexpr wchar_t kWaiting[] = L"Waiting for update events.";
 constexpr wchar_t kThreadEnded[] = L"Exit : CAUManager::RunUpdate()";
-constexpr wchar_t kPrinter[] = L"Corvane PT-P700";
+constexpr wchar_t kPrinter[] = L"Corvane SC-200";
 
 // What the server side was asked; a closed gate holds the thread inside Initialize or a query.
 struct ServerLog {
@@ -107,6 +107,8 @@ protected:
         auto log = log_;
         services.createServerData = [log] { return std::make_unique<FakeServerData>(log); };
         services.runUpgrader = [] { return 0; };
+        // Label editor 5.2 is installed, so every edition of it the server offers may be installed.
+        services.isPackageInstalled = [](const std::wstring& code) { return code == L"PP-SCEDIT52"; };
         app_ = std::make_unique<CScUpdaterApp>(services);
         auto local = std::make_unique<FakeLocalData>(withPrinter, std::move(language));
         local_ = local.get();
@@ -219,7 +221,7 @@ TEST_F(UpdateThreadTest, CachedLocaleMakesNoRequestUntilThePrinterChanges) {
     EXPECT_EQ(log_->KeyCount(), afterFirst);
     EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
 
-    updater_->m_strPrinter = L"Corvane PT-E550W";
+    updater_->m_strPrinter = L"Corvane SC-300";
     Signal(kCheckEvent);
     ASSERT_TRUE(WaitForWaits(4));
     EXPECT_EQ(log_->KeyCount(), afterFirst + 3);
