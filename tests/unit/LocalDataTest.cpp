@@ -38,7 +38,7 @@ class InstalledKey {
     scup::UniqueRegKey key_;
 };
 
-// A 128-byte stored-file record with the name, version and specification fields.
+// A 128-byte stored-file record with its name, version and language-region fields.
 std::string Record(const std::string& name, const std::string& version, const std::string& spec) {
     std::string record(128, '\0');
     record.replace(32, std::min<size_t>(name.size(), 16), name.substr(0, 16));
@@ -155,7 +155,7 @@ TEST_F(LocalDataTest, FirmwareOfTwoPrintersIsMergedToTheLowerVersion) {
     EXPECT_EQ(rows.at(L"FP-SC200SUB_JPN_JPN").strInstalledVersion, L"0");
     EXPECT_EQ(rows.count(L"FP-SC200BOOT_ALL_ALL"), 1u);
 
-    // A single printer's records stand as they are, an empty specification giving "ALL_ALL".
+    // A single printer's records stand as they are, an empty language-region field giving "ALL_ALL".
     SAUExtFirmInfo row = CAULocalData::FirmwareRowFromRecord(kDriver, Record("FONTPACK", "2.00", ""));
     EXPECT_EQ(row.strSpec, L"ALL_ALL");
     EXPECT_EQ(row.strId, L"FONTPACK");

@@ -375,7 +375,7 @@ TEST(UpgraderVersions, TheRightSideIsNewerOnlyWhereItsOwnFieldsSaySo) {
 // ---------------------------------------------------------------------------------------------
 
 // The version check as the server exchange gives it: a result code and the server's entries
-// for the key, keyed by identifier and specification.
+// for the key, keyed by identifier and language-region.
 class ScriptedServerData : public CAUServerData {
   public:
     int DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring& printer) override {
