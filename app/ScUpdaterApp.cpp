@@ -10,11 +10,15 @@
 #include "common/Profile.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
+#include "install/ConnectedPrinters.h"
+#include "install/StoredFileQuery.h"
+#include "install/TransferEnvironment.h"
 #include "local/AUHistoryLog.h"
 #include "local/PrinterList.h"
 #include "res/resource_ids.h"
 #include "server/AUHttpConnection.h"
 #include "server/AUXMLParser.h"
+#include "ui/AppMainWindow.h"
 
 using scup::AUTrace;
 
@@ -61,10 +65,15 @@ CUnzipHolder::CUnzipHolder(const std::wstring& programFolder)
 AUServices AUServices::Defaults() {
     AUServices services;
     services.createServerData = [] { return std::make_unique<CAUServerData>(); };
-    services.createLocalData = [] { return std::make_unique<CAULocalData>(); };
+    services.createLocalData = [] {
+        auto localData = std::make_unique<CAULocalData>();
+        localData->SetStoredFileReader(ReadConnectedPrintersFiles);
+        return localData;
+    };
     services.runUpgrader = [] { return 0; };
     // Printers are known by identifier through their driver information library.
     services.findPrinterById = [](unsigned long printerId) { return FindPrinterDriverById(printerId); };
+    services.findTransferPrinter = FindConnectedPrinter;
     return services;
 }
 
@@ -91,6 +100,11 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     AttachTraceFileWhenAsked();
     CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
     CAUHttpConnection::SetLanguageSource([this] { return Language(); });
+    SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID; }});
+    scup::SetMainWindowSource([this] {
+        scup::CDialogBase* window = MainWindow();
+        return window ? window->GetSafeHwnd() : nullptr;
+    });
 
     INITCOMMONCONTROLSEX controls{8, 0xFF};
     InitCommonControlsEx(&controls);

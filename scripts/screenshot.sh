@@ -4,6 +4,9 @@
 #   OUTDIR/<NAME>-message.png    the whole screen while the "server could not be reached" box shows
 #   OUTDIR/proxy-settings-LANG.png, OUTDIR/proxy-user-LANG.png
 #                                the proxy dialogs with sample values, shown by show_dialog.exe
+#   OUTDIR/history-LANG.png      the history dialog over a sample history, shown by show_dialog.exe
+#   OUTDIR/firmware-confirm-LANG.png, OUTDIR/firmware-progress-LANG.png (a transfer at 42 %),
+#   OUTDIR/device-progress-LANG.png  the firmware transfer's dialogs, shown by show_dialog.exe
 # Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, ja, ar or a language id (1033)
 # Builds nothing: it runs what is in $SCUP_BUILD_DIR/win/bin (default <repo>/build/win/bin).
 # The Wine prefix is its own (<build>/screens-prefix); without DISPLAY it starts its own Xvfb.
@@ -17,11 +20,13 @@ source "$root/scripts/lib/wineenv.sh"
 # Wine rewrite the font links that scup_seed_fonts set.
 export LC_ALL=C.UTF-8
 
-readonly PRINTER="Corvane PT-P700"
+readonly PRINTER="Corvane SC-200"
 readonly PROGRAM_PROP=ScriboUpdaterWindow
 readonly START_TIMEOUT_MS=60000
 readonly PAINT_DELAY=1.5
 readonly CLOSE_WAIT_SECONDS=5
+# How long show_dialog.exe keeps a dialog without buttons on the screen.
+readonly SELF_CLOSE_SECONDS=6
 
 usage() {
   echo "usage: $0 en|ja|ar|LANGID OUTDIR [NAME]" >&2
@@ -129,11 +134,12 @@ close_program() {
   fi
 }
 
-# capture_helper_dialog NAME: shows the named dialog with show_dialog.exe, saves it cropped to its
-# window as OUTDIR/NAME-LANG.png and closes it with Cancel. Runs after the program has ended, so
-# the only dialog on the screen is the helper's.
+# capture_helper_dialog NAME [self]: shows the named dialog with show_dialog.exe, saves it cropped to
+# its window as OUTDIR/NAME-LANG.png and closes it with Cancel (with "self": waits for the dialog,
+# which has no buttons, to close by itself). Runs after the program has ended, so the only dialog
+# on the screen is the helper's.
 capture_helper_dialog() {
-  local name=$1 hwnd x y w h
+  local name=$1 closes=${2:-cancel} hwnd x y w h
   local png=$outdir/$name-$tag.png
   (cd "$bin" && exec wine show_dialog.exe "$lcid" "$name") &
   helper_pid=$!
@@ -145,9 +151,14 @@ capture_helper_dialog() {
   echo "$name dialog: $hwnd $x $y $w $h"
   sleep "$PAINT_DELAY"
   save_screen "$png" "$x" "$y" "$w" "$h"
-  scdrive click "$hwnd" 2 || true
+  local wait_seconds=$CLOSE_WAIT_SECONDS
+  if [ "$closes" = self ]; then
+    wait_seconds=$((CLOSE_WAIT_SECONDS + SELF_CLOSE_SECONDS))
+  else
+    scdrive click "$hwnd" 2 || true
+  fi
   local i
-  for i in $(seq 1 $((CLOSE_WAIT_SECONDS * 10))); do
+  for i in $(seq 1 $((wait_seconds * 10))); do
     helper_running || break
     sleep 0.1
   done
@@ -203,4 +214,8 @@ close_program
 saved=("$dialog_png" "$message_png")
 capture_helper_dialog proxy-settings
 capture_helper_dialog proxy-user
+capture_helper_dialog history
+capture_helper_dialog firmware-confirm
+capture_helper_dialog firmware-progress
+capture_helper_dialog device-progress self
 echo "saved ${saved[*]}"

@@ -1,5 +1,5 @@
 # The proxy dialogs, driven through their real windows: one Wine session and display at a time.
-add_executable(scup_proxy_tests ${CMAKE_CURRENT_SOURCE_DIR}/unit/ProxyDialogTest.cpp)
+add_executable(scup_proxy_tests ${CMAKE_CURRENT_SOURCE_DIR}/unit/ProxyDialogTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/unit/DialogDriver.cpp)
 target_link_libraries(scup_proxy_tests PRIVATE scup_test_support)
 add_dependencies(scup_proxy_tests ScUpRes)
 gtest_discover_tests(scup_proxy_tests

@@ -2,9 +2,13 @@
 // dialogs the program opens only deep inside its flow can be looked at and photographed.
 //   show_dialog LANGUAGE DIALOG
 //   LANGUAGE: en, ja, ar or a language id such as 1041
-//   DIALOG:   proxy-settings or proxy-user
+//   DIALOG:   proxy-settings, proxy-user, history, firmware-confirm, firmware-progress or
+//             device-progress
 // It reads ScUpRes.dll beside itself and never writes the user's configuration: it has no data
 // folder, so OK in the proxy settings shows the message for settings that could not be saved.
+// The history dialog reads a sample history file from a temporary folder of its own, which is
+// removed again when the dialog closes. The firmware progress shows a transfer that stands at
+// 42 % until Cancel; the device progress, which has no buttons, closes itself after 6 seconds.
 // Prints the dialog's result; exits 0 when the dialog was shown, 1 when it could not be, 2 for a
 // malformed call.
 
@@ -20,8 +24,14 @@
 #include "common/Handles.h"
 #include "common/Resources.h"
 #include "local/AUConfigXML.h"
+#include "local/AUHistoryLog.h"
+#include "server/AUXMLParser.h"
+#include "ui/DevProgDlg.h"
+#include "ui/FirmUpDialog.h"
+#include "ui/HistoryDialog.h"
 #include "ui/ProxySettingDlg.h"
 #include "ui/ProxyUserDlg.h"
+#include "ui/TrProgressDlg.h"
 
 namespace {
 
@@ -32,6 +42,20 @@ constexpr int kUsage = 2;
 const wchar_t kSampleConfig[] =
     L"<Config><ProxyInfo><ProxyServer>proxy.corvane-industries.example:8080</ProxyServer>"
     L"<ProxyUser>jsmith</ProxyUser><ProxyPwd></ProxyPwd><ProxyUse>true</ProxyUse></ProxyInfo></Config>";
+
+// Completed updates of the PC software, in three languages.
+const char kSampleHistory[] =
+    "<?xml version=\"1.0\"?>\r\n<Log>"
+    "<Info><Category>PCS</Category><Title>Scribo Editor 5.2</Title><Version>5.2.1</Version>"
+    "<Date>2026/03/14 09:12:40</Date><Printer>Corvane SC-200</Printer><Language>1041</Language>"
+    "<FirmName>PP-SCEDIT52</FirmName><FirmSpec>JPN_JPN</FirmSpec><FirmVersion>5.2.1</FirmVersion></Info>"
+    "<Info><Category>PCS</Category><Title>Scribo Address Book 1.3</Title><Version>1.3.10</Version>"
+    "<Date>2026/05/02 17:45:03</Date><Printer>Corvane SC-200</Printer><Language>1033</Language>"
+    "<FirmName>PP-CONTACT13</FirmName><FirmSpec>ENU_USA</FirmSpec><FirmVersion>1.3.10</FirmVersion></Info>"
+    "<Info><Category>PCS</Category><Title>Label Templates</Title><Version>1.3.9</Version>"
+    "<Date>2026/11/28 08:00:00</Date><Printer>Corvane SC-300</Printer><Language>1025</Language>"
+    "<FirmName>PS-OFFICE</FirmName><FirmSpec>ARA_SAU</FirmSpec><FirmVersion>1.3.9</FirmVersion></Info>"
+    "</Log>";
 
 std::optional<LANGID> ParseLanguage(const std::wstring& text) {
     if (text == L"en") return LANGID{1033};
@@ -70,7 +94,85 @@ INT_PTR ShowProxyUser(LANGID language) {
     return result;
 }
 
-void PrintUsage() { fwprintf(stderr, L"usage: show_dialog en|ja|ar|LANGID proxy-settings|proxy-user\n"); }
+bool WriteSampleHistory(const std::wstring& path) {
+    scup::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    const DWORD size = sizeof(kSampleHistory) - 1;
+    return file && WriteFile(file.get(), kSampleHistory, size, &written, nullptr) && written == size;
+}
+
+INT_PTR ShowHistory(LANGID language) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"scup-show-history-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    const std::wstring file = folder + kHistoryFileName;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    INT_PTR result = -1;
+    if (WriteSampleHistory(file)) {
+        CAUXMLParser::SetDataFolderSource([folder] { return folder; });
+        InitHistoryLog();
+        scup::CHistoryDialog dialog(language);
+        dialog.SetCategory(L"PCS");
+        result = dialog.DoModal();
+        CloseHistoryLog();
+        CAUXMLParser::ReleaseHistoryDocument();
+        CAUXMLParser::SetDataFolderSource({});
+    } else {
+        fwprintf(stderr, L"the sample history could not be written to %ls\n", file.c_str());
+    }
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(folder.c_str());
+    return result;
+}
+
+INT_PTR ShowFirmwareConfirm(LANGID language) {
+    scup::CFirmUpDialog dialog(language);
+    return dialog.DoModal();
+}
+
+// A transfer that stands at 42 % of its one file until the user cancels it.
+INT_PTR ShowFirmwareProgress(LANGID language) {
+    constexpr std::uint32_t kSampleFirmwareSize = 2 * 1024 * 1024;
+    scup::CTrProgressDlg dialog(language, nullptr);
+    scup::STrProgressState& state = scup::CTrProgressDlg::State();
+    state.totalWeight = kSampleFirmwareSize;
+    dialog.SetWork([&state] {
+        state.SetCurrentName(L"Printer firmware 2.00");
+        state.currentShare = kSampleFirmwareSize;
+        state.cancelEnabled = 1;
+        while (scup::CTrProgressDlg::Progress(42) != 0) Sleep(50);
+    });
+    return dialog.DoModal();
+}
+
+// The device dialog has no buttons: it goes by itself, as it does once the printer has stored
+// its firmware.
+INT_PTR ShowDeviceProgress(LANGID language) {
+    constexpr ULONGLONG kShownMs = 6000;
+    scup::CDevProgDlg dialog(language);
+    if (!dialog.Create()) return -1;
+    HWND hwnd = dialog.GetSafeHwnd();
+    ShowWindow(hwnd, SW_SHOW);
+    const ULONGLONG until = GetTickCount64() + kShownMs;
+    while (GetTickCount64() < until && IsWindow(hwnd)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (IsDialogMessageW(hwnd, &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return IDOK;
+}
+
+void PrintUsage() {
+    fwprintf(stderr,
+             L"usage: show_dialog en|ja|ar|LANGID proxy-settings|proxy-user|history|firmware-confirm|"
+             L"firmware-progress|device-progress\n");
+}
 
 }  // namespace
 
@@ -81,7 +183,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     const auto language = ParseLanguage(argv[1]);
     const std::wstring name = argv[2];
-    if (!language || (name != L"proxy-settings" && name != L"proxy-user")) {
+    const bool known = name == L"proxy-settings" || name == L"proxy-user" || name == L"history" ||
+                       name == L"firmware-confirm" || name == L"firmware-progress" ||
+                       name == L"device-progress";
+    if (!language || !known) {
         PrintUsage();
         return kUsage;
     }
@@ -97,8 +202,19 @@ int wmain(int argc, wchar_t** argv) {
     InitCommonControlsEx(&controls);
     scup::ComInit com;
 
-    const INT_PTR result =
-        name == L"proxy-settings" ? ShowProxySettings(*language) : ShowProxyUser(*language);
+    INT_PTR result = -1;
+    if (name == L"proxy-settings")
+        result = ShowProxySettings(*language);
+    else if (name == L"proxy-user")
+        result = ShowProxyUser(*language);
+    else if (name == L"history")
+        result = ShowHistory(*language);
+    else if (name == L"firmware-confirm")
+        result = ShowFirmwareConfirm(*language);
+    else if (name == L"firmware-progress")
+        result = ShowFirmwareProgress(*language);
+    else
+        result = ShowDeviceProgress(*language);
     scup::SetResourceModule(nullptr);
     if (result == -1) {
         fwprintf(stderr, L"the %ls dialog could not be shown (error %lu)\n", name.c_str(), GetLastError());

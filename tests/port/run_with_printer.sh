@@ -92,7 +92,7 @@ fi
 body=$'Windows Registry Editor Version 5.00\n'
 for i in "${!PRINTERS[@]}"; do
   body+=$'\n'"[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\${PRINTERS[$i]}]"$'\n'
-  body+="\"Name\"=\"${PRINTERS[$i]}\""$'\n'"\"Printer Driver\"=\"Corvane PT-P700\""$'\n'
+  body+="\"Name\"=\"${PRINTERS[$i]}\""$'\n'"\"Printer Driver\"=\"Corvane SC-200\""$'\n'
   body+="\"Port\"=\"${PORTS[$i]}\""$'\n'"\"Attributes\"=dword:00000000"$'\n'
 done
 seeded=1

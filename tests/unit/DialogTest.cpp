@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "DialogDriver.h"
 #include "TestSupport.h"
 #include "app/StartDialog.h"
 #include "common/Handles.h"
@@ -15,38 +16,6 @@
 namespace {
 
 using namespace testing_support;
-
-// The first visible dialog window of a thread, waited for up to the time limit.
-HWND WaitForThreadDialog(DWORD threadId, DWORD timeoutMs = 10000) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (GetTickCount64() < deadline) {
-        HWND found = nullptr;
-        EnumThreadWindows(
-            threadId,
-            [](HWND hwnd, LPARAM out) -> BOOL {
-                wchar_t cls[32] = {};
-                GetClassNameW(hwnd, cls, 32);
-                if (IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770") {
-                    *reinterpret_cast<HWND*>(out) = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        if (found) return found;
-        Sleep(20);
-    }
-    return nullptr;
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(10);
-    }
-    return true;
-}
 
 bool ExitEventIsSet() {
     scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
@@ -68,7 +37,7 @@ protected:
     INT_PTR RunWithDriver(CStartDialog& dialog, const std::function<void(HWND)>& drive) {
         const DWORD uiThread = GetCurrentThreadId();
         std::thread driver([&] {
-            HWND hwnd = WaitForThreadDialog(uiThread);
+            HWND hwnd = WaitForAnyThreadDialog(uiThread);
             if (!hwnd) {
                 ADD_FAILURE() << "the start dialog never appeared";
                 return;
@@ -183,7 +152,7 @@ TEST(PrinterSelectDialog, OkGivesOneAndTheChosenPrinter) {
     scup::CPrinterSelectDialog dialog(1033, {L"Corvane SC-A", L"Corvane SC-B"}, L"Corvane SC-A");
     const DWORD uiThread = GetCurrentThreadId();
     std::thread driver([&] {
-        HWND hwnd = WaitForThreadDialog(uiThread);
+        HWND hwnd = WaitForAnyThreadDialog(uiThread);
         ASSERT_NE(hwnd, nullptr);
         HWND list = GetDlgItem(hwnd, IDC_PRINTER_LIST);
         EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 2);
@@ -200,7 +169,7 @@ TEST(PrinterSelectDialog, WithoutPrintersOkIsDisabledAndCancelReturnsToTheStart)
     scup::CPrinterSelectDialog dialog(1033, {}, L"");
     const DWORD uiThread = GetCurrentThreadId();
     std::thread driver([&] {
-        HWND hwnd = WaitForThreadDialog(uiThread);
+        HWND hwnd = WaitForAnyThreadDialog(uiThread);
         ASSERT_NE(hwnd, nullptr);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDOK)));
         SendMessageW(GetDlgItem(hwnd, IDCANCEL), BM_CLICK, 0, 0);
@@ -215,7 +184,7 @@ protected:
     INT_PTR ShowAndAnswer(scup::CAltMessageBox& box, bool tick, std::wstring& shownText) {
         const DWORD uiThread = GetCurrentThreadId();
         std::thread driver([&] {
-            HWND hwnd = WaitForThreadDialog(uiThread);
+            HWND hwnd = WaitForAnyThreadDialog(uiThread);
             ASSERT_NE(hwnd, nullptr);
             wchar_t text[512] = {};
             GetDlgItemTextW(hwnd, IDC_ALT_TEXT, text, 512);

@@ -92,7 +92,7 @@ TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfE
     wireMarker.Text(L"PackageVersion", L"2.0");
     InstalledKey deviceSetup(std::wstring(kMaker) + L"Fieldlabel Printer\\Device Setup Tool\\Settings");
     InstalledKey templ(std::wstring(kMaker) + L"Scribo Editor Template\\Templates\\Office");
-    templ.Text(L"ID", L"PT-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
+    templ.Text(L"ID", L"PS-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
 
     CAULocalData data;
     ASSERT_EQ(data.Initialize(), 0);
@@ -111,9 +111,9 @@ TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfE
     ASSERT_EQ(rows.count(L"PP-CONTACT13_ENU_" + country_), 1u);
     EXPECT_EQ(rows.at(L"PP-CONTACT13_ENU_" + country_).strInstalledVersion, L"0");
 
-    ASSERT_EQ(rows.count(L"PT-OFFICE_JPN_" + country_), 1u);
-    EXPECT_EQ(rows.at(L"PT-OFFICE_JPN_" + country_).strInstalledVersion, L"1.1");
-    EXPECT_EQ(rows.at(L"PT-OFFICE_JPN_" + country_).strCategory, L"");
+    ASSERT_EQ(rows.count(L"PS-OFFICE_JPN_" + country_), 1u);
+    EXPECT_EQ(rows.at(L"PS-OFFICE_JPN_" + country_).strInstalledVersion, L"1.1");
+    EXPECT_EQ(rows.at(L"PS-OFFICE_JPN_" + country_).strCategory, L"");
 
     EXPECT_EQ(rows.at(L"PP-WIREMARK_ALL_" + country_).strInstalledVersion, L"2.0");
     EXPECT_EQ(rows.count(L"PP-DEVSETUP_ALL_" + country_), 0u) << "no version, no row";
@@ -124,7 +124,7 @@ TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfE
 
 TEST_F(LocalDataTest, WithoutEditor50NoTemplateRowsAppear) {
     InstalledKey templ(std::wstring(kMaker) + L"Scribo Editor Template\\Templates\\Office");
-    templ.Text(L"ID", L"PT-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
+    templ.Text(L"ID", L"PS-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
     auto editor52 = InstallApplication(L"Scribo Editor\\5.2\\Settings", L"scres52.dll", L"0407", L"5.2.1");
     CAULocalData data;
     data.Initialize();

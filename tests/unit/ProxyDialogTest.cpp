@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "DialogDriver.h"
 #include "TestSupport.h"
 #include "app/AppFiles.h"
 #include "local/AUConfigXML.h"
@@ -24,44 +25,12 @@ constexpr LANGID kEnglish = 1033;
 constexpr LANGID kJapanese = 1041;
 constexpr LANGID kArabic = 1025;
 
-// The first visible dialog window of a thread, waited for up to the time limit.
-HWND WaitForThreadDialog(DWORD threadId, DWORD timeoutMs = 10000) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (GetTickCount64() < deadline) {
-        HWND found = nullptr;
-        EnumThreadWindows(
-            threadId,
-            [](HWND hwnd, LPARAM out) -> BOOL {
-                wchar_t cls[32] = {};
-                GetClassNameW(hwnd, cls, 32);
-                if (IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770") {
-                    *reinterpret_cast<HWND*>(out) = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        if (found) return found;
-        Sleep(20);
-    }
-    return nullptr;
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 3000) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(10);
-    }
-    return true;
-}
-
 // Runs the dialog modally on this thread while the driver acts on its window from another. A
 // dialog the driver leaves open is cancelled, so that a failing test cannot hang.
 INT_PTR RunWithDriver(scup::CLangDialog& dialog, const std::function<void(HWND)>& drive) {
     const DWORD uiThread = GetCurrentThreadId();
     std::thread driver([&] {
-        HWND hwnd = WaitForThreadDialog(uiThread);
+        HWND hwnd = WaitForAnyThreadDialog(uiThread);
         if (!hwnd) {
             ADD_FAILURE() << "the dialog never appeared";
             return;
@@ -81,14 +50,6 @@ INT_PTR RunWithDriver(scup::CLangDialog& dialog, const std::function<void(HWND)>
 void Type(HWND dialog, int id, const wchar_t* text) {
     SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
-void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
-}
-std::wstring TextOf(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
-bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
 class ProxySettingDlgTest : public ::testing::Test {
@@ -140,30 +101,30 @@ TEST_F(ProxySettingDlgTest, OkNeedsHostAndPortWhileTheProxyIsOn) {
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_HOST), L"proxy.example");
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_PORT), L"8080");
         EXPECT_TRUE(Checked(hwnd, IDC_PROXY_USE));
-        EXPECT_TRUE(Enabled(hwnd, IDC_PROXY_HOST));
-        EXPECT_TRUE(Enabled(hwnd, IDC_PROXY_PORT));
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
+        EXPECT_TRUE(IsEnabled(hwnd, IDC_PROXY_HOST));
+        EXPECT_TRUE(IsEnabled(hwnd, IDC_PROXY_PORT));
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
 
         Type(hwnd, IDC_PROXY_PORT, L"");
-        EXPECT_FALSE(Enabled(hwnd, IDOK));
+        EXPECT_FALSE(IsEnabled(hwnd, IDOK));
         // Enter reaches the dialog as OK even while the button is disabled: nothing may happen.
         SendMessageW(hwnd, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(IsWindow(hwnd));
         Type(hwnd, IDC_PROXY_PORT, L"3128");
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
         Type(hwnd, IDC_PROXY_HOST, L"");
-        EXPECT_FALSE(Enabled(hwnd, IDOK));
+        EXPECT_FALSE(IsEnabled(hwnd, IDOK));
 
-        Click(hwnd, IDC_PROXY_USE);
+        ClickButton(hwnd, IDC_PROXY_USE);
         EXPECT_FALSE(Checked(hwnd, IDC_PROXY_USE));
-        EXPECT_FALSE(Enabled(hwnd, IDC_PROXY_HOST));
-        EXPECT_FALSE(Enabled(hwnd, IDC_PROXY_PORT));
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
+        EXPECT_FALSE(IsEnabled(hwnd, IDC_PROXY_HOST));
+        EXPECT_FALSE(IsEnabled(hwnd, IDC_PROXY_PORT));
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
 
-        Click(hwnd, IDC_PROXY_USE);
-        EXPECT_TRUE(Enabled(hwnd, IDC_PROXY_HOST));
-        EXPECT_FALSE(Enabled(hwnd, IDOK));
-        Click(hwnd, IDCANCEL);
+        ClickButton(hwnd, IDC_PROXY_USE);
+        EXPECT_TRUE(IsEnabled(hwnd, IDC_PROXY_HOST));
+        EXPECT_FALSE(IsEnabled(hwnd, IDOK));
+        ClickButton(hwnd, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(FileContent(), before);
@@ -176,8 +137,8 @@ TEST_F(ProxySettingDlgTest, CancelChangesNothing) {
     INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) {
         Type(hwnd, IDC_PROXY_HOST, L"other.example");
         Type(hwnd, IDC_PROXY_PORT, L"9090");
-        Click(hwnd, IDC_PROXY_USE);
-        Click(hwnd, IDCANCEL);
+        ClickButton(hwnd, IDC_PROXY_USE);
+        ClickButton(hwnd, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(FileContent(), before);
@@ -194,18 +155,18 @@ TEST_F(ProxySettingDlgTest, WithNothingStoredTheSwitchAloneDecidesAndAnEmptyPort
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_HOST), L"");
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_PORT), L"");
         EXPECT_FALSE(Checked(hwnd, IDC_PROXY_USE));
-        EXPECT_FALSE(Enabled(hwnd, IDC_PROXY_HOST));
-        EXPECT_FALSE(Enabled(hwnd, IDC_PROXY_PORT));
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
+        EXPECT_FALSE(IsEnabled(hwnd, IDC_PROXY_HOST));
+        EXPECT_FALSE(IsEnabled(hwnd, IDC_PROXY_PORT));
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
 
-        Click(hwnd, IDC_PROXY_USE);
-        EXPECT_TRUE(Enabled(hwnd, IDC_PROXY_HOST));
-        EXPECT_TRUE(Enabled(hwnd, IDC_PROXY_PORT));
-        EXPECT_FALSE(Enabled(hwnd, IDOK));
-        Click(hwnd, IDC_PROXY_USE);
-        EXPECT_FALSE(Enabled(hwnd, IDC_PROXY_HOST));
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDC_PROXY_USE);
+        EXPECT_TRUE(IsEnabled(hwnd, IDC_PROXY_HOST));
+        EXPECT_TRUE(IsEnabled(hwnd, IDC_PROXY_PORT));
+        EXPECT_FALSE(IsEnabled(hwnd, IDOK));
+        ClickButton(hwnd, IDC_PROXY_USE);
+        EXPECT_FALSE(IsEnabled(hwnd, IDC_PROXY_HOST));
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     const SAUProxyInfo stored = StoredOnDisk();
@@ -218,7 +179,7 @@ TEST_F(ProxySettingDlgTest, ChangingOnlyThePortForgetsThePasswordButKeepsTheUser
     scup::CProxySettingDlg dialog(kEnglish, config_);
     INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) {
         Type(hwnd, IDC_PROXY_PORT, L"8081");
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     const SAUProxyInfo stored = StoredOnDisk();
@@ -232,8 +193,8 @@ TEST_F(ProxySettingDlgTest, ChangingOnlyTheSwitchKeepsThePassword) {
     Store(L"proxy.example:8080", L"alice", L"secret", 1);
     scup::CProxySettingDlg dialog(kEnglish, config_);
     INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) {
-        Click(hwnd, IDC_PROXY_USE);
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDC_PROXY_USE);
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     const SAUProxyInfo stored = StoredOnDisk();
@@ -265,8 +226,8 @@ TEST_F(ProxySettingDlgTest, CredentialsStoredWhileTheDialogIsOpenAreKept) {
     SetTimer(nullptr, 0, 50, RunPendingUiAction);
     INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
         EXPECT_TRUE(WaitFor([&] { return credentialsStored.load(); }));
-        Click(hwnd, IDC_PROXY_USE);
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDC_PROXY_USE);
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     const SAUProxyInfo stored = StoredOnDisk();
@@ -282,15 +243,15 @@ TEST_F(ProxySettingDlgTest, ServerWithoutPortShowsAnEmptyPortAndIsStoredWithPort
         RunWithDriver(dialog, [](HWND hwnd) {
             EXPECT_EQ(TextOf(hwnd, IDC_PROXY_HOST), L"proxyhost");
             EXPECT_EQ(TextOf(hwnd, IDC_PROXY_PORT), L"");
-            EXPECT_FALSE(Enabled(hwnd, IDOK));
-            Click(hwnd, IDCANCEL);
+            EXPECT_FALSE(IsEnabled(hwnd, IDOK));
+            ClickButton(hwnd, IDCANCEL);
         });
     }
     Store(L"proxyhost", L"bob", L"pw", 0);
     scup::CProxySettingDlg dialog(kEnglish, config_);
     INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) {
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
-        Click(hwnd, IDOK);
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     const SAUProxyInfo stored = StoredOnDisk();
@@ -303,10 +264,10 @@ TEST_F(ProxySettingDlgTest, ReopeningShowsTheSavedHostAndPortAgain) {
     {
         scup::CProxySettingDlg dialog(kEnglish, config_);
         INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) {
-            Click(hwnd, IDC_PROXY_USE);
+            ClickButton(hwnd, IDC_PROXY_USE);
             Type(hwnd, IDC_PROXY_HOST, L"proxy.corp.example");
             Type(hwnd, IDC_PROXY_PORT, L"3128");
-            Click(hwnd, IDOK);
+            ClickButton(hwnd, IDOK);
         });
         ASSERT_EQ(result, IDOK);
         EXPECT_EQ(dialog.Host(), L"proxy.corp.example");
@@ -322,8 +283,8 @@ TEST_F(ProxySettingDlgTest, ReopeningShowsTheSavedHostAndPortAgain) {
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_HOST), L"proxy.corp.example");
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_PORT), L"3128");
         EXPECT_TRUE(Checked(hwnd, IDC_PROXY_USE));
-        EXPECT_TRUE(Enabled(hwnd, IDOK));
-        Click(hwnd, IDCANCEL);
+        EXPECT_TRUE(IsEnabled(hwnd, IDOK));
+        ClickButton(hwnd, IDCANCEL);
     });
 }
 
@@ -335,16 +296,16 @@ TEST_F(ProxySettingDlgTest, PortTextIsReadAsADecimalNumberAndOutOfRangePortsAreR
     INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
         // Pasted text gets past the digits-only edit.
         Type(hwnd, IDC_PROXY_PORT, L"70000");
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
         EXPECT_TRUE(IsWindow(hwnd));
         EXPECT_EQ(FileContent(), before);
         Type(hwnd, IDC_PROXY_PORT, L"-1");
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
         EXPECT_TRUE(IsWindow(hwnd));
         EXPECT_EQ(FileContent(), before);
 
         Type(hwnd, IDC_PROXY_PORT, L"80x");
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     const auto messages = boxes.Messages();
@@ -357,7 +318,7 @@ TEST_F(ProxySettingDlgTest, PortTextIsReadAsADecimalNumberAndOutOfRangePortsAreR
     scup::CProxySettingDlg again(kEnglish, config_);
     RunWithDriver(again, [](HWND hwnd) {
         Type(hwnd, IDC_PROXY_PORT, L"abc");
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(StoredOnDisk().strProxyServer, L"proxy.example:0");
     EXPECT_EQ(boxes.Messages().size(), 2u);
@@ -371,16 +332,16 @@ TEST_F(ProxySettingDlgTest, AFailedSaveSaysSoAndKeepsTheDialogOpen) {
     scup::CProxySettingDlg dialog(kArabic, config_);
     bool stayedOpen = false;
     INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
         // The empty port was turned into the 0 that was to be stored.
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_PORT), L"0");
-        Click(hwnd, IDC_PROXY_USE);
+        ClickButton(hwnd, IDC_PROXY_USE);
         Type(hwnd, IDC_PROXY_HOST, L"proxy.example");
         Type(hwnd, IDC_PROXY_PORT, L"8080");
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDOK);
         stayedOpen = IsWindow(hwnd) && IsWindowVisible(hwnd);
         EXPECT_EQ(TextOf(hwnd, IDC_PROXY_HOST), L"proxy.example");
-        Click(hwnd, IDCANCEL);
+        ClickButton(hwnd, IDCANCEL);
     });
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(result, IDCANCEL);
@@ -407,7 +368,7 @@ void ExpectLanguageCopy(scup::CLangDialog& dialog, LANGID language, const std::w
         if (HWND host = GetDlgItem(hwnd, IDC_PROXY_HOST)) {
             EXPECT_EQ(GetWindowLongW(host, GWL_EXSTYLE) & (WS_EX_LAYOUTRTL | WS_EX_RTLREADING), 0);
         }
-        Click(hwnd, IDCANCEL);
+        ClickButton(hwnd, IDCANCEL);
     });
 }
 
@@ -453,8 +414,8 @@ TEST(ProxyUserDlg, ShowsThePresetCredentialsOnTopAndGivesBackWhatWasTyped) {
 
         Type(hwnd, IDC_PROXY_USER_NAME, L"DOMAIN\\bob");
         Type(hwnd, IDC_PROXY_USER_PASSWORD, L"p@ss:w\x00f6rd");
-        Click(hwnd, IDC_PROXY_USER_SAVE);
-        Click(hwnd, IDOK);
+        ClickButton(hwnd, IDC_PROXY_USER_SAVE);
+        ClickButton(hwnd, IDOK);
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(dialog.User(), L"DOMAIN\\bob");
@@ -468,8 +429,8 @@ TEST(ProxyUserDlg, CancelKeepsThePresetValues) {
     INT_PTR result = RunWithDriver(dialog, [](HWND hwnd) {
         Type(hwnd, IDC_PROXY_USER_NAME, L"mallory");
         Type(hwnd, IDC_PROXY_USER_PASSWORD, L"guess");
-        Click(hwnd, IDC_PROXY_USER_SAVE);
-        Click(hwnd, IDCANCEL);
+        ClickButton(hwnd, IDC_PROXY_USER_SAVE);
+        ClickButton(hwnd, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(dialog.User(), L"alice");

@@ -275,7 +275,7 @@ TEST(RefinementList, OffersThatAreNeitherUpdatesNorInstallableLeaveOneRecordWith
                 leftover.strURL.empty() && leftover.strFilePath.empty());
 }
 
-TEST(RefinementList, TwoOffersOfTheSameIdentifierAndSpecificationEndAsOneTheLaterWinning) {
+TEST(RefinementList, TwoOffersOfTheSameIdentifierAndRegionEndAsOneTheLaterWinning) {
     SimulatedInstall pc = WithPackages({L"PP-SCEDIT52"});
     ComponentList offer;
     offer[L"a"] = Entry(L"PP-SCEDIT52", L"JPN_JPN", L"PCS", L"", L"first");
@@ -393,7 +393,7 @@ TEST(RefinementQueries, EachViewKeepsItsOwnKindOfEntryAndMergesByKey) {
     SAUExtFirmInfo editor = Entry(L"PP-SCEDIT52", L"JPN_ALL", L"PCS", L"5.3", L"SC-200");
     editor.strURL = L"/editor.zip";
     server.answer = ListOf({editor, Entry(L"PC-LABELS", L"JPN_ALL", L"PCS"),
-                            Entry(L"PT-OFFICE", L"JPN_ALL", L"PCS"), Entry(L"FP-MAIN", L"JPN_ALL", L"PCS"),
+                            Entry(L"PS-OFFICE", L"JPN_ALL", L"PCS"), Entry(L"FP-MAIN", L"JPN_ALL", L"PCS"),
                             Entry(L"PP-ODD", L"JPN_ALL", L"FIRM"), Entry(L"FP-MAIN", L"JPN_JPN", L"FIRM"),
                             Entry(L"FC-FONT", L"JPN_JPN", L"FIRM"), Entry(L"XP-OTHER", L"JPN_ALL", L"PCS")});
 
@@ -405,7 +405,7 @@ TEST(RefinementQueries, EachViewKeepsItsOwnKindOfEntryAndMergesByKey) {
     std::vector<std::wstring> keys;
     for (const auto& [key, info] : software) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::wstring>{L"PC-LABELS_JPN_ALL", L"PP-CONTACT13_JPN_ALL",
-                                               L"PP-SCEDIT52_JPN_ALL", L"PT-OFFICE_JPN_ALL"}));
+                                               L"PP-SCEDIT52_JPN_ALL", L"PS-OFFICE_JPN_ALL"}));
     EXPECT_EQ(software.at(L"PP-SCEDIT52_JPN_ALL").strInstalledVersion, L"5.3") << "the later answer wins";
     EXPECT_EQ(software.at(L"PP-SCEDIT52_JPN_ALL").strURL, L"/editor.zip");
 

@@ -1,0 +1,231 @@
+#include "FirmTransfer.h"
+
+#include <map>
+
+#include "AnsiText.h"
+#include "ConnectedPrinters.h"
+#include "FirmPort.h"
+#include "Pd3File.h"
+#include "TransferEnvironment.h"
+#include "TransferWorker.h"
+#include "common/Trace.h"
+#include "local/PrinterDriver.h"
+#include "res/firmware_ids.h"
+#include "ui/AppMainWindow.h"
+#include "ui/CantCommDialog.h"
+#include "ui/FirmUpDialog.h"
+#include "ui/LangResources.h"
+#include "ui/TrProgressDlg.h"
+
+using scup::AUTrace;
+
+namespace {
+
+constexpr std::size_t kRegionAt = 4;
+bool g_modeCheckUsed = false;
+
+// A window of this thread to own the transfer's dialogs, so that no other thread's input is tied
+// to them; none when the main window lives elsewhere or is hidden.
+HWND OwnerOnThisThread() {
+    HWND main = scup::AppMainWindow();
+    if (!main || !IsWindowVisible(main) || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId())
+        return nullptr;
+    return main;
+}
+
+// "%s" placeholders filled in turn; the text of a translation never becomes a format.
+std::wstring FillPlaceholders(std::wstring text, const std::vector<std::wstring>& values) {
+    std::size_t at = 0;
+    for (const std::wstring& value : values) {
+        at = text.find(L"%s", at);
+        if (at == std::wstring::npos) break;
+        text.replace(at, 2, value);
+        at += value.size();
+    }
+    return text;
+}
+
+std::wstring RegionOf(const std::string& spec) {
+    return scup::FromAnsi(spec.size() > kRegionAt ? spec.substr(kRegionAt) : std::string());
+}
+
+class CFirmTransfer {
+  public:
+    CFirmTransfer(std::wstring driver, LANGID language) : m_driver(std::move(driver)), m_language(language) {}
+
+    int Run(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
+            const std::vector<const SAUItemRecord*>* items);
+
+  private:
+    void SelectFiles(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
+                     const std::vector<const SAUItemRecord*>* items);
+    bool Confirm();
+    bool FindPrinters(std::vector<std::wstring>& printers);
+    // 0 sent, 1 go on with the next printer, 2 end the run (its message shown).
+    enum class Outcome { Sent, NextPrinter, EndRun };
+    Outcome SendToPrinter(const std::wstring& printer, bool modeCheck);
+    bool SpecsMatchPrinter();
+    int RunProgressDialog();
+    int Message(UINT textId, UINT style, bool topMost, const std::wstring& text = {}) const;
+
+    std::wstring m_driver;
+    LANGID m_language;
+    HWND m_owner = nullptr;
+    std::uint16_t m_model = 0;
+    std::vector<std::wstring> m_files;
+    std::vector<const SAUItemRecord*> m_items;
+    bool m_hasItems = false;
+    std::uint32_t m_total = 0;
+    // Name to spec code of the type 6 files: the printer must not hold them for another region.
+    std::map<std::string, std::string> m_specs;
+};
+
+int CFirmTransfer::Message(UINT textId, UINT style, bool topMost, const std::wstring& text) const {
+    if (topMost) style |= scup::kUpdateFlowMessageBoxFlags;
+    const std::wstring shown = text.empty() ? scup::LoadLangString(textId, m_language) : text;
+    return scup::ShowMessageBox(m_owner, shown, scup::AppTitle(m_language),
+                                scup::LangMessageBoxStyle(style, m_language));
+}
+
+int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
+                       const std::vector<const SAUItemRecord*>* items) {
+    m_owner = OwnerOnThisThread();
+    const int model = GetPrinterModelId(m_driver, false);
+    m_model = static_cast<std::uint16_t>(model);
+    if (model == -1) AUTrace(L"Failed: no model identifier for %s", m_driver.c_str());
+    CFirmPort::Instance().SetModelId(m_model);
+    g_modeCheckUsed = false;
+
+    if (model != -1) SelectFiles(installNames, files, items);
+    if (m_files.empty()) {
+        Message(IDS_MSG_NO_FIRMWARE_FILE, MB_OK | MB_ICONERROR, true);
+        return kFirmTransferNothingSent;
+    }
+    if (!Confirm()) return kFirmTransferNothingSent;
+    std::vector<std::wstring> printers;
+    if (!FindPrinters(printers)) return kFirmTransferNothingSent;
+
+    const bool modeCheck = IsTransferChangeCmd(m_driver);
+    g_modeCheckUsed = modeCheck;
+    bool sent = false;
+    for (const std::wstring& printer : printers) {
+        const Outcome outcome = SendToPrinter(printer, modeCheck);
+        if (outcome == Outcome::EndRun) return kFirmTransferFailed;
+        if (outcome == Outcome::Sent) sent = true;
+    }
+    if (!sent) {
+        Message(IDS_MSG_TRANSFER_FAILED, MB_OK, true);
+        return kFirmTransferFailed;
+    }
+    Message(IDS_MSG_FIRMWARE_UPDATED, MB_OK | MB_ICONINFORMATION, true);
+    return kFirmTransferSent;
+}
+
+void CFirmTransfer::SelectFiles(const std::vector<std::wstring>& installNames,
+                                const std::vector<std::wstring>& files,
+                                const std::vector<const SAUItemRecord*>* items) {
+    m_hasItems = items != nullptr;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        CPd3File file;
+        const bool readable = file.Open(files[i]) && file.ReadHeader();
+        file.Close();
+        // A file that is not for this model, or not a whole firmware file, is left out quietly.
+        if (!readable || file.ModelId() != m_model) {
+            AUTrace(L"Failed: %s is not a firmware file for model %X", files[i].c_str(),
+                    static_cast<unsigned>(m_model));
+            continue;
+        }
+        const std::wstring installName = i < installNames.size() ? installNames[i] : std::wstring();
+        if (file.HasSpec() && !installName.empty() && installName != scup::FromAnsi(file.Key())) {
+            AUTrace(L"Failed: %s is not the file of %s", files[i].c_str(), installName.c_str());
+            Message(IDS_MSG_FILE_NOT_FOR_UPDATE, MB_OK, false);
+            continue;
+        }
+        if (file.HasSpec() && file.FileType() == 6) m_specs[file.Name()] = file.Spec();
+        m_total += file.DataLength();
+        m_files.push_back(files[i]);
+        m_items.push_back(items && i < items->size() ? (*items)[i] : nullptr);
+    }
+}
+
+bool CFirmTransfer::Confirm() {
+    scup::CFirmUpDialog dialog(m_language, m_owner);
+    return dialog.DoModal() == IDOK;
+}
+
+bool CFirmTransfer::FindPrinters(std::vector<std::wstring>& printers) {
+    while (ListOnlinePrinters(m_driver, printers) == 0) {
+        scup::CCantCommDialog dialog(m_language, m_owner);
+        if (dialog.DoModal() != scup::CCantCommDialog::kRetry) return false;
+    }
+    return true;
+}
+
+CFirmTransfer::Outcome CFirmTransfer::SendToPrinter(const std::wstring& printer, bool modeCheck) {
+    CFirmPort& port = CFirmPort::Instance();
+    if (!port.Open(printer)) return Outcome::NextPrinter;
+    if (modeCheck && !port.CheckMode()) {
+        AUTrace(L"Failed: %s refused the mode check", printer.c_str());
+        Message(IDS_MSG_TRANSFER_FAILED, MB_OK, false);
+        return Outcome::EndRun;
+    }
+    if (!m_specs.empty() && !SpecsMatchPrinter()) return Outcome::EndRun;
+
+    const int code = RunProgressDialog();
+    AUTrace(L"Transfer to %s ended with %d", printer.c_str(), code);
+    if (code == kTransferCancelled || code == kTransferNotReady) {
+        Message(code == kTransferCancelled ? IDS_MSG_TRANSFER_CANCELLED : IDS_MSG_PRINTER_NOT_READY, MB_OK,
+                true);
+        return Outcome::EndRun;
+    }
+    return code == kTransferDone ? Outcome::Sent : Outcome::NextPrinter;
+}
+
+bool CFirmTransfer::SpecsMatchPrinter() {
+    CFirmPort& port = CFirmPort::Instance();
+    const int identity = port.Identify();
+    std::vector<tagScTrFileHeader> stored;
+    bool listed = false;
+    for (int attempt = 0; identity != kNotIdentified && attempt < 2 && !listed; ++attempt)
+        listed = port.ReadStoredFileList(identity == kLongRecords, stored);
+    if (!listed) {
+        AUTrace(L"Failed: the printer's stored files could not be read");
+        Message(IDS_MSG_TRANSFER_FAILED, MB_OK, true);
+        return false;
+    }
+    for (const tagScTrFileHeader& record : stored) {
+        // A record without a spec code (all that 64-byte records can hold) fits every region.
+        auto wanted = m_specs.find(record.Name());
+        if (wanted == m_specs.end() || record.Spec().empty() || wanted->second == record.Spec()) continue;
+        const std::wstring text = FillPlaceholders(scup::LoadLangString(IDS_MSG_SPEC_MISMATCH, m_language),
+                                                   {RegionOf(wanted->second), RegionOf(record.Spec())});
+        Message(IDS_MSG_SPEC_MISMATCH, MB_OK | MB_ICONERROR, true, text);
+        return false;
+    }
+    return true;
+}
+
+int CFirmTransfer::RunProgressDialog() {
+    scup::CTrProgressDlg dialog(m_language, m_owner);
+    scup::CTrProgressDlg::State().totalWeight = m_total;
+    CTransferWorker worker(m_files, m_hasItems ? &m_items : nullptr, m_driver);
+    dialog.SetWork([&worker] { worker.Run(); });
+    if (dialog.DoModal() != IDOK) {
+        AUTrace(L"Failed: the transfer progress dialog could not be shown");
+        return kTransferPortNotOpen;
+    }
+    return CFirmPort::Instance().ResultCode();
+}
+
+}  // namespace
+
+int TransferFirmware(const std::wstring& driver, const std::vector<std::wstring>& installNames,
+                     const std::vector<std::wstring>& files, const std::vector<const SAUItemRecord*>* items) {
+    scup::TraceScope scope(L"TransferFirmware()");
+    CFirmTransfer transfer(driver, TransferLanguage());
+    return transfer.Run(installNames, files, items);
+}
+
+int LastTransferResult() { return CFirmPort::Instance().ResultCode(); }
+
+bool LastTransferUsedModeCheck() { return g_modeCheckUsed; }

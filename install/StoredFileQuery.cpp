@@ -1,0 +1,62 @@
+#include "StoredFileQuery.h"
+
+#include "ConnectedPrinters.h"
+#include "FirmPort.h"
+#include "common/Trace.h"
+#include "local/PrinterDriver.h"
+
+namespace {
+
+constexpr DWORD kExitCommandMs = 1000;
+
+bool IsKeptFileType(std::uint8_t type) { return type == 3 || type == 4 || type == 6 || type == 10; }
+
+}  // namespace
+
+int OpenPrinterPort(const std::wstring& printer) {
+    const int model = GetPrinterModelId(printer, true);
+    if (model != -1) CFirmPort::Instance().SetModelId(static_cast<std::uint16_t>(model));
+    return CFirmPort::Instance().Open(printer) ? 1 : 0;
+}
+
+int IdentifyPrinter() { return CFirmPort::Instance().Identify(); }
+
+int QueryStoredFiles(const std::wstring& printer, std::vector<tagScTrFileHeader>& records) {
+    scup::TraceScope scope(L"QueryStoredFiles()");
+    records.clear();
+    if (!OpenPrinterPort(printer)) return 0;
+    const int identity = IdentifyPrinter();
+    if (identity == kNotIdentified) return 0;
+    std::vector<tagScTrFileHeader> listed;
+    CFirmPort& port = CFirmPort::Instance();
+    if (!port.ReadStoredFileList(identity == kLongRecords, listed) &&
+        !port.ReadStoredFileList(identity == kLongRecords, listed)) {
+        scup::AUTrace(L"Failed: the stored files of %s could not be read", printer.c_str());
+        return 0;
+    }
+    for (const tagScTrFileHeader& record : listed)
+        if (IsKeptFileType(record.FileType())) records.push_back(record);
+    return 1;
+}
+
+bool ReadConnectedPrintersFiles(const std::wstring& driver, std::vector<std::vector<std::string>>& perPrinter) {
+    perPrinter.clear();
+    std::vector<std::wstring> printers;
+    ListConnectedPrinters(driver, printers);
+    for (const std::wstring& printer : printers) {
+        std::vector<tagScTrFileHeader> records;
+        if (!QueryStoredFiles(printer, records)) continue;
+        std::vector<std::string>& texts = perPrinter.emplace_back();
+        for (const tagScTrFileHeader& record : records)
+            texts.emplace_back(reinterpret_cast<const char*>(record.bytes.data()), record.bytes.size());
+    }
+    return !perPrinter.empty();
+}
+
+void SendModeExitCommand(const std::wstring& driver) {
+    std::vector<std::wstring> printers;
+    ListOnlinePrinters(driver, printers);
+    CFirmPort& port = CFirmPort::Instance();
+    for (const std::wstring& printer : printers)
+        if (port.Open(printer)) port.SendCommand('m', kExitCommandMs);
+}

@@ -1,0 +1,74 @@
+#include "TransferWorker.h"
+
+#include "AnsiText.h"
+#include "FirmPort.h"
+#include "FirmSender.h"
+#include "Pd3File.h"
+#include "TransferEnvironment.h"
+#include "common/Format.h"
+#include "common/Trace.h"
+#include "local/AUHistoryLog.h"
+#include "ui/TrProgressDlg.h"
+
+using scup::AUTrace;
+using scup::CTrProgressDlg;
+
+namespace {
+
+constexpr DWORD kIdentifyWriteMs = 1000;
+
+}  // namespace
+
+CTransferWorker::CTransferWorker(const std::vector<std::wstring>& files,
+                                 const std::vector<const SAUItemRecord*>* items, std::wstring printer)
+    : m_files(files), m_items(items), m_strPrinter(std::move(printer)) {}
+
+void CTransferWorker::Run() {
+    scup::TraceScope scope(L"CTransferWorker::Run()");
+    CFirmPort& port = CFirmPort::Instance();
+    port.SetResultCode(kTransferDone);
+    if (!port.IsOpen()) {
+        port.SetResultCode(kTransferPortNotOpen);
+        return;
+    }
+    // A worker that could not even start must not look like one that finished.
+    if (!port.SendCommand('I', kIdentifyWriteMs)) {
+        port.SetResultCode(kTransferWriteFailed);
+        return;
+    }
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        const SAUItemRecord* item = m_items && i < m_items->size() ? (*m_items)[i] : nullptr;
+        if (!SendFile(m_files[i], item)) {
+            if (port.ResultCode() == kTransferDone) port.SetResultCode(kTransferRefused);
+            return;
+        }
+    }
+}
+
+bool CTransferWorker::SendFile(const std::wstring& path, const SAUItemRecord* item) {
+    CFirmPort& port = CFirmPort::Instance();
+    CPd3File file;
+    if (!file.Open(path) || !file.ReadHeader()) {
+        AUTrace(L"Failed: %s could not be read", path.c_str());
+        return false;
+    }
+    scup::STrProgressState& state = CTrProgressDlg::State();
+    state.SetCurrentName(item ? item->strTitle : CPd3File::NameFromPath(path));
+    state.rightToLeft = item ? item->bRightToLeft : 0;
+    state.currentShare = file.DataLength();
+    state.cancelEnabled = port.CancelLimit() != 0 && file.DataLength() < port.CancelLimit() ? 1 : 0;
+
+    CFirmSender sender(port, [](int percent) { return CTrProgressDlg::Progress(percent); });
+    if (!sender.Send(file)) return false;
+    state.doneWeight += file.DataLength();
+    if (item) RecordHistory(file, *item);
+    return true;
+}
+
+void CTransferWorker::RecordHistory(const CPd3File& file, const SAUItemRecord& item) const {
+    const std::wstring& printer = item.info.strName.empty() ? m_strPrinter : item.info.strName;
+    AddHistoryRecord(L"FIRM", item.strTitle, item.strVersion, printer,
+                     scup::FormatText(L"%d", static_cast<int>(TransferLocale())), scup::FromAnsi(file.Name()),
+                     scup::FromAnsi(file.Spec()), scup::FromAnsi(file.Version()));
+    AUTrace(L"Success: history entry for %s", item.strTitle.c_str());
+}

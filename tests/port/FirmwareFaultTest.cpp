@@ -1,0 +1,133 @@
+// Printers that refuse, fall silent, take long to store a file, hang up, or are cancelled: each
+// transfer ends in its time with the code and message that say what happened, and a history
+// entry only for what the printer stored. Each suite runs against a simulator started with the
+// misbehaviour it names (firmware_tests.cmake).
+#include <gtest/gtest.h>
+
+#include "FirmwareTestSupport.h"
+#include "install/FirmTransfer.h"
+#include "install/StoredFileQuery.h"
+#include "res/firmware_ids.h"
+#include "ui/TrProgressDlg.h"
+#include "unit/DialogDriver.h"
+
+namespace firmware_test {
+namespace {
+
+class RefusingPrinter : public CTransferTest {};
+class SilentPrinter : public CTransferTest {};
+class SlowToStorePrinter : public CTransferTest {};
+class CancelledTransfer : public CTransferTest {};
+class TwoPrinters : public CTransferTest {};
+
+ULONGLONG Elapsed(ULONGLONG since) { return GetTickCount64() - since; }
+
+// Started with --refuse: every status says no, in the kind that means "not in this state".
+TEST_F(RefusingPrinter, ARefusalInThePrintersStateGives17AndMessage1455) {
+    const SFirmware file{.name = "REFUSED", .type = 4, .dataLength = 700};
+    SAUItemRecord row = RowFor(L"Refused firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferFailed);
+    EXPECT_EQ(LastTransferResult(), 17);
+    ASSERT_EQ(Messages().size(), 1u) << "the run ends at the refusing printer";
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_PRINTER_NOT_READY));
+    EXPECT_EQ(Messages()[0].style, MB_OK | kTopMost);
+    EXPECT_EQ(HistoryShape(), L"");
+}
+
+TEST_F(RefusingPrinter, ARefusedModeCheckEndsTheRunBeforeAnyDownload) {
+    testing_support::SimulatedPC pc;
+    pc.SetDriverValue(kDriver, L"TransferChangeCmd", 1);
+    const SFirmware file{.name = "MODEREF", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferFailed);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_TRANSFER_FAILED));
+    EXPECT_EQ(Messages()[0].style, static_cast<UINT>(MB_OK)) << "a plain box";
+    const std::vector<std::string> log = NewLog();
+    EXPECT_NE(FindLine(log, "command M"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "command D"), std::string::npos);
+}
+
+// Started with --mute 1: the worker's "I" goes through, then the printer answers nothing.
+TEST_F(SilentPrinter, ASilentPrinterEndsInTimeWithNoStatusAndTheFailureMessage) {
+    const SFirmware file{.name = "SILENT", .type = 4, .dataLength = 700, .headerLength = 64};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferFailed);
+    const ULONGLONG took = Elapsed(start);
+    EXPECT_EQ(LastTransferResult(), 4) << "the header's status never came";
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_TRANSFER_FAILED));
+    // Two windows shown (about 2 s each under Xvfb) and one status wait of 2 s.
+    EXPECT_LT(took, 15000u);
+    std::printf("[ figures  ] silent printer: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --finish-delay 6000: the printer takes longer to store the file than it may.
+TEST_F(SlowToStorePrinter, AMissingLastStatusEndsWith5NotWithSuccess) {
+    const SFirmware file{.name = "LATE", .type = 4, .dataLength = 1300};
+    SAUItemRecord row = RowFor(L"Late firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferFailed);
+    const ULONGLONG took = Elapsed(start);
+    EXPECT_EQ(LastTransferResult(), 5);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_TRANSFER_FAILED));
+    EXPECT_EQ(HistoryShape(), L"") << "a file the printer did not confirm is not recorded";
+    EXPECT_LT(took, 15000u);
+    std::printf("[ figures  ] printer slow to store: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --baud 19200 --credit 1300: slow enough for a user to press Cancel.
+TEST_F(CancelledTransfer, CancelGives8AndMessage1458AndTheDownloadIsAborted) {
+    // The local data reads the printer's files at start-up; its identification gives the limit
+    // below which a file may be cancelled.
+    std::vector<tagScTrFileHeader> stored;
+    const std::string printer = port_test::PrinterName();
+    ASSERT_EQ(QueryStoredFiles(std::wstring(printer.begin(), printer.end()), stored), 1);
+    const SFirmware file{.name = "CANCELME", .type = 4, .dataLength = 20000};
+    SAUItemRecord row = RowFor(L"Cancelled firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows, SUserPlan{.cancelAtPercent = 10}), kFirmTransferFailed);
+    EXPECT_TRUE(saw_.cancelled) << "highest percentage seen " << saw_.highestPercent << ", Cancel "
+                                << (saw_.cancelEnabledSeen ? "on" : "never on");
+    EXPECT_EQ(LastTransferResult(), 8);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_TRANSFER_CANCELLED));
+    EXPECT_EQ(Messages()[0].style, MB_OK | kTopMost);
+    EXPECT_LT(scup::CTrProgressDlg::State().lastPercentage.load(), 100) << "the cancel came before the end";
+    // The slow line is still carrying what went out before the cancel.
+    std::vector<std::string> log;
+    EXPECT_TRUE(testing_support::WaitFor(
+        [&] { return FindLine(log = NewLog(), "aborted after ") != std::string::npos; }, 10000))
+        << "the printer was never told with a length of 0";
+    EXPECT_EQ(FindLine(log, "stored name=CANCELME"), std::string::npos);
+    EXPECT_EQ(HistoryShape(), L"");
+}
+
+// A second simulator on COM13 (with_second_printer.sh), started with --baud 115200 --credit 200000
+// --drop-after 700: it hangs up while the program is still writing.
+TEST_F(TwoPrinters, WhenTheFirstPrinterFailsWith3TheSecondGetsTheFiles) {
+    testing_support::SimulatedPC pc;
+    const char* com = std::getenv("SCFILO_TEST_SECOND_COM");
+    ASSERT_NE(com, nullptr) << "run by with_second_printer.sh";
+    const std::wstring second = L"COM" + std::to_wstring(std::strtoul(com, nullptr, 10)) + L":";
+    // The spooler lists printers by name: this one comes before the simulator's own queue.
+    pc.AddPrinterQueue(L"ScFilo Test Dropping", kDriver, 0, second);
+    const SFirmware file{.name = "TWICE", .type = 4, .dataLength = 200000};
+    SAUItemRecord row = RowFor(L"Firmware for two", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferSent);
+    const std::vector<std::wstring> outcomes = PrinterOutcomes();
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0], L"Transfer to ScFilo Test Dropping ended with 3");
+    const std::string printer = port_test::PrinterName();
+    EXPECT_EQ(outcomes[1], L"Transfer to " + std::wstring(printer.begin(), printer.end()) + L" ended with 0");
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    EXPECT_NE(FindLine(NewLog(), "stored name=TWICE"), std::string::npos);
+    EXPECT_NE(HistoryShape().find(L"Title=Firmware for two"), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace firmware_test

@@ -1,0 +1,112 @@
+// What the program reads from a printer outside a transfer, over the real serial path: its
+// identification and the firmware files it holds, in 128-byte and 64-byte records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "FirmwareTestSupport.h"
+#include "install/FirmPort.h"
+#include "install/FirmTransfer.h"
+#include "install/StoredFileQuery.h"
+
+namespace firmware_test {
+namespace {
+
+std::wstring Printer() {
+    const std::string name = port_test::PrinterName();
+    return std::wstring(name.begin(), name.end());
+}
+
+std::vector<std::string> Names(const std::vector<tagScTrFileHeader>& records) {
+    std::vector<std::string> names;
+    for (const auto& record : records) names.push_back(record.Name());
+    return names;
+}
+
+class StoredFiles128 : public CTransferTest {};
+class StoredFiles64 : public CTransferTest {};
+
+TEST_F(StoredFiles128, TheQueryKeepsFirmwareTypesInThePrintersOrder) {
+    std::vector<tagScTrFileHeader> records(3);
+    ASSERT_EQ(QueryStoredFiles(Printer(), records), 1);
+    ASSERT_EQ(Names(records), (std::vector<std::string>{"FIRMWAREA", "FONTS"}));
+    EXPECT_EQ(records[0].FileType(), 6);
+    EXPECT_EQ(records[0].VersionText(), L"1.00");
+    EXPECT_EQ(records[0].SpecText(), L"ENG_USA");
+    EXPECT_EQ(records[1].FileType(), 3);
+    EXPECT_EQ(records[1].SpecText(), L"JPN_JPN");
+
+    // Files of types 3, 4, 6 and 10 are firmware; others the printer holds are not listed.
+    for (std::uint8_t type : {5, 10, 4, 7}) {
+        const SFirmware file{
+            .name = "TYPE" + std::to_string(type), .type = type, .dataLength = 100, .seed = type};
+        ASSERT_EQ(Transfer({Firmware(file)}), kFirmTransferSent) << static_cast<int>(type);
+    }
+    ASSERT_EQ(QueryStoredFiles(Printer(), records), 1);
+    EXPECT_EQ(Names(records), (std::vector<std::string>{"FIRMWAREA", "FONTS", "TYPE10", "TYPE4"}));
+}
+
+TEST_F(StoredFiles128, IdentificationTellsTheRecordSizeOfTheCurrentModel) {
+    ASSERT_EQ(OpenPrinterPort(Printer()), 1);
+    EXPECT_EQ(CFirmPort::Instance().ModelId(), port_test::PrinterModel())
+        << "taken from the printer's driver";
+    EXPECT_EQ(IdentifyPrinter(), 2);
+    EXPECT_EQ(CFirmPort::Instance().CancelLimit(), 600000u);
+    CFirmPort::Instance().SetModelId(0x1234);
+    EXPECT_EQ(IdentifyPrinter(), 0) << "a reply that names another model does not identify";
+    CFirmPort::Instance().SetModelId(port_test::PrinterModel());
+}
+
+TEST_F(StoredFiles128, PrintersThatCannotBeReachedGiveNothing) {
+    std::vector<tagScTrFileHeader> records(2);
+    for (const std::string& name : {port_test::UnsupportedPrinterName(), port_test::AbsentPrinterName()}) {
+        EXPECT_EQ(QueryStoredFiles(std::wstring(name.begin(), name.end()), records), 0);
+        EXPECT_TRUE(records.empty());
+        EXPECT_EQ(OpenPrinterPort(std::wstring(name.begin(), name.end())), 0);
+    }
+}
+
+// A name that fills its 16 bytes may end in a cut double-byte character: its lead byte goes.
+TEST_F(StoredFiles128, ACutDoubleByteCharacterAtTheEndOfANameIsDropped) {
+    const std::string name = std::string("JPFONTS-1234567") + '\x82';
+    const SFirmware file{.name = name, .type = 3, .dataLength = 100, .seed = 11};
+    ASSERT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    CFirmPort& port = CFirmPort::Instance();
+    ASSERT_EQ(OpenPrinterPort(Printer()), 1);
+    ASSERT_EQ(port.Identify(), 2);
+    std::vector<tagScTrFileHeader> records;
+    constexpr UINT kJapanese = 932, kWestern = 1252;
+    auto sent = [&records] {
+        return std::find_if(records.begin(), records.end(),
+                            [](const tagScTrFileHeader& r) { return r.Name().rfind("JPFONTS-", 0) == 0; });
+    };
+    ASSERT_TRUE(port.ReadStoredFileList(true, records, kJapanese));
+    ASSERT_NE(sent(), records.end());
+    EXPECT_EQ(sent()->Name(), "JPFONTS-1234567");
+    ASSERT_TRUE(port.ReadStoredFileList(true, records, kWestern));
+    ASSERT_NE(sent(), records.end());
+    EXPECT_EQ(sent()->Name(), name) << "in a single-byte code page the byte is a character";
+    // A whole double-byte character at the end stays.
+    tagScTrFileHeader whole = *sent();
+    whole.bytes[46] = 0x82;
+    whole.bytes[47] = 0xA0;
+    whole.DropCutLeadByte(kJapanese);
+    EXPECT_EQ(whole.Name().size(), 16u);
+}
+
+TEST_F(StoredFiles64, ShortRecordsComeZeroPaddedWithoutVersionOrRegion) {
+    ASSERT_EQ(OpenPrinterPort(Printer()), 1);
+    EXPECT_EQ(IdentifyPrinter(), 1);
+    std::vector<tagScTrFileHeader> records;
+    ASSERT_EQ(QueryStoredFiles(Printer(), records), 1);
+    ASSERT_EQ(Names(records), (std::vector<std::string>{"FIRMWAREA", "FONTS"}));
+    for (const tagScTrFileHeader& record : records) {
+        EXPECT_EQ(record.Version(), "");
+        EXPECT_EQ(record.Spec(), "");
+        for (std::size_t i = 64; i < tagScTrFileHeader::kSize; ++i) ASSERT_EQ(record.bytes[i], 0) << i;
+    }
+    EXPECT_EQ(records[0].FileType(), 6);
+}
+
+}  // namespace
+}  // namespace firmware_test

@@ -1,0 +1,21 @@
+#pragma once
+// Asks the user to confirm a firmware update before anything is sent. OK confirms.
+
+#include "LangDialog.h"
+#include "common/Handles.h"
+
+namespace scup {
+
+class CFirmUpDialog : public CLangDialog {
+  public:
+    explicit CFirmUpDialog(LANGID language, HWND parent = nullptr);
+
+  protected:
+    BOOL OnInitDialog() override;
+    void OnDestroy() override;
+
+  private:
+    UniqueIcon m_picture;
+};
+
+}  // namespace scup
