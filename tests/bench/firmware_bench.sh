@@ -2,7 +2,7 @@
 # Prints the firmware transfer's figures against the printer simulator over the real serial path:
 # a 2 MB file at each line rate given (bits per second, 10 bits a byte; 0 is as fast as the
 # pseudo-terminal goes). Builds nothing: runs firmware_bench.exe from $SCUP_BUILD_DIR/win/bin.
-# Usage: tests/bench/firmware_bench.sh [RATE...]      default: 115200 4000000 0
+# Usage: tests/bench/firmware_bench.sh [RATE...]      default: 115200 10000000 0 (10000000 is 1 MB/s)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${SCUP_BUILD_DIR:-$root/build}
@@ -22,7 +22,7 @@ fi
 trap '[ -n "$own_display" ] && kill "$own_display"' EXIT
 
 status=0
-for rate in "${@:-115200 4000000 0}"; do
+for rate in "${@:-115200 10000000 0}"; do
   for r in $rate; do
     options=()
     [ "$r" != 0 ] && options=(--baud "$r")

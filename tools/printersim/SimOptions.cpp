@@ -148,7 +148,7 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
             if (!n) return fail({});
             o.profile.finishDelay = std::chrono::milliseconds(*n);
         } else if (option == "--baud") {
-            auto n = in.Number(option, 300, 4000000, error);
+            auto n = in.Number(option, 300, 20000000, error);
             if (!n) return fail({});
             o.baud = static_cast<unsigned>(*n);
         } else if (option == "--state") {
