@@ -12,25 +12,30 @@ bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
 source "$root/scripts/lib/wineenv.sh"
+source "$root/scripts/lib/demo.sh"
 
 if [ -z "${DISPLAY:-}" ]; then
-  out="$build/run-$(date +%Y%m%d-%H%M%S)"
-  mkdir -p "$out"
-  bash "$root/scripts/screenshot.sh" "$lang" "$out"
-  echo "No display: ScUpdater ran under Xvfb. Screenshots: $out"
-  exit 0
+  exec bash "$root/scripts/demo.sh" "$lang"
 fi
 
-scup_wine_prefix "$build/demo-prefix"
 case $lang in
   en) lcid=1033 ;;
   ja) lcid=1041 ;;
   ar) lcid=1025 ;;
   *) lcid=$lang ;;
 esac
-scup_seed_printer "Corvane SC-200" "Corvane SC-200" "COM5:"
+scup_wine_prefix "$build/demo-prefix"
+wineserver -k 2>/dev/null || true
+wineserver -w
 scup_set_default_lcid "$lcid"
-cleanup() { wineserver -k 2>/dev/null || true; }
+work="$build/demo-services"
+rm -rf "$work"
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  scup_demo_stop
+}
 trap cleanup EXIT INT TERM
-wine "$build/win/bin/ScUpdater.exe"
+scup_demo_start "$build" "$work"
+echo "update server: $SCUP_DEMO_SERVER; printer: $SCUP_DEMO_PRINTER on COM$SCUP_DEMO_COM (simulated)"
+(cd "$build/win/bin" && wine ScUpdater.exe)
 wineserver -w

@@ -1,0 +1,76 @@
+# Sourced by the demo scripts: a demo PC in a Wine prefix of its own, served by the local update
+# server (the demo catalog) and with a label printer played by the printer simulator on COM5.
+#   scup_demo_start BUILD WORK   starts both and points the program at the server
+#   scup_demo_stop               stops what scup_demo_start started
+# Needs scripts/lib/wineenv.sh sourced and WINEPREFIX prepared (scup_wine_prefix).
+
+readonly SCUP_DEMO_PRINTER="Corvane SC-200"
+readonly SCUP_DEMO_MODEL=0x2107
+readonly SCUP_DEMO_COM=5
+SCUP_DEMO_PIDS=()
+
+# scup_demo_wait_for_line FILE PATTERN: waits up to 10 s for a line of a process's output.
+scup_demo_wait_for_line() {
+  local i
+  for i in $(seq 1 100); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+scup_demo_start_server() {
+  local build=$1 work=$2
+  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind 127.0.0.1 --port 0 \
+    --log "$work/server.log" >"$work/server.out" 2>&1 &
+  SCUP_DEMO_PIDS+=($!)
+  scup_demo_wait_for_line "$work/server.out" "listening on" || {
+    echo "the update server did not start:" >&2
+    cat "$work/server.out" >&2
+    return 1
+  }
+  SCUP_DEMO_SERVER="http://$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$work/server.out" | head -1)"
+  scup_import_reg demo-server <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\\Software\\Corvane Industries, Ltd.\\ScUpdater\\Settings]
+"VersionCheckURL"="$SCUP_DEMO_SERVER/scupdater/versioncheck"
+"NoticeURL"="$SCUP_DEMO_SERVER/scupdater/notice"
+"FileUpdateURL"="$SCUP_DEMO_SERVER/scupdater/fileupdate"
+REG
+}
+
+# The printer holds firmware older than the catalog offers; what it accepts stays in its state file
+# for the rest of the run.
+scup_demo_start_printer() {
+  local build=$1 work=$2
+  cat >"$work/printer-state.txt" <<STATE
+# the demo printer's stored files, seeded by scripts/lib/demo.sh
+file type=6 model=$SCUP_DEMO_MODEL length=4096 name=FP-MAIN version=1.00 spec=ALL_ALL
+file type=3 model=$SCUP_DEMO_MODEL length=1024 name=FP-FONTS version=2.00 spec=ALL_ALL
+STATE
+  "$build/native/bin/printersim" --prefix "$WINEPREFIX" --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" \
+    --state "$work/printer-state.txt" --log "$work/printer.log" >"$work/printer.out" 2>&1 &
+  SCUP_DEMO_PIDS+=($!)
+  scup_demo_wait_for_line "$work/printer.out" '^printersim: .* -> /dev/pts/' || {
+    echo "the printer simulator did not start:" >&2
+    cat "$work/printer.out" >&2
+    return 1
+  }
+  scup_seed_printer "$SCUP_DEMO_PRINTER" "$SCUP_DEMO_PRINTER" "COM$SCUP_DEMO_COM:" 00002107
+}
+
+scup_demo_start() {
+  local build=$1 work=$2
+  mkdir -p "$work"
+  scup_demo_start_server "$build" "$work" || return 1
+  scup_demo_start_printer "$build" "$work" || return 1
+}
+
+scup_demo_stop() {
+  local pid
+  for pid in "${SCUP_DEMO_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  for pid in "${SCUP_DEMO_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  SCUP_DEMO_PIDS=()
+  return 0
+}
