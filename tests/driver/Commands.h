@@ -21,4 +21,15 @@ int ClickControl(const CommandArgs& args);
 int PrintControlText(const CommandArgs& args);
 int ListWindows(const CommandArgs& args);
 
+// Acting on one control (ControlCommands.cpp).
+int PrintEnabled(const CommandArgs& args);
+int TypeText(const CommandArgs& args);
+int ChooseItem(const CommandArgs& args);
+int SendMenuCommand(const CommandArgs& args);
+int PrintMenuState(const CommandArgs& args);
+int PrintRows(const CommandArgs& args);
+int TickRow(const CommandArgs& args);
+int WaitForEnabled(const CommandArgs& args);
+int WaitForRows(const CommandArgs& args);
+
 }  // namespace scdrive

@@ -26,6 +26,15 @@ constexpr Subcommand kSubcommands[] = {
     {L"click", scdrive::ClickControl, L"click HWND ID"},
     {L"text", scdrive::PrintControlText, L"text HWND ID"},
     {L"list-windows", scdrive::ListWindows, L"list-windows"},
+    {L"enabled", scdrive::PrintEnabled, L"enabled HWND ID            (prints 1 or 0)"},
+    {L"type", scdrive::TypeText, L"type HWND ID TEXT"},
+    {L"choose", scdrive::ChooseItem, L"choose HWND ID INDEX        (combo box, as picked and closed up)"},
+    {L"command", scdrive::SendMenuCommand, L"command HWND ID            (a menu command; refused when disabled)"},
+    {L"menu-state", scdrive::PrintMenuState, L"menu-state HWND ID         (prints 1 enabled or 0)"},
+    {L"rows", scdrive::PrintRows, L"rows HWND ID               (list rows: [x] or [ ], then the cells, tab-separated)"},
+    {L"tick", scdrive::TickRow, L"tick HWND ID ROW 0|1"},
+    {L"wait-enabled", scdrive::WaitForEnabled, L"wait-enabled HWND ID 0|1 [--timeout ms]"},
+    {L"wait-rows", scdrive::WaitForRows, L"wait-rows HWND ID COUNT [--timeout ms]   (at least COUNT rows)"},
 };
 
 void PrintUsage() {
