@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "RtlMessageBoxHook.h"
 #include "common/Resources.h"
 #include "res/resource_ids.h"
 
@@ -68,6 +69,7 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
         handler = Handler();
     }
     if (handler) return handler(owner, text, caption, style);
+    CRtlMessageBoxHook rightToLeft(style);
     return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
 }
 

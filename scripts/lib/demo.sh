@@ -19,10 +19,13 @@ scup_demo_wait_for_line() {
   return 1
 }
 
+# scup_demo_start_server BUILD WORK [PORT]: port 0 (the default) takes a free one.
 scup_demo_start_server() {
-  local build=$1 work=$2
-  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind 127.0.0.1 --port 0 \
+  local build=$1 work=$2 port=${3:-0}
+  : >"$work/server.out"
+  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind 127.0.0.1 --port "$port" \
     --log "$work/server.log" >"$work/server.out" 2>&1 &
+  SCUP_DEMO_SERVER_PID=$!
   SCUP_DEMO_PIDS+=($!)
   scup_demo_wait_for_line "$work/server.out" "listening on" || {
     echo "the update server did not start:" >&2
@@ -38,6 +41,16 @@ Windows Registry Editor Version 5.00
 "NoticeURL"="$SCUP_DEMO_SERVER/scupdater/notice"
 "FileUpdateURL"="$SCUP_DEMO_SERVER/scupdater/fileupdate"
 REG
+}
+
+# Stops the update server alone, as when it goes down; scup_demo_start_server with the same port
+# brings it back at the same address.
+scup_demo_stop_server() {
+  [ -n "${SCUP_DEMO_SERVER_PID:-}" ] || return 0
+  kill -TERM "$SCUP_DEMO_SERVER_PID" 2>/dev/null
+  wait "$SCUP_DEMO_SERVER_PID" 2>/dev/null
+  SCUP_DEMO_SERVER_PID=""
+  return 0
 }
 
 # The printer holds firmware older than the catalog offers; what it accepts stays in its state file

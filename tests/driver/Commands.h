@@ -31,5 +31,7 @@ int PrintRows(const CommandArgs& args);
 int TickRow(const CommandArgs& args);
 int WaitForEnabled(const CommandArgs& args);
 int WaitForRows(const CommandArgs& args);
+int PrintForeground(const CommandArgs& args);
+int PrintLayout(const CommandArgs& args);
 
 }  // namespace scdrive

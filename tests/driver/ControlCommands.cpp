@@ -317,3 +317,38 @@ int WaitForRows(const CommandArgs& args) {
 }
 
 }  // namespace scdrive
+
+namespace scdrive {
+
+int PrintForeground(const CommandArgs& args) {
+    const auto parsed = Parse(args, {});
+    if (!parsed) return kUsage;
+    PrintLine(FormatHandle(GetForegroundWindow()));
+    return kOk;
+}
+
+int PrintLayout(const CommandArgs& args) {
+    const auto parsed = Parse(args, {});
+    if (!parsed) return kUsage;
+    const auto window = parsed->Positional().size() == 1 ? ParseHandle(parsed->Positional()[0]) : std::nullopt;
+    if (!window || !IsWindow(*window)) {
+        PrintError(L"layout needs a window handle");
+        return kFailed;
+    }
+    const LONG_PTR style = GetWindowLongPtrW(*window, GWL_EXSTYLE);
+    // A message box reads right to left through its text control rather than its frame.
+    bool rtlReading = (style & WS_EX_RTLREADING) != 0;
+    bool rightAligned = false;
+    for (HWND child : ChildrenOf(*window)) {
+        rtlReading = rtlReading || (GetWindowLongPtrW(child, GWL_EXSTYLE) & WS_EX_RTLREADING);
+        if (ClassNameOf(child) == L"Static")
+            rightAligned = rightAligned || (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT;
+    }
+    std::wstring line = (style & WS_EX_LAYOUTRTL) ? L"mirrored" : L"unmirrored";
+    line += rtlReading ? L" right-to-left-reading" : L"";
+    line += rightAligned ? L" right-aligned" : L"";
+    PrintLine(line);
+    return kOk;
+}
+
+}  // namespace scdrive

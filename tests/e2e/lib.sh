@@ -1,0 +1,114 @@
+# Sourced by the end-to-end scenarios: a clean demo PC (scripts/lib/demo.sh) in a prefix of the
+# scenarios' own, the real ScUpdater.exe, and scdrive to use it as a user does. Every expectation
+# is one "ok"/"FAIL" line; a failure saves a screenshot and the list of windows next to the log.
+#   e2e_begin NAME BUILD [LCID]   clean prefix, display, server and printer; no program yet
+#   e2e_start_program [ARGS...]   starts ScUpdater.exe (sets E2E_PID)
+#   e2e_expect WHAT COMMAND...    one expectation
+#   e2e_finish                    summary line and exit status
+# Everything started is stopped on exit, Ctrl-C included.
+
+e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$e2e_root/scripts/lib/wineenv.sh"
+source "$e2e_root/scripts/lib/demo.sh"
+export LC_ALL=C.UTF-8
+
+readonly E2E_PROP=ScriboUpdaterWindow
+E2E_PASSED=0
+E2E_FAILED=0
+E2E_PID=""
+E2E_EXTRA_PIDS=()
+
+scdrive() { wine "$E2E_BIN/scdrive.exe" "$@" 2>>"$E2E_OUT/scdrive.log"; }
+# True when the scdrive call fails (for expectations that something is refused or never comes).
+scdrive_fails() { ! wine "$E2E_BIN/scdrive.exe" "$@" >/dev/null 2>>"$E2E_OUT/scdrive.log"; }
+
+e2e_snapshot() {
+  import -window root "$E2E_OUT/$1.png" 2>/dev/null
+  scdrive list-windows >"$E2E_OUT/$1.windows.txt" 2>&1
+}
+
+e2e_expect() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok - $what"
+    E2E_PASSED=$((E2E_PASSED + 1))
+  else
+    E2E_FAILED=$((E2E_FAILED + 1))
+    local shot="failure-$E2E_FAILED"
+    e2e_snapshot "$shot"
+    echo "FAIL - $what (screen: $E2E_OUT/$shot.png)"
+  fi
+}
+
+# e2e_shot NAME HWND: the window cropped from the screen, for the report.
+e2e_shot() {
+  local rect x y w h
+  rect=$(scdrive rect "$2") || return 1
+  read -r x y w h <<<"$rect"
+  [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
+  [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
+  sleep 1
+  import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$E2E_OUT/$1.png"
+}
+
+e2e_running() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
+
+# e2e_wait_exit PID SECONDS: true when the process ended in time.
+e2e_wait_exit() {
+  local i
+  for i in $(seq 1 $(($2 * 10))); do
+    e2e_running "$1" || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+e2e_cleanup() {
+  set +e
+  trap - EXIT INT TERM
+  local pid
+  if e2e_running "$E2E_PID"; then wineserver -k; fi
+  for pid in "$E2E_PID" "${E2E_EXTRA_PIDS[@]}"; do [ -n "$pid" ] && wait "$pid" 2>/dev/null; done
+  scup_end_wine_session 20
+  scup_demo_stop
+  scup_stop_display
+}
+
+e2e_begin() {
+  E2E_NAME=$1
+  E2E_BUILD=$(cd "$2" && pwd)
+  E2E_BIN=$E2E_BUILD/win/bin
+  E2E_OUT=$E2E_BUILD/e2e/$E2E_NAME
+  rm -rf "$E2E_OUT"
+  mkdir -p "$E2E_OUT"
+  trap e2e_cleanup EXIT
+  trap 'echo "interrupted"; exit 130' INT TERM
+  scup_start_display || { echo "FAIL - no display"; exit 1; }
+  scup_wine_prefix "$E2E_BUILD/e2e-prefix" || { echo "FAIL - could not prepare the Wine prefix"; exit 1; }
+  wineserver -k 2>/dev/null
+  wineserver -w
+  # A clean demo PC: nothing kept from an earlier scenario.
+  rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane "$WINEPREFIX"/drive_c/users/*/Application\ Data/Corvane
+  scup_import_reg e2e-clean <<'REG'
+Windows Registry Editor Version 5.00
+
+[-HKEY_CURRENT_USER\Software\Corvane Industries, Ltd.\ScUpdater]
+REG
+  scup_draw_own_frames
+  scup_set_default_lcid "${3:-1033}"
+  scup_demo_start "$E2E_BUILD" "$E2E_OUT/services" || { echo "FAIL - the demo services did not start"; exit 1; }
+}
+
+e2e_start_program() {
+  (cd "$E2E_BIN" && exec wine ScUpdater.exe "$@") &
+  E2E_PID=$!
+}
+
+# e2e_program_window: the first visible window that carries the program's property.
+e2e_program_window() { scdrive list-windows | awk '/ prop 1 / { print $1; exit }'; }
+
+e2e_finish() {
+  echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed (log and screens: $E2E_OUT)"
+  [ "$E2E_FAILED" -eq 0 ]
+}
