@@ -10,12 +10,13 @@ std::size_t LinePacer::PieceSize(std::size_t wanted) const {
     return std::min(wanted, perTenMs);
 }
 
-LinePacer::Clock::time_point LinePacer::Book(std::size_t count) {
+LinePacer::Clock::time_point LinePacer::Book(std::size_t count, bool queued) {
     auto now = Clock::now();
     if (baud_ == 0) return now;
     auto lineTime =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(count * 10.0 / baud_));
-    free_ = std::max(free_, now) + lineTime;
+    const auto start = queued ? std::max(free_, now - kLateness) : std::max(free_, now);
+    free_ = start + lineTime;
     return free_;
 }
 

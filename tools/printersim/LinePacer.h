@@ -16,8 +16,13 @@ class LinePacer {
 
     // The most bytes to move at once, so that the pace stays even (about 10 ms of line time).
     std::size_t PieceSize(std::size_t wanted) const;
-    // Books count bytes onto the line and gives the time at which they have gone over it.
-    Clock::time_point Book(std::size_t count);
+    // Books count bytes onto the line and gives the time at which they have gone over it. With
+    // queued (the bytes were already waiting when the line came free) they follow the previous
+    // bytes without a gap, as a UART with a full FIFO sends them, even when this simulator was
+    // scheduled late, up to kLateness; otherwise the line may have idled and they start now.
+    Clock::time_point Book(std::size_t count, bool queued = false);
+
+    static constexpr std::chrono::milliseconds kLateness{20};
 
   private:
     unsigned baud_;

@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -72,7 +74,12 @@ bool Simulator::ReadFromLine(std::string& error) {
         return false;
     }
     if (n == 0) return true;
-    if (!WaitUntil(fromProgram_.Book(static_cast<std::size_t>(n)))) return true;
+    // Bytes left in the terminal after the previous read were waiting for the line: these follow
+    // them without a gap.
+    const bool queued = bytesWereWaiting_;
+    int waiting = 0;
+    bytesWereWaiting_ = ::ioctl(line_->master(), FIONREAD, &waiting) == 0 && waiting > 0;
+    if (!WaitUntil(fromProgram_.Book(static_cast<std::size_t>(n), queued))) return true;
     ProtocolEvents events =
         protocol_.Receive(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
     for (const auto& line : events.log) log_.Write(line);

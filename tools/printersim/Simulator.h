@@ -54,6 +54,7 @@ class Simulator {
     std::optional<PseudoTerminal> line_;
     LinePacer fromProgram_;
     LinePacer toProgram_;
+    bool bytesWereWaiting_ = false;
 };
 
 }  // namespace printersim
