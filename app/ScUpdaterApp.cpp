@@ -70,7 +70,7 @@ AUServices AUServices::Defaults() {
         localData->SetStoredFileReader(ReadConnectedPrintersFiles);
         return localData;
     };
-    services.runUpgrader = [] { return 0; };
+    services.runUpgrader = [] { return TheApp() ? TheApp()->RunUpgrader() : 0; };
     // Printers are known by identifier through their driver information library.
     services.findPrinterById = [](unsigned long printerId) { return FindPrinterDriverById(printerId); };
     services.findTransferPrinter = FindConnectedPrinter;

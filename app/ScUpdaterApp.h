@@ -68,6 +68,9 @@ public:
     // Starts the update thread when none runs.
     void StartUpdateThread();
     void WaitForUpdateThread();
+    // The self-upgrade: 0 none needed, 1 not obtained, 4 declined or exit requested, 5 the new
+    // updater has been started, 6 no address or the files could not be staged.
+    int RunUpgrader();
 
     // The application's main window while a top-level dialog is on screen.
     void SetMainWindow(scup::CDialogBase* dialog) { m_pMainWnd.store(dialog); }
@@ -112,6 +115,9 @@ private:
     int QueryFirmware(const std::wstring& key, ComponentList& serverList);
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
     int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
+
+    // Unpacks the verified package, stages it and starts the staging copy: 5, or 6 on failure.
+    int StageAndStartUpgrade(const std::wstring& package, const std::wstring& version);
 
     // Main sequence pieces.
     // Runs the main dialog in a view, again in each language the user picks; gives the last one.

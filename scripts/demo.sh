@@ -61,6 +61,7 @@ wineserver -k 2>/dev/null
 wineserver -w
 scup_draw_own_frames
 scup_set_default_lcid "$lcid"
+scup_demo_set_installed_version "$(scup_demo_catalog_updater_version "$build")"
 scup_demo_start "$build" "$out/services" || exit 1
 note "update server: $SCUP_DEMO_SERVER (demo catalog); printer: $SCUP_DEMO_PRINTER on COM$SCUP_DEMO_COM (simulated)"
 

@@ -28,6 +28,7 @@ scup_wine_prefix "$build/demo-prefix"
 wineserver -k 2>/dev/null || true
 wineserver -w
 scup_set_default_lcid "$lcid"
+scup_demo_set_installed_version "$(scup_demo_catalog_updater_version "$build")"
 work="$build/demo-services"
 rm -rf "$work"
 cleanup() {

@@ -7,6 +7,7 @@
 #   OUTDIR/history-LANG.png      the history dialog over a sample history, shown by show_dialog.exe
 #   OUTDIR/firmware-confirm-LANG.png, OUTDIR/firmware-progress-LANG.png (a transfer at 42 %),
 #   OUTDIR/device-progress-LANG.png  the firmware transfer's dialogs, shown by show_dialog.exe
+#   OUTDIR/self-update-LANG.png  the self-upgrade confirmation, shown by show_dialog.exe
 # Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, ja, ar or a language id (1033)
 # Builds nothing: it runs what is in $SCUP_BUILD_DIR/win/bin (default <repo>/build/win/bin).
 # The Wine prefix is its own (<build>/screens-prefix); without DISPLAY it starts its own Xvfb.
@@ -218,4 +219,5 @@ capture_helper_dialog history
 capture_helper_dialog firmware-confirm
 capture_helper_dialog firmware-progress
 capture_helper_dialog device-progress self
+capture_helper_dialog self-update
 echo "saved ${saved[*]}"

@@ -52,6 +52,9 @@ class CAUServerData {
     const SAUProxyInfo& ProxyRecord() const { return m_proxy; }
 
   protected:
+    // The updater version as a version check leaves it.
+    void SetUpdaterVersion(const std::wstring& version) { m_strUpdaterVersion = version; }
+
     bool m_bConnected = false;
 
   private:

@@ -87,3 +87,19 @@ scup_demo_stop() {
   SCUP_DEMO_PIDS=()
   return 0
 }
+
+# The updater version the demo catalog offers.
+scup_demo_catalog_updater_version() {
+  sed -n 's/.*<Updater version="\([^"]*\)".*/\1/p' "$1/native/demo-catalog/catalog.xml" | head -1
+}
+
+# scup_demo_set_installed_version VERSION: the "PackageVersion" a setup (or a self-upgrade) records
+# for the installed updater; the server's newer version is offered against it.
+scup_demo_set_installed_version() {
+  scup_import_reg demo-version <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\Software\\Corvane Industries, Ltd.\\ScUpdater\\Settings]
+"PackageVersion"="$1"
+REG
+}

@@ -97,6 +97,9 @@ Windows Registry Editor Version 5.00
 REG
   scup_draw_own_frames
   scup_set_default_lcid "${3:-1033}"
+  # Installed at the version the server offers, so that no self-upgrade is proposed; the scenario
+  # of the self-upgrade sets an older one.
+  scup_demo_set_installed_version "$(scup_demo_catalog_updater_version "$E2E_BUILD")"
   scup_demo_start "$E2E_BUILD" "$E2E_OUT/services" || { echo "FAIL - the demo services did not start"; exit 1; }
 }
 
@@ -112,3 +115,47 @@ e2e_finish() {
   echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed (log and screens: $E2E_OUT)"
   [ "$E2E_FAILED" -eq 0 ]
 }
+
+# Control identifiers of the program's windows.
+readonly E2E_START_FIRMWARE=1107
+readonly E2E_START_SOFTWARE=1104
+readonly E2E_PRINTER_LIST=1141
+readonly E2E_MAIN_PRINTER=1166
+readonly E2E_MAIN_REGION=1168
+readonly E2E_MAIN_REFRESH=1170
+readonly E2E_MAIN_LIST=1171
+readonly E2E_MAIN_INSTALL=1180
+
+# e2e_wait_new_window OLD SECONDS: prints the first enabled program window other than OLD.
+e2e_wait_new_window() {
+  local old=$1 i found
+  for i in $(seq 1 $(($2 * 10))); do
+    found=$(scdrive list-windows | awk -v old="$old" '/ prop 1 / && / enabled 1 / && $1 != old { print $1; exit }')
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# e2e_start_dialog: waits for the start dialog to be ready; prints its handle.
+e2e_start_dialog() { scdrive wait --prop "$E2E_PROP" --timeout "${1:-90000}" | cut -d' ' -f1; }
+
+# e2e_open_firmware_view START: from the start dialog through the printer choice (the first printer)
+# to the main dialog in the firmware view; prints the main dialog's handle.
+e2e_open_firmware_view() {
+  local start=$1 chooser
+  scdrive click "$start" "$E2E_START_FIRMWARE" >/dev/null || return 1
+  chooser=$(e2e_wait_new_window "$start" 30) || return 1
+  scdrive click "$chooser" 1 >/dev/null || return 1
+  e2e_wait_new_window "$chooser" 30
+}
+
+# e2e_open_software_view START: prints the main dialog's handle in the software view.
+e2e_open_software_view() {
+  local start=$1
+  scdrive click "$start" "$E2E_START_SOFTWARE" >/dev/null || return 1
+  e2e_wait_new_window "$start" 30
+}
+
+# e2e_wait_idle MAIN SECONDS: the check or installation has ended (refresh is enabled again).
+e2e_wait_idle() { scdrive wait-enabled "$1" "$E2E_MAIN_REFRESH" 1 --timeout $(($2 * 1000)) >/dev/null; }

@@ -2,8 +2,8 @@
 // dialogs the program opens only deep inside its flow can be looked at and photographed.
 //   show_dialog LANGUAGE DIALOG
 //   LANGUAGE: en, ja, ar or a language id such as 1041
-//   DIALOG:   proxy-settings, proxy-user, history, firmware-confirm, firmware-progress or
-//             device-progress
+//   DIALOG:   proxy-settings, proxy-user, history, firmware-confirm, firmware-progress,
+//             device-progress or self-update
 // It reads ScUpRes.dll beside itself and never writes the user's configuration: it has no data
 // folder, so OK in the proxy settings shows the message for settings that could not be saved.
 // The history dialog reads a sample history file from a temporary folder of its own, which is
@@ -31,6 +31,7 @@
 #include "ui/HistoryDialog.h"
 #include "ui/ProxySettingDlg.h"
 #include "ui/ProxyUserDlg.h"
+#include "ui/SelfUpdateDialog.h"
 #include "ui/TrProgressDlg.h"
 
 namespace {
@@ -132,6 +133,11 @@ INT_PTR ShowFirmwareConfirm(LANGID language) {
     return dialog.DoModal();
 }
 
+INT_PTR ShowSelfUpdate(LANGID language) {
+    scup::CSelfUpdateDialog dialog(language);
+    return dialog.DoModal();
+}
+
 // A transfer that stands at 42 % of its one file until the user cancels it.
 INT_PTR ShowFirmwareProgress(LANGID language) {
     constexpr std::uint32_t kSampleFirmwareSize = 2 * 1024 * 1024;
@@ -171,7 +177,7 @@ INT_PTR ShowDeviceProgress(LANGID language) {
 void PrintUsage() {
     fwprintf(stderr,
              L"usage: show_dialog en|ja|ar|LANGID proxy-settings|proxy-user|history|firmware-confirm|"
-             L"firmware-progress|device-progress\n");
+             L"firmware-progress|device-progress|self-update\n");
 }
 
 }  // namespace
@@ -185,7 +191,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring name = argv[2];
     const bool known = name == L"proxy-settings" || name == L"proxy-user" || name == L"history" ||
                        name == L"firmware-confirm" || name == L"firmware-progress" ||
-                       name == L"device-progress";
+                       name == L"device-progress" || name == L"self-update";
     if (!language || !known) {
         PrintUsage();
         return kUsage;
@@ -213,6 +219,8 @@ int wmain(int argc, wchar_t** argv) {
         result = ShowFirmwareConfirm(*language);
     else if (name == L"firmware-progress")
         result = ShowFirmwareProgress(*language);
+    else if (name == L"self-update")
+        result = ShowSelfUpdate(*language);
     else
         result = ShowDeviceProgress(*language);
     scup::SetResourceModule(nullptr);

@@ -1,0 +1,125 @@
+#include "UpgraderFiles.h"
+
+#include <windows.h>
+// After windows.h, which they build on.
+#include <shellapi.h>
+#include <versionhelpers.h>
+
+#include "AppFiles.h"
+#include "PackageFiles.h"
+#include "common/Trace.h"
+
+namespace scup {
+namespace {
+
+constexpr wchar_t kUpdaterProgram[] = L"ScUpdater.exe";
+constexpr const wchar_t* kCompanionLibraries[] = {L"ScUpRes.dll", L"scfilo.dll", L"unzip32.dll"};
+
+bool Holds(const std::vector<std::wstring>& files, const wchar_t* wanted) {
+    for (const std::wstring& name : files)
+        if (CompareStringOrdinal(name.c_str(), -1, wanted, -1, TRUE) == CSTR_EQUAL) return true;
+    return false;
+}
+
+}  // namespace
+
+std::wstring GetFolderOfPath(const std::wstring& path) {
+    const size_t last = path.find_last_of(L"\\/");
+    if (last == std::wstring::npos) return {};
+    // "C:\x" keeps "C:\", "\x" keeps "\": the folder is the root itself.
+    const bool rootSeparator = last == 0 || (last == 2 && path[1] == L':');
+    return path.substr(0, rootSeparator ? last + 1 : last);
+}
+
+std::wstring PackageFileName(const std::wstring& url) {
+    const size_t slash = url.find_last_of(L'/');
+    const std::wstring name = slash == std::wstring::npos ? url : url.substr(slash + 1);
+    if (name.empty() || name == L"." || name == L"..") return {};
+    for (wchar_t c : name)
+        if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return {};
+    return name;
+}
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only in front of a quote: there each one is doubled and the quote escaped.
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& unpackedFolder,
+                                   const std::wstring& version, bool editor) {
+    std::wstring parameters = L"-UPDATE " + QuoteArgument(installedFolder) + L" " +
+                              QuoteArgument(unpackedFolder) + L" " + QuoteArgument(version);
+    if (editor) parameters += L" -EDITOR";
+    return parameters;
+}
+
+int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
+                         std::vector<std::wstring>& files) {
+    files.clear();
+    unpackedFolder = MakeTempFolder();
+    if (unpackedFolder.empty()) return kStagingFailed;
+    if (UnzipPackage(unzip, package, files, unpackedFolder) == 1 && Holds(files, kUpdaterProgram))
+        return kStagingDone;
+    AUTrace(files.empty() ? L"Failed: the updater package could not be unpacked or is empty."
+                          : L"Failed: the updater package holds no ScUpdater.exe.");
+    RemoveFolder(unpackedFolder);
+    unpackedFolder.clear();
+    files.clear();
+    return kStagingFailed;
+}
+
+int CopyToStaging(const std::wstring& unpackedFolder, const std::vector<std::wstring>& files,
+                  const std::wstring& stagingFolder) {
+    for (const std::wstring& name : files) {
+        if (!CopyFileContents(JoinPath(unpackedFolder, name), JoinPath(stagingFolder, name))) {
+            AUTrace(L"Failed: %s could not be copied to the staging folder.", name.c_str());
+            return kStagingFailed;
+        }
+    }
+    return kStagingDone;
+}
+
+int AddCompanionLibraries(const std::wstring& installedFolder, const std::vector<std::wstring>& packageFiles,
+                          const std::wstring& stagingFolder) {
+    for (const wchar_t* library : kCompanionLibraries) {
+        const std::wstring installed = JoinPath(installedFolder, library);
+        if (Holds(packageFiles, library) || GetFileAttributesW(installed.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (!CopyFileContents(installed, JoinPath(stagingFolder, library))) {
+            AUTrace(L"Failed: %s could not be copied to the staging folder.", library);
+            return kStagingFailed;
+        }
+    }
+    return kStagingDone;
+}
+
+bool StartStagingCopy(const std::wstring& stagingFolder, const std::wstring& parameters) {
+    const std::wstring program = JoinPath(stagingFolder, kUpdaterProgram);
+    AUTrace(L"Starting the staging copy : %s %s", program.c_str(), parameters.c_str());
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;  // 0x500
+    info.hwnd = nullptr;
+    info.lpVerb = IsWindowsVistaOrGreater() ? L"runas" : nullptr;
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) return true;
+    AUTrace(L"Failed: the staging copy could not be started (error %lu).", GetLastError());
+    return false;
+}
+
+}  // namespace scup

@@ -1,0 +1,228 @@
+// The self-upgrade as the update thread runs it: the real confirmation dialog, driven as a user
+// would; the package fetched and checked; the staging copy made in the download folder and really
+// started. The staged "ScUpdater.exe" is the recording stand-in, so the start and its command line
+// are what it writes down.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DialogDriver.h"
+#include "TestSupport.h"
+#include "UpgradeTestSupport.h"
+#include "ZipWriter.h"
+#include "app/AppFiles.h"
+#include "app/ScUpdaterApp.h"
+#include "common/Profile.h"
+#include "local/AUCrypt.h"
+#include "res/resource_ids.h"
+#include "res/selfupdate_ids.h"
+#include "ui/LangResources.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr wchar_t kPackageUrl[] = L"http://updates.example.test/scupdater/files/updater/ScUpdater-1.2.1.zip";
+
+std::string Checksum(const std::string& bytes) {
+    std::wstring base64;
+    CAUCrypt::GetBase64EncodedHash(reinterpret_cast<const BYTE*>(bytes.data()),
+                                   static_cast<DWORD>(bytes.size()), base64);
+    return std::string(base64.begin(), base64.end());
+}
+
+class RunUpgraderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        record_ = MakeScratchFolder(L"upgrade-record") + L"\\started.txt";
+        SetEnvironmentVariableW(L"SCUP_RECORD_FILE", record_.c_str());
+        downloads_ = scup::GetDataFolder(L"DownloadedFiles");
+        scup::RemoveFolder(downloads_);
+        exit_.reset(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
+        ResetEvent(exit_.get());
+
+        app_ = std::make_unique<CScUpdaterApp>(AUServices{});
+        app_->m_nLanguage = 1033;
+        app_->m_strPrinter = L"Corvane SC-200";
+        app_->m_pUnzip = std::make_unique<CUnzipHolder>(BinFolder());
+        app_->m_pLocalData = std::make_unique<CAULocalData>();
+        auto server = std::make_unique<PackageServer>();
+        server_ = server.get();
+        app_->m_pServerData = std::move(server);
+        server_->AnnounceUpdaterVersion(L"1.2.1");
+        server_->notice.strDownloadURL = kPackageUrl;
+        SetPackage(ZipWriter()
+                       .Deflated("ScUpdater.exe", ReadTextFile(BinFolder() + L"record_args.exe"))
+                       .Stored("ScUpRes.dll", "new resources")
+                       .Bytes());
+        scup::WriteMachineSettingText(L"PackageVersion", L"1.2");
+    }
+    void TearDown() override {
+        if (worker_.joinable()) worker_.join();
+        SetEnvironmentVariableW(L"SCUP_RECORD_FILE", nullptr);
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, scup::MachineSettingsKeyPath().c_str(), L"PackageVersion");
+        if (!unpacked_.empty()) scup::RemoveFolder(unpacked_);
+        scup::RemoveFolder(downloads_);
+        ResetEvent(exit_.get());
+    }
+    void SetPackage(const std::string& bytes) {
+        server_->body = bytes;
+        const std::string checksum = Checksum(bytes);
+        server_->notice.strCheckSum = std::wstring(checksum.begin(), checksum.end());
+    }
+    // Runs the self-upgrade on a thread of its own, as the update thread does.
+    void StartUpgrader() {
+        worker_ = std::thread([this] {
+            workerId_ = GetCurrentThreadId();
+            result_ = app_->RunUpgrader();
+            done_ = true;
+        });
+        WaitFor([this] { return workerId_ != 0; });
+    }
+    HWND WaitForQuestion() { return WaitForThreadDialog(workerId_, IDC_SELF_UPDATE_TEXT, 15000); }
+    int Result() {
+        EXPECT_TRUE(WaitFor([this] { return done_.load(); }, 60000)) << "the self-upgrade did not end";
+        if (worker_.joinable()) worker_.join();
+        return result_;
+    }
+    // The command line the staged copy was started with, once it has written it.
+    std::string StartedWith() {
+        PumpUntil(
+            [&] {
+                std::string line = ReadTextFile(record_);
+                return !line.empty() && line.back() == '\n';
+            },
+            20000);
+        std::string line = ReadTextFile(record_);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        return line;
+    }
+    // Accepts in the dialog and gives the unpacked folder named by the recorded command line.
+    void AcceptAndExpectStart(const std::string& ending) {
+        StartUpgrader();
+        HWND question = WaitForQuestion();
+        ASSERT_NE(question, nullptr) << "no confirmation dialog";
+        ClickButton(question, IDOK);
+        ASSERT_EQ(Result(), 5);
+        EXPECT_TRUE(app_->m_bKeepDownloads);
+
+        const std::string line = StartedWith();
+        std::wstring installed = BinFolder();
+        installed.pop_back();
+        const std::string prefix = "-UPDATE \"" + std::string(installed.begin(), installed.end()) + "\" \"";
+        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+        ASSERT_GT(line.size(), prefix.size() + ending.size());
+        ASSERT_EQ(line.substr(line.size() - ending.size()), ending) << line;
+        const std::string folder = line.substr(prefix.size(), line.size() - prefix.size() - ending.size());
+        unpacked_.assign(folder.begin(), folder.end());
+    }
+
+    std::unique_ptr<CScUpdaterApp> app_;
+    PackageServer* server_ = nullptr;
+    std::wstring record_, downloads_, unpacked_;
+    scup::UniqueHandle exit_;
+    std::thread worker_;
+    std::atomic<DWORD> workerId_{0};
+    std::atomic<bool> done_{false};
+    int result_ = -1;
+};
+
+TEST_F(RunUpgraderTest, AcceptedUpgradeStagesTheCheckedPackageAndStartsTheStagingCopy) {
+    AcceptAndExpectStart("\" \"1.2.1\"");
+    // The staging copy runs from the download folder, beside the package it came in.
+    EXPECT_EQ(ReadTextFile(downloads_ + L"\\ScUpdater.exe"), ReadTextFile(BinFolder() + L"record_args.exe"));
+    EXPECT_EQ(ReadTextFile(downloads_ + L"\\ScUpRes.dll"), "new resources");
+    EXPECT_TRUE(FileExists(downloads_ + L"\\ScUpdater-1.2.1.zip"));
+    // The package brings no port library: the staging copy gets the installed one to start with.
+    EXPECT_EQ(ReadTextFile(downloads_ + L"\\scfilo.dll"), ReadTextFile(BinFolder() + L"scfilo.dll"));
+    // What the staging copy installs from.
+    EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpRes.dll"), "new resources");
+    EXPECT_TRUE(FileExists(unpacked_ + L"\\ScUpdater.exe"));
+    EXPECT_EQ(server_->notices, 1);
+}
+
+TEST_F(RunUpgraderTest, InEditorModeTheStagingCopyGetsTheEditorSwitch) {
+    app_->m_bEditorMode = true;
+    AcceptAndExpectStart("\" \"1.2.1\" -EDITOR");
+}
+
+TEST_F(RunUpgraderTest, TheQuestionIsTheLanguagesDialogWithTheInformationIcon) {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, scup::MachineSettingsKeyPath().c_str(), L"PackageVersion");
+    app_->m_nLanguage = 1041;
+    StartUpgrader();
+    HWND question = WaitForQuestion();
+    ASSERT_NE(question, nullptr) << "no version recorded: the upgrade must be proposed";
+    EXPECT_EQ(TextOf(question), scup::AppTitle(1041));
+    EXPECT_EQ(TextOf(question, IDOK), L"OK");
+    EXPECT_EQ(TextOf(question, IDCANCEL), L"キャンセル");
+    EXPECT_NE(SendDlgItemMessageW(question, IDC_SELF_UPDATE_ICON, STM_GETICON, 0, 0), 0);
+    ClickButton(question, IDCANCEL);
+    EXPECT_EQ(Result(), 4) << "declining ends the program";
+    EXPECT_EQ(server_->notices, 0);
+    EXPECT_FALSE(FileExists(record_));
+}
+
+TEST_F(RunUpgraderTest, ACurrentUpdaterOrAServerWithoutVersionAsksNothing) {
+    struct Case {
+        const wchar_t* installed;
+        const wchar_t* offered;
+    };
+    for (const Case& c :
+         {Case{L"1.2.1", L"1.2"}, Case{L"1.2.1", L"1.2.1"}, Case{L"", L""}, Case{L"1.0", L""}}) {
+        if (*c.installed)
+            scup::WriteMachineSettingText(L"PackageVersion", c.installed);
+        else
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, scup::MachineSettingsKeyPath().c_str(), L"PackageVersion");
+        server_->AnnounceUpdaterVersion(c.offered);
+        TraceCapture trace;
+        EXPECT_EQ(app_->RunUpgrader(), 0) << c.installed << " / " << c.offered;
+        EXPECT_EQ(server_->notices, 0);
+        if (*c.offered) {
+            EXPECT_TRUE(trace.Contains(L"Local Upgrader Version is latest."));
+        }
+    }
+}
+
+TEST_F(RunUpgraderTest, ExitRequestedBeforeTheQuestionEndsWithoutAsking) {
+    SetEvent(exit_.get());
+    StartUpgrader();
+    EXPECT_EQ(Result(), 4);
+    EXPECT_EQ(FindThreadDialog(workerId_, IDC_SELF_UPDATE_TEXT), nullptr);
+    EXPECT_EQ(server_->notices, 0);
+}
+
+TEST_F(RunUpgraderTest, APackageThatFailsTheHashCheckIsNeitherStagedNorStarted) {
+    std::string changed = server_->body;
+    changed[changed.size() / 2] ^= 0x20;
+    server_->body = changed;
+    MessageBoxCapture boxes;
+    StartUpgrader();
+    HWND question = WaitForQuestion();
+    ASSERT_NE(question, nullptr);
+    ClickButton(question, IDOK);
+    EXPECT_EQ(Result(), 1) << "the program goes on with the old updater";
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033));
+    EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater.exe"));
+    EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater-1.2.1.zip"));
+    EXPECT_FALSE(app_->m_bKeepDownloads);
+    PumpFor(1000);
+    EXPECT_FALSE(FileExists(record_));
+}
+
+TEST_F(RunUpgraderTest, APackageWithoutTheUpdaterGivesSixAndStartsNothing) {
+    SetPackage(ZipWriter().Stored("ScUpRes.dll", "resources only").Bytes());
+    MessageBoxCapture boxes;
+    StartUpgrader();
+    HWND question = WaitForQuestion();
+    ASSERT_NE(question, nullptr);
+    ClickButton(question, IDOK);
+    EXPECT_EQ(Result(), 6);
+    EXPECT_TRUE(boxes.Messages().empty()) << "a failed unpack is silent";
+    EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpRes.dll"));
+    EXPECT_FALSE(app_->m_bKeepDownloads);
+    PumpFor(1000);
+    EXPECT_FALSE(FileExists(record_));
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// The pieces of the self-upgrade on the running updater's side: where the package is stored, the
+// hash check that decides whether it may be used, unpacking and staging it, and the command line
+// the staging copy is started with.
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
+
+#include "TestSupport.h"
+#include "UpgradeTestSupport.h"
+#include "ZipWriter.h"
+#include "app/AUAppUpgrader.h"
+#include "app/AUCommandLineInfo.h"
+#include "app/AppFiles.h"
+#include "app/ScUpdaterApp.h"
+#include "app/UpgraderFiles.h"
+#include "res/resource_ids.h"
+#include "ui/LangResources.h"
+
+namespace {
+
+using namespace testing_support;
+
+// SHA-256 of "abc" (the FIPS 180-2 example) in Base64.
+constexpr char kAbc[] = "abc";
+constexpr wchar_t kAbcChecksum[] = L"ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=";
+constexpr wchar_t kPackageUrl[] = L"http://updates.example.test/scupdater/files/updater/ScUpdater-1.2.1.zip";
+
+std::vector<std::wstring> ParseArguments(const std::wstring& parameters) {
+    std::vector<std::wstring> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW((L"ScUpdater.exe " + parameters).c_str(), &count);
+    for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
+    LocalFree(argv);
+    return args;
+}
+
+TEST(UpgraderPaths, FolderOfAPathKeepsTheRootSeparator) {
+    EXPECT_EQ(scup::GetFolderOfPath(L"C:\\Program Files\\ScUpdater\\ScUpdater.exe"),
+              L"C:\\Program Files\\ScUpdater");
+    EXPECT_EQ(scup::GetFolderOfPath(L"C:/data/pkg.zip"), L"C:/data");
+    EXPECT_EQ(scup::GetFolderOfPath(L"C:\\ScUpdater.exe"), L"C:\\");
+    EXPECT_EQ(scup::GetFolderOfPath(L"\\ScUpdater.exe"), L"\\");
+    EXPECT_EQ(scup::GetFolderOfPath(L"\\\\server\\share\\ScUpdater.exe"), L"\\\\server\\share");
+    EXPECT_EQ(scup::GetFolderOfPath(L"ScUpdater.exe"), L"");
+}
+
+TEST(UpgraderPaths, PackageIsStoredUnderTheLastSegmentOfItsAddressOnly) {
+    EXPECT_EQ(scup::PackageFileName(kPackageUrl), L"ScUpdater-1.2.1.zip");
+    EXPECT_EQ(scup::PackageFileName(L"http://h/a/b/pkg.zip"), L"pkg.zip");
+    // Nothing an address says may put the file anywhere but in the download folder.
+    EXPECT_EQ(scup::PackageFileName(L"http://h/files/..\\..\\Start Menu\\evil.exe"), L"");
+    EXPECT_EQ(scup::PackageFileName(L"http://h/files/C:evil.exe"), L"");
+    EXPECT_EQ(scup::PackageFileName(L"http://h/files/.."), L"");
+    EXPECT_EQ(scup::PackageFileName(L"http://h/files/"), L"");
+    EXPECT_EQ(scup::PackageFileName(L"http://h/get?file=pkg.zip"), L"");
+}
+
+TEST(RelaunchCommandLine, CarriesTheThreeFoldersAndVersionThroughTheParser) {
+    const std::wstring installed = L"C:\\Program Files\\Corvane\\ScUpdater";
+    const std::wstring unpacked = L"C:\\users\\me\\Temp\\SU46364.512345678";
+    const std::wstring parameters = scup::BuildUpdateParameters(installed, unpacked, L"1.2.1", false);
+    EXPECT_EQ(parameters, L"-UPDATE \"" + installed + L"\" \"" + unpacked + L"\" \"1.2.1\"");
+
+    CAUCommandLineInfo info;
+    ParseCommandLine(info, ParseArguments(parameters));
+    EXPECT_TRUE(info.m_bUpdate);
+    EXPECT_TRUE(info.m_bWaitForPrevious);
+    EXPECT_FALSE(info.m_bEditor);
+    EXPECT_EQ(info.m_strUpdateTarget, installed);
+    EXPECT_EQ(info.m_strUpdateSource, unpacked);
+    EXPECT_EQ(info.m_strUpdateVersion, L"1.2.1");
+}
+
+TEST(RelaunchCommandLine, EditorModeEndsInTheEditorSwitch) {
+    const std::wstring parameters = scup::BuildUpdateParameters(L"C:\\A", L"C:\\B", L"2.0", true);
+    EXPECT_EQ(parameters, L"-UPDATE \"C:\\A\" \"C:\\B\" \"2.0\" -EDITOR");
+    CAUCommandLineInfo info;
+    ParseCommandLine(info, ParseArguments(parameters));
+    EXPECT_TRUE(info.m_bEditor);
+    EXPECT_EQ(info.m_strUpdateVersion, L"2.0");
+}
+
+TEST(RelaunchCommandLine, RootFoldersAndQuotesSurviveTheParser) {
+    // A plain "C:\" in quotes would swallow the closing quote and the rest of the line.
+    const std::wstring odd = L"D:\\odd \"name\"\\";
+    const std::wstring parameters = scup::BuildUpdateParameters(L"C:\\", odd, L"1.0 \"beta\"", false);
+    CAUCommandLineInfo info;
+    ParseCommandLine(info, ParseArguments(parameters));
+    EXPECT_EQ(info.m_strUpdateTarget, L"C:\\");
+    EXPECT_EQ(info.m_strUpdateSource, odd);
+    EXPECT_EQ(info.m_strUpdateVersion, L"1.0 \"beta\"");
+    EXPECT_FALSE(info.m_bEditor);
+}
+
+class StagingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        work_ = MakeScratchFolder(L"staging");
+        unzip_ = std::make_unique<CUnzipHolder>(BinFolder());
+        ASSERT_TRUE(unzip_->m_hUnzip) << "unzip32.dll is not beside the tests";
+    }
+    void TearDown() override {
+        if (!unpacked_.empty()) scup::RemoveFolder(unpacked_);
+        scup::RemoveFolder(work_);
+    }
+    std::wstring work_, unpacked_;
+    std::unique_ptr<CUnzipHolder> unzip_;
+};
+
+TEST_F(StagingTest, UnpacksIntoAFreshFolderAndCopiesEveryFileToStaging) {
+    ZipWriter()
+        .Deflated("ScUpdater.exe", std::string(9000, 'x'))
+        .Stored("ScUpRes.dll", "resources")
+        .WriteTo(work_ + L"\\pkg.zip");
+    std::vector<std::wstring> files;
+    ASSERT_EQ(scup::UnpackUpdaterPackage(unzip_.get(), work_ + L"\\pkg.zip", unpacked_, files),
+              scup::kStagingDone);
+    ASSERT_FALSE(unpacked_.empty());
+    EXPECT_EQ(files.size(), 2u);
+
+    const std::wstring staging = work_ + L"\\staging";
+    CreateDirectoryW(staging.c_str(), nullptr);
+    WriteTextFile(staging + L"\\ScUpRes.dll", "stale");
+    ASSERT_EQ(scup::CopyToStaging(unpacked_, files, staging), scup::kStagingDone);
+    EXPECT_EQ(ReadTextFile(staging + L"\\ScUpdater.exe"), std::string(9000, 'x'));
+    EXPECT_EQ(ReadTextFile(staging + L"\\ScUpRes.dll"), "resources");
+    // The unpacked folder stays: the staging copy installs from it.
+    EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpRes.dll"), "resources");
+}
+
+TEST_F(StagingTest, APackageWithoutTheUpdaterOrNotAnArchiveLeavesNothingBehind) {
+    ZipWriter().Stored("readme.txt", "no program here").WriteTo(work_ + L"\\noexe.zip");
+    WriteTextFile(work_ + L"\\broken.zip", "this is not an archive");
+    for (const wchar_t* package : {L"\\noexe.zip", L"\\broken.zip"}) {
+        std::vector<std::wstring> files;
+        std::wstring unpacked = L"untouched";
+        EXPECT_EQ(scup::UnpackUpdaterPackage(unzip_.get(), work_ + package, unpacked, files),
+                  scup::kStagingFailed)
+            << package;
+        EXPECT_TRUE(unpacked.empty());
+        EXPECT_TRUE(files.empty());
+    }
+}
+
+TEST_F(StagingTest, LibrariesThePackageLacksComeFromTheInstalledFolder) {
+    const std::wstring installed = work_ + L"\\installed", staging = work_ + L"\\staging";
+    CreateDirectoryW(installed.c_str(), nullptr);
+    CreateDirectoryW(staging.c_str(), nullptr);
+    WriteTextFile(installed + L"\\ScUpRes.dll", "installed resources");
+    WriteTextFile(installed + L"\\scfilo.dll", "installed port library");
+    WriteTextFile(installed + L"\\readme.txt", "not a library of the program");
+    WriteTextFile(staging + L"\\ScUpRes.dll", "new resources");
+    ASSERT_EQ(scup::AddCompanionLibraries(installed, {L"ScUpdater.exe", L"scupres.DLL"}, staging),
+              scup::kStagingDone);
+    EXPECT_EQ(ReadTextFile(staging + L"\\ScUpRes.dll"), "new resources") << "the package's own copy wins";
+    EXPECT_EQ(ReadTextFile(staging + L"\\scfilo.dll"), "installed port library");
+    EXPECT_FALSE(FileExists(staging + L"\\unzip32.dll")) << "not installed: nothing to copy";
+    EXPECT_FALSE(FileExists(staging + L"\\readme.txt"));
+    EXPECT_EQ(scup::AddCompanionLibraries(installed, {L"ScUpdater.exe"}, work_ + L"\\missing"),
+              scup::kStagingFailed);
+}
+
+TEST_F(StagingTest, ACopyThatFailsReportsFailure) {
+    WriteTextFile(work_ + L"\\ScUpdater.exe", "x");
+    EXPECT_EQ(scup::CopyToStaging(work_, {L"ScUpdater.exe"}, work_ + L"\\missing-folder"),
+              scup::kStagingFailed);
+    EXPECT_EQ(scup::CopyToStaging(work_, {L"ScUpdater.exe", L"gone.dll"}, work_ + L"\\"),
+              scup::kStagingFailed);
+}
+
+// Execute against a server data whose notice answer and downloaded bytes the test sets.
+class ExecuteTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        app_ = std::make_unique<CScUpdaterApp>(AUServices{});
+        app_->m_nLanguage = 1033;
+        auto server = std::make_unique<PackageServer>();
+        server_ = server.get();
+        server_->notice.strDownloadURL = kPackageUrl;
+        server_->notice.strCheckSum = std::wstring(kAbcChecksum) + L"\r\n";
+        server_->body = kAbc;
+        app_->m_pServerData = std::move(server);
+        app_->m_pLocalData = std::make_unique<CAULocalData>();
+        stored_ = scup::GetDataFolder(L"DownloadedFiles") + L"\\ScUpdater-1.2.1.zip";
+        DeleteFileW(stored_.c_str());
+        exit_.reset(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
+        ResetEvent(exit_.get());
+    }
+    void TearDown() override {
+        ResetEvent(exit_.get());
+        DeleteFileW(stored_.c_str());
+    }
+    int Execute() { return CAUAppUpgrader().Execute(app_.get(), {}, path_, L"Corvane SC-200"); }
+    std::vector<UINT> Shown(const MessageBoxCapture& boxes) const {
+        std::vector<UINT> ids;
+        for (const CapturedMessage& m : boxes.Messages()) {
+            if (m.text == scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033))
+                ids.push_back(IDS_MSG_SERVER_UNREACHABLE);
+            else if (m.text == scup::LoadLangString(IDS_MSG_PROXY_AUTH_REFUSED, 1033))
+                ids.push_back(IDS_MSG_PROXY_AUTH_REFUSED);
+            else
+                ids.push_back(0);
+        }
+        return ids;
+    }
+
+    std::unique_ptr<CScUpdaterApp> app_;
+    PackageServer* server_ = nullptr;
+    std::wstring stored_, path_;
+    scup::UniqueHandle exit_;
+};
+
+TEST_F(ExecuteTest, TheRightFileIsStoredUnderItsNameAndHandedOn) {
+    MessageBoxCapture boxes;
+    TraceCapture trace;
+    EXPECT_EQ(Execute(), CAUAppUpgrader::kDownloaded);
+    EXPECT_EQ(path_, stored_);
+    EXPECT_EQ(ReadTextFile(stored_), kAbc);
+    ASSERT_EQ(server_->downloads.size(), 1u);
+    EXPECT_EQ(server_->downloads[0], kPackageUrl);
+    EXPECT_TRUE(trace.Contains(L"File Hash Comparison succeeded."));
+    EXPECT_TRUE(boxes.Messages().empty());
+}
+
+TEST_F(ExecuteTest, AChangedOrCutFileIsRefusedDeletedAndReported) {
+    for (const std::string& body : {std::string("abd"), std::string("ab"), std::string()}) {
+        server_->body = body;
+        MessageBoxCapture boxes;
+        TraceCapture trace;
+        path_.clear();
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed) << body;
+        EXPECT_TRUE(path_.empty());
+        EXPECT_FALSE(FileExists(stored_)) << "a refused download must not stay where it could be run";
+        EXPECT_TRUE(trace.Contains(L"File Hash comparison failed. File is corrupt"));
+        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_SERVER_UNREACHABLE});
+    }
+}
+
+TEST_F(ExecuteTest, AChecksumInAnotherCaseOrMissingIsRefused) {
+    std::wstring lower = kAbcChecksum;
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+    for (const std::wstring& checksum : {lower, std::wstring()}) {
+        server_->notice.strCheckSum = checksum;
+        MessageBoxCapture boxes;
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+        EXPECT_FALSE(FileExists(stored_));
+    }
+}
+
+TEST_F(ExecuteTest, AFailedDownloadLeavesNoPartOfTheFile) {
+    server_->body = "a";
+    server_->downloadResult = 1;
+    MessageBoxCapture boxes;
+    EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+    EXPECT_FALSE(FileExists(stored_));
+    EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_SERVER_UNREACHABLE});
+}
+
+TEST_F(ExecuteTest, ProxyRefusalIsToldFirstAndACancelIsSilent) {
+    {
+        server_->noticeResult = 7;
+        MessageBoxCapture boxes;
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+        EXPECT_EQ(Shown(boxes), (std::vector<UINT>{IDS_MSG_PROXY_AUTH_REFUSED, IDS_MSG_SERVER_UNREACHABLE}));
+        EXPECT_TRUE(server_->downloads.empty());
+    }
+    {
+        server_->noticeResult = 0;
+        server_->downloadResult = 7;
+        MessageBoxCapture boxes;
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+        EXPECT_EQ(Shown(boxes), (std::vector<UINT>{IDS_MSG_PROXY_AUTH_REFUSED, IDS_MSG_SERVER_UNREACHABLE}));
+    }
+    for (int* result : {&server_->noticeResult, &server_->downloadResult}) {
+        server_->noticeResult = server_->downloadResult = 0;
+        *result = 3;
+        MessageBoxCapture boxes;
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+        EXPECT_TRUE(boxes.Messages().empty());
+    }
+}
+
+TEST_F(ExecuteTest, NoUsableAddressGivesSixAndExitRequestedGivesFourSilently) {
+    for (const wchar_t* url : {L"", L"http://h/files/..\\..\\evil.exe"}) {
+        server_->notice.strDownloadURL = url;
+        MessageBoxCapture boxes;
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kNoAddress) << url;
+        EXPECT_TRUE(server_->downloads.empty());
+        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_SERVER_UNREACHABLE});
+    }
+    server_->notice.strDownloadURL = kPackageUrl;
+    server_->body = "changed";
+    SetEvent(exit_.get());
+    MessageBoxCapture boxes;
+    EXPECT_EQ(Execute(), CAUAppUpgrader::kExitRequested);
+    EXPECT_TRUE(boxes.Messages().empty());
+    EXPECT_FALSE(FileExists(stored_));
+}
+
+TEST_F(ExecuteTest, WithoutServerOrLocalDataNothingIsAsked) {
+    app_->m_pLocalData.reset();
+    EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+    EXPECT_EQ(CAUAppUpgrader().Execute(nullptr, {}, path_, L""), CAUAppUpgrader::kFailed);
+    EXPECT_TRUE(server_->downloads.empty());
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+#pragma once
+// Shared by the self-upgrade tests: a server data that answers the notice exchange and the
+// package download as the test sets them.
+
+#include <string>
+#include <vector>
+
+#include "ZipWriter.h"
+#include "server/AUServerData.h"
+
+namespace testing_support {
+
+// Answers as CAUServerData does: DoNoticeAction fills the upgrader information or gives the
+// exchange's result; Download writes what it received to the path, also when it then reports a
+// failure (a connection that broke off leaves a partial file).
+class PackageServer : public CAUServerData {
+  public:
+    int DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, const std::wstring&) override {
+        ++notices;
+        if (noticeResult != 0) return noticeResult;
+        info = notice;
+        return 0;
+    }
+    int Download(const std::wstring& url, const std::wstring& filePath, const DownloadProgress&) override {
+        downloads.push_back(url);
+        WriteBinaryFile(filePath, body);
+        return downloadResult;
+    }
+    // What a version check would have left.
+    void AnnounceUpdaterVersion(const std::wstring& version) { SetUpdaterVersion(version); }
+
+    SAUUpgraderInfo notice;
+    std::string body;
+    int noticeResult = 0;
+    int downloadResult = 0;
+    int notices = 0;
+    std::vector<std::wstring> downloads;
+};
+
+}  // namespace testing_support

@@ -1,0 +1,2 @@
+# The self-upgrade confirmation dialog.
+target_sources(scup_ui PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SelfUpdateDialog.cpp)
