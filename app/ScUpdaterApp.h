@@ -106,6 +106,7 @@ private:
     void EventLoop();
     bool WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window, UINT textId,
                         UINT icon);
+    bool RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window);
     void HandleCheck();
     void HandleStart();
     void HandleExit();
@@ -122,6 +123,9 @@ private:
     // Main sequence pieces.
     // Runs the main dialog in a view, again in each language the user picks; gives the last one.
     std::unique_ptr<CUpdaterDialog> RunUpdaterDialog(int mode, int& x, int& y);
+    // The main dialog for the current language, printer and locale, with the printers, settings
+    // and unzip library it works with.
+    std::unique_ptr<CUpdaterDialog> MakeUpdaterDialog();
 
     AUServices m_services;
     std::atomic<scup::CDialogBase*> m_pMainWnd{nullptr};

@@ -15,6 +15,7 @@
 #include "install/AUFileUpdater.h"
 #include "local/Spooler.h"
 #include "res/resource_ids.h"
+#include "ui/CantCommDialog.h"
 #include "ui/LangResources.h"
 #include "ui/PrinterSelectDialog.h"
 #include "ui/UpdaterDialog.h"
@@ -80,8 +81,20 @@ int CountOnlinePrinters(const std::wstring& driver) {
 // ---------------------------------------------------------------------------------------------
 // Main sequence (main thread)
 
-std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x, int& y) {
+std::unique_ptr<CUpdaterDialog> CScUpdaterApp::MakeUpdaterDialog() {
     auto dialog = std::make_unique<CUpdaterDialog>(Language(), m_strPrinter, m_nLCID);
+    if (m_pLocalData) {
+        std::vector<std::wstring> printers;
+        for (const auto& [name, installed] : m_pLocalData->GetPrinterMap()) printers.push_back(name);
+        dialog->SetPrinters(std::move(printers));
+        dialog->SetConfiguration(m_pLocalData.get());
+    }
+    dialog->SetUnzip(m_pUnzip.get());
+    return dialog;
+}
+
+std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x, int& y) {
+    auto dialog = MakeUpdaterDialog();
     INT_PTR result = 0;
     for (;;) {
         dialog->SetPosition(x, y);
@@ -103,7 +116,7 @@ std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x
         if (result <= 1000) break;
         // The user chose another user-interface language: the dialog comes back in it.
         m_nLanguage.exchange(static_cast<long>(result));
-        dialog = std::make_unique<CUpdaterDialog>(Language(), m_strPrinter, m_nLCID);
+        dialog = MakeUpdaterDialog();
     }
     return dialog;
 }
@@ -408,6 +421,22 @@ bool CScUpdaterApp::WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterD
     return dialog != nullptr;
 }
 
+// The printer did not answer: the user may switch it on and try again, as often as it takes. The
+// dialog runs without the dialog lock, like a message; gives whether the printer answered.
+bool CScUpdaterApp::RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog,
+                                        HWND window) {
+    lock.unlock();
+    bool answered = false;
+    while (!answered) {
+        scup::CCantCommDialog failure(Language(), window);
+        if (failure.DoModal() != scup::CCantCommDialog::kRetry) break;
+        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(m_strPrinter, true) == 0;
+    }
+    lock.lock();
+    dialog = m_pUpdaterDialog.load();
+    return answered;
+}
+
 void CScUpdaterApp::HandleCheck() {
     std::unique_lock lock(m_dialogMutex);
     CUpdaterDialog* dialog = m_pUpdaterDialog.load();
@@ -421,6 +450,7 @@ void CScUpdaterApp::HandleCheck() {
     };
 
     setReady(0);
+    dialog->m_bLocalFiles = 0;
     const std::wstring previousPrinter = m_strPrinter;
     m_strPrinter = dialog->m_strPrinter;
     m_nLCID = dialog->m_nLocale;
@@ -444,11 +474,15 @@ void CScUpdaterApp::HandleCheck() {
                        withFirmware;
 
     if (firmwareView && !printerData) {
-        // The printer did not answer; without the communication dialog there is nothing to retry.
         dialog->ShowProgress(0);
-        setReady(1);
-        finish();
-        return;
+        printerData = RetryPrinterContact(lock, dialog, window);
+        if (!dialog) return;
+        if (!printerData) {
+            dialog->ShowProgress(0);
+            setReady(1);
+            finish();
+            return;
+        }
     }
     if (printerData) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();

@@ -8,6 +8,9 @@
 #   OUTDIR/firmware-confirm-LANG.png, OUTDIR/firmware-progress-LANG.png (a transfer at 42 %),
 #   OUTDIR/device-progress-LANG.png  the firmware transfer's dialogs, shown by show_dialog.exe
 #   OUTDIR/self-update-LANG.png  the self-upgrade confirmation, shown by show_dialog.exe
+#   OUTDIR/updater-software-LANG.png, OUTDIR/updater-firmware-LANG.png  the main dialog in both
+#                                views with sample updates; OUTDIR/region-menu-LANG.png the main
+#                                dialog with its region menu open (show_dialog.exe)
 # Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, ja, ar or a language id (1033)
 # Builds nothing: it runs what is in $SCUP_BUILD_DIR/win/bin (default <repo>/build/win/bin).
 # The Wine prefix is its own (<build>/screens-prefix); without DISPLAY it starts its own Xvfb.
@@ -173,6 +176,38 @@ capture_helper_dialog() {
   saved+=("$png")
 }
 
+# The main dialog with its region menu open: the menu reaches beyond the dialog, so the picture
+# is the whole screen. The helper closes by itself.
+capture_region_menu() {
+  local hwnd rest
+  local png=$outdir/region-menu-$tag.png
+  (cd "$bin" && exec wine show_dialog.exe "$lcid" region-menu) &
+  helper_pid=$!
+  read -r hwnd rest < <(scdrive wait-dialog --class '#32770' --timeout "$START_TIMEOUT_MS") || {
+    echo "the main dialog for the region menu did not appear" >&2
+    return 1
+  }
+  scdrive wait-dialog --class '#32768' --timeout "$START_TIMEOUT_MS" >/dev/null || {
+    echo "the region menu did not open" >&2
+    return 1
+  }
+  sleep "$PAINT_DELAY"
+  save_screen "$png"
+  local i
+  for i in $(seq 1 $(((CLOSE_WAIT_SECONDS + SELF_CLOSE_SECONDS) * 10))); do
+    helper_running || break
+    sleep 0.1
+  done
+  if helper_running; then
+    echo "show_dialog.exe did not close the region menu" >&2
+    close_failed=1
+    return 1
+  fi
+  wait "$helper_pid"
+  helper_pid=""
+  saved+=("$png")
+}
+
 helper_pid=""
 
 helper_running() {
@@ -220,4 +255,7 @@ capture_helper_dialog firmware-confirm
 capture_helper_dialog firmware-progress
 capture_helper_dialog device-progress self
 capture_helper_dialog self-update
+capture_helper_dialog updater-software
+capture_helper_dialog updater-firmware
+capture_region_menu
 echo "saved ${saved[*]}"

@@ -19,7 +19,28 @@ bool CIconButton::Draw(const DRAWITEMSTRUCT& item) const {
     DrawEdge(item.hDC, &rect, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     // Images keep their orientation in a mirrored window.
     if (GetLayout(item.hDC) & LAYOUT_RTL) SetLayout(item.hDC, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
-    if (m_hIcon) {
+    wchar_t caption[128] = {};
+    GetWindowTextW(item.hwndItem, caption, 128);
+    const int shift = pressed ? 1 : 0;
+    if (caption[0]) {
+        // A captioned button: the icon at the start, the caption centred in what is left.
+        constexpr int kPadding = 6;
+        RECT textRect = rect;
+        textRect.left += kPadding + m_nSize;
+        OffsetRect(&textRect, shift, shift);
+        if (m_hIcon) {
+            const int y = rect.top + (rect.bottom - rect.top - m_nSize) / 2 + shift;
+            DrawState(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(m_hIcon), 0,
+                      rect.left + kPadding + shift, y, m_nSize, m_nSize,
+                      DST_ICON | (disabled ? DSS_DISABLED : 0));
+        }
+        SetBkMode(item.hDC, TRANSPARENT);
+        SetTextColor(item.hDC, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+        HGDIOBJ old =
+            SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+        DrawTextW(item.hDC, caption, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(item.hDC, old);
+    } else if (m_hIcon) {
         int x = rect.left + (rect.right - rect.left - m_nSize) / 2 + (pressed ? 1 : 0);
         int y = rect.top + (rect.bottom - rect.top - m_nSize) / 2 + (pressed ? 1 : 0);
         if (disabled)

@@ -10,7 +10,10 @@ public:
     CIconButton() = default;
     // Attaches to an owner-drawn button of the dialog.
     void Attach(HWND dialog, int controlId, UINT iconId);
-    // Draws the button; returns true when the item is this button.
+    // Before Attach: the icon's width and height in pixels (32 unless set).
+    void SetIconSize(int size) { m_nSize = size; }
+    // Draws the button (the icon, and its caption beside it when it has one); returns true when
+    // the item is this button.
     bool Draw(const DRAWITEMSTRUCT& item) const;
     int ControlId() const { return m_nControlId; }
 

@@ -1,47 +1,173 @@
 #pragma once
-// The main updater dialog in its first, plain form: the printer, the offered updates as a list,
-// check and install commands. Mode 1 is the printer firmware view, mode 0 the PC software view.
+// The program's main window: the updates found for the chosen printer (firmware view) or for the
+// installed applications (software view), the details of the selected one, and the commands to
+// check again, change printer or region, install or transfer the ticked updates, look at the
+// history, set the proxy, or send firmware packages from disk to the printer.
+//
+// The work runs on the update thread, which the dialog drives through the named events
+// "CHECK_EVENT", "START_EVENT", "REFRESH_EVENT" and "RESETSERVER_EVENT"; the thread drives the
+// dialog back through the ready flag and the operations of IUpdateListView, each of which is
+// safe from any thread.
+
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "DetailsPane.h"
+#include "IconButton.h"
 #include "LangDialog.h"
+#include "RegionMenu.h"
+#include "UpdateListView.h"
 #include "common/FirmInfo.h"
 #include "common/Handles.h"
 
-class CUpdaterDialog : public scup::CLangDialog {
-public:
+class CAUConfigXML;
+struct CUnzipHolder;
+
+class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
+  public:
+    // Sends firmware files to the printers of a driver; 0 when the printer took them.
+    using FirmwareTransfer =
+        std::function<int(const std::wstring& driver, const std::vector<std::wstring>& files)>;
+    using LinkOpener = std::function<void(HWND owner, const std::wstring& address)>;
+
+    // Refreshes the details pane for the selected row (or clears it).
+    static constexpr UINT kRefreshDetailsMessage = WM_APP + 1;
+
+    struct SRegion {
+        LCID locale;
+        std::wstring name;
+    };
+
     CUpdaterDialog(LANGID language, std::wstring printer, LCID locale, HWND parent = nullptr);
+    ~CUpdaterDialog() override;
 
-    // Runs modally in the given view; a result above 1000 asks for the dialog in another language.
+    // Mode 1 is the printer firmware view, mode 0 the PC software view; runs modally. A result
+    // above 1000 asks for the dialog in another language.
     INT_PTR Run(int mode);
+    void SetMode(int mode) { m_bFirmwareMode = mode == 1 ? 1 : 0; }
 
-    // Called from the update thread.
-    void ShowProgress(int mode);
-    void SetUpdates(const RefinedList& updates);
-    void ClearList();
+    // Set by the creator before the dialog is shown.
+    void SetPrinters(std::vector<std::wstring> printers) { m_printers = std::move(printers); }
+    void SetConfiguration(CAUConfigXML* config) { m_pConfig = config; }
+    void SetUnzip(const CUnzipHolder* unzip) { m_pUnzip = unzip; }
+    void SetFirmwareTransfer(FirmwareTransfer transfer) { m_transfer = std::move(transfer); }
+    void SetLinkOpener(LinkOpener opener) { m_openLink = std::move(opener); }
+
+    // The regions of the region box: locales of strings 200 to 230 that the system knows, named by
+    // strings 300 to 330.
+    static std::vector<SRegion> AvailableRegions();
+
+    // IUpdateListView
+    HWND ViewWindow() const override { return GetSafeHwnd(); }
+    bool IsFirmwareView() const override { return m_bFirmwareMode.load() == 1; }
+    void SetReady(int ready) override;
+    void ShowProgress(int mode) override;
+    void SetProgressItem(const std::wstring& title) override;
+    void SetProgressPercent(int percent) override;
+    std::vector<SAUTickedRow> GetTickedRows() override;
+    void SetUpdates(const RefinedList& updates) override;
+    void ClearList() override;
+    void ShowView(bool show) override;
+
     bool HasFirmwareEntries(const std::wstring& printer) const;
+    // Firmware packages from disk become the rows (what the open command does with the files
+    // the user chose).
+    void AddLocalPackages(const std::vector<std::wstring>& files);
+    // Rebuilds the rows from the dialog's copy of the update list (the view's entries of the
+    // dialog's printer, read from their description packages).
+    void FillList();
+    // What the details pane shows (on the dialog's thread).
+    const scup::CDetailsPane& Details() const { return m_details; }
 
     std::atomic<int> m_bIdle{1};
     std::wstring m_strPrinter;
     std::atomic<LCID> m_nLocale;
     std::atomic<int> m_bFirmwareMode{0};
-    bool m_bLocalFiles = false;
+    std::atomic<int> m_bLocalFiles{0};
+    std::atomic<int> m_nProgressMode{0};
+    int m_bKeepAwake = 0;
+    std::wstring m_strLinkURL;
 
-protected:
+  protected:
     BOOL OnInitDialog() override;
+    void OnOK() override {}
     void OnCancel() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void OnDestroy() override;
 
-private:
-    void FillList();
+  private:
+    // Runs the call on the dialog's thread and waits for it; nothing without a window.
+    void OnWindowThread(const std::function<void()>& call) const;
+
+    void SetUpView();
+    void FillPrinterBox();
+    void FillRegions();
+    void SetUpList();
+    void CreateProgressPanel();
+    void Signal(const wchar_t* eventName) const;
+
     void UpdateControlStates();
-    void Signal(const wchar_t* eventName);
+    bool AnyRowTicked() const;
+    void EnableCommand(UINT id, bool enabled);
+
+    void FillRows();
+    void InsertRow(std::unique_ptr<SAUItemRecord> record);
+    void DeleteAllRows();
+    void DeleteRow(int row);
+    SAUItemRecord* RecordOf(int row) const;
+    void SortRows();
+    std::vector<SAUTickedRow> TickedRowsHere() const;
+    void RefreshDetails();
+    void PlaceLink();
+    bool LinkHit(POINT client) const;
+
+    void ApplyProgress(int mode);
+    void PresentPanel();
+
+    void OnRefresh();
+    void OnInstall();
+    void OnPrinterChosen();
+    void OnRegionChosen();
+    void OnRegionMenu(UINT command);
+    void OnProxySettings();
+    void OnHistory();
+    void OnOpenPackages();
+    void OnAbout();
+    void TransferLocalPackages();
+
+    INT_PTR OnNotify(const NMHDR& header, bool& handled);
+    INT_PTR OnDrawItem(const DRAWITEMSTRUCT& item);
+    INT_PTR ResultOf(LONG_PTR result);
 
     mutable std::mutex m_updatesMutex;
     RefinedList m_mapUpdates;
-    int m_nProgress = 0;
+    std::vector<std::unique_ptr<SAUItemRecord>> m_rowRecords;
+    std::vector<std::wstring> m_printers;
+    std::vector<SRegion> m_regions;
+    CAUConfigXML* m_pConfig = nullptr;
+    const CUnzipHolder* m_pUnzip = nullptr;
+    FirmwareTransfer m_transfer;
+    LinkOpener m_openLink;
+
+    HACCEL m_hAccelerators = nullptr;  // resource table: not destroyed
+    // Handed to the list, which destroys them with itself.
+    HIMAGELIST m_rowImages = nullptr;
+    HIMAGELIST m_checkImages = nullptr;
+    scup::UniqueBitmap m_headerBitmap;
+    HMENU m_hMenu = nullptr;
+    scup::CRegionMenu m_regionMenu;
+    scup::CIconButton m_installButton;
+    scup::CDetailsPane m_details;
+    RECT m_linkRect{0, 0, 0, 0};
+    COLORREF m_themeColour = RGB(127, 157, 185);
+    std::vector<scup::UniqueHandle> m_events;
 };

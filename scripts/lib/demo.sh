@@ -70,7 +70,12 @@ STATE
     cat "$work/printer.out" >&2
     return 1
   }
-  scup_seed_printer "$SCUP_DEMO_PRINTER" "$SCUP_DEMO_PRINTER" "COM$SCUP_DEMO_COM:" 00002107
+  # The driver package's information library, where the package installs it for 64-bit programs.
+  local common="$WINEPREFIX/drive_c/Program Files/Common Files/Corvane/Scribo"
+  mkdir -p "$common"
+  cp "$build/win/driverpkg/CVSCINF.dll" "$common/" || return 1
+  # Bidirectional support on (0x800): the printer answers, so the firmware transfer may use it.
+  scup_seed_printer "$SCUP_DEMO_PRINTER" "$SCUP_DEMO_PRINTER" "COM$SCUP_DEMO_COM:" 00002107 00000800
 }
 
 scup_demo_start() {

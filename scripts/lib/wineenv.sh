@@ -87,11 +87,11 @@ scup_import_reg() {
   wine regedit /S "$reg" >/dev/null 2>&1
 }
 
-# scup_seed_printer NAME [DRIVER] [PORT] [MODELID]: registers a printer queue in the prefix and its
+# scup_seed_printer NAME [DRIVER] [PORT] [MODELID] [ATTRIBUTES]: registers a printer queue in the prefix and its
 # driver's key as the driver package writes it (32-bit view), so that the program finds a printer
 # of ours without a real driver being installed. The driver information library answers MODELID.
 scup_seed_printer() {
-  local name=$1 driver=${2:-Corvane SC-200} port=${3:-COM5:} model=${4:-00002107}
+  local name=$1 driver=${2:-Corvane SC-200} port=${3:-COM5:} model=${4:-00002107} attributes=${5:-00000000}
   scup_import_reg printer <<REG
 Windows Registry Editor Version 5.00
 
@@ -99,7 +99,7 @@ Windows Registry Editor Version 5.00
 "Name"="$name"
 "Printer Driver"="$driver"
 "Port"="$port"
-"Attributes"=dword:00000000
+"Attributes"=dword:$attributes
 
 [HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Corvane Industries, Ltd.\\Scribo\\Driver\\3.0\\$driver]
 "Info Dll"="CVSCINF.dll"

@@ -137,6 +137,18 @@ e2e_wait_new_window() {
   return 1
 }
 
+# e2e_wait_other_dialog OLD SECONDS: prints the first enabled dialog other than OLD, whether or not
+# it is one of the program's main windows (the printer choice, a question).
+e2e_wait_other_dialog() {
+  local old=$1 i found
+  for i in $(seq 1 $(($2 * 10))); do
+    found=$(scdrive list-windows | awk -v old="$old" '/class "#32770"/ && / enabled 1 / && $1 != old { print $1; exit }')
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
 # e2e_start_dialog: waits for the start dialog to be ready; prints its handle.
 e2e_start_dialog() { scdrive wait --prop "$E2E_PROP" --timeout "${1:-90000}" | cut -d' ' -f1; }
 
@@ -145,7 +157,8 @@ e2e_start_dialog() { scdrive wait --prop "$E2E_PROP" --timeout "${1:-90000}" | c
 e2e_open_firmware_view() {
   local start=$1 chooser
   scdrive click "$start" "$E2E_START_FIRMWARE" >/dev/null || return 1
-  chooser=$(e2e_wait_new_window "$start" 30) || return 1
+  chooser=$(e2e_wait_other_dialog "$start" 30) || return 1
+  scdrive wait-enabled "$chooser" 1 1 --timeout 10000 >/dev/null || return 1
   scdrive click "$chooser" 1 >/dev/null || return 1
   e2e_wait_new_window "$chooser" 30
 }

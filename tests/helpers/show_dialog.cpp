@@ -3,12 +3,14 @@
 //   show_dialog LANGUAGE DIALOG
 //   LANGUAGE: en, ja, ar or a language id such as 1041
 //   DIALOG:   proxy-settings, proxy-user, history, firmware-confirm, firmware-progress,
-//             device-progress or self-update
+//             device-progress, self-update, updater-software, updater-firmware or region-menu
 // It reads ScUpRes.dll beside itself and never writes the user's configuration: it has no data
 // folder, so OK in the proxy settings shows the message for settings that could not be saved.
 // The history dialog reads a sample history file from a temporary folder of its own, which is
 // removed again when the dialog closes. The firmware progress shows a transfer that stands at
 // 42 % until Cancel; the device progress, which has no buttons, closes itself after 6 seconds.
+// The main updater dialog shows sample updates read from sample description packages in a
+// temporary folder of its own; region-menu opens its region menu and closes itself after 6 seconds.
 // Prints the dialog's result; exits 0 when the dialog was shown, 1 when it could not be, 2 for a
 // malformed call.
 
@@ -20,7 +22,10 @@
 #include <cwchar>
 #include <optional>
 #include <string>
+#include <thread>
 
+#include "../unit/ZipWriter.h"
+#include "app/ScUpdaterApp.h"
 #include "common/Handles.h"
 #include "common/Resources.h"
 #include "local/AUConfigXML.h"
@@ -33,6 +38,7 @@
 #include "ui/ProxyUserDlg.h"
 #include "ui/SelfUpdateDialog.h"
 #include "ui/TrProgressDlg.h"
+#include "ui/UpdaterDialog.h"
 
 namespace {
 
@@ -174,10 +180,112 @@ INT_PTR ShowDeviceProgress(LANGID language) {
     return IDOK;
 }
 
+// Sample updates of one view, each with a description package in the language of the dialog.
+struct SSampleUpdate {
+    const wchar_t* id;
+    const wchar_t* category;
+    int newInstall;
+    const char* title;
+    const char* arabicTitle;
+    const char* version;
+    const char* size;
+    const char* description;
+    const char* arabicDescription;
+};
+
+const SSampleUpdate kSampleUpdates[] = {
+    {L"FP-MAIN", L"FIRM", 0, "Printer firmware",
+     "\xd8\xa7\xd9\x84\xd8\xa8\xd8\xb1\xd9\x86\xd8\xa7\xd9\x85\xd8\xac "
+     "\xd8\xa7\xd9\x84\xd8\xab\xd8\xa7\xd8\xa8\xd8\xaa "
+     "\xd9\x84\xd9\x84\xd8\xb7\xd8\xa7\xd8\xa8\xd8\xb9\xd8\xa9",
+     "2.10", "1.2 MB", "Faster cutting and support for 62 mm continuous tape.",
+     "\xd9\x82\xd8\xb5 \xd8\xa3\xd8\xb3\xd8\xb1\xd8\xb9 \xd9\x88\xd8\xaf\xd8\xb9\xd9\x85 "
+     "\xd8\xb4\xd8\xb1\xd9\x8a\xd8\xb7 62 \xd9\x85\xd9\x85."},
+    {L"FP-FONT", L"FIRM", 1, "(Asia) Printer fonts", "(Asia) Printer fonts", "1.04", "640 KB",
+     "Fonts for labels in Asian languages.", "Fonts for labels in Asian languages."},
+    {L"PP-SCEDIT50", L"PCS", 0, "Scribo Editor 5.2", "\xd9\x85\xd8\xad\xd8\xb1\xd8\xb1 Scribo 5.2", "5.2.1",
+     "48 MB", "The label editor with new templates and barcode types.",
+     "\xd9\x85\xd8\xad\xd8\xb1\xd8\xb1 \xd8\xa7\xd9\x84\xd9\x85\xd9\x84\xd8\xb5\xd9\x82\xd8\xa7\xd8\xaa."},
+    {L"PP-CONTACT13", L"PCS", 1, "Scribo Address Book 1.3", "Scribo Address Book 1.3", "1.3.10", "12 MB",
+     "Print address labels from your contacts.", "Print address labels from your contacts."},
+    {L"PS-OFFICE", L"PCS", 0, "Label templates", "Label templates", "1.3.9", "3 MB",
+     "Templates for office labels.", "Templates for office labels."},
+};
+
+std::string SampleDescription(const SSampleUpdate& update, bool arabic) {
+    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?><ScriboUpdater><Title>") +
+           (arabic ? update.arabicTitle : update.title) + "</Title><Version>" + update.version +
+           "</Version><Size>" + update.size + "</Size><Description>" +
+           (arabic ? update.arabicDescription : update.description) + "</Description></ScriboUpdater>";
+}
+
+RefinedList WriteSamplePackages(const std::wstring& folder) {
+    RefinedList list;
+    for (const SSampleUpdate& update : kSampleUpdates) {
+        const std::wstring path = folder + update.id + L".zip";
+        // Updates without Arabic texts have only the English description, as such packages do.
+        testing_support::ZipWriter zip;
+        zip.Deflated("data_ENG.xml", SampleDescription(update, false));
+        if (std::string(update.title) != update.arabicTitle)
+            zip.Deflated("data_ARA.xml", SampleDescription(update, true));
+        zip.WriteTo(path);
+        SAUExtFirmInfo info;
+        info.strId = update.id;
+        info.strName = update.id;
+        info.strCategory = update.category;
+        info.strFilePath = path;
+        info.nNewInstall = update.newInstall;
+        list[L"Corvane SC-200"][std::wstring(update.id) + L"_ENU_USA"] = info;
+    }
+    return list;
+}
+
+// The region menu's mnemonic: the character after "&" in its title.
+wchar_t RegionMenuKey(HWND dialog) {
+    wchar_t title[64] = {};
+    GetMenuStringW(GetMenu(dialog), 2, title, 64, MF_BYPOSITION);
+    const wchar_t* amp = wcschr(title, L'&');
+    return amp && amp[1] ? amp[1] : L'r';
+}
+
+INT_PTR ShowUpdater(LANGID language, int mode, bool openRegionMenu) {
+    constexpr DWORD kMenuShownMs = 6000;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"scup-show-updater-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const RefinedList list = WriteSamplePackages(folder);
+    CUnzipHolder unzip(OwnFolder());
+    const LCID locale = language == 1025 ? 1025 : 1033;
+    CUpdaterDialog dialog(language, L"Corvane SC-200", locale);
+    dialog.SetPrinters({L"Corvane SC-200", L"Corvane SC-300"});
+    dialog.SetUnzip(&unzip);
+    dialog.SetLinkOpener([](HWND, const std::wstring&) {});
+    std::thread feeder([&] {
+        HWND hwnd = nullptr;
+        for (int i = 0; i < 500 && !hwnd; ++i, Sleep(20)) hwnd = dialog.GetSafeHwnd();
+        if (!hwnd) return;
+        dialog.SetUpdates(list);
+        if (!openRegionMenu) return;
+        Sleep(500);
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_KEYMENU, RegionMenuKey(hwnd));
+        Sleep(kMenuShownMs);
+        // The menu loop runs on the dialog's thread: cancelling the mode there ends it.
+        SendMessageW(hwnd, WM_CANCELMODE, 0, 0);
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+    });
+    const INT_PTR result = dialog.Run(mode);
+    feeder.join();
+    for (const SSampleUpdate& update : kSampleUpdates) DeleteFileW((folder + update.id + L".zip").c_str());
+    RemoveDirectoryW(folder.c_str());
+    return result;
+}
+
 void PrintUsage() {
     fwprintf(stderr,
              L"usage: show_dialog en|ja|ar|LANGID proxy-settings|proxy-user|history|firmware-confirm|"
-             L"firmware-progress|device-progress|self-update\n");
+             L"firmware-progress|device-progress|self-update|updater-software|updater-firmware|region-menu\n");
 }
 
 }  // namespace
@@ -191,7 +299,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring name = argv[2];
     const bool known = name == L"proxy-settings" || name == L"proxy-user" || name == L"history" ||
                        name == L"firmware-confirm" || name == L"firmware-progress" ||
-                       name == L"device-progress" || name == L"self-update";
+                       name == L"device-progress" || name == L"self-update" || name == L"updater-software" ||
+                       name == L"updater-firmware" || name == L"region-menu";
     if (!language || !known) {
         PrintUsage();
         return kUsage;
@@ -221,6 +330,12 @@ int wmain(int argc, wchar_t** argv) {
         result = ShowFirmwareProgress(*language);
     else if (name == L"self-update")
         result = ShowSelfUpdate(*language);
+    else if (name == L"updater-software")
+        result = ShowUpdater(*language, 0, false);
+    else if (name == L"updater-firmware")
+        result = ShowUpdater(*language, 1, false);
+    else if (name == L"region-menu")
+        result = ShowUpdater(*language, 0, true);
     else
         result = ShowDeviceProgress(*language);
     scup::SetResourceModule(nullptr);

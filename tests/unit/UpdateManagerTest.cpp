@@ -1,5 +1,8 @@
 // The update thread against server and local data that the test controls, with real dialogs.
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <memory>
 #include <mutex>
@@ -7,6 +10,7 @@
 #include "TestSupport.h"
 #include "app/ScUpdaterApp.h"
 #include "app/StartDialog.h"
+#include "res/firmware_ids.h"
 #include "res/resource_ids.h"
 #include "ui/LangResources.h"
 #include "ui/UpdaterDialog.h"
@@ -184,7 +188,7 @@ TEST_F(UpdateThreadTest, CheckQueriesTheLocaleRegionsAndHandsTheListToTheDialog)
     EXPECT_EQ(keys[atStart + 2], L"ENU_USA");
     EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
     EXPECT_TRUE(PumpUntil([&] {
-        return SendDlgItemMessageW(updater_->GetSafeHwnd(), IDC_UPD_LIST, LB_GETCOUNT, 0, 0) == 3;
+        return SendDlgItemMessageW(updater_->GetSafeHwnd(), IDC_UPD_LIST, LVM_GETITEMCOUNT, 0, 0) == 3;
     }));
 }
 
@@ -259,13 +263,51 @@ TEST_F(UpdateThreadTest, ResetServerIsFollowedByOneRefreshAndCheck) {
 
 TEST_F(UpdateThreadTest, LocaleWithoutRegionalListMakesNoRegionalQueries) {
     MakeApp();
-    ShowUpdaterDialog(1032);
+    ShowUpdaterDialog();
+    // The region box offers only the listed locales: a locale from elsewhere (the label editor's
+    // command line) reaches the thread through the dialog's field.
+    updater_->m_nLocale = 1032;
     StartAndSettle();
     const size_t atStart = log_->KeyCount();
     Signal(kCheckEvent);
     ASSERT_TRUE(WaitForWaits(2));
     EXPECT_EQ(log_->KeyCount(), atStart);
     EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+}
+
+// The communication-failure dialog of the update thread, when it is on the screen.
+HWND FindCantCommDialog() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) {
+            if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, IDC_CANT_COMM_TEXT)) {
+                *reinterpret_cast<HWND*>(data) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(UpdateThreadTest, SilentPrinterInFirmwareViewOffersRetryAndAsksTheServerNothing) {
+    MakeApp();
+    ShowUpdaterDialog();
+    updater_->SetMode(1);
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+    Signal(kCheckEvent);
+    // No printer of the driver answers: the user is asked to switch it on and retry.
+    HWND failure = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (failure = FindCantCommDialog()) != nullptr; }));
+    PostMessageW(failure, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(failure); }));
+    ASSERT_TRUE(PumpUntil([&] { return (failure = FindCantCommDialog()) != nullptr; })) << "retry asks again";
+    PostMessageW(failure, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitForWaits(2));
+    EXPECT_EQ(log_->KeyCount(), atStart);
+    EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+    EXPECT_EQ(updater_->m_nProgressMode.load(), 0);
 }
 
 TEST_F(UpdateThreadTest, ExitArrivingWithALowerEventStillEndsTheThread) {

@@ -1,0 +1,65 @@
+#include "DetailsPageAddress.h"
+
+#include "common/Format.h"
+#include "common/Profile.h"
+
+namespace scup {
+namespace {
+
+constexpr size_t kLocaleTextMax = 15;
+
+std::wstring UserLocaleText(LCTYPE type) {
+    wchar_t buffer[kLocaleTextMax + 1] = {};
+    if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, kLocaleTextMax + 1)) return {};
+    return buffer;
+}
+
+}  // namespace
+
+std::wstring DetailsPageEndpoint() {
+    const std::wstring host =
+        GetProfileText(kSettingsSection, kDetailsPageHostSetting, kDefaultDetailsPageHost);
+    return L"http://" + (host.empty() ? std::wstring(kDefaultDetailsPageHost) : host) + kDetailsPagePath;
+}
+
+std::wstring SystemVersionText(DWORD major, DWORD minor, DWORD platformId, bool is64BitWindows) {
+    const wchar_t* suffix = L"";
+    if (platformId == VER_PLATFORM_WIN32_NT && major == 4)
+        suffix = L"_NT";
+    else if (is64BitWindows)
+        suffix = L"_x64";
+    return FormatText(L"W%d_%d%s", static_cast<int>(major), static_cast<int>(minor), suffix);
+}
+
+bool Is64BitWindows() {
+#if defined(_WIN64)
+    // A 64-bit program runs on a 64-bit Windows only; asking about WoW64 would say "no".
+    return true;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
+std::wstring CurrentSystemVersionText() {
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) return {};
+    return SystemVersionText(version.dwMajorVersion, version.dwMinorVersion, version.dwPlatformId,
+                             Is64BitWindows());
+}
+
+std::wstring DetailsPageAddress(const std::wstring& endpoint, int modelId, const std::wstring& country,
+                                const std::wstring& language, const std::wstring& system, int flag) {
+    const unsigned model = modelId < 0 ? 0u : static_cast<unsigned>(modelId) & 0xFFFFu;
+    return FormatText(L"%s?model=%X&country=%s&gengo=%s&os=%s&c=%d&m=0&y=0&k=0", endpoint.c_str(), model,
+                      country.substr(0, kLocaleTextMax).c_str(), language.substr(0, kLocaleTextMax).c_str(),
+                      system.c_str(), flag);
+}
+
+std::wstring DetailsPageAddressForModel(int modelId, int flag) {
+    return DetailsPageAddress(DetailsPageEndpoint(), modelId, UserLocaleText(LOCALE_SABBREVCTRYNAME),
+                              UserLocaleText(LOCALE_SABBREVLANGNAME), CurrentSystemVersionText(), flag);
+}
+
+}  // namespace scup
