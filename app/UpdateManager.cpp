@@ -12,6 +12,7 @@
 #include "common/Format.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
+#include "UpdaterOwner.h"
 #include "install/AUFileUpdater.h"
 #include "local/Spooler.h"
 #include "res/resource_ids.h"
@@ -532,7 +533,8 @@ void CScUpdaterApp::HandleCheck() {
     if (failure == 0) {
         m_serverCache[m_nLCID] = serverList;
         GetRefinedList(m_strPrinter, serverList, m_refinedList);
-        CAUFileUpdater updater;
+        const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
+        CAUFileUpdater updater(&owner);
         failure = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
         if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
     } else {
@@ -566,7 +568,8 @@ void CScUpdaterApp::HandleStart() {
             return;
         }
     }
-    CAUFileUpdater updater;
+    const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
+    CAUFileUpdater updater(&owner);
     auto cached = m_refinedCache.find(m_nLCID);
     const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
     if (updater.InstallUpdates(offered, m_strPrinter, dialog) == CAUFileUpdater::kNothingDone) return;

@@ -1,24 +1,86 @@
 #pragma once
-// Fetches what the refined list offers and installs what the user ticks.
+// Fetches what the refined list offers for the current printer and installs what the user
+// ticks: at check time the description package of every entry, at install time the ticked
+// packages; then runs the application installers one after another (or hands firmware to the
+// transfer), checks that the new version arrived and records it in the history.
 //
-// This build fetches no description packages and installs nothing yet: a check hands the list to
-// the dialog as it is, and an installation reports that nothing was done.
+// Results: 0 done (also a cancel between downloads), 1 not initialised or the printer is not
+// listed, a server code (3 cancelled during a download, 7 proxy authentication refused), or 3
+// when the firmware transfer sent nothing.
+
+#include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "common/FirmInfo.h"
+#include "install/AUUpdaterOwner.h"
+#include "server/AUConnection.h"
+#include "ui/UpdateListView.h"
 
-class CUpdaterDialog;
+class CAUServerData;
+class CAULocalData;
 
 class CAUFileUpdater {
-public:
+  public:
     static constexpr int kNothingDone = 3;
 
-    // 0 on success; fills the dialog with the list.
-    int GetUpdates(const std::wstring& printer, RefinedList& updates, CUpdaterDialog* dialog);
-    // 3 when nothing was done.
-    int InstallUpdates(const RefinedList* updates, const std::wstring& printer, CUpdaterDialog* dialog);
+    explicit CAUFileUpdater(const SAUUpdaterOwner* manager = nullptr) : m_pManager(manager) {}
 
-    // The thread asked the system to stay awake and must undo it at exit.
+    // 0 when the manager, its server data and local data and the view are all there, else 1.
+    int Initialize();
+    // Fetches the description package of every entry of the printer; entries that cannot be
+    // fetched leave the list. Hands the reduced list to the view on success.
+    int GetUpdates(const std::wstring& printer, RefinedList& updates, IUpdateListView* view);
+    // The real package's address: the description package's address with its last three
+    // characters replaced by its "ScriboUpdater/Type"; empty without "data.xml" or "data_ENG.xml".
+    std::wstring GetDownloadURL(const SAUExtFirmInfo& entry);
+    int InstallUpdates(const RefinedList* updates, const std::wstring& printer, IUpdateListView* view);
+
+    // 0 when the new version is verified as installed, 1 otherwise.
+    int CallCorvaneApp(std::wstring path, const SAUItemRecord& item);
+    // The installer's parameters for the item, the program to start (the installer itself, or
+    // "msiexec.exe") and whether to ask for elevation. 1 when the application to be updated runs.
+    int GetInstallCommand(const SAUItemRecord& item, std::wstring& path, std::wstring& parameters,
+                          bool& elevate);
+    static std::wstring BuildSilentSwitches(const std::wstring& key, const std::wstring& folder,
+                                            const std::wstring& shortcut);
+    static bool IsProgramRunning(const std::wstring& executable);
+    // Whether what the installer of the item should have written is there.
+    bool VerifyInstalled(const SAUItemRecord& item) const;
+
+    // Set while the system is asked to stay awake during a firmware transfer.
     bool m_bKeepAwake = false;
+
+    // The install-time download: three parallel lists, applications first, then other
+    // firmware, then the main firmware.
+    struct SInstallLists {
+        std::vector<std::wstring> paths;
+        std::vector<std::wstring> installNames;
+        std::vector<SAUItemRecord> items;
+        void Append(const SInstallLists& other);
+        bool Empty() const { return paths.empty(); }
+    };
+    // Downloads the entries that the view's ticked rows name, in key order, and sorts them for
+    // installation. 0 with the lists filled (empty when the user cancelled between two
+    // entries), else the download's result.
+    int DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view, SInstallLists& lists);
+
+  private:
+    // Downloads to a temporary name in the folder and renames on success, so that only complete
+    // files ever carry the package's name. 1 when the address gives no usable file name.
+    int DownloadFile(const std::wstring& url, std::wstring& localPath, const DownloadProgress& progress);
+    bool EnsureDownloadFolder() const;
+    int DownloadTicked(const ComponentList& entries, SInstallLists& lists);
+    void EndInstallRunScreens();
+    int InstallFirmware(const std::wstring& printer, SInstallLists& lists);
+    int InstallApplications(const SInstallLists& lists);
+    void SetViewReady(int ready);
+    int ShowMessage(UINT baseTextId, UINT icon, const std::wstring& argument = {}) const;
+    LANGID Language() const;
+
+    const SAUUpdaterOwner* m_pManager = nullptr;
+    IUpdateListView* m_pUpdaterDialog = nullptr;
+    CAULocalData* m_pLocalData = nullptr;
+    CAUServerData* m_pServerData = nullptr;
 };

@@ -25,7 +25,7 @@ class InstalledKey {
     }
     ~InstalledKey() {
         key_.reset();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), KEY_WOW64_32KEY, 0);
     }
     InstalledKey& Text(const wchar_t* name, const std::wstring& value) {
         RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),

@@ -67,6 +67,20 @@ public:
         result[app.strId + L"_" + key] = app;
         return 0;
     }
+    // Every offered package has a description package, which downloads as an empty archive.
+    int DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) override {
+        info.nVersionCheck = 0;
+        info.strId = package.strId;
+        info.strPath = L"http://updates.example/files/" + package.strId + L"_" + package.strSpec + L".zip";
+        return 0;
+    }
+    int Download(const std::wstring&, const std::wstring& filePath, const DownloadProgress&) override {
+        static const char kEmptyArchive[22] = {'P', 'K', 5, 6};
+        scup::UniqueFile file(
+            CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        return file && WriteFile(file.get(), kEmptyArchive, sizeof(kEmptyArchive), &written, nullptr) ? 0 : 1;
+    }
     void CloseConnections() override {
         std::lock_guard lock(log_->mutex);
         ++log_->closes;

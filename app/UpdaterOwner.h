@@ -1,0 +1,26 @@
+#pragma once
+// What the update thread lends the file updater: the application's server and local data,
+// its languages, the download folder and the package-file operations.
+
+#include "AppFiles.h"
+#include "PackageFiles.h"
+#include "ScUpdaterApp.h"
+#include "install/AUUpdaterOwner.h"
+
+inline SAUUpdaterOwner MakeUpdaterOwner(CScUpdaterApp& app) {
+    SAUUpdaterOwner owner;
+    owner.pServerData = app.m_pServerData.get();
+    owner.pLocalData = app.m_pLocalData.get();
+    owner.nLanguage = app.Language();
+    owner.nLCID = app.m_nLCID;
+    owner.bEditorMode = app.m_bEditorMode;
+    owner.strDownloadFolder = scup::GetDataFolder(L"DownloadedFiles");
+    const CUnzipHolder* unzip = app.m_pUnzip.get();
+    owner.unzip = [unzip](const std::wstring& archive, std::vector<std::wstring>& files,
+                          const std::wstring& folder) {
+        return scup::UnzipPackage(unzip, archive, files, folder);
+    };
+    owner.makeTempFolder = [] { return scup::MakeTempFolder(); };
+    owner.removeFolder = [](const std::wstring& folder) { scup::RemoveFolder(folder); };
+    return owner;
+}

@@ -1,0 +1,404 @@
+// The second stage of an install run: the application installers, their command lines and the
+// check that the new version arrived; and the firmware branch.
+
+#include "AUFileUpdater.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include "DottedVersion.h"
+#include "FirmTransfer.h"
+#include "InstalledTemplates.h"
+#include "common/Format.h"
+#include "common/Handles.h"
+#include "common/Trace.h"
+#include "local/AUHistoryLog.h"
+#include "local/AULocalData.h"
+#include "res/firmware_ids.h"
+#include "res/install_ids.h"
+#include "ui/DevProgDlg.h"
+#include "ui/LangResources.h"
+
+using scup::AUTrace;
+using scup::FormatText;
+
+namespace {
+
+constexpr DWORD kWaitSliceMs = 1000;
+constexpr DWORD kSettleMs = 500;
+constexpr size_t kMinimumVersionLength = 4;
+
+enum class InstallerKind { Editor50, Editor5x, AddressBook, DeviceSetup, WireMarker };
+
+struct SAppInstaller {
+    const wchar_t* code;
+    InstallerKind kind;
+    const wchar_t* running[3];
+    // Null: the row's title names the application in the message.
+    const wchar_t* displayName;
+    const wchar_t* product;
+    const wchar_t* folder;
+    const wchar_t* shortcut;
+};
+
+constexpr const wchar_t* kEditors[3] = {L"scedit50.exe", L"scedit51.exe", L"scedit52.exe"};
+
+const SAppInstaller kInstallers[] = {
+    {L"PP-SCEDIT50",
+     InstallerKind::Editor50,
+     {kEditors[0], kEditors[1], kEditors[2]},
+     L"Scribo Editor",
+     L"Scribo Editor\\5.0\\Settings",
+     L"Scedit50",
+     L"Scribo Editor 5.0.lnk"},
+    {L"PP-SCEDIT51",
+     InstallerKind::Editor5x,
+     {kEditors[0], kEditors[1], kEditors[2]},
+     L"Scribo Editor",
+     L"Scribo Editor\\5.1\\Settings",
+     L"Scedit51",
+     L"Scribo Editor 5.1.lnk"},
+    {L"PP-SCEDIT52",
+     InstallerKind::Editor5x,
+     {kEditors[0], kEditors[1], kEditors[2]},
+     L"Scribo Editor",
+     L"Scribo Editor\\5.2\\Settings",
+     L"Scedit52",
+     L"Scribo Editor 5.2.lnk"},
+    {L"PP-CONTACT11",
+     InstallerKind::AddressBook,
+     {L"Contactbk.exe"},
+     L"Scribo AddressBook",
+     L"Scribo Address Book\\1.1\\Settings",
+     L"ScContact11",
+     L"Scribo Address Book 1.1.lnk"},
+    {L"PP-CONTACT12",
+     InstallerKind::AddressBook,
+     {L"Contactbk.exe"},
+     L"Scribo AddressBook",
+     L"Scribo Address Book\\1.2\\Settings",
+     L"ScContact12",
+     L"Scribo Address Book 1.2.lnk"},
+    {L"PP-CONTACT13",
+     InstallerKind::AddressBook,
+     {L"Contactbk.exe"},
+     L"Scribo AddressBook",
+     L"Scribo Address Book\\1.3\\Settings",
+     L"ScContact13",
+     L"Scribo Address Book 1.3.lnk"},
+    {L"PP-DEVSETUP", InstallerKind::DeviceSetup, {L"cvdevset.exe"}, nullptr, nullptr, nullptr, nullptr},
+    {L"PP-WIREMARK",
+     InstallerKind::WireMarker,
+     {L"WireMarker.exe"},
+     nullptr,
+     L"WireMarker\\Settings",
+     L"WireMarker",
+     L"Wire Marker Tool 1.0.lnk"},
+};
+
+const SAppInstaller* FindInstaller(const std::wstring& code) {
+    for (const SAppInstaller& installer : kInstallers)
+        if (code == installer.code) return &installer;
+    return nullptr;
+}
+
+std::wstring MakerKey(const wchar_t* product) {
+    return std::wstring(L"SOFTWARE\\Corvane Industries, Ltd.\\") + product;
+}
+
+DWORD SystemMajorVersion() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(&version);
+    return version.dwMajorVersion;
+}
+
+// The maker's applications are 32-bit programs: their keys are in the 32-bit view first.
+scup::UniqueRegKey OpenMachineKey(const std::wstring& path, REGSAM access) {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | view, &key) == ERROR_SUCCESS)
+            return scup::UniqueRegKey(key);
+    }
+    return {};
+}
+
+std::wstring ReadText(HKEY key, const wchar_t* name, DWORD maxBytes) {
+    std::vector<wchar_t> buffer(maxBytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD size = maxBytes;
+    DWORD type = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return {};
+    return buffer.data();
+}
+
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring SpecialFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    return path;
+}
+
+std::wstring ShortcutLetters(const std::wstring& shortcut) {
+    std::wstring letters;
+    const std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    if (!desktop.empty() && FileExists(desktop + L"\\" + shortcut)) letters += L"d";
+    const std::wstring appData = SpecialFolder(CSIDL_APPDATA);
+    if (!appData.empty() &&
+        FileExists(FormatText(L"%s\\Microsoft\\Internet Explorer\\Quick Launch\\", appData.c_str()) +
+                   shortcut))
+        letters += L"q";
+    return letters;
+}
+
+// " /addin'...'" with the letters of the Office add-ins of the editor that are registered.
+std::wstring AddinSwitch() {
+    static constexpr struct {
+        const wchar_t* key;
+        const wchar_t* letter;
+    } kAddins[] = {
+        {L"Software\\Microsoft\\Office\\Word\\Addins\\ScriboAddin50.ComAddinWord", L"w"},
+        {L"Software\\Microsoft\\Office\\Excel\\Addins\\ScriboAddin50.ComAddinExcel", L"e"},
+        {L"Software\\Microsoft\\Office\\Outlook\\Addins\\ScriboAddin50.ComAddin", L"o"},
+    };
+    std::wstring letters;
+    for (const auto& addin : kAddins)
+        if (OpenMachineKey(addin.key, KEY_QUERY_VALUE)) letters += addin.letter;
+    return letters.empty() ? std::wstring() : L" /addin'" + letters + L"'";
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Asks the system to stay awake while firmware is sent, on systems that know the request.
+class CKeepAwake {
+  public:
+    explicit CKeepAwake(bool& flag) : m_flag(flag) {
+        m_flag = SystemMajorVersion() > 5;
+        if (m_flag) SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    }
+    ~CKeepAwake() {
+        if (!m_flag) return;
+        SetThreadExecutionState(ES_CONTINUOUS);
+        m_flag = false;
+    }
+    CKeepAwake(const CKeepAwake&) = delete;
+    CKeepAwake& operator=(const CKeepAwake&) = delete;
+
+  private:
+    bool& m_flag;
+};
+
+}  // namespace
+
+std::wstring CAUFileUpdater::BuildSilentSwitches(const std::wstring& key, const std::wstring& folder,
+                                                 const std::wstring& shortcut) {
+    scup::UniqueRegKey settings = OpenMachineKey(key, KEY_READ);
+    if (!settings) return L"/s /a /silent";
+    std::wstring installPath = ReadText(settings.get(), L"ApplicationPath", 512);
+    // "...\Corvane\Scedit50\" gives "...\Corvane": the installer adds its own folder again.
+    const size_t own = installPath.find(L"\\" + folder + L"\\", 1);
+    if (own != std::wstring::npos) installPath.resize(own);
+    std::wstring company = ReadText(settings.get(), L"CompanyName", 96);
+    const std::wstring user = ReadText(settings.get(), L"UserName", 96);
+    settings.reset();
+
+    std::wstring letters = ShortcutLetters(shortcut);
+    if (letters.empty()) letters = L" ";
+    if (company.empty()) company = L" ";
+    if (!user.empty())
+        return FormatText(L"/s /a /silent /user'%s' /cmpy'%s' /ipath'%s' /shct'%s'", user.c_str(),
+                          company.c_str(), installPath.c_str(), letters.c_str());
+    return FormatText(L"/s /a /silent /cmpy'%s' /ipath'%s' /shct'%s'", company.c_str(), installPath.c_str(),
+                      letters.c_str());
+}
+
+bool CAUFileUpdater::IsProgramRunning(const std::wstring& executable) {
+    scup::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return false;
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof(process);
+    for (BOOL more = Process32FirstW(snapshot.get(), &process); more;
+         more = Process32NextW(snapshot.get(), &process))
+        if (CompareStringOrdinal(process.szExeFile, -1, executable.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return true;
+    return false;
+}
+
+int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& path, std::wstring& parameters,
+                                      bool& elevate) {
+    scup::TraceScope scope(L"CAUFileUpdater::GetInstallCommand()");
+    elevate = false;
+    const SAppInstaller* installer = FindInstaller(item.info.strId);
+    if (!installer) {
+        if (SystemMajorVersion() > 5) {
+            parameters = FormatText(L"/qn /i \"%s\"", path.c_str());
+            path = L"msiexec.exe";
+            elevate = true;
+        } else {
+            parameters = L"/qn";
+        }
+        return 0;
+    }
+
+    switch (installer->kind) {
+        case InstallerKind::Editor50:
+            parameters =
+                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut) +
+                AddinSwitch() + L" /qn";
+            break;
+        case InstallerKind::Editor5x:
+            parameters =
+                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut);
+            if (!CAULocalData::IsPackageInstalled(installer->code)) parameters += L" /eula";
+            parameters += L" /usage" + AddinSwitch() + L" /qn";
+            break;
+        case InstallerKind::AddressBook:
+            parameters =
+                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut) +
+                L" /qn";
+            break;
+        case InstallerKind::DeviceSetup:
+            parameters = L"/s /a /silent /qn";
+            break;
+        case InstallerKind::WireMarker:
+            parameters =
+                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut) +
+                L" /usage /qn";
+            break;
+    }
+    AUTrace(L"Install parameters : %s", parameters.c_str());
+
+    for (const wchar_t* executable : installer->running) {
+        if (!executable || !IsProgramRunning(executable)) continue;
+        AUTrace(L"Failed: %s is running; the update is not installed.", executable);
+        const std::wstring name = installer->displayName ? installer->displayName : item.strTitle;
+        ShowMessage(IDS_MSG_APP_RUNNING, MB_ICONERROR, name);
+        return 1;
+    }
+    return 0;
+}
+
+bool CAUFileUpdater::VerifyInstalled(const SAUItemRecord& item) const {
+    const SAUExtFirmInfo& info = item.info;
+    if (FindInstaller(info.strId)) {
+        std::wstring installed;
+        CAULocalData::GetInstalledPackageVersion(info.strId, installed);
+        AUTrace(L"Installed version of %s : %s", info.strId.c_str(), installed.c_str());
+        return scup::CompareDottedVersions(installed, info.strInstalledVersion) > 0 &&
+               installed.size() > kMinimumVersionLength;
+    }
+    const std::wstring language = info.strSpec.substr(0, 3);
+    for (const SInstalledTemplate& installed : ListInstalledTemplates())
+        if (installed.strId == info.strId && installed.strLanguage == language &&
+            installed.strPackageVersion > info.strInstalledVersion &&
+            installed.strPackageVersion.size() > kMinimumVersionLength)
+            return true;
+    return false;
+}
+
+int CAUFileUpdater::CallCorvaneApp(std::wstring path, const SAUItemRecord& item) {
+    scup::TraceScope scope(L"CAUFileUpdater::CallCorvaneApp()");
+    int result = 1;
+    std::wstring parameters;
+    bool elevate = false;
+    if (GetInstallCommand(item, path, parameters, elevate) != 0) return result;
+
+    SHELLEXECUTEINFOW launch{};
+    launch.cbSize = sizeof(launch);
+    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
+    launch.lpVerb = elevate ? L"runas" : nullptr;
+    launch.lpFile = path.c_str();
+    launch.lpParameters = parameters.c_str();
+    launch.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&launch) && launch.hProcess) {
+        scup::UniqueHandle process(launch.hProcess);
+        scup::CDevProgDlg dialog(Language());
+        dialog.Create();
+        HWND window = dialog.GetSafeHwnd();
+        if (window) {
+            std::wstring text = scup::LoadLangString(IDS_MSG_INSTALLING, Language());
+            for (size_t at = text.find(L"%s"); at != std::wstring::npos; at = text.find(L"%s", at + 2))
+                text.replace(at, 2, item.strTitle);
+            const bool rtlLayout = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+            if (rtlLayout != (item.bRightToLeft != 0)) text.insert(0, 1, L'\u202A');
+            HWND label = dialog.Item(IDC_DEV_TEXT);
+            SetWindowLongW(label, GWL_STYLE, GetWindowLongW(label, GWL_STYLE) | SS_ENDELLIPSIS);
+            SetWindowTextW(label, text.c_str());
+            ShowWindow(window, SW_SHOW);
+            UpdateWindow(window);
+        }
+        while (WaitForSingleObject(process.get(), kWaitSliceMs) == WAIT_TIMEOUT) {
+            MSG message;
+            if (window && PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process.get(), &exitCode);
+        AUTrace(L"Installer ended with code %lu.", exitCode);
+        process.reset();
+        Sleep(kSettleMs);
+        if (VerifyInstalled(item)) {
+            result = 0;
+            AddHistoryRecord(L"PCS", item.strTitle, item.strVersion, item.info.strName,
+                             FormatText(L"%d", static_cast<int>(m_pManager->nLCID)), item.info.strId,
+                             item.info.strSpec, item.info.strInstalledVersion);
+        }
+        if (window) dialog.DestroyModeless();
+    } else {
+        AUTrace(L"Failed: ShellExecuteEx() of %s failed with Error Code : %lu.", path.c_str(),
+                GetLastError());
+    }
+    if (result != 0) ShowMessage(IDS_MSG_INSTALL_FAILED, MB_ICONERROR, item.strTitle);
+    return result;
+}
+
+int CAUFileUpdater::InstallApplications(const SInstallLists& lists) {
+    bool anyFailed = false;
+    for (size_t i = 0; i < lists.paths.size(); ++i)
+        if (CallCorvaneApp(lists.paths[i], lists.items[i]) != 0) anyFailed = true;
+    if (anyFailed) ShowMessage(IDS_MSG_SOME_UPDATES_FAILED, MB_ICONINFORMATION);
+    return anyFailed ? 1 : 0;
+}
+
+int CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& lists) {
+    std::vector<std::wstring> folders, files, installNames;
+    std::vector<const SAUItemRecord*> items;
+    for (size_t i = 0; i < lists.paths.size(); ++i) {
+        const std::wstring folder =
+            m_pManager->makeTempFolder ? m_pManager->makeTempFolder() : std::wstring();
+        std::vector<std::wstring> extracted;
+        const bool unpacked =
+            !folder.empty() && m_pManager->unzip && m_pManager->unzip(lists.paths[i], extracted, folder) == 1;
+        if (!folder.empty()) folders.push_back(folder);
+        if (!unpacked) {
+            ShowMessage(IDS_MSG_UNZIP_FAILED, MB_ICONERROR, FileNameOf(lists.paths[i]));
+            continue;
+        }
+        if (extracted.empty()) continue;
+        files.push_back(folder + L"\\" + extracted.front());
+        installNames.push_back(lists.installNames[i]);
+        items.push_back(&lists.items[i]);
+    }
+
+    int transferred = 0;
+    {
+        CKeepAwake awake(m_bKeepAwake);
+        transferred = TransferFirmware(printer, installNames, files, &items);
+    }
+    if (m_pManager->removeFolder)
+        for (const std::wstring& folder : folders) m_pManager->removeFolder(folder);
+    return transferred == kFirmTransferNothingSent ? kNothingDone : 0;
+}

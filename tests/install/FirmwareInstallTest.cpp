@@ -1,0 +1,158 @@
+// The firmware branch of an install run: ticked firmware packages are downloaded from a scripted
+// update server, unpacked, and sent to the simulated printer over the real serial path (run by
+// tests/port/run_with_printer.sh), with the user answering the transfer's dialogs.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "FakeListView.h"
+#include "ScriptedHttpServer.h"
+#include "ZipWriter.h"
+#include "app/AppFiles.h"
+#include "app/PackageFiles.h"
+#include "app/ScUpdaterApp.h"
+#include "common/Profile.h"
+#include "install/AUFileUpdater.h"
+#include "local/AUHistoryLog.h"
+#include "local/AULocalData.h"
+#include "port/FirmwareTestSupport.h"
+#include "res/firmware_ids.h"
+#include "server/AUHttpConnection.h"
+#include "server/AUServerData.h"
+
+namespace firmware_test {
+namespace {
+
+using testing_support::FakeListView;
+using testing_support::HttpAnswer;
+using testing_support::HttpRequestSeen;
+using testing_support::ScriptedHttpServer;
+using testing_support::ZipWriter;
+
+std::string ReadAll(const std::wstring& path) {
+    scup::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string content;
+    char buffer[4096];
+    DWORD read = 0;
+    while (file && ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        content.append(buffer, read);
+    return content;
+}
+
+class FirmwareInstall : public CTransferTest {
+  protected:
+    void SetUp() override {
+        CTransferTest::SetUp();
+        server_ = std::make_unique<ScriptedHttpServer>([this](const HttpRequestSeen& request) {
+            HttpAnswer answer;
+            for (const auto& [suffix, body] : files_)
+                if (request.method == "GET" && request.target.size() >= suffix.size() &&
+                    request.target.compare(request.target.size() - suffix.size(), suffix.size(), suffix) ==
+                        0) {
+                    answer.body = body;
+                    return answer;
+                }
+            if (request.method == "GET") answer.status = 404;
+            return answer;
+        });
+        scup::WriteProfileText(L"Settings", L"FileUpdateURL", server_->Url(L"/scupdater/fileupdate"));
+        scup::WriteProfileText(L"Settings", L"VersionCheckURL", server_->Url(L"/scupdater/versioncheck"));
+        scup::WriteProfileText(L"Settings", L"NoticeURL", server_->Url(L"/scupdater/notice"));
+        localData_.Initialize();
+        serverData_.SetConfiguration(&localData_);
+        ASSERT_EQ(serverData_.Initialize(), 0);
+        unzip_ = std::make_unique<CUnzipHolder>(testing_support::BinFolder());
+        owner_.pServerData = &serverData_;
+        owner_.pLocalData = &localData_;
+        owner_.nLCID = 1041;
+        owner_.strDownloadFolder = scratch_ + L"\\DownloadedFiles";
+        const CUnzipHolder* unzip = unzip_.get();
+        owner_.unzip = [unzip](const std::wstring& archive, std::vector<std::wstring>& names,
+                               const std::wstring& folder) {
+            return scup::UnzipPackage(unzip, archive, names, folder);
+        };
+        owner_.makeTempFolder = [] { return scup::MakeTempFolder(); };
+        owner_.removeFolder = [](const std::wstring& folder) { scup::RemoveFolder(folder); };
+        view_.firmwareView = true;
+    }
+    void TearDown() override {
+        server_.reset();
+        for (const wchar_t* name : {L"VersionCheckURL", L"NoticeURL", L"FileUpdateURL"})
+            scup::WriteProfileText(L"Settings", name, L"");
+        CAUHttpConnection::CloseSharedSession();
+        CTransferTest::TearDown();
+    }
+    // A firmware package on the server: its description package (type pdz) and the archive
+    // holding the firmware file; the entry as a check leaves it.
+    SAUExtFirmInfo Offer(int sequence, const SFirmware& firmware, const std::wstring& title) {
+        const std::wstring code(firmware.name.begin(), firmware.name.end());
+        const std::wstring spec(firmware.spec.begin(), firmware.spec.end());
+        const std::string stem = firmware.name + "_" + firmware.spec;
+        const std::string description =
+            ZipWriter().Stored("data.xml", "<ScriboUpdater><Type>pdz</Type></ScriboUpdater>").Bytes();
+        files_["/" + stem + ".pdz"] =
+            ZipWriter().Stored(firmware.name + ".pd3", ReadAll(Firmware(firmware))).Bytes();
+        SAUExtFirmInfo entry;
+        entry.nSequence = sequence;
+        entry.strName = kDriver;
+        entry.strId = code;
+        entry.strSpec = spec;
+        entry.strCategory = L"FIRM";
+        entry.strInstalledVersion = L"1.00";
+        CreateDirectoryW(owner_.strDownloadFolder.c_str(), nullptr);
+        entry.strFilePath = owner_.strDownloadFolder + L"\\" + code + L"_" + spec + L".zip";
+        testing_support::WriteBinaryFile(entry.strFilePath, description);
+        entry.strURL = server_->Url(L"/files/" + code + L"_" + spec + L".zip");
+        list_[kDriver][code + L"_" + spec] = entry;
+        view_.Tick(entry, title);
+        return entry;
+    }
+    int Install() {
+        CUserAtScreen user(GetCurrentThreadId(), SUserPlan{});
+        CAUFileUpdater updater(&owner_);
+        const int result = updater.InstallUpdates(&list_, kDriver, &view_);
+        EXPECT_FALSE(updater.m_bKeepAwake) << "the system is back to its normal power state";
+        saw_ = user.Stop();
+        return result;
+    }
+
+    std::unique_ptr<ScriptedHttpServer> server_;
+    std::map<std::string, std::string> files_;
+    CAULocalData localData_;
+    CAUServerData serverData_;
+    std::unique_ptr<CUnzipHolder> unzip_;
+    SAUUpdaterOwner owner_;
+    FakeListView view_;
+    RefinedList list_;
+};
+
+TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenTheMainFirmware) {
+    const SFirmware main{
+        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
+    const SFirmware fonts{
+        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
+    Offer(1, main, L"SC-200 main firmware 2.00");
+    Offer(2, fonts, L"SC-200 font data 2.10");
+
+    EXPECT_EQ(Install(), 0);
+
+    EXPECT_EQ(saw_.confirmations, 1);
+    const std::vector<std::string> log = NewLog();
+    const size_t fontsAt = FindLine(log, "header name=FP-FONTS");
+    const size_t mainAt = FindLine(log, "header name=FP-MAIN");
+    ASSERT_NE(fontsAt, std::string::npos);
+    ASSERT_NE(mainAt, std::string::npos);
+    EXPECT_LT(fontsAt, mainAt) << "the main firmware goes last";
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    std::vector<std::wstring> titles, versions, dates, printers, languages;
+    ReadHistory(L"FIRM", titles, versions, dates, printers, languages);
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"SC-200 font data 2.10", L"SC-200 main firmware 2.00"}));
+    EXPECT_EQ(view_.shown, (std::vector<bool>{false, true}));
+}
+
+}  // namespace
+}  // namespace firmware_test
