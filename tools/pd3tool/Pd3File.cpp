@@ -1,5 +1,7 @@
 #include "Pd3File.h"
 
+#include "common/AtomicFile.h"
+
 #include <unistd.h>
 
 #include <fstream>
@@ -18,28 +20,13 @@ bool Pd3File::Write(const std::filesystem::path& path, pd3::Header header,
         return false;
     }
     auto block = header.Encode();
-    auto temp = path;
-    temp += ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(block.data()), header.headerLength);
-        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp.string();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        error = "cannot create " + path.string() + ": " + ec.message();
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    return toolsfile::WriteAtomically(
+        path, ".tmp" + std::to_string(::getpid()),
+        [&](std::ostream& out) {
+            out.write(reinterpret_cast<const char*>(block.data()), header.headerLength);
+            out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        },
+        error);
 }
 
 std::optional<pd3::Header> Pd3File::ReadHeader(const std::filesystem::path& path, std::uint64_t& fileSize,

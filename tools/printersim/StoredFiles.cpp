@@ -1,5 +1,7 @@
 #include "StoredFiles.h"
 
+#include "common/AtomicFile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -178,28 +180,7 @@ std::optional<std::vector<pd3::Block>> StoredFiles::Parse(const std::string& tex
 
 bool StoredFiles::Save(const std::vector<pd3::Block>& records, std::string& error) const {
     if (statePath_.empty()) return true;
-    // Written beside the old file and renamed over it, so that a crash leaves one or the other.
-    auto temp = statePath_;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << Format(records);
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp.string();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, statePath_, ec);
-    if (ec) {
-        error = "cannot replace " + statePath_.string() + ": " + ec.message();
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    return toolsfile::WriteAtomically(statePath_, ".tmp", [&](std::ostream& out) { out << Format(records); }, error);
 }
 
 }  // namespace printersim
