@@ -53,6 +53,145 @@ stop_all() {
   scup_stop_display
 }
 trap stop_all EXIT
+
+# Control and menu identifiers of the program's windows.
+readonly START_SOFTWARE=1104 START_FIRMWARE=1107
+readonly MAIN_REFRESH=1170 MAIN_LIST=1171 MAIN_INSTALL=1180 MENU_HISTORY=103 HISTORY_LIST=1191
+readonly TRANSFER_PROGRESS=1285
+step=2
+
+# shoot NAME HWND: the window cropped from the screen.
+shoot() {
+  local rect
+  sleep "$PAINT_DELAY"
+  rect=$(scdrive rect "$2" | tr -d '\r') || return 1
+  save_window "$out/$1.png" $rect
+}
+fail() { note "  FAILED: $*"; failed=1; }
+start_dialog() { scdrive wait --prop "$PROGRAM_PROP" --timeout 30000 | tr -d '\r' | cut -d' ' -f1; }
+rows() { scdrive rows "$1" "$2" | tr -d '\r'; }
+idle() { scdrive wait-enabled "$1" "$MAIN_REFRESH" 1 --timeout $(($2 * 1000)) >/dev/null; }
+
+# dialog_other_than SECONDS HWND...: the first enabled dialog that is none of the HWNDs.
+dialog_other_than() {
+  local seconds=$1 found
+  shift
+  for _ in $(seq 1 $((seconds * 10))); do
+    found=$(scdrive list-windows | tr -d '\r' | awk -v skip=" $* " \
+      '/class "#32770"/ && / enabled 1 / && index(skip, " " $1 " ") == 0 { print $1; exit }')
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# new_main_window OLD: the program's next main window once OLD has handed over to it.
+new_main_window() {
+  local found
+  for _ in $(seq 1 300); do
+    found=$(scdrive list-windows | tr -d '\r' |
+      awk -v old="$1" '/ prop 1 / && / enabled 1 / && $1 != old { print $1; exit }')
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# show_history MAIN PICTURE: the history dialog from the menu, saved and closed again.
+show_history() {
+  local history
+  scdrive command "$1" "$MENU_HISTORY" >/dev/null
+  history=$(dialog_other_than 20 "$1") || { fail "the history dialog did not open"; return; }
+  shoot "$2" "$history"
+  note "step $((++step)): the history dialog lists $(rows "$history" "$HISTORY_LIST" | grep -c .) update(s): $2.png"
+  scdrive click "$history" 2 >/dev/null
+  scdrive wait-enabled "$1" "$MAIN_LIST" 1 --timeout 10000 >/dev/null || fail "the history dialog did not close"
+}
+
+# check_view MAIN WHAT PICTURE: the check of the opened view ends with a filled list, all ticked.
+check_view() {
+  local count row
+  idle "$1" 120 || { fail "the check in the $2 view did not end"; return 1; }
+  count=$(rows "$1" "$MAIN_LIST" | grep -c .)
+  [ "$count" -gt 0 ] || { shoot "$3" "$1"; fail "the $2 view offers nothing"; return 1; }
+  for row in $(seq 0 $((count - 1))); do scdrive tick "$1" "$MAIN_LIST" "$row" 1 >/dev/null; done
+  shoot "$3" "$1"
+  note "step $((++step)): the $2 view checked the server: $count update(s) offered and ticked: $3.png"
+  rows "$1" "$MAIN_LIST" | sed 's/^/    /' | tee -a "$report"
+}
+
+walk_software() {
+  local start=$1 main progress
+  scdrive click "$start" "$START_SOFTWARE" >/dev/null
+  main=$(new_main_window "$start") || { fail "the software view did not open"; return; }
+  check_view "$main" software 02-software-list || return
+  scdrive click "$main" "$MAIN_INSTALL" >/dev/null
+  # The installers' progress window shows only while an installer runs.
+  if progress=$(dialog_other_than 20 "$main"); then
+    shoot 03-software-installing "$progress"
+    note "step $((++step)): installing, the progress window shows: 03-software-installing.png"
+  else
+    note "step $((++step)): installing (the installers ended before their progress could be seen)"
+  fi
+  idle "$main" 180 || { fail "the installation did not end"; return; }
+  scdrive close-messageboxes --timeout 1000 --quiet 500 >/dev/null
+  shoot 04-software-installed "$main"
+  local editor address
+  editor=$(scup_demo_installed_version 'Scribo Editor\5.2')
+  address=$(scup_demo_installed_version 'Scribo Address Book\1.3')
+  note "step $((++step)): installed: editor $editor, address book $address; what is left: 04-software-installed.png"
+  [ "$editor" = 5.2.1.0 ] || fail "the editor is at ${editor:-nothing}, not 5.2.1.0"
+  [ "$address" = 1.3.2.0 ] || fail "the address book is at ${address:-nothing}, not 1.3.2.0"
+  show_history "$main" 05-software-history
+  scdrive click "$main" 2 >/dev/null
+  note "step $((++step)): back to the start dialog"
+}
+
+walk_firmware() {
+  local start=$1 chooser main confirm progress="" result="" window
+  scdrive click "$start" "$START_FIRMWARE" >/dev/null
+  chooser=$(dialog_other_than 30 "$start") || { fail "the printer choice did not open"; return; }
+  scdrive wait-enabled "$chooser" 1 1 --timeout 10000 >/dev/null
+  shoot 06-printer-choice "$chooser"
+  note "step $((++step)): the printer choice: 06-printer-choice.png"
+  scdrive click "$chooser" 1 >/dev/null
+  main=$(new_main_window "$chooser") || { fail "the firmware view did not open"; return; }
+  check_view "$main" firmware 07-firmware-list || return
+  scdrive click "$main" "$MAIN_INSTALL" >/dev/null
+  # The status panel shows while the packages download; the confirmation is the dialog with Start.
+  confirm=""
+  for _ in $(seq 1 60); do
+    window=$(dialog_other_than 1 "$main") || continue
+    if scdrive enabled "$window" 1 >/dev/null 2>&1; then confirm=$window; break; fi
+    sleep 1
+  done
+  [ -n "$confirm" ] || { fail "the transfer asked for no confirmation"; return; }
+  shoot 08-firmware-confirm "$confirm"
+  note "step $((++step)): the transfer asks for confirmation: 08-firmware-confirm.png"
+  scdrive click "$confirm" 1 >/dev/null
+  # The transfer progress (it has a progress bar), then the box that tells how it ended.
+  for _ in $(seq 1 120); do
+    window=$(dialog_other_than 1 "$main" "$confirm" $progress) || continue
+    if [ -z "$progress" ] && scdrive text "$window" "$TRANSFER_PROGRESS" >/dev/null 2>&1; then
+      progress=$window
+      shoot 09-firmware-transfer "$progress"
+      note "step $((++step)): the firmware goes to the printer: 09-firmware-transfer.png"
+    elif ! scdrive text "$window" "$TRANSFER_PROGRESS" >/dev/null 2>&1; then
+      result=$window
+      break
+    fi
+  done
+  [ -n "$result" ] || { fail "the transfer did not end with a message"; return; }
+  shoot 10-firmware-done "$result"
+  note "step $((++step)): the transfer ended: \"$(scdrive text "$result" 65535 | tr -d '\r')\": 10-firmware-done.png"
+  scdrive close-messageboxes --timeout 10000 --quiet 1000 >/dev/null
+  idle "$main" 120 || { fail "the firmware view did not become idle again"; return; }
+  note "  the printer now stores: $(sed -n 's/.*name=\([^ ]*\) version=\([^ ]*\).*/\1 \2/p' "$out/services/printer-state.txt" | paste -sd, | sed 's/,/, /g')"
+  grep -q 'name=FP-MAIN version=1\.05' "$out/services/printer-state.txt" || fail "the printer's main firmware is not 1.05"
+  show_history "$main" 11-firmware-history
+  scdrive click "$main" 2 >/dev/null
+  note "step $((++step)): back to the start dialog"
+}
 trap 'note "interrupted"; exit 130' INT TERM
 
 scup_start_display || exit 1
@@ -62,8 +201,12 @@ wineserver -w
 scup_draw_own_frames
 scup_set_default_lcid "$lcid"
 scup_demo_set_installed_version "$(scup_demo_catalog_updater_version "$build")"
+# A demo PC as on the first day: no history, no kept selection.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane
 scup_demo_start "$build" "$out/services" || exit 1
 note "update server: $SCUP_DEMO_SERVER (demo catalog); printer: $SCUP_DEMO_PRINTER on COM$SCUP_DEMO_COM (simulated)"
+scup_demo_install_applications "$build" "$out/services" || { note "FAILED: the applications did not install"; exit 1; }
+note "installed before the walk: editor $(scup_demo_installed_version 'Scribo Editor\5.2'), address book $(scup_demo_installed_version 'Scribo Address Book\1.3')"
 
 (cd "$bin" && exec wine ScUpdater.exe) &
 program_pid=$!
@@ -87,6 +230,16 @@ for exchange in versioncheck; do
   fi
 done
 
+# The road of one check and installation, as a user walks it: software first, then firmware.
+[ "$failed" -eq 0 ] && walk_software "$hwnd"
+if [ "$failed" -eq 0 ]; then
+  hwnd=$(start_dialog) || { note "FAILED: the start dialog did not come back"; failed=1; }
+fi
+[ "$failed" -eq 0 ] && walk_firmware "$hwnd"
+if [ "$failed" -eq 0 ]; then
+  hwnd=$(start_dialog) || { note "FAILED: the start dialog did not come back"; failed=1; }
+fi
+
 if [ "$failed" -eq 0 ]; then
   scdrive click "$hwnd" 2 >/dev/null
   for _ in $(seq 1 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
@@ -94,8 +247,11 @@ if [ "$failed" -eq 0 ]; then
     note "FAILED: ScUpdater did not end after Close"
     failed=1
   else
-    note "step 3: closed from the start dialog; ScUpdater ended"
+    note "step $((++step)): closed from the start dialog; ScUpdater ended"
   fi
+else
+  import -window root "$out/99-failure.png"
+  scdrive list-windows >"$out/99-failure.windows.txt" 2>&1
 fi
 
 [ "$failed" -eq 0 ] && note "the walk finished" || note "the walk FAILED"

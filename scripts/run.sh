@@ -37,6 +37,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 scup_demo_start "$build" "$work"
+scup_demo_install_applications "$build" "$work"
 echo "update server: $SCUP_DEMO_SERVER; printer: $SCUP_DEMO_PRINTER on COM$SCUP_DEMO_COM (simulated)"
 (cd "$build/win/bin" && wine ScUpdater.exe)
 wineserver -w

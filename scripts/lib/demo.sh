@@ -108,3 +108,46 @@ Windows Registry Editor Version 5.00
 "PackageVersion"="$1"
 REG
 }
+
+# scup_demo_install_applications BUILD WORK: the demo PC has the label editor 5.2 and the address
+# book 1.3 installed at releases older than the demo catalog's, by their own (stand-in) installers
+# run silently from WORK/installers, where each records the command lines it was given.
+scup_demo_install_applications() {
+  local from=$1/win/fixtures/installers to=$2/installers
+  mkdir -p "$to"
+  cp "$from/scedit52_old_setup.exe" "$from/contact13_old_setup.exe" "$to/" || return 1
+  wine "$to/scedit52_old_setup.exe" /s /a /silent /usage /qn || return 1
+  wine "$to/contact13_old_setup.exe" /s /a /silent /qn || return 1
+}
+
+# scup_demo_installed_version PRODUCT: the "PackageVersion" an application's installer recorded,
+# PRODUCT being its key below the maker's (e.g. "Scribo Editor\5.2").
+scup_demo_installed_version() {
+  wine reg query "HKLM\\Software\\Corvane Industries, Ltd.\\$1\\Settings" /v PackageVersion /reg:32 2>/dev/null |
+    tr -d '\r' | awk '$1 == "PackageVersion" { print $NF }'
+}
+
+# scup_demo_restart_printer BUILD WORK [OPTIONS...]: the printer is unplugged and plugged in again,
+# started with OPTIONS (e.g. --drop-after 2000); the files it stored so far are kept.
+scup_demo_restart_printer() {
+  local build=$1 work=$2 pid kept=()
+  shift 2
+  for pid in "${SCUP_DEMO_PIDS[@]}"; do
+    if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q '/printersim '; then
+      kill -TERM "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+    else
+      kept+=("$pid")
+    fi
+  done
+  SCUP_DEMO_PIDS=("${kept[@]}")
+  : >"$work/printer.out"
+  "$build/native/bin/printersim" --prefix "$WINEPREFIX" --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" \
+    --state "$work/printer-state.txt" --log "$work/printer.log" "$@" >"$work/printer.out" 2>&1 &
+  SCUP_DEMO_PIDS+=($!)
+  scup_demo_wait_for_line "$work/printer.out" '^printersim: .* -> /dev/pts/' || {
+    echo "the printer simulator did not start again:" >&2
+    cat "$work/printer.out" >&2
+    return 1
+  }
+}

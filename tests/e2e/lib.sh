@@ -172,3 +172,35 @@ e2e_open_software_view() {
 
 # e2e_wait_idle MAIN SECONDS: the check or installation has ended (refresh is enabled again).
 e2e_wait_idle() { scdrive wait-enabled "$1" "$E2E_MAIN_REFRESH" 1 --timeout $(($2 * 1000)) >/dev/null; }
+
+readonly E2E_HISTORY_LIST=1191
+readonly E2E_MENU_HISTORY=103
+
+# e2e_rows HWND ID: the rows of a list, one a line ([x] or [ ], then the cells, tab-separated).
+e2e_rows() { scdrive rows "$1" "$2" | tr -d '\r'; }
+
+# e2e_open_history MAIN: opens the history dialog from the main dialog's menu; prints its handle.
+e2e_open_history() {
+  local main=$1 history
+  scdrive command "$main" "$E2E_MENU_HISTORY" >/dev/null || return 1
+  history=$(e2e_wait_other_dialog "$main" 20) || return 1
+  scdrive wait-rows "$history" "$E2E_HISTORY_LIST" 0 --timeout 10000 >/dev/null || return 1
+  echo "$history"
+}
+
+# e2e_data_file NAME: a file of the program's data folder (the history "ScUpdater.log", the
+# downloads below "DownloadedFiles"), found by name in the scenarios' prefix.
+e2e_data_file() {
+  find "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane -name "$1" 2>/dev/null | head -1
+}
+
+# e2e_wait_file PATTERN SECONDS: a file of the data folder appears; prints its path.
+e2e_wait_file() {
+  local i found
+  for i in $(seq 1 $(($2 * 2))); do
+    found=$(e2e_data_file "$1")
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 0.5
+  done
+  return 1
+}
