@@ -259,7 +259,7 @@ TEST_F(FileChecks, RightToLeftLanguagesGetRightToLeftMessages) {
 }
 
 TEST_F(Transfer64, TwoFilesWithTheirRowsAreStoredAndRecorded) {
-    // The spec code check reads the printer's short list.
+    // The region check reads the printer's short list.
     const SFirmware main{
         .name = "FIRMWAREA", .spec = "ENG_USA", .version = "2.00", .type = 6, .dataLength = 3000};
     const SFirmware fonts{
