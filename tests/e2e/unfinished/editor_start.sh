@@ -6,7 +6,7 @@
 # the program ends without any further window.
 # Usage: editor_start.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../lib.sh"
 e2e_begin editor_start "${1:?usage: $0 BUILD_DIR}" 1041
 model_id=${SCUP_DEMO_MODEL#0x}
 readonly QUESTION_TEXT="今すぐプリンターのファームウェアを更新しますか"

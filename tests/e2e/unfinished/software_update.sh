@@ -4,7 +4,7 @@
 # lines, the history lists them, and the check after the installation offers them no more.
 # Usage: software_update.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../lib.sh"
 e2e_begin software_update "${1:?usage: $0 BUILD_DIR}"
 readonly EDITOR='Scribo Editor\5.2' ADDRESS_BOOK='Scribo Address Book\1.3'
 
