@@ -121,9 +121,11 @@ check_view() {
 }
 
 walk_software() {
-  local start=$1 main progress
+  local start=$1 main progress mark
+  mark=$(scup_demo_activity "$out/services")
   scdrive click "$start" "$START_SOFTWARE" >/dev/null
   main=$(new_main_window "$start") || { fail "the software view did not open"; return; }
+  scup_demo_wait_activity "$out/services" "$mark" 60 || { fail "the software view checked nothing"; return; }
   check_view "$main" software 02-software-list || return
   scdrive click "$main" "$MAIN_INSTALL" >/dev/null
   # The installers' progress window shows only while an installer runs.
@@ -148,14 +150,16 @@ walk_software() {
 }
 
 walk_firmware() {
-  local start=$1 chooser main confirm progress="" result="" window
+  local start=$1 chooser main confirm progress="" result="" window mark
   scdrive click "$start" "$START_FIRMWARE" >/dev/null
   chooser=$(dialog_other_than 30 "$start") || { fail "the printer choice did not open"; return; }
   scdrive wait-enabled "$chooser" 1 1 --timeout 10000 >/dev/null
   shoot 06-printer-choice "$chooser"
   note "step $((++step)): the printer choice: 06-printer-choice.png"
+  mark=$(scup_demo_activity "$out/services")
   scdrive click "$chooser" 1 >/dev/null
   main=$(new_main_window "$chooser") || { fail "the firmware view did not open"; return; }
+  scup_demo_wait_activity "$out/services" "$mark" 60 || { fail "the firmware view checked nothing"; return; }
   check_view "$main" firmware 07-firmware-list || return
   scdrive click "$main" "$MAIN_INSTALL" >/dev/null
   # The status panel shows while the packages download; the confirmation is the dialog with Start.
@@ -208,11 +212,16 @@ note "update server: $SCUP_DEMO_SERVER (demo catalog); printer: $SCUP_DEMO_PRINT
 scup_demo_install_applications "$build" "$out/services" || { note "FAILED: the applications did not install"; exit 1; }
 note "installed before the walk: editor $(scup_demo_installed_version 'Scribo Editor\5.2'), address book $(scup_demo_installed_version 'Scribo Address Book\1.3')"
 
+mark=$(scup_demo_activity "$out/services")
 (cd "$bin" && exec wine ScUpdater.exe) &
 program_pid=$!
 note "step 1: ScUpdater started (language $lcid)"
 
-if read -r hwnd x y w h < <(scdrive wait --prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS"); then
+# The start dialog is ready once the start-up's exchange with the server has ended: its buttons are
+# enabled before the start-up takes it over too.
+if read -r hwnd x y w h < <(scdrive wait --prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS" | tr -d '\r') &&
+  scup_demo_wait_activity "$out/services" "$mark" $((START_TIMEOUT_MS / 1000)) &&
+  scdrive wait-enabled "$hwnd" "$START_SOFTWARE" 1 --timeout "$START_TIMEOUT_MS" >/dev/null; then
   sleep "$PAINT_DELAY"
   save_window "$out/01-start-dialog.png" "$x" "$y" "$w" "$h"
   note "step 2: the start dialog is ready: 01-start-dialog.png"

@@ -78,6 +78,22 @@ STATE
   scup_seed_printer "$SCUP_DEMO_PRINTER" "$SCUP_DEMO_PRINTER" "COM$SCUP_DEMO_COM:" 00002107 00000800
 }
 
+# scup_demo_activity WORK: how many lines the server and the printer have logged so far. A window of
+# the program is idle until its update thread takes it over, so an idle window alone does not tell
+# a check that has ended from one that has not begun; the thread asks the server or the printer only
+# once it has marked the window busy. Take the mark before the action, then wait for more.
+scup_demo_activity() { cat "$1/server.log" "$1/printer.log" 2>/dev/null | wc -l; }
+
+# scup_demo_wait_activity WORK MARK SECONDS: the server or the printer has logged more than MARK lines.
+scup_demo_wait_activity() {
+  local i
+  for i in $(seq 1 $(($3 * 10))); do
+    [ "$(scup_demo_activity "$1")" -gt "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 scup_demo_start() {
   local build=$1 work=$2
   mkdir -p "$work"

@@ -22,6 +22,9 @@ scdrive() { wine "$E2E_BIN/scdrive.exe" "$@" 2>>"$E2E_OUT/scdrive.log"; }
 # True when the scdrive call fails (for expectations that something is refused or never comes).
 scdrive_fails() { ! wine "$E2E_BIN/scdrive.exe" "$@" >/dev/null 2>>"$E2E_OUT/scdrive.log"; }
 
+# quietly COMMAND...: for an expectation on a command's status alone.
+quietly() { "$@" >/dev/null; }
+
 e2e_snapshot() {
   import -window root "$E2E_OUT/$1.png" 2>/dev/null
   scdrive list-windows >"$E2E_OUT/$1.windows.txt" 2>&1
@@ -95,6 +98,7 @@ Windows Registry Editor Version 5.00
 
 [-HKEY_CURRENT_USER\Software\Corvane Industries, Ltd.\ScUpdater]
 REG
+  e2e_remove_applications
   scup_draw_own_frames
   scup_set_default_lcid "${3:-1033}"
   # Installed at the version the server offers, so that no self-upgrade is proposed; the scenario
@@ -103,10 +107,27 @@ REG
   scup_demo_start "$E2E_BUILD" "$E2E_OUT/services" || { echo "FAIL - the demo services did not start"; exit 1; }
 }
 
+# e2e_remove_applications: the maker's applications an earlier scenario installed (their keys in
+# both registry views and their folders) are gone; the updater's settings and the driver's stay.
+e2e_remove_applications() {
+  local view key
+  for view in 32 64; do
+    wine reg query "HKLM\\Software\\Corvane Industries, Ltd." /reg:$view 2>/dev/null | tr -d '\r' |
+      grep '^HKEY_LOCAL_MACHINE\\' | grep -v -e '\\ScUpdater$' -e '\\Scribo$' |
+      while read -r key; do wine reg delete "$key" /f /reg:$view >/dev/null 2>&1; done
+  done
+  rm -rf "$WINEPREFIX/drive_c/Program Files/Corvane" "$WINEPREFIX/drive_c/Program Files (x86)/Corvane"
+}
+
 e2e_start_program() {
+  E2E_START_MARK=$(e2e_activity)
   (cd "$E2E_BIN" && exec wine ScUpdater.exe "$@") &
   E2E_PID=$!
 }
+
+# e2e_activity / e2e_wait_activity MARK SECONDS: see scup_demo_activity.
+e2e_activity() { scup_demo_activity "$E2E_OUT/services"; }
+e2e_wait_activity() { scup_demo_wait_activity "$E2E_OUT/services" "$1" "$2"; }
 
 # e2e_program_window: the first visible window that carries the program's property.
 e2e_program_window() { scdrive list-windows | awk '/ prop 1 / { print $1; exit }'; }
@@ -149,29 +170,74 @@ e2e_wait_other_dialog() {
   return 1
 }
 
-# e2e_start_dialog: waits for the start dialog to be ready; prints its handle.
-e2e_start_dialog() { scdrive wait --prop "$E2E_PROP" --timeout "${1:-90000}" | cut -d' ' -f1; }
+# e2e_start_dialog [MS]: waits for the start dialog to be ready; prints its handle. The program's
+# first exchange after its start (E2E_START_MARK) must have begun: until then the dialog's buttons
+# are enabled but about to be taken over. A scenario that has seen the start-up begin otherwise
+# (a warning instead of an exchange) empties E2E_START_MARK.
+e2e_start_dialog() {
+  local timeout=${1:-90000} start
+  start=$(scdrive wait --prop "$E2E_PROP" --timeout "$timeout" | cut -d' ' -f1)
+  [ -n "$start" ] || return 1
+  if [ -n "${E2E_START_MARK:-}" ]; then
+    e2e_wait_activity "$E2E_START_MARK" $((timeout / 1000)) || return 1
+  fi
+  scdrive wait-enabled "$start" "$E2E_START_SOFTWARE" 1 --timeout "$timeout" >/dev/null || return 1
+  echo "$start"
+}
 
 # e2e_open_firmware_view START: from the start dialog through the printer choice (the first printer)
-# to the main dialog in the firmware view; prints the main dialog's handle.
+# to the main dialog in the firmware view; prints the main dialog's handle once its check has begun.
 e2e_open_firmware_view() {
-  local start=$1 chooser
+  local start=$1 chooser mark
   scdrive click "$start" "$E2E_START_FIRMWARE" >/dev/null || return 1
   chooser=$(e2e_wait_other_dialog "$start" 30) || return 1
   scdrive wait-enabled "$chooser" 1 1 --timeout 10000 >/dev/null || return 1
+  mark=$(e2e_activity)
   scdrive click "$chooser" 1 >/dev/null || return 1
-  e2e_wait_new_window "$chooser" 30
+  e2e_wait_view "$chooser" "$mark"
 }
 
-# e2e_open_software_view START: prints the main dialog's handle in the software view.
+# e2e_open_software_view START: prints the main dialog's handle in the software view once its
+# check has begun.
 e2e_open_software_view() {
-  local start=$1
+  local start=$1 mark
+  mark=$(e2e_activity)
   scdrive click "$start" "$E2E_START_SOFTWARE" >/dev/null || return 1
-  e2e_wait_new_window "$start" 30
+  e2e_wait_view "$start" "$mark"
+}
+
+# e2e_wait_view OLD MARK: the main dialog that follows OLD, once its first check has begun.
+e2e_wait_view() {
+  local main
+  main=$(e2e_wait_new_window "$1" 30) || return 1
+  e2e_wait_activity "$2" 60 || { echo "no check began in $main" >&2; return 1; }
+  echo "$main"
+}
+
+# e2e_refresh MAIN: the check button, pressed; returns once the new check has begun.
+e2e_refresh() {
+  local mark
+  mark=$(e2e_activity)
+  scdrive click "$1" "$E2E_MAIN_REFRESH" >/dev/null || return 1
+  e2e_wait_activity "$mark" 60
+}
+
+# e2e_wait_confirmation MAIN SECONDS: prints the transfer's confirmation (the dialog with Start)
+# once it can be answered; the download's status window comes and goes before it.
+e2e_wait_confirmation() {
+  local i window
+  for i in $(seq 1 "$2"); do
+    window=$(e2e_wait_other_dialog "$1" 1) &&
+      [ "$(scdrive enabled "$window" 1 2>/dev/null | tr -d '\r')" = 1 ] && { echo "$window"; return 0; }
+  done
+  return 1
 }
 
 # e2e_wait_idle MAIN SECONDS: the check or installation has ended (refresh is enabled again).
 e2e_wait_idle() { scdrive wait-enabled "$1" "$E2E_MAIN_REFRESH" 1 --timeout $(($2 * 1000)) >/dev/null; }
+
+# e2e_wait_check MAIN SECONDS MARK: a check begun after e2e_activity gave MARK has ended.
+e2e_wait_check() { e2e_wait_activity "$3" "$2" && e2e_wait_idle "$1" "$2"; }
 
 readonly E2E_HISTORY_LIST=1191
 readonly E2E_MENU_HISTORY=103

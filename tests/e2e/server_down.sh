@@ -14,6 +14,7 @@ box=$(scdrive wait-dialog --class '#32770' --owner-prop "$E2E_PROP" --text-conta
 e2e_expect "warning 1487 shows over the start dialog" test -n "$box"
 [ -n "$box" ] && e2e_shot server-down-warning "$box"
 scdrive close-messageboxes --timeout 10000 --quiet 1000 >/dev/null
+E2E_START_MARK=""
 start=$(e2e_start_dialog 30000)
 e2e_expect "the start dialog is ready after the warning" test -n "$start"
 [ -n "$start" ] || { e2e_finish; exit 1; }
