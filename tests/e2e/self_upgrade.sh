@@ -4,7 +4,7 @@
 # the same folder and starts from there, records the new "PackageVersion" and does not ask again.
 # Usage: self_upgrade.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/lib.sh"
 e2e_begin self_upgrade "${1:?usage: $0 BUILD_DIR}"
 readonly QUESTION_HEADING=1351
 readonly SETTINGS_KEY='HKLM\Software\Corvane Industries, Ltd.\ScUpdater\Settings'
@@ -54,7 +54,8 @@ new_process_runs() {
   return 1
 }
 
-(cd "$installed_dir" && exec wine ScUpdater.exe) &
+# Started by its full path, as a shortcut does: the process's command line names the folder.
+(cd "$installed_dir" && exec wine 'C:\Program Files\Corvane\ScUpdater\ScUpdater.exe') &
 E2E_PID=$!
 e2e_expect "the installed program runs from its folder" wait_for 30 bash -c 'pgrep -f "Program Files.Corvane.ScUpdater.ScUpdater\.exe" >/dev/null'
 old_pid=$(installed_pids | head -1)

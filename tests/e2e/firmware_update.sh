@@ -4,7 +4,7 @@
 # firmware category, and a second check offers them no more.
 # Usage: firmware_update.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/lib.sh"
 e2e_begin firmware_update "${1:?usage: $0 BUILD_DIR}"
 state=$E2E_OUT/services/printer-state.txt
 
@@ -23,13 +23,13 @@ e2e_expect "the font data 2.10 is offered, ticked" grep -q '^\[x\].*font data 2\
 e2e_shot firmware-offered "$main"
 
 scdrive click "$main" "$E2E_MAIN_INSTALL" >/dev/null
-confirm=$(e2e_wait_other_dialog "$main" 120)
+confirm=$(e2e_wait_confirmation "$main" 120)
 e2e_expect "the transfer asks for confirmation" test -n "$confirm"
 [ -n "$confirm" ] && scdrive click "$confirm" 1 >/dev/null
 done_box=$(scdrive wait-dialog --class '#32770' --text-contains "firmware has been updated" --timeout 180000 |
   cut -d' ' -f1)
 e2e_expect "the program says the firmware has been updated" test -n "$done_box"
-[ -n "$done_box" ] && { e2e_shot firmware-updated "$done_box"; scdrive click "$done_box" 2 >/dev/null; }
+[ -n "$done_box" ] && { e2e_shot firmware-updated "$done_box"; scdrive close-messageboxes --timeout 5000 --quiet 1000 >/dev/null; }
 e2e_expect "the printer stores the main firmware 1.05" grep -q 'name=FP-MAIN version=1\.05' "$state"
 e2e_expect "the printer stores the font data 2.10" grep -q 'name=FP-FONTS version=2\.10' "$state"
 e2e_expect "the printer no longer holds the old main firmware" bash -c '! grep -q "name=FP-MAIN version=1\.00" "$0"' "$state"
@@ -51,7 +51,7 @@ log=$(e2e_data_file ScUpdater.log)
 e2e_expect "the history file records two firmware updates and nothing else" \
   test "$(grep -o '<Category>[A-Z]*</Category>' "${log:-/nonexistent}" | sort | uniq -c | tr -s ' ')" = " 2 <Category>FIRM</Category>"
 
-scdrive click "$main" "$E2E_MAIN_REFRESH" >/dev/null
+e2e_refresh "$main"
 e2e_expect "the second check ends" e2e_wait_idle "$main" 120
 left=$(e2e_rows "$main" "$E2E_MAIN_LIST")
 e2e_expect "the second check offers the main firmware no more" bash -c '! grep -q "main firmware" <<<"$0"' "$left"

@@ -4,7 +4,7 @@
 # keeps its old one; once the printer is back the next attempt stores the new firmware.
 # Usage: printer_unplugged.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/lib.sh"
 e2e_begin printer_unplugged "${1:?usage: $0 BUILD_DIR}"
 services=$E2E_OUT/services
 state=$services/printer-state.txt
@@ -15,7 +15,7 @@ readonly DROP_AFTER=600
 transfer() {
   local confirm
   scdrive click "$1" "$E2E_MAIN_INSTALL" >/dev/null || return 1
-  confirm=$(e2e_wait_other_dialog "$1" 120) || return 1
+  confirm=$(e2e_wait_confirmation "$1" 120) || return 1
   scdrive click "$confirm" 1 >/dev/null
 }
 history_count() { grep -o '<Category>FIRM</Category>' "$(e2e_data_file ScUpdater.log)" 2>/dev/null | wc -l; }
@@ -40,7 +40,7 @@ e2e_expect "a message says the firmware could not be sent" test -n "$failed_box"
 e2e_expect "the printer hung up mid-download" grep -q 'hung up' "$services/printer.out"
 e2e_expect "no message says the firmware was updated" \
   scdrive_fails wait-dialog --class '#32770' --text-contains "firmware has been updated" --timeout 1
-[ -n "$failed_box" ] && { e2e_shot printer-unplugged-message "$failed_box"; scdrive click "$failed_box" 2 >/dev/null; }
+[ -n "$failed_box" ] && e2e_shot printer-unplugged-message "$failed_box"
 scdrive close-messageboxes --timeout 5000 --quiet 1000 >/dev/null
 e2e_expect "the attempt ends" e2e_wait_idle "$main" 120
 e2e_expect "the history has no record of the unfinished transfer" test "$(history_count)" -eq 0
@@ -53,7 +53,7 @@ e2e_expect "the next transfer starts" transfer "$main"
 done_box=$(scdrive wait-dialog --class '#32770' --text-contains "firmware has been updated" --timeout 180000 |
   cut -d' ' -f1)
 e2e_expect "the next attempt updates the firmware" test -n "$done_box"
-[ -n "$done_box" ] && scdrive click "$done_box" 2 >/dev/null
+[ -n "$done_box" ] && scdrive close-messageboxes --timeout 5000 --quiet 1000 >/dev/null
 e2e_expect "the next attempt ends" e2e_wait_idle "$main" 120
 e2e_expect "the printer stores the main firmware 1.05" grep -q 'name=FP-MAIN version=1\.05' "$state"
 e2e_expect "the history records the main firmware once" \

@@ -4,13 +4,15 @@
 # goes through the proxy. The next start uses the saved credentials without asking.
 # Usage: proxy.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/lib.sh"
 e2e_begin proxy "${1:?usage: $0 BUILD_DIR}"
 readonly PROXY_MENU=105
 readonly PROXY_HOST=1221 PROXY_PORT=1222 PROXY_USE=1223
 readonly CRED_USER=1321 CRED_PASSWORD=1322 CRED_SAVE=1324
 services=$E2E_OUT/services
 command -v tinyproxy >/dev/null || { echo "FAIL - tinyproxy is not installed (scripts/setup.sh)"; exit 1; }
+# The applications at older releases, so that each check has updates to list.
+scup_demo_install_applications "$E2E_BUILD" "$services" || { echo "FAIL - the applications did not install"; exit 1; }
 
 # Wine's HTTP stack goes direct for 127.0.0.1 whatever the proxy settings say, so the update server
 # moves to 127.0.0.2 and only the proxy stays on 127.0.0.1.
@@ -122,7 +124,7 @@ scdrive click "$settings" 1 >/dev/null
 asked=$(check_through "$main" 120)
 e2e_expect "the credentials are asked for once (asked $asked times)" test "$asked" -eq 1
 e2e_expect "the check through the proxy ends" e2e_wait_idle "$main" 60
-e2e_expect "the list is filled through the proxy" scdrive wait-rows "$main" "$E2E_MAIN_LIST" 1 --timeout 10000
+e2e_expect "the list is filled through the proxy" quietly scdrive wait-rows "$main" "$E2E_MAIN_LIST" 1 --timeout 10000
 e2e_shot software-view-through-proxy "$main"
 proxied_first=$(proxied)
 e2e_expect "the proxy passed the check's requests on ($proxied_first)" test "$proxied_first" -gt 0
@@ -146,7 +148,7 @@ e2e_expect "the software view opens again" test -n "$main"
 asked=$(check_through "$main" 120)
 e2e_expect "the credentials are not asked for again (asked $asked times)" test "$asked" -eq 0
 e2e_expect "the second check ends" e2e_wait_idle "$main" 60
-e2e_expect "the list is filled again" scdrive wait-rows "$main" "$E2E_MAIN_LIST" 1 --timeout 10000
+e2e_expect "the list is filled again" quietly scdrive wait-rows "$main" "$E2E_MAIN_LIST" 1 --timeout 10000
 e2e_expect "the second start's requests went through the proxy" test "$(proxied)" -gt "$proxied_first"
 e2e_expect "the server answered them" test "$(served)" -gt "$served_before"
 scdrive click "$main" 2 >/dev/null

@@ -6,7 +6,7 @@
 # the program ends without any further window.
 # Usage: editor_start.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/lib.sh"
 e2e_begin editor_start "${1:?usage: $0 BUILD_DIR}" 1041
 model_id=${SCUP_DEMO_MODEL#0x}
 readonly QUESTION_TEXT="今すぐプリンターのファームウェアを更新しますか"
@@ -41,7 +41,7 @@ e2e_expect "no start dialog was shown first" bash -c '! wine "$0/scdrive.exe" te
   "$E2E_BIN" "$main" "$E2E_START_SOFTWARE"
 e2e_expect "it is the software view, in Japanese" text_is "$main" "$TITLE_ID" "$SOFTWARE_TITLE"
 e2e_expect "its check button is in Japanese" text_is "$main" "$E2E_MAIN_REFRESH" "アップデートを確認"
-e2e_expect "the check ends" e2e_wait_idle "$main" 120
+e2e_expect "the check ends" e2e_wait_check "$main" 120 "$E2E_START_MARK"
 e2e_expect "the printer is the one the editor named" text_is "$main" "$E2E_MAIN_PRINTER" "$SCUP_DEMO_PRINTER"
 region_ja=$(scdrive text "$main" "$E2E_MAIN_REGION")
 echo "region for locale 1041: $region_ja"
@@ -56,6 +56,7 @@ e2e_expect "closing asks question 1467 about the printer's firmware" test -n "$q
 [ -n "$question" ] || { e2e_finish; exit 1; }
 e2e_shot firmware-question "$question"
 e2e_expect "the first start still runs while it asks" e2e_running "$E2E_PID"
+mark=$(e2e_activity)
 scdrive click "$question" 6 >/dev/null
 firmware=$(e2e_wait_new_window "$question" 30)
 e2e_expect "Yes opens the main dialog again" test -n "$firmware"
@@ -63,7 +64,7 @@ e2e_expect "Yes opens the main dialog again" test -n "$firmware"
 e2e_expect "it is the firmware view" \
   bash -c 'for i in $(seq 1 50); do [ "$(wine "$0/scdrive.exe" text "$1" "$2" 2>/dev/null)" = "$3" ] && exit 0; sleep 0.2; done; exit 1' \
   "$E2E_BIN" "$firmware" "$TITLE_ID" "$FIRMWARE_TITLE"
-e2e_expect "the firmware check ends" e2e_wait_idle "$firmware" 120
+e2e_expect "the firmware check ends" e2e_wait_check "$firmware" 120 "$mark"
 e2e_expect "the firmware view offers the printer's newer firmware" \
   bash -c 'wine "$0/scdrive.exe" rows "$1" "$2" 2>/dev/null | grep -q "1\.05"' "$E2E_BIN" "$firmware" "$E2E_MAIN_LIST"
 e2e_shot editor-firmware-view "$firmware"
@@ -79,7 +80,7 @@ e2e_start_program -EDITOR 1033 "$model_id"
 main=$(scdrive wait --prop "$E2E_PROP" --timeout 90000 | cut -d' ' -f1)
 e2e_expect "the second start opens the main dialog directly" test -n "$main"
 [ -n "$main" ] || { e2e_finish; exit 1; }
-e2e_expect "its check ends" e2e_wait_idle "$main" 120
+e2e_expect "its check ends" e2e_wait_check "$main" 120 "$E2E_START_MARK"
 region_en=$(scdrive text "$main" "$E2E_MAIN_REGION")
 echo "region for locale 1033: $region_en"
 e2e_expect "the region follows the editor's locale, not the last one" \

@@ -4,7 +4,7 @@
 # lines, the history lists them, and the check after the installation offers them no more.
 # Usage: software_update.sh BUILD_DIR
 set -uo pipefail
-source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/lib.sh"
 e2e_begin software_update "${1:?usage: $0 BUILD_DIR}"
 readonly EDITOR='Scribo Editor\5.2' ADDRESS_BOOK='Scribo Address Book\1.3'
 
@@ -63,7 +63,7 @@ log=$(e2e_data_file ScUpdater.log)
 e2e_expect "the history file records two software updates" \
   test "$(grep -o '<Category>PCS</Category>' "${log:-/nonexistent}" | wc -l)" -eq 2
 
-scdrive click "$main" "$E2E_MAIN_REFRESH" >/dev/null
+e2e_refresh "$main"
 e2e_expect "the check after the installation ends" e2e_wait_idle "$main" 120
 left=$(e2e_rows "$main" "$E2E_MAIN_LIST")
 e2e_expect "the installed editor is no longer offered" bash -c '! grep -q "Scribo Editor" <<<"$0"' "$left"
