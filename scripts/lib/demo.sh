@@ -19,11 +19,12 @@ scup_demo_wait_for_line() {
   return 1
 }
 
-# scup_demo_start_server BUILD WORK [PORT]: port 0 (the default) takes a free one.
+# scup_demo_start_server BUILD WORK [PORT] [ADDRESS]: port 0 (the default) takes a free one; the
+# address is 127.0.0.1 unless given.
 scup_demo_start_server() {
-  local build=$1 work=$2 port=${3:-0}
+  local build=$1 work=$2 port=${3:-0} address=${4:-127.0.0.1}
   : >"$work/server.out"
-  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind 127.0.0.1 --port "$port" \
+  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind "$address" --port "$port" \
     --log "$work/server.log" >"$work/server.out" 2>&1 &
   SCUP_DEMO_SERVER_PID=$!
   SCUP_DEMO_PIDS+=($!)

@@ -18,20 +18,8 @@ scup_demo_install_applications "$E2E_BUILD" "$services" || { echo "FAIL - the ap
 # moves to 127.0.0.2 and only the proxy stays on 127.0.0.1.
 scup_demo_stop_server
 : >"$services/server.log"
-"$E2E_BUILD/native/bin/updateserver" --catalog "$E2E_BUILD/native/demo-catalog" --bind 127.0.0.2 --port 0 \
-  --log "$services/server.log" >"$services/server2.out" 2>&1 &
-E2E_EXTRA_PIDS+=($!)
-server_pid=$!
-scup_demo_wait_for_line "$services/server2.out" "listening on" || { echo "FAIL - the update server did not start"; exit 1; }
-server=$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$services/server2.out" | head -1)
-scup_import_reg proxy-server <<REG
-Windows Registry Editor Version 5.00
-
-[HKEY_CURRENT_USER\\Software\\Corvane Industries, Ltd.\\ScUpdater\\Settings]
-"VersionCheckURL"="http://$server/scupdater/versioncheck"
-"NoticeURL"="http://$server/scupdater/notice"
-"FileUpdateURL"="http://$server/scupdater/fileupdate"
-REG
+scup_demo_start_server "$E2E_BUILD" "$services" 0 127.0.0.2 || { echo "FAIL - the update server did not start"; exit 1; }
+server=${SCUP_DEMO_SERVER#http://}
 
 proxy_log=$services/tinyproxy.log
 proxy_port=""
@@ -57,7 +45,7 @@ CONF
   fi
 done
 [ -n "$proxy_port" ] || { echo "FAIL - tinyproxy did not start"; exit 1; }
-trap 'kill -TERM "$server_pid" ${E2E_EXTRA_PIDS[*]} 2>/dev/null; e2e_cleanup' EXIT
+trap 'kill -TERM ${E2E_EXTRA_PIDS[*]} 2>/dev/null; e2e_cleanup' EXIT
 
 # Requests for the update server that the proxy passed on, and those the server answered.
 proxied() { grep -c "Request.*http://$server/" "$proxy_log" 2>/dev/null; }
