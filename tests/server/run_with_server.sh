@@ -18,6 +18,9 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
   local pid
+  # The proxies are started in command substitutions, which cannot add to pids: they leave their
+  # process ids in files instead.
+  pids+=($(cat "$work"/*.started 2>/dev/null))
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
   rm -rf "$work"
@@ -52,7 +55,7 @@ CONF
     local pid=$!
     sleep 0.3
     if kill -0 "$pid" 2>/dev/null; then
-      pids+=("$pid")
+      echo "$pid" >"$work/$name.started"
       echo "$port"
       return 0
     fi
