@@ -19,6 +19,7 @@
 #include "server/AUHttpConnection.h"
 #include "server/AUXMLParser.h"
 #include "ui/AppMainWindow.h"
+#include "ui/LangResources.h"
 
 using scup::AUTrace;
 
@@ -90,7 +91,10 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     m_pUnzip = std::make_unique<CUnzipHolder>(scup::ProgramFolder());
 
     m_hResourceDll.reset(LoadLibraryW((scup::ProgramFolder() + L"ScUpRes.dll").c_str()));
-    if (!m_hResourceDll) return false;
+    if (!m_hResourceDll) {
+        scup::ShowWindowFailureMessage(0);
+        return false;
+    }
     scup::SetResourceModule(m_hResourceDll.get());
     // The profile's key and name come first so that a trace file sees the whole start.
     scup::AppIdentity identity = scup::GetAppIdentity();

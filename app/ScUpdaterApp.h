@@ -126,6 +126,12 @@ private:
     // The main dialog for the current language, printer and locale, with the printers, settings
     // and unzip library it works with.
     std::unique_ptr<CUpdaterDialog> MakeUpdaterDialog();
+    // A dialog could not be created: tells the user and asks the update thread to end, so that the
+    // program ends instead of waiting for a window that never comes.
+    void EndForWindowFailure(UINT baseTemplateId);
+
+    // Set when a dialog's window could not be created; the dialog sequence then ends.
+    bool m_bWindowFailed = false;
 
     AUServices m_services;
     std::atomic<scup::CDialogBase*> m_pMainWnd{nullptr};

@@ -106,6 +106,7 @@ std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x
         SetMainWindow(dialog.get());
         result = dialog->Run(mode);
         SetMainWindow(nullptr);
+        if (result == -1) m_bWindowFailed = true;
         {
             std::lock_guard lock(m_dialogMutex);
             m_pUpdaterDialog = nullptr;
@@ -122,6 +123,13 @@ std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x
     return dialog;
 }
 
+void CScUpdaterApp::EndForWindowFailure(UINT baseTemplateId) {
+    AUTrace(L"Failed: the window of dialog %d could not be created.", static_cast<int>(baseTemplateId));
+    scup::ShowWindowFailureMessage(Language());
+    scup::UniqueHandle exit = OpenNamedEvent(kExitEvent);
+    SetEvent(exit.get());
+}
+
 void CScUpdaterApp::RunDialogs() {
     scup::UniqueHandle refresh = OpenNamedEvent(kRefreshEvent);
     scup::UniqueHandle exit = OpenNamedEvent(kExitEvent);
@@ -132,6 +140,7 @@ void CScUpdaterApp::RunDialogs() {
     bool firmwareFirst = false;
     if (m_bEditorMode) {
         std::unique_ptr<CUpdaterDialog> dialog = RunUpdaterDialog(0, x, y);
+        if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
         const bool hasFirmware = dialog->HasFirmwareEntries(m_strPrinter);
         const int online = hasFirmware ? CountOnlinePrinters(m_strPrinter) : 0;
         m_bEditorMode = false;
@@ -167,6 +176,7 @@ void CScUpdaterApp::RunDialogs() {
             x = start->PositionX();
             y = start->PositionY();
             start.reset();
+            if (result == -1) return EndForWindowFailure(IDD_START);
 
             if (result == CStartDialog::kResultFirmware) {
                 std::vector<std::wstring> printers;
@@ -175,12 +185,14 @@ void CScUpdaterApp::RunDialogs() {
                 scup::CPrinterSelectDialog choose(Language(), printers, m_strPrinter);
                 choose.SetPosition(x, y);
                 INT_PTR chosen = choose.DoModal();
+                if (chosen == -1) return EndForWindowFailure(IDD_PRINTER_SELECT);
                 x = choose.PositionX();
                 y = choose.PositionY();
                 if (chosen != 1) continue;
                 m_strPrinter = choose.Printer();
             } else if (result == CStartDialog::kResultSoftware) {
                 RunUpdaterDialog(0, x, y);
+                if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
                 SetEvent(refresh.get());
                 continue;
             } else {
@@ -188,6 +200,7 @@ void CScUpdaterApp::RunDialogs() {
             }
         }
         RunUpdaterDialog(1, x, y);
+        if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
         SetEvent(refresh.get());
     }
 }

@@ -12,7 +12,7 @@ void SetReadyFlag(std::atomic<int>& flag, HWND window, int value) {
 }
 
 CLangDialog::CLangDialog(LANGID language, UINT baseTemplateId, HWND parent)
-    : CDialogBase(LangResourceId(baseTemplateId, language), parent), m_nLanguage(language) {
+    : CDialogBase(LangTemplateId(baseTemplateId, language), parent), m_nLanguage(language) {
     m_hIcon = static_cast<HICON>(LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0,
                                             LR_DEFAULTSIZE | LR_SHARED));
 }

@@ -41,6 +41,17 @@ int LanguageResourceOffset(LANGID language) {
 
 UINT LangResourceId(UINT baseId, LANGID language) { return baseId + LanguageResourceOffset(language); }
 
+namespace {
+UINT ExistingOrBaseId(UINT baseId, LANGID language, LPCWSTR type) {
+    const UINT id = LangResourceId(baseId, language);
+    if (id == baseId || FindResourceW(ResourceModule(), MAKEINTRESOURCEW(id), type)) return id;
+    return baseId;
+}
+}  // namespace
+
+UINT LangTemplateId(UINT baseId, LANGID language) { return ExistingOrBaseId(baseId, language, RT_DIALOG); }
+UINT LangMenuId(UINT baseId, LANGID language) { return ExistingOrBaseId(baseId, language, RT_MENU); }
+
 bool IsRightToLeftLanguage(LANGID language) { return language == 1025 || language == 1037; }
 
 UINT LangMessageBoxStyle(UINT style, LANGID language) {
@@ -48,7 +59,8 @@ UINT LangMessageBoxStyle(UINT style, LANGID language) {
 }
 
 std::wstring LoadLangString(UINT baseId, LANGID language) {
-    return LoadResString(LangResourceId(baseId, language));
+    if (auto text = FindResString(LangResourceId(baseId, language))) return *text;
+    return LoadResString(baseId);
 }
 
 std::wstring AppTitle(LANGID language) {
@@ -71,6 +83,15 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
     if (handler) return handler(owner, text, caption, style);
     CRtlMessageBoxHook rightToLeft(style);
     return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+}
+
+void ShowWindowFailureMessage(LANGID language) {
+    std::wstring text = ResourceModule() ? LoadLangString(IDS_MSG_WINDOW_FAILED, language) : std::wstring();
+    if (text.empty())
+        text = L"ScUpdater cannot open its window because its resource library (ScUpRes.dll) is damaged, "
+               L"incomplete or missing. Install ScUpdater again.";
+    const UINT style = LangMessageBoxStyle(MB_ICONERROR | MB_OK | kUpdateFlowMessageBoxFlags, language);
+    ShowMessageBox(nullptr, text, ResourceModule() ? AppTitle(language) : std::wstring(L"ScUpdater"), style);
 }
 
 int ShowLangMessage(HWND owner, UINT baseTextId, LANGID language, UINT iconAndButtons) {

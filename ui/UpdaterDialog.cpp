@@ -15,6 +15,7 @@
 #include "DropDownBox.h"
 #include "HistoryDialog.h"
 #include "LangResources.h"
+#include "LanguageMenu.h"
 #include "MessageDialog.h"
 #include "ProxySettingDlg.h"
 #include "TrProgressDlg.h"
@@ -35,6 +36,10 @@
 using scup::LoadLangString;
 
 namespace {
+
+// Places of the popups in the menu bar: File, Update, Region, Tools, Language, Help.
+constexpr int kRegionMenuPosition = 2;
+constexpr int kLanguageMenuPosition = 4;
 
 constexpr wchar_t kLeftToRightEmbedding[] = L"\x202A";
 constexpr wchar_t kSoftwareCategory[] = L"PCS";
@@ -221,7 +226,7 @@ BOOL CUpdaterDialog::OnInitDialog() {
     m_rowImages = LoadImageStrip(IDB_UPD_ROW_IMAGES, 3);
 
     m_hMenu =
-        LoadMenuW(scup::ResourceModule(), MAKEINTRESOURCEW(scup::LangResourceId(IDM_UPDATER, m_nLanguage)));
+        LoadMenuW(scup::ResourceModule(), MAKEINTRESOURCEW(scup::LangMenuId(IDM_UPDATER, m_nLanguage)));
     if (m_hMenu) {
         RECT before{};
         GetClientRect(hwnd, &before);
@@ -236,6 +241,8 @@ BOOL CUpdaterDialog::OnInitDialog() {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SetUpView();
+    scup::FillLanguageMenu(m_hMenu ? GetSubMenu(m_hMenu, kLanguageMenuPosition) : nullptr, ID_UPD_LANGUAGE_FIRST,
+                           m_nLanguage);
     FillPrinterBox();
     FillRegions();
     SetUpList();
@@ -319,7 +326,7 @@ void CUpdaterDialog::FillRegions() {
     }
     if (chosen >= 0) SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
     // Items are added without sorting, so a box index is a region index.
-    HMENU popup = m_hMenu ? GetSubMenu(m_hMenu, 2) : nullptr;
+    HMENU popup = m_hMenu ? GetSubMenu(m_hMenu, kRegionMenuPosition) : nullptr;
     m_regionMenu.Build(popup, ID_UPD_REGION_FIRST, names);
     m_regionMenu.Check(popup, ID_UPD_REGION_FIRST, chosen);
 }
@@ -696,6 +703,8 @@ void CUpdaterDialog::UpdateControlStates() {
     EnableCommand(IDCANCEL, idle);
     for (size_t i = 0; i < m_regions.size(); ++i)
         EnableCommand(ID_UPD_REGION_FIRST + static_cast<UINT>(i), idle);
+    for (size_t i = 0; i < scup::InterfaceLanguages().size(); ++i)
+        EnableCommand(ID_UPD_LANGUAGE_FIRST + static_cast<UINT>(i), idle);
     if (m_hMenu) DrawMenuBar(GetSafeHwnd());
 }
 
@@ -716,6 +725,10 @@ bool CUpdaterDialog::OnCommand(UINT id, UINT code, HWND control) {
     if (control && code != BN_CLICKED) return false;
     if (id >= ID_UPD_REGION_FIRST && id <= ID_UPD_REGION_LAST) {
         OnRegionMenu(id);
+        return true;
+    }
+    if (id >= ID_UPD_LANGUAGE_FIRST && id <= ID_UPD_LANGUAGE_LAST) {
+        OnLanguageMenu(id);
         return true;
     }
     switch (id) {
@@ -773,7 +786,7 @@ void CUpdaterDialog::OnRegionChosen() {
     if (index < 0 || static_cast<size_t>(index) >= m_regions.size()) return;
     const LCID locale = m_regions[static_cast<size_t>(index)].locale;
     m_nLocale = locale;
-    m_regionMenu.Check(GetSubMenu(m_hMenu, 2), ID_UPD_REGION_FIRST, static_cast<int>(index));
+    m_regionMenu.Check(GetSubMenu(m_hMenu, kRegionMenuPosition), ID_UPD_REGION_FIRST, static_cast<int>(index));
     if (!IsValidLocale(locale, LCID_INSTALLED))
         scup::CAltMessageBox(m_nLanguage, GetSafeHwnd(), IDS_MSG_LOCALE_NOT_INSTALLED).Show();
     ClearList();
@@ -784,6 +797,14 @@ void CUpdaterDialog::OnRegionMenu(UINT command) {
     if (!m_bIdle.load() || m_bLocalFiles.load()) return;
     SendMessageW(Item(IDC_UPD_REGION), CB_SETCURSEL, command - ID_UPD_REGION_FIRST, 0);
     OnRegionChosen();
+}
+
+// The run ends with the chosen language; its owner opens the dialog again in that language.
+void CUpdaterDialog::OnLanguageMenu(UINT command) {
+    if (!m_bIdle.load()) return;
+    const LANGID language = scup::LanguageOfCommand(command, ID_UPD_LANGUAGE_FIRST);
+    if (language == 0 || language == m_nLanguage) return;
+    EndDialog(language);
 }
 
 void CUpdaterDialog::OnProxySettings() {

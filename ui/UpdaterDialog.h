@@ -138,6 +138,7 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void OnPrinterChosen();
     void OnRegionChosen();
     void OnRegionMenu(UINT command);
+    void OnLanguageMenu(UINT command);
     void OnProxySettings();
     void OnHistory();
     void OnOpenPackages();
