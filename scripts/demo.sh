@@ -3,7 +3,7 @@
 # ScUpdater in a demo prefix of its own; each step is saved as a screenshot and a line of the report
 # in one folder, named at the end. Ctrl-C or the end of the walk stops everything it started.
 # Builds nothing: it runs what is in $SCUP_BUILD_DIR (default <repo>/build).
-#   scripts/demo.sh [en|ja|ar|LANGID] [OUTDIR]
+#   scripts/demo.sh [LANGUAGE|LANGID] [OUTDIR]   LANGUAGE: en, de, fr, ja, zh-CN, ... (scripts/lib/languages.sh)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SCUP_BUILD_DIR:-$root/build}
@@ -12,18 +12,13 @@ lang=${1:-en}
 out=${2:-$build/demo-$(date +%Y%m%d-%H%M%S)}
 source "$root/scripts/lib/wineenv.sh"
 source "$root/scripts/lib/demo.sh"
+source "$root/scripts/lib/languages.sh"
 
 readonly PROGRAM_PROP=ScriboUpdaterWindow
 readonly START_TIMEOUT_MS=90000
 readonly PAINT_DELAY=1.5
 
-case $lang in
-  en) lcid=1033 ;;
-  ja) lcid=1041 ;;
-  ar) lcid=1025 ;;
-  *[!0-9]* | "") echo "usage: $0 [en|ja|ar|LANGID] [OUTDIR]" >&2; exit 2 ;;
-  *) lcid=$lang ;;
-esac
+lcid=$(scup_language_id "$lang") || { echo "usage: $0 [LANGUAGE|LANGID] [OUTDIR]  (LANGUAGE: de, fr, zh-CN, ...)" >&2; exit 2; }
 for f in ScUpdater.exe ScUpRes.dll scdrive.exe; do
   [ -f "$bin/$f" ] || { echo "$bin/$f is missing: run scripts/build.sh first" >&2; exit 1; }
 done

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, prepares a demo PC in a Wine prefix of its own and starts ScUpdater.
-#   scripts/run.sh [en|ja|ar|<LANGID>]
+#   scripts/run.sh [LANGUAGE|LANGID]   LANGUAGE: en, de, fr, ja, zh-CN, ... (scripts/lib/languages.sh)
 # With a display the program's windows appear there; without one it runs under an Xvfb of its own,
 # saves screenshots of what it shows and names the folder at the end.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SCUP_BUILD_DIR:-$root/build}
 lang=${1:-en}
+source "$root/scripts/lib/languages.sh"
+lcid=$(scup_language_id "$lang") || { echo "usage: $0 [LANGUAGE|LANGID]  (LANGUAGE: en, de, fr, ja, zh-CN, ...)" >&2; exit 2; }
 
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
@@ -18,12 +20,6 @@ if [ -z "${DISPLAY:-}" ]; then
   exec bash "$root/scripts/demo.sh" "$lang"
 fi
 
-case $lang in
-  en) lcid=1033 ;;
-  ja) lcid=1041 ;;
-  ar) lcid=1025 ;;
-  *) lcid=$lang ;;
-esac
 scup_wine_prefix "$build/demo-prefix"
 wineserver -k 2>/dev/null || true
 wineserver -w

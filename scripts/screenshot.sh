@@ -11,7 +11,10 @@
 #   OUTDIR/updater-software-LANG.png, OUTDIR/updater-firmware-LANG.png  the main dialog in both
 #                                views with sample updates; OUTDIR/region-menu-LANG.png the main
 #                                dialog with its region menu open (show_dialog.exe)
-# Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, ja, ar or a language id (1033)
+# Usage: scripts/screenshot.sh LANG OUTDIR [NAME]     LANG: en, de, ja, zh-CN, ... or a language id (1033)
+#        scripts/screenshot.sh --sheet OUTDIR         the start dialog and the main dialog (software
+#                                view) of every language, each set as one contact sheet:
+#                                OUTDIR/languages-start.png, OUTDIR/languages-main.png
 # Builds nothing: it runs what is in $SCUP_BUILD_DIR/win/bin (default <repo>/build/win/bin).
 # The Wine prefix is its own (<build>/screens-prefix); without DISPLAY it starts its own Xvfb.
 set -euo pipefail
@@ -20,6 +23,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SCUP_BUILD_DIR:-$root/build}
 bin=$build/win/bin
 source "$root/scripts/lib/wineenv.sh"
+source "$root/scripts/lib/languages.sh"
 # One locale for every run: Wine derives its code page from it, and a change of code page makes
 # Wine rewrite the font links that scup_seed_fonts set.
 export LC_ALL=C.UTF-8
@@ -33,19 +37,8 @@ readonly CLOSE_WAIT_SECONDS=5
 readonly SELF_CLOSE_SECONDS=6
 
 usage() {
-  echo "usage: $0 en|ja|ar|LANGID OUTDIR [NAME]" >&2
+  echo "usage: $0 LANGUAGE|LANGID OUTDIR [NAME]   or   $0 --sheet OUTDIR" >&2
   exit 2
-}
-
-# Prints the decimal language id for a language name or id.
-language_id() {
-  case $1 in
-    en) echo 1033 ;;
-    ja) echo 1041 ;;
-    ar) echo 1025 ;;
-    *[!0-9]* | "") return 1 ;;
-    *) echo "$1" ;;
-  esac
 }
 
 check_build() {
@@ -226,8 +219,55 @@ cleanup() {
   scup_stop_display
 }
 
+# contact_sheets: every language's start dialog and main dialog, then one picture of each kind
+# with the language codes under them.
+contact_sheets() {
+  local shots=$outdir/languages
+  mkdir -p "$shots"
+  local entry code starts=() mains=()
+  for entry in "${SCUP_LANGUAGES[@]}"; do
+    read -r code lcid <<<"$entry"
+    tag=$code
+    echo "== $code ($lcid)"
+    scup_set_default_lcid "$lcid"
+    dialog_png=$shots/start-$code.png
+    message_png=$shots/message-$code.png
+    start_dialog=""
+    start_program
+    capture_message_box
+    capture_start_dialog
+    close_program
+    [ -z "$close_failed" ]
+    local keep=$outdir
+    outdir=$shots
+    capture_helper_dialog updater-software
+    outdir=$keep
+    starts+=(-label "$code" "$dialog_png")
+    mains+=(-label "$code" "$shots/updater-software-$code.png")
+  done
+  montage "${starts[@]}" -tile 6x -geometry 320x+6+6 -pointsize 14 "$outdir/languages-start.png"
+  montage "${mains[@]}" -tile 5x -geometry 384x+6+6 -pointsize 14 "$outdir/languages-main.png"
+  echo "saved $outdir/languages-start.png $outdir/languages-main.png (single pictures in $shots)"
+}
+
+if [ "${1:-}" = --sheet ]; then
+  [ $# -eq 2 ] || usage
+  outdir=$2
+  lcid=1033
+  check_build
+  exec 8>"$build/screens.lock"
+  flock -w 600 8 || { echo "another screenshot run holds $build/screens.lock" >&2; exit 1; }
+  close_failed=""
+  trap cleanup EXIT
+  scup_start_display
+  prepare_prefix
+  saved=()
+  contact_sheets
+  exit 0
+fi
+
 [ $# -ge 2 ] && [ $# -le 3 ] || usage
-lcid=$(language_id "$1") || usage
+lcid=$(scup_language_id "$1") || usage
 tag=$1
 outdir=$2
 mkdir -p "$outdir"

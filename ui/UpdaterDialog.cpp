@@ -344,7 +344,7 @@ void CUpdaterDialog::SetUpList() {
         UINT textId;
         int width;
     };
-    const SColumn columns[] = {{0, 24}, {IDS_COL_TITLE, 200}, {IDS_COL_VERSION, 75}, {IDS_UPD_COL_SIZE, 70}};
+    const SColumn columns[] = {{0, 24}, {IDS_COL_TITLE, 190}, {IDS_COL_VERSION, 75}, {IDS_UPD_COL_SIZE, 80}};
     for (int i = 0; i < 4; ++i) {
         std::wstring heading = columns[i].textId ? LoadLangString(columns[i].textId, m_nLanguage) : L"";
         LVCOLUMNW column{};

@@ -4,7 +4,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
 # Raised whenever scup_seed_fonts changes, so that prefixes made before are seeded again.
-SCUP_FONTS_VERSION=2
+SCUP_FONTS_VERSION=4
 
 # scup_wine_prefix DIR: makes DIR a ready Wine prefix (created once, guarded by a lock so that
 # tests started in parallel do not race) and exports WINEPREFIX.
@@ -29,40 +29,51 @@ scup_wine_prefix() {
   ) 9>"$WINEPREFIX/.scup-lock"
 }
 
-# Japanese and Arabic texts need faces that hold their glyphs. Wine draws dialogs and message
-# boxes in "Tahoma" ("MS Shell Dlg" is substituted by it), and without Wine's own font package
-# there is no Tahoma at all. What Wine 8 does, and what follows from it:
+# Every user-interface language needs faces that hold its glyphs. Wine draws dialogs and message
+# boxes in "Tahoma" ("MS Shell Dlg" is substituted by it); Wine's own Tahoma (fonts-wine) holds
+# Latin, Cyrillic and Arabic. What Wine 8 does, and what follows from it:
 #  - Text with right-to-left characters is shaped by Uniscribe on glyph indices, which never fall
-#    back to a linked font: Arabic only shows when the chosen face itself holds Arabic (and Latin,
-#    for the Latin words in the same line). So a missing Tahoma is replaced by DejaVu Sans
-#    Condensed, which has both at about Tahoma's width. A Wine font replacement only applies when
-#    the font is missing, so a real Tahoma (which has Arabic too) still wins.
+#    back to a linked font: Arabic and Hebrew only show when the chosen face itself holds them (and
+#    Latin, for the Latin words in the same line). Arabic is in Tahoma; the Hebrew copy asks for
+#    "Microsoft Sans Serif" (the face Windows draws its Hebrew dialogs in), which is DejaVu Sans
+#    Condensed here: it has Hebrew and Latin. A missing Tahoma is replaced by that face too.
 #  - Left-to-right text does fall back to linked fonts; the links are looked up by the face that
-#    was chosen, so both Tahoma and its replacement link to Noto Sans CJK JP for Japanese.
+#    was chosen, so both Tahoma and its replacement link to Noto Sans CJK (Chinese, Japanese,
+#    Korean), Noto Sans Thai, and DejaVu Sans (the Vietnamese letters Tahoma lacks).
 #  - Links on a name with no font make that name resolve to its first linked font, and links on a
 #    substituted name ("MS Shell Dlg") are ignored: such names get none, and the ones an earlier
 #    seeding wrote are removed.
-#  - Japanese dialog templates ask for "MS UI Gothic": Noto Sans CJK JP holds Latin too.
+#  - The East Asian templates ask for the dialog faces of their Windows ("MS UI Gothic", "SimSun",
+#    "PMingLiU", "Gulim"): each is the Noto Sans CJK face of its language, which holds Latin too.
+# Wine does not look into the folder of its own fonts (fonts-wine) here, so the title bar's buttons,
+# drawn with "Marlett", showed the letters "0 1 r": Marlett goes into the prefix's font folder.
 # Wine rewrites the Tahoma link when the prefix is next used under another ANSI code page, so
 # scripts that need these fonts run Wine under one fixed locale.
 scup_seed_fonts() {
-  local cjk="NotoSansCJK-Regular.ttc,Noto Sans CJK JP"
-  local arabic_latin="DejaVu Sans Condensed"
+  local links=("NotoSansCJK-Regular.ttc,Noto Sans CJK JP" "NotoSansThai-Regular.ttf,Noto Sans Thai"
+               "DejaVuSans.ttf,DejaVu Sans")
+  local rtl_latin="DejaVu Sans Condensed"
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || return 1
   scup_import_reg fonts <<REG
 Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
-"Tahoma"=hex(7):$(scup_multi_sz_hex "$cjk")
-"$arabic_latin"=hex(7):$(scup_multi_sz_hex "$cjk")
+"Tahoma"=hex(7):$(scup_multi_sz_hex "${links[@]}")
+"$rtl_latin"=hex(7):$(scup_multi_sz_hex "${links[@]}")
 "MS Shell Dlg"=-
 "MS Shell Dlg 2"=-
 "Microsoft Sans Serif"=-
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
 "MS UI Gothic"="Noto Sans CJK JP"
+"SimSun"="Noto Sans CJK SC"
+"PMingLiU"="Noto Sans CJK TC"
+"Gulim"="Noto Sans CJK KR"
+"Microsoft Sans Serif"="$rtl_latin"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
-"Tahoma"="$arabic_latin"
+"Tahoma"="$rtl_latin"
 REG
 }
 
