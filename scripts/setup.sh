@@ -8,7 +8,7 @@ packages=(
   libz-mingw-w64-dev
   wine wine64
   xvfb x11-utils imagemagick xdotool
-  fonts-noto-core fonts-noto-cjk fonts-dejavu-core fonts-wine
+  fonts-noto-core fonts-noto-cjk fonts-dejavu-core fonts-wine fonts-tlwg-loma-ttf
   googletest
   libcpp-httplib-dev libpugixml-dev zlib1g-dev unzip
   tinyproxy wixl

@@ -4,7 +4,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
 # Raised whenever scup_seed_fonts changes, so that prefixes made before are seeded again.
-SCUP_FONTS_VERSION=4
+SCUP_FONTS_VERSION=5
 
 # scup_wine_prefix DIR: makes DIR a ready Wine prefix (created once, guarded by a lock so that
 # tests started in parallel do not race) and exports WINEPREFIX.
@@ -43,6 +43,8 @@ scup_wine_prefix() {
 #  - Links on a name with no font make that name resolve to its first linked font, and links on a
 #    substituted name ("MS Shell Dlg") are ignored: such names get none, and the ones an earlier
 #    seeding wrote are removed.
+#  - Thai is shaped by Uniscribe as well and gets no linked font either: the Thai copy asks for
+#    "Leelawadee UI" (the face Windows draws Thai dialogs in), which is Loma here (Thai and Latin).
 #  - The East Asian templates ask for the dialog faces of their Windows ("MS UI Gothic", "SimSun",
 #    "PMingLiU", "Gulim"): each is the Noto Sans CJK face of its language, which holds Latin too.
 # Wine does not look into the folder of its own fonts (fonts-wine) here, so the title bar's buttons,
@@ -71,6 +73,7 @@ Windows Registry Editor Version 5.00
 "PMingLiU"="Noto Sans CJK TC"
 "Gulim"="Noto Sans CJK KR"
 "Microsoft Sans Serif"="$rtl_latin"
+"Leelawadee UI"="Loma"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
 "Tahoma"="$rtl_latin"
