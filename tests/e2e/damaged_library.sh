@@ -13,7 +13,7 @@ e2e_begin damaged_library "${1:?usage: $0 BUILD_DIR}" 1031
 install_copy() {
   local folder=$E2E_OUT/$1
   mkdir -p "$folder"
-  cp "$E2E_BIN/ScUpdater.exe" "$E2E_BIN/unzip32.dll" "$folder/"
+  cp "$E2E_BIN/ScUpdater.exe" "$E2E_BIN/unzip32.dll" "$E2E_BIN/scfilo.dll" "$folder/"
   [ -n "${2:-}" ] && cp "$2" "$folder/ScUpRes.dll"
   echo "$folder"
 }
