@@ -53,6 +53,10 @@ trap stop_all EXIT
 readonly START_SOFTWARE=1104 START_FIRMWARE=1107
 readonly MAIN_REFRESH=1170 MAIN_LIST=1171 MAIN_INSTALL=1180 MENU_HISTORY=103 HISTORY_LIST=1191
 readonly TRANSFER_PROGRESS=1285
+readonly MAIN_REGION=1168
+# The demo PC's applications are English editions, and the demo catalog offers English, Japanese
+# and Arabic editions: in another language's region the software view rightly offers nothing.
+readonly INSTALLED_REGION="English (United States)"
 step=2
 
 # shoot NAME HWND: the window cropped from the screen.
@@ -115,12 +119,28 @@ check_view() {
   rows "$1" "$MAIN_LIST" | sed 's/^/    /' | tee -a "$report"
 }
 
+# choose_installed_region MAIN: when the check for the region of the interface language finds
+# nothing, the region of the installed editions is chosen, as a user of them would.
+choose_installed_region() {
+  local region mark
+  idle "$1" 120 || { fail "the check in the software view did not end"; return 1; }
+  region=$(scdrive text "$1" "$MAIN_REGION" | tr -d '\r')
+  [ "$(rows "$1" "$MAIN_LIST" | grep -c .)" -eq 0 ] && [ "$region" != "$INSTALLED_REGION" ] || return 0
+  shoot 02-software-region "$1"
+  note "step $((++step)): nothing offered for the region $region, where no edition is installed: 02-software-region.png"
+  mark=$(scup_demo_activity "$out/services")
+  scdrive choose "$1" "$MAIN_REGION" "$INSTALLED_REGION" >/dev/null || { fail "the region $INSTALLED_REGION cannot be chosen"; return 1; }
+  scup_demo_wait_activity "$out/services" "$mark" 60 || { fail "choosing the region checked nothing"; return 1; }
+  note "  the region $INSTALLED_REGION of the installed editions is chosen"
+}
+
 walk_software() {
   local start=$1 main progress mark
   mark=$(scup_demo_activity "$out/services")
   scdrive click "$start" "$START_SOFTWARE" >/dev/null
   main=$(new_main_window "$start") || { fail "the software view did not open"; return; }
   scup_demo_wait_activity "$out/services" "$mark" 60 || { fail "the software view checked nothing"; return; }
+  choose_installed_region "$main" || return
   check_view "$main" software 02-software-list || return
   scdrive click "$main" "$MAIN_INSTALL" >/dev/null
   # The installers' progress window shows only while an installer runs.

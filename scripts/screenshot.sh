@@ -245,8 +245,8 @@ contact_sheets() {
     starts+=(-label "$code" "$dialog_png")
     mains+=(-label "$code" "$shots/updater-software-$code.png")
   done
-  montage "${starts[@]}" -tile 6x -geometry 320x+6+6 -pointsize 14 "$outdir/languages-start.png"
-  montage "${mains[@]}" -tile 5x -geometry 384x+6+6 -pointsize 14 "$outdir/languages-main.png"
+  montage "${starts[@]}" -tile 6x -geometry 320x+6+6 -font DejaVu-Sans -pointsize 14 "$outdir/languages-start.png"
+  montage "${mains[@]}" -tile 5x -geometry 384x+6+6 -font DejaVu-Sans -pointsize 14 "$outdir/languages-main.png"
   echo "saved $outdir/languages-start.png $outdir/languages-main.png (single pictures in $shots)"
 }
 

@@ -170,7 +170,21 @@ int ChooseItem(const CommandArgs& args) {
     if (!parsed) return kUsage;
     const auto control = ControlOf(*parsed, 3);
     if (!control) return kFailed;
-    const auto index = NumberAt(*parsed, 2);
+    std::optional<int> index;
+    const bool byText = parsed->Positional().size() > 2 &&
+                        parsed->Positional()[2].find_first_not_of(L"0123456789") != std::wstring::npos;
+    if (!byText) index = NumberAt(*parsed, 2);
+    if (byText) {
+        // An item's text instead of its place.
+        const std::wstring& text = parsed->Positional()[2];
+        const LRESULT found = Send(*control, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                   reinterpret_cast<LPARAM>(text.c_str()));
+        if (found == CB_ERR) {
+            PrintError(L"the box has no item \"" + text + L"\"");
+            return kFailed;
+        }
+        index = static_cast<int>(found);
+    }
     if (!index) return kUsage;
     const LRESULT count = Send(*control, CB_GETCOUNT, 0, 0);
     if (*index < 0 || *index >= count) {

@@ -28,7 +28,7 @@ constexpr Subcommand kSubcommands[] = {
     {L"list-windows", scdrive::ListWindows, L"list-windows"},
     {L"enabled", scdrive::PrintEnabled, L"enabled HWND ID            (prints 1 or 0)"},
     {L"type", scdrive::TypeText, L"type HWND ID TEXT"},
-    {L"choose", scdrive::ChooseItem, L"choose HWND ID INDEX        (combo box, as picked and closed up)"},
+    {L"choose", scdrive::ChooseItem, L"choose HWND ID INDEX|TEXT   (combo box, as picked and closed up)"},
     {L"command", scdrive::SendMenuCommand, L"command HWND ID            (a menu command; refused when disabled)"},
     {L"menu-state", scdrive::PrintMenuState, L"menu-state HWND ID         (prints 1 enabled or 0)"},
     {L"rows", scdrive::PrintRows, L"rows HWND ID               (list rows: [x] or [ ], then the cells, tab-separated)"},
