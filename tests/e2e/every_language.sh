@@ -14,8 +14,16 @@ readonly ABOUT_COMMAND=106
 # lang_text CODE NAME: the text a language file defines for NAME.
 lang_text() { sed -n "s/^#define $2 \"\(.*\)\"\$/\1/p" "$e2e_root/res/lang/$1.rc"; }
 
-# same_text EXPECTED HWND ID: the control shows exactly the expected text.
-same_text() { [ "$(scdrive text "$2" "$3" | tr -d '\r')" = "$1" ]; }
+# same_text EXPECTED HWND ID: the control shows exactly the expected text (within 10 s: a window
+# that has just opened may still be filled, and a busy one answers late).
+same_text() {
+  local i
+  for i in $(seq 1 50); do
+    [ "$(scdrive text "$2" "$3" | tr -d '\r')" = "$1" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
 
 # check_language CODE LCID: one start of the program in the language, walked through both views.
 check_language() {

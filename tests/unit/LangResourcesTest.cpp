@@ -64,9 +64,12 @@ TEST(ResourceLibrary, EveryLanguageCopyHoldsTheMessagesAndTheyDiffer) {
     EXPECT_NE(scup::LoadLangString(IDS_START_INTRO, 1025).find(L'\x0627'), std::wstring::npos);  // alef
 }
 
-TEST(ResourceLibrary, LanguageWithoutACopyGetsEmptyTextAndTheTitleFallsBack) {
-    EXPECT_TRUE(scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1031).empty());
-    EXPECT_EQ(scup::AppTitle(1031), L"ScUpdater");
+TEST(ResourceLibrary, LanguageWithoutACopyGetsTheEnglishTextAndTitle) {
+    // Greek is not among the program's languages: its offset is 0, the English copy's.
+    EXPECT_EQ(scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1032), scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033));
+    EXPECT_FALSE(scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1032).empty());
+    EXPECT_EQ(scup::AppTitle(1032), L"ScUpdater");
+    EXPECT_EQ(scup::LangTemplateId(IDD_START, 1032), static_cast<UINT>(IDD_START));
 }
 
 TEST(ResourceLibrary, EveryDialogTemplateExistsForEveryLanguage) {
