@@ -35,4 +35,15 @@ long ParseDecimal(const std::wstring& text) { return std::wcstol(text.c_str(), n
 
 unsigned long ParseHex(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 16); }
 
+std::wstring FillPlaceholders(std::wstring text, const std::vector<std::wstring>& values) {
+    std::size_t at = 0;
+    for (const std::wstring& value : values) {
+        at = text.find(L"%s", at);
+        if (at == std::wstring::npos) break;
+        text.replace(at, 2, value);
+        at += value.size();
+    }
+    return text;
+}
+
 }  // namespace scup

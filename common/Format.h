@@ -4,11 +4,16 @@
 
 #include <cstdarg>
 #include <string>
+#include <vector>
 
 namespace scup {
 
 std::wstring FormatTextV(const wchar_t* format, va_list args);
 std::wstring FormatText(const wchar_t* format, ...);
+
+// A translated text with its "%s" placeholders filled in turn by the values, each once: neither the
+// text nor a value (which may hold "%s" itself) is ever read as a format.
+std::wstring FillPlaceholders(std::wstring text, const std::vector<std::wstring>& values);
 
 // Wide text of a number in decimal ("%d").
 std::wstring DecimalText(long long value);

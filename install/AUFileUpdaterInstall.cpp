@@ -327,9 +327,8 @@ int CAUFileUpdater::CallCorvaneApp(std::wstring path, const SAUItemRecord& item)
         dialog.Create();
         HWND window = dialog.GetSafeHwnd();
         if (window) {
-            std::wstring text = scup::LoadLangString(IDS_MSG_INSTALLING, Language());
-            for (size_t at = text.find(L"%s"); at != std::wstring::npos; at = text.find(L"%s", at + 2))
-                text.replace(at, 2, item.strTitle);
+            std::wstring text = scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_INSTALLING, Language()),
+                                                       {item.strTitle});
             const bool rtlLayout = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
             if (rtlLayout != (item.bRightToLeft != 0)) text.insert(0, 1, L'\u202A');
             HWND label = dialog.Item(IDC_DEV_TEXT);

@@ -8,6 +8,7 @@
 #include "Pd3File.h"
 #include "TransferEnvironment.h"
 #include "TransferWorker.h"
+#include "common/Format.h"
 #include "common/Trace.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
@@ -31,18 +32,6 @@ HWND OwnerOnThisThread() {
     if (!main || !IsWindowVisible(main) || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId())
         return nullptr;
     return main;
-}
-
-// "%s" placeholders filled in turn; the text of a translation never becomes a format.
-std::wstring FillPlaceholders(std::wstring text, const std::vector<std::wstring>& values) {
-    std::size_t at = 0;
-    for (const std::wstring& value : values) {
-        at = text.find(L"%s", at);
-        if (at == std::wstring::npos) break;
-        text.replace(at, 2, value);
-        at += value.size();
-    }
-    return text;
 }
 
 std::wstring RegionOf(const std::string& spec) {
@@ -197,7 +186,7 @@ bool CFirmTransfer::SpecsMatchPrinter() {
         // A record without a spec code (all that 64-byte records can hold) fits every region.
         auto wanted = m_specs.find(record.Name());
         if (wanted == m_specs.end() || record.Spec().empty() || wanted->second == record.Spec()) continue;
-        const std::wstring text = FillPlaceholders(scup::LoadLangString(IDS_MSG_SPEC_MISMATCH, m_language),
+        const std::wstring text = scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_SPEC_MISMATCH, m_language),
                                                    {RegionOf(wanted->second), RegionOf(record.Spec())});
         Message(IDS_MSG_SPEC_MISMATCH, MB_OK | MB_ICONERROR, true, text);
         return false;

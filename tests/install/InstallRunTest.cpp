@@ -172,39 +172,74 @@ TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheS
     EXPECT_EQ(HistoryTitles().size(), 1u);
 }
 
+// Watches, while it lives, for the installers' progress window showing a text that holds the needle.
+class ProgressTextWatcher {
+public:
+    explicit ProgressTextWatcher(std::wstring needle) : needle_(std::move(needle)), thread_([this] { Watch(); }) {}
+    ~ProgressTextWatcher() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    bool Seen() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return seen_.load();
+    }
+
+private:
+    static constexpr int kProgressText = 1311;
+    void Watch() {
+        while (!stop_) {
+            EnumWindows(
+                [](HWND window, LPARAM param) -> BOOL {
+                    auto* self = reinterpret_cast<ProgressTextWatcher*>(param);
+                    wchar_t text[256] = {};
+                    if (IsWindowVisible(window) && GetDlgItemTextW(window, kProgressText, text, 256) > 0 &&
+                        std::wstring(text).find(self->needle_) != std::wstring::npos)
+                        self->seen_ = true;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(this));
+            Sleep(100);
+        }
+    }
+
+    std::wstring needle_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> seen_{false};
+    std::thread thread_;
+};
+
 TEST_F(InstallRunTest, AFailingInstallerIsReportedWhileASlowOneShowsTheProgressDialogAndSucceeds) {
     Serve();
     Offer({{L"PP-CONTACT13", L"ENU_ALL", L"1.3.0.0", L"contact13_slow.exe", "exe",
             L"Scribo Address Book 1.3.2"},
            {L"PP-SCEDIT52", L"ENU_ALL", L"0", L"scedit52_failing.exe", "exe", L"Scribo Editor 5.2.1"}});
-    std::atomic<bool> stop{false};
-    std::atomic<bool> dialogSeen{false};
-    std::thread watcher([&] {
-        while (!stop) {
-            EnumWindows(
-                [](HWND window, LPARAM seen) -> BOOL {
-                    wchar_t text[256] = {};
-                    if (IsWindowVisible(window) && GetDlgItemTextW(window, 1311, text, 256) > 0 &&
-                        std::wstring(text).find(L"Scribo Address Book 1.3.2") != std::wstring::npos)
-                        reinterpret_cast<std::atomic<bool>*>(seen)->store(true);
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&dialogSeen));
-            Sleep(100);
-        }
-    });
+    ProgressTextWatcher watcher(L"Scribo Address Book 1.3.2");
 
     const int result = CheckAndInstall();
-    stop = true;
-    watcher.join();
 
     EXPECT_EQ(result, 0);
-    EXPECT_TRUE(dialogSeen.load());
+    EXPECT_TRUE(watcher.Seen());
     EXPECT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe"), "ACCEPTED /s /a /silent /eula /usage /qn\n");
     EXPECT_EQ(MessageTexts(),
               (std::vector<std::wstring>{Filled(IDS_MSG_INSTALL_FAILED, L"Scribo Editor 5.2.1"),
                                          scup::LoadLangString(IDS_MSG_SOME_UPDATES_FAILED, 1033)}));
     EXPECT_EQ(HistoryTitles(), (std::vector<std::wstring>{L"Scribo Address Book 1.3.2"}));
+}
+
+// The title comes from the server: a "%s" in it is text, filled in once, never filled again.
+TEST_F(InstallRunTest, ATitleHoldingAPlaceholderShowsAsItIsWhileItsInstallerRuns) {
+    Serve();
+    const std::wstring title = L"Scribo Address Book %s 1.3.2";
+    Offer({{L"PP-CONTACT13", L"ENU_ALL", L"1.3.0.0", L"contact13_slow.exe", "exe", title}});
+    ProgressTextWatcher watcher(title);
+
+    const int result = CheckAndInstall();
+
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(watcher.Seen());
+    EXPECT_EQ(HistoryTitles(), (std::vector<std::wstring>{title}));
 }
 
 TEST_F(InstallRunTest, ARunningAddressBookIsNotUpdatedAndTheRunEndsWithTheSummary) {
