@@ -62,4 +62,14 @@ std::wstring DetailsPageAddressForModel(int modelId, int flag) {
                               UserLocaleText(LOCALE_SABBREVLANGNAME), CurrentSystemVersionText(), flag);
 }
 
+bool IsWebPageAddress(const std::wstring& address) {
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        const size_t length = wcslen(scheme);
+        if (address.size() > length && _wcsnicmp(address.c_str(), scheme, length) == 0 &&
+            address[length] != L'/' && address[length] != L'\\')
+            return true;
+    }
+    return false;
+}
+
 }  // namespace scup

@@ -28,6 +28,10 @@ bool Is64BitWindows();
 std::wstring DetailsPageAddress(const std::wstring& endpoint, int modelId, const std::wstring& country,
                                 const std::wstring& language, const std::wstring& system, int flag);
 
+// True for an "http://" or "https://" address (any case) with a host: the only pages the details
+// link opens. A description package comes from the server and may name a local program instead.
+bool IsWebPageAddress(const std::wstring& address);
+
 // The address for a printer's model with the user's country and language and this system.
 std::wstring DetailsPageAddressForModel(int modelId, int flag);
 

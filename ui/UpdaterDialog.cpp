@@ -635,7 +635,8 @@ void CUpdaterDialog::RefreshDetails() {
     const SAUItemRecord* record = selected >= 0 ? RecordOf(selected) : nullptr;
     if (record && !m_bLocalFiles.load()) {
         m_details.Show(*record, m_nLanguage);
-        m_strLinkURL = record->strLink;
+        // A link to anything but a web page (a local program, a file) is not offered.
+        m_strLinkURL = scup::IsWebPageAddress(record->strLink) ? record->strLink : std::wstring();
     } else {
         m_details.Clear();
         m_strLinkURL.clear();
@@ -990,7 +991,7 @@ INT_PTR CUpdaterDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bo
             return 0;
         case WM_LBUTTONDOWN: {
             const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            if (LinkHit(point) && m_openLink) {
+            if (LinkHit(point) && m_openLink && scup::IsWebPageAddress(m_strLinkURL)) {
                 m_openLink(GetSafeHwnd(), m_strLinkURL);
                 handled = true;
                 return TRUE;

@@ -526,6 +526,51 @@ TEST_F(UpdaterDialogTest, DetailsPaneShowsThumbnailOrBuiltInPictureAndOpensTheLi
     });
 }
 
+TEST(DetailsPageAddressTest, OnlyHttpAndHttpsPagesWithAHostCountAsWebPages) {
+    for (const wchar_t* address : {L"http://portal.example/fw", L"https://portal.example", L"HTTPS://PORTAL.EXAMPLE/"})
+        EXPECT_TRUE(scup::IsWebPageAddress(address)) << address;
+    for (const wchar_t* address : {L"", L"http://", L"http:///etc/passwd", L"file:///C:/Windows/notepad.exe",
+                                   L"C:\\Windows\\notepad.exe", L"\\\\server\\share\\run.exe", L"notepad.exe",
+                                   L"javascript:alert(1)", L" http://portal.example"})
+        EXPECT_FALSE(scup::IsWebPageAddress(address)) << address;
+}
+
+TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpened) {
+    auto dialog = MakeDialog();
+    RefinedList list;
+    list[kPrinter][L"FP-MAIN"] =
+        Entry(L"FP-MAIN", L"FIRM",
+              Package(L"local.zip", ZipWriter().Deflated(
+                                        "data.xml", Description("Alpha", "<URL>C:\\Windows\\notepad.exe</URL>"))));
+    list[kPrinter][L"FP-SUB"] =
+        Entry(L"FP-SUB", L"FIRM",
+              Package(L"web.zip", ZipWriter().Deflated(
+                                      "data.xml", Description("Beta", "<URL>HTTPS://portal.example/fw</URL>"))));
+    Run(*dialog, 1, [&](HWND hwnd) {
+        dialog->SetUpdates(list);
+        ASSERT_EQ(RowCount(hwnd), 2);
+        ASSERT_EQ(Cell(hwnd, 0, 1), L"Alpha");
+        ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
+        EXPECT_EQ(dialog->m_strLinkURL, L"");
+        EXPECT_FALSE(IsShown(GetDlgItem(hwnd, IDC_UPD_LINK)));
+        // Where the link would be, a click opens nothing.
+        RECT pane{}, link{};
+        GetWindowRect(GetDlgItem(hwnd, IDC_UPD_THEME), &pane);
+        GetWindowRect(GetDlgItem(hwnd, IDC_UPD_LINK), &link);
+        POINT inside{pane.right - 4 - 3, link.top + 5};
+        ScreenToClient(hwnd, &inside);
+        SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(inside.x, inside.y));
+        EXPECT_TRUE(Opened().empty());
+
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(ListOf(hwnd), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&item));
+        ASSERT_TRUE(WaitFor([&] { return dialog->m_strLinkURL == L"HTTPS://portal.example/fw"; }));
+        EXPECT_TRUE(IsShown(GetDlgItem(hwnd, IDC_UPD_LINK)));
+    });
+}
+
 TEST_F(UpdaterDialogTest, EditorRowWithoutThumbnailShowsTheEditorPicture) {
     auto dialog = MakeDialog();
     RefinedList list;
