@@ -123,6 +123,8 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     if (!instance.TryLock()) {
         if (!commandLine.m_bWaitForPrevious) {
             scup::ActivateRunningInstance();
+            // The download folder is the running instance's.
+            m_bKeepDownloads = true;
             return false;
         }
         instance.WaitForPrevious();

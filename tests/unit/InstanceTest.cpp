@@ -86,11 +86,13 @@ std::wstring ReadMachineText(const wchar_t* key, const wchar_t* name) {
     return buffer;
 }
 
-std::wstring ProgramTraceFile() {
+std::wstring ProgramDataFolder() {
     wchar_t appData[MAX_PATH] = {};
     GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
-    return std::wstring(appData) + L"\\Corvane\\ScUpdater\\ScUpdater.trace.txt";
+    return std::wstring(appData) + L"\\Corvane\\ScUpdater";
 }
+
+std::wstring ProgramTraceFile() { return ProgramDataFolder() + L"\\ScUpdater.trace.txt"; }
 
 class SingleInstanceTest : public ::testing::Test {
   protected:
@@ -128,11 +130,17 @@ TEST_F(SingleInstanceTest, PlainSecondStartBringsTheFirstForwardAndEnds) {
     HWND start = StartFirstInstance();
     ASSERT_NE(start, nullptr) << "the first instance showed no start dialog";
 
+    // What the first instance is downloading belongs to it: the second leaves it alone.
+    const std::wstring downloads = ProgramDataFolder() + L"\\DownloadedFiles";
+    CreateDirectoryW(downloads.c_str(), nullptr);
+    WriteTextFile(downloads + L"\\being-downloaded.exe", "part of an installer");
+
     second_ = StartProgram(L"");
     ASSERT_TRUE(second_.WaitForExit(20000)) << "the second instance did not end";
     EXPECT_NE(Trace().find("Success: running instance brought forward."), std::string::npos);
     EXPECT_TRUE(first_.Running());
     EXPECT_EQ(FindProcessWindow(second_.id, true), nullptr);
+    EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe")) << "the second start removed the downloads";
 }
 
 TEST_F(SingleInstanceTest, StartWithNWaitsForTheFirstAndGoesOnHalfASecondLater) {
