@@ -376,7 +376,10 @@ void CScUpdaterApp::EventLoop() {
         }
         // An exit request that arrives together with another event still ends the thread.
         const bool exitRequested = IsEventSet(kExitEvent);
-        for (AUEventIndex index : {kStartEvent, kCheckEvent, kExitEvent, kRefreshEvent, kResetServerEvent})
+        // A cancel signalled after the last operation ended belongs to none: every operation starts
+        // without one.
+        for (AUEventIndex index :
+             {kStartEvent, kCheckEvent, kExitEvent, kRefreshEvent, kResetServerEvent, kCancelEvent})
             ResetEvent(m_events[index].get());
         const int index = exitRequested ? kExitEvent : static_cast<int>(rc - WAIT_OBJECT_0);
         AUTrace(L"Event : %s", kAUEventNames[index]);

@@ -59,6 +59,9 @@ public:
             log_->keys.push_back(key);
         }
         WaitForSingleObject(log_->gate.get(), 30000);
+        // As the real exchange does, a signalled cancel ends the request with 3.
+        scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
+        if (cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0) return 3;
         result.clear();
         SAUExtFirmInfo app;
         app.strId = L"PP-SCEDIT52";
@@ -204,6 +207,23 @@ TEST_F(UpdateThreadTest, CheckQueriesTheLocaleRegionsAndHandsTheListToTheDialog)
     EXPECT_TRUE(PumpUntil([&] {
         return SendDlgItemMessageW(updater_->GetSafeHwnd(), IDC_UPD_LIST, LVM_GETITEMCOUNT, 0, 0) == 3;
     }));
+}
+
+TEST_F(UpdateThreadTest, ACancelLeftOverFromTheLastOperationDoesNotBreakTheNextCheck) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+
+    // Cancel pressed just as the last operation ended: nothing took it.
+    Signal(kCancelEvent);
+    Signal(kCheckEvent);
+    ASSERT_TRUE(WaitForWaits(2));
+    EXPECT_EQ(log_->KeyCount(), atStart + 3);
+    EXPECT_TRUE(PumpUntil([&] {
+        return SendDlgItemMessageW(updater_->GetSafeHwnd(), IDC_UPD_LIST, LVM_GETITEMCOUNT, 0, 0) == 3;
+    })) << "the check was taken for cancelled";
+    EXPECT_TRUE(messages_.Messages().empty());
 }
 
 TEST_F(UpdateThreadTest, RefreshAndCheckSetTogetherAreHandledOnce) {
