@@ -7,6 +7,7 @@
 
 #include "AppFiles.h"
 #include "PackageFiles.h"
+#include "install/DownloadName.h"
 #include "common/Trace.h"
 
 namespace scup {
@@ -34,10 +35,10 @@ std::wstring GetFolderOfPath(const std::wstring& path) {
 std::wstring PackageFileName(const std::wstring& url) {
     const size_t slash = url.find_last_of(L'/');
     const std::wstring name = slash == std::wstring::npos ? url : url.substr(slash + 1);
-    if (name.empty() || name == L"." || name == L"..") return {};
-    for (wchar_t c : name)
-        if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return {};
-    return name;
+    if (name.find(L'\\') != std::wstring::npos) return {};
+    // Refused rather than repaired: a name the downloads' rule would change (a device name, a
+    // trailing dot, a character Windows refuses) is not the name the package was published under.
+    return SafeDownloadName(name) == name ? name : std::wstring();
 }
 
 std::wstring QuoteArgument(const std::wstring& argument) {

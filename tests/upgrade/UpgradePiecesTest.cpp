@@ -54,6 +54,8 @@ TEST(UpgraderPaths, PackageIsStoredUnderTheLastSegmentOfItsAddressOnly) {
     EXPECT_EQ(scup::PackageFileName(L"http://h/files/.."), L"");
     EXPECT_EQ(scup::PackageFileName(L"http://h/files/"), L"");
     EXPECT_EQ(scup::PackageFileName(L"http://h/get?file=pkg.zip"), L"");
+    for (const wchar_t* device : {L"CON", L"nul.zip", L"COM1.zip", L"LPT1", L"AUX.exe", L"pkg.zip.", L"pkg.zip "})
+        EXPECT_EQ(scup::PackageFileName(std::wstring(L"http://h/files/") + device), L"") << device;
 }
 
 TEST(RelaunchCommandLine, CarriesTheThreeFoldersAndVersionThroughTheParser) {
