@@ -27,6 +27,7 @@
 #include "common/Trace.h"
 #include "install/FirmTransfer.h"
 #include "install/StoredFileQuery.h"
+#include "local/AUConfigXML.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
 #include "res/history_ids.h"
@@ -810,8 +811,14 @@ void CUpdaterDialog::OnLanguageMenu(UINT command) {
 
 void CUpdaterDialog::OnProxySettings() {
     if (!m_bIdle.load() || !m_pConfig) return;
+    SAUProxyInfo before;
+    m_pConfig->GetProxyInfo(before);
     scup::CProxySettingDlg dialog(m_nLanguage, *m_pConfig, GetSafeHwnd());
     if (dialog.DoModal() != IDOK) return;
+    SAUProxyInfo after;
+    m_pConfig->GetProxyInfo(after);
+    // Only another way to the server calls for a new connection and a new check.
+    if (after.bUseProxy == before.bUseProxy && after.strProxyServer == before.strProxyServer) return;
     ClearList();
     Signal(L"RESETSERVER_EVENT");
 }

@@ -18,6 +18,7 @@
 #include "TestSupport.h"
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
+#include "local/AUConfigXML.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"
 #include "res/updater_ids.h"
@@ -569,6 +570,41 @@ TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpen
         ASSERT_TRUE(WaitFor([&] { return dialog->m_strLinkURL == L"HTTPS://portal.example/fw"; }));
         EXPECT_TRUE(IsShown(GetDlgItem(hwnd, IDC_UPD_LINK)));
     });
+}
+
+TEST_F(UpdaterDialogTest, ProxySettingsLeftAsTheyWereKeepTheListAndAnotherWayToTheServerResetsIt) {
+    const std::wstring dataFolder = scratch_ + L"\\data\\";
+    CAUXMLParser::SetDataFolderSource([&] { return dataFolder; });
+    CAUConfigXML config;
+    config.Initialize();
+    SAUProxyInfo stored;
+    stored.strProxyServer = L"proxy.example:8080";
+    ASSERT_EQ(config.SetProxyInfo(stored), 0);
+    auto dialog = MakeDialog();
+    dialog->SetConfiguration(&config);
+    RefinedList list;
+    list[kPrinter][L"FP-MAIN"] = Entry(L"FP-MAIN", L"FIRM", L"");
+    const DWORD uiThread = GetCurrentThreadId();
+    Run(*dialog, 1, [&](HWND hwnd) {
+        dialog->SetUpdates(list);
+        ASSERT_EQ(RowCount(hwnd), 1);
+        // Opens the proxy settings from the menu, turns the stored proxy on when asked, and clicks OK.
+        auto proxySettings = [&](bool turnOn) {
+            PostMessageW(hwnd, WM_COMMAND, ID_UPD_PROXY, 0);
+            HWND proxy = WaitForThreadDialog(uiThread, IDC_PROXY_HOST);
+            ASSERT_NE(proxy, nullptr);
+            if (turnOn) ClickButton(proxy, IDC_PROXY_USE);
+            ClickButton(proxy, IDOK);
+            ASSERT_TRUE(WaitFor([&] { return !IsWindow(proxy); }));
+        };
+        proxySettings(false);
+        EXPECT_EQ(WaitForSingleObject(reset_.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_EQ(RowCount(hwnd), 1);
+        proxySettings(true);
+        EXPECT_EQ(WaitForSingleObject(reset_.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        EXPECT_EQ(RowCount(hwnd), 0);
+    });
+    CAUXMLParser::SetDataFolderSource({});
 }
 
 TEST_F(UpdaterDialogTest, EditorRowWithoutThumbnailShowsTheEditorPicture) {
