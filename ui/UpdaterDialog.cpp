@@ -887,18 +887,19 @@ void CUpdaterDialog::TransferLocalPackages() {
     {
         std::vector<std::unique_ptr<CUnpackFolder>> folders;
         std::vector<std::wstring> files;
+        // Only the packages whose files went to the printer leave the list.
+        std::vector<int> sentRows;
         for (const SAUTickedRow& row : ticked) {
             auto folder = std::make_unique<CUnpackFolder>();
             std::vector<std::wstring> names;
             if (folder->Path().empty() ||
                 !scup::UnzipPackage(m_pUnzip, row.record.info.strFilePath, names, folder->Path())) {
-                std::wstring text = LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, m_nLanguage);
-                const size_t mark = text.find(L"%s");
-                if (mark != std::wstring::npos)
-                    text.replace(mark, 2, FileNameOf(row.record.info.strFilePath));
+                const std::wstring text = scup::FillPlaceholders(LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, m_nLanguage),
+                                                                 {FileNameOf(row.record.info.strFilePath)});
                 ShowDialogMessage(hwnd, text, m_nLanguage, MB_ICONSTOP);
                 continue;
             }
+            sentRows.push_back(row.nRow);
             for (const std::wstring& name : names)
                 if (HasExtension(name, kFirmwareExtension)) files.push_back(folder->Path() + L"\\" + name);
             folders.push_back(std::move(folder));
@@ -912,7 +913,8 @@ void CUpdaterDialog::TransferLocalPackages() {
                 rc = m_transfer ? m_transfer(m_strPrinter, files) : kFirmTransferFailed;
             }
             if (rc == kFirmTransferSent) {
-                for (auto it = ticked.rbegin(); it != ticked.rend(); ++it) DeleteRow(it->nRow);
+                std::sort(sentRows.begin(), sentRows.end());
+                for (auto it = sentRows.rbegin(); it != sentRows.rend(); ++it) DeleteRow(*it);
                 HWND list = Item(IDC_UPD_LIST);
                 if (ListView_GetItemCount(list) > 0 && ListView_GetNextItem(list, -1, LVNI_SELECTED) < 0)
                     ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED,

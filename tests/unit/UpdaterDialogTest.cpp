@@ -18,6 +18,7 @@
 #include "TestSupport.h"
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
+#include "common/Format.h"
 #include "local/AUConfigXML.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"
@@ -707,6 +708,26 @@ TEST_F(UpdaterDialogTest, DiskPackageFirmwareGoesToThePrinterAndItsRowGoes) {
     EXPECT_EQ(sent.substr(sent.size() - 9), L"\\MAIN.PD3");
     EXPECT_FALSE(FileExists(sent)) << "the unpacked files are removed afterwards";
     EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(UpdaterDialogTest, ADiskPackageThatCannotBeUnpackedStaysOnTheListWhileTheOthersAreSent) {
+    auto dialog = MakeDialog();
+    const std::wstring broken = Package(L"broken.pdz", ZipWriter());
+    WriteTextFile(broken, "this is not a zip archive");
+    const std::wstring good = Package(L"good.pdz", ZipWriter().Deflated("MAIN.PD3", "firmware"));
+    Run(*dialog, 1, [&](HWND hwnd) {
+        dialog->AddLocalPackages({broken, good});
+        ASSERT_EQ(RowCount(hwnd), 2);
+        ClickButton(hwnd, IDC_UPD_INSTALL);
+        EXPECT_EQ(RowCount(hwnd), 1) << "only the package sent leaves the list";
+        EXPECT_EQ(Cell(hwnd, 0, 1), L"broken.pdz");
+    });
+    ASSERT_EQ(Transfers().size(), 1u);
+    ASSERT_EQ(Transfers()[0].files.size(), 1u);
+    const auto messages = messages_.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, kEnglish), {L"broken.pdz"}));
 }
 
 TEST_F(UpdaterDialogTest, MissingDiskPackageStopsBeforeUnpacking) {
