@@ -26,6 +26,12 @@ std::wstring KeptName(const std::wstring& path, int copy) {
 
 std::wstring KeepUnreadableFileAside(CAUXMLParser& document, const std::wstring& path) {
     if (path.empty() || !HoldsContent(path)) return {};
+    if (!document.Document()) {
+        // Nothing was read because no XML document object could be made: the file may well be good.
+        AUTrace(L"Failed: no XML document to read %s; it is left as it is and not saved over", path.c_str());
+        document.ProtectFromSaving(path);
+        return {};
+    }
     for (int copy = 1; copy <= kMaxKeptCopies; ++copy) {
         std::wstring kept = KeptName(path, copy);
         if (GetFileAttributesW(kept.c_str()) != INVALID_FILE_ATTRIBUTES) continue;

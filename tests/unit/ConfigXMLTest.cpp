@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "TestSupport.h"
 #include "XmlShape.h"
@@ -215,6 +216,21 @@ TEST_F(ConfigXMLTest, AnUnreadableFileIsKeptAsideBeforeAnythingIsSavedOverIt) {
     // An empty file holds nothing to keep.
     StartWith("");
     EXPECT_FALSE(FileExists(file_ + L".bad3"));
+}
+
+TEST_F(ConfigXMLTest, AGoodFileIsNeitherMovedAsideNorSavedOverWhenNoXmlDocumentCanBeMade) {
+    const std::string good =
+        "<Config><ProxyInfo><ProxyServer>h:1</ProxyServer><ProxyUser>u</ProxyUser>"
+        "<ProxyPwd/><ProxyUse>false</ProxyUse></ProxyInfo></Config>";
+    PutFile(good);
+    // A thread that has not initialised COM cannot make the XML document object.
+    std::thread([] {
+        CAUConfigXML config;
+        EXPECT_EQ(config.Initialize(), 0);
+        config.SetUIDefaultSelection(L"P", L"1033", L"English");
+    }).join();
+    EXPECT_EQ(ReadTextFile(file_), good);
+    EXPECT_FALSE(FileExists(file_ + L".bad"));
 }
 
 TEST_F(ConfigXMLTest, ALockedFileIsNeitherLostNorReportedAsSaved) {
