@@ -22,23 +22,14 @@ std::wstring DetailsPageEndpoint() {
     return L"http://" + (host.empty() ? std::wstring(kDefaultDetailsPageHost) : host) + kDetailsPagePath;
 }
 
-std::wstring SystemVersionText(DWORD major, DWORD minor, DWORD platformId, bool is64BitWindows) {
+std::wstring SystemVersionText(DWORD major, DWORD minor, DWORD platformId, bool workstation) {
     const wchar_t* suffix = L"";
     if (platformId == VER_PLATFORM_WIN32_NT && major == 4)
         suffix = L"_NT";
-    else if (is64BitWindows)
+    else if (major == 5 && minor == 2 && workstation)
+        // Version 5.2 on a workstation is only ever the x64 edition of XP; the portal reads it so.
         suffix = L"_x64";
     return FormatText(L"W%d_%d%s", static_cast<int>(major), static_cast<int>(minor), suffix);
-}
-
-bool Is64BitWindows() {
-#if defined(_WIN64)
-    // A 64-bit program runs on a 64-bit Windows only; asking about WoW64 would say "no".
-    return true;
-#else
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-#endif
 }
 
 std::wstring CurrentSystemVersionText() {
@@ -46,7 +37,7 @@ std::wstring CurrentSystemVersionText() {
     version.dwOSVersionInfoSize = sizeof(version);
     if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) return {};
     return SystemVersionText(version.dwMajorVersion, version.dwMinorVersion, version.dwPlatformId,
-                             Is64BitWindows());
+                             version.wProductType == VER_NT_WORKSTATION);
 }
 
 std::wstring DetailsPageAddress(const std::wstring& endpoint, int modelId, const std::wstring& country,

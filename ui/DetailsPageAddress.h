@@ -17,12 +17,11 @@ inline constexpr wchar_t kDetailsPagePath[] = L"/solutions/download.aspx";
 // "http://<host>/solutions/download.aspx" with the host of the profile.
 std::wstring DetailsPageEndpoint();
 
-// "W<major>_<minor><suffix>": "_NT" for an NT 4 system, "_x64" for a 64-bit Windows, else none.
-std::wstring SystemVersionText(DWORD major, DWORD minor, DWORD platformId, bool is64BitWindows);
+// "W<major>_<minor><suffix>": "_NT" for an NT 4 system, "_x64" for a version 5.2 workstation
+// (Windows XP x64), else none; the download portal reads the text this way.
+std::wstring SystemVersionText(DWORD major, DWORD minor, DWORD platformId, bool workstation);
 // This system's text.
 std::wstring CurrentSystemVersionText();
-// True on a 64-bit Windows, for a 64-bit program as for a 32-bit one under WoW64.
-bool Is64BitWindows();
 
 // modelId: the printer's model identifier (its low 16 bits are used; below 0 counts as 0).
 std::wstring DetailsPageAddress(const std::wstring& endpoint, int modelId, const std::wstring& country,
