@@ -50,7 +50,8 @@ bool ReadConnectedPrintersFiles(const std::wstring& driver, std::vector<std::vec
         for (const tagScTrFileHeader& record : records)
             texts.emplace_back(reinterpret_cast<const char*>(record.bytes.data()), record.bytes.size());
     }
-    return !perPrinter.empty();
+    // A printer that cannot be read is left out; only no printer connected at all is a failure.
+    return !printers.empty();
 }
 
 void SendModeExitCommand(const std::wstring& driver) {

@@ -2,12 +2,16 @@
 // identification and the firmware files it holds, in 128-byte and 64-byte records.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <winspool.h>
+
 #include <algorithm>
 
 #include "FirmwareTestSupport.h"
 #include "install/FirmPort.h"
 #include "install/FirmTransfer.h"
 #include "install/StoredFileQuery.h"
+#include "unit/SimulatedPC.h"
 
 namespace firmware_test {
 namespace {
@@ -64,6 +68,18 @@ TEST_F(StoredFiles128, PrintersThatCannotBeReachedGiveNothing) {
         EXPECT_TRUE(records.empty());
         EXPECT_EQ(OpenPrinterPort(std::wstring(name.begin(), name.end())), 0);
     }
+}
+
+TEST_F(StoredFiles128, ConnectedPrintersThatCannotBeReadAreLeftOutAndOnlyNoPrinterAtAllFails) {
+    // A two-way printer of its own driver on a serial port with nothing behind it.
+    const std::wstring driver = L"Corvane Unplugged";
+    testing_support::SimulatedPC pc;
+    pc.AddDriver(driver);
+    pc.AddPrinterQueue(L"ScFilo Test Unplugged", driver, PRINTER_ATTRIBUTE_ENABLE_BIDI, L"COM12:");
+    std::vector<std::vector<std::string>> perPrinter{{"left over"}};
+    EXPECT_TRUE(ReadConnectedPrintersFiles(driver, perPrinter));
+    EXPECT_TRUE(perPrinter.empty());
+    EXPECT_FALSE(ReadConnectedPrintersFiles(L"Corvane No Such Driver", perPrinter));
 }
 
 // A name that fills its 16 bytes may end in a cut double-byte character: its lead byte goes.
