@@ -19,7 +19,8 @@ cleanup() {
 trap cleanup EXIT
 
 # One Wine session for the whole run: each test process then starts in a fraction of a second.
-wineserver -p
+# Its own output (an object dump when it is ended) goes to a file, not into the test log.
+wineserver -p >"$build/wineserver-session.log" 2>&1
 status=0
 ctest --test-dir "$build/win" --output-on-failure -j "$(nproc)" --timeout 300 || status=$?
 ctest --test-dir "$build/native" --output-on-failure -j "$(nproc)" --no-tests=ignore || status=$?
