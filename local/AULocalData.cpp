@@ -387,7 +387,8 @@ int CAULocalData::GetDefaultSelection(std::wstring& printer, std::wstring& local
     std::wstring remembered = RememberedPrinter();
     if (!remembered.empty()) {
         CPrinterList list;
-        if (CSCPrinter* found = list.FindPrinter(remembered)) printer = found->GetName();
+        // Printers are known by their driver: the remembered queue gives its driver.
+        if (CSCPrinter* found = list.FindPrinter(remembered)) printer = found->GetDriverName();
     }
     return 0;
 }

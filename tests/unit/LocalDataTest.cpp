@@ -3,6 +3,7 @@
 #include "SimulatedPC.h"
 #include "TestSupport.h"
 #include "app/AppFiles.h"
+#include "app/UpdateRefinement.h"
 #include "common/Handles.h"
 #include "local/AULocalData.h"
 
@@ -171,6 +172,43 @@ TEST_F(LocalDataTest, FirmwareWithoutAConnectedPrinterGives1AndKeepsTheApplicati
     EXPECT_EQ(data.CollectPrinterEnvironment(kDriver, true), 1);
     EXPECT_EQ(data.GetPrinterMap().at(kDriver).size(), 1u);
     EXPECT_EQ(data.CollectPrinterEnvironment(L"Corvane Unknown", true), 0) << "a printer not found at start";
+}
+
+// The label editor's "DefPrn", else its "DefPtPrn", else the driver set-up's "LastInstalledPrinter"
+// names a printer queue; the selection gives that queue's driver, by which printers are known.
+TEST_F(LocalDataTest, TheRememberedPrinterQueueGivesItsDriverThroughTheWholeChain) {
+    pc_.AddFamilyPrinter(L"Office SC-300", L"Corvane SC-300", 0x2108);
+    const wchar_t* editorKey = L"Software\\Corvane Industries, Ltd.\\Scribo Editor\\5.0\\Settings";
+    HKEY created = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, editorKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    scup::UniqueRegKey editor(created);
+    auto setText = [&](const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(editor.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    };
+    InstalledKey setup(std::wstring(kMaker) + L"Scribo\\Driver\\Setup");
+    CAULocalData data;
+    data.Initialize();
+    ASSERT_EQ(data.GetPrinterMap().begin()->first, kDriver) << "the SC-200 comes first in the map";
+    auto initialPrinter = [&] {
+        std::wstring printer, locale, language;
+        CUpdateRefinement::GetPrinterForInitialCheck(&data, printer, locale, language);
+        return printer;
+    };
+
+    setText(L"DefPrn", L"Office SC-300");
+    EXPECT_EQ(initialPrinter(), L"Corvane SC-300") << "DefPrn";
+    setText(L"DefPrn", L"");
+    setText(L"DefPtPrn", L"Office SC-300");
+    EXPECT_EQ(initialPrinter(), L"Corvane SC-300") << "DefPtPrn";
+    setText(L"DefPtPrn", L"");
+    setup.Text(L"LastInstalledPrinter", L"Office SC-300");
+    EXPECT_EQ(initialPrinter(), L"Corvane SC-300") << "LastInstalledPrinter";
+    setup.Text(L"LastInstalledPrinter", L"");
+    EXPECT_EQ(initialPrinter(), kDriver) << "nothing remembered: the first printer";
+    editor.reset();
+    RegDeleteKeyW(HKEY_CURRENT_USER, editorKey);
 }
 
 TEST_F(LocalDataTest, TheDefaultSelectionComesFromTheFileElseFromTheLocale) {
