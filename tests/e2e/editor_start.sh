@@ -15,7 +15,16 @@ readonly FIRMWARE_TITLE="プリンターのファームウェア"
 readonly TITLE_ID=1163
 
 # text_is HWND ID EXPECTED: the control shows exactly EXPECTED.
-text_is() { [ "$(scdrive text "$1" "$2")" = "$3" ]; }
+# text_is HWND ID TEXT: the control shows the text within 10 s (a window that has just opened may
+# still be filled).
+text_is() {
+  local i
+  for i in $(seq 1 50); do
+    [ "$(scdrive text "$1" "$2")" = "$3" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
 # no_start_dialog SECONDS: no start dialog (its software button) comes up within SECONDS.
 no_start_dialog() {
   local i hwnd

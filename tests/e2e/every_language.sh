@@ -36,6 +36,16 @@ check_language() {
   scup_set_default_lcid "$lcid"
   e2e_start_program
   start=$(e2e_start_dialog)
+  if [ -z "$start" ]; then
+    # Seen once in about a hundred starts under load: an English start dialog that stayed busy.
+    # It is kept as a screen and reported, and the language gets one more start.
+    echo "note - $code: the start dialog did not become ready (screen: $E2E_OUT/slow-start-$code.png); starting once more"
+    e2e_snapshot "slow-start-$code"
+    e2e_running "$E2E_PID" && { wineserver -k; wait "$E2E_PID" 2>/dev/null; }
+    scup_set_default_lcid "$lcid"
+    e2e_start_program
+    start=$(e2e_start_dialog)
+  fi
   e2e_expect "$code: the start dialog is ready" test -n "$start"
   [ -n "$start" ] || return 1
   e2e_expect "$code: its Close button reads '$close'" same_text "$close" "$start" 2
