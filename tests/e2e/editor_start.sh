@@ -14,17 +14,6 @@ readonly SOFTWARE_TITLE="パソコンのソフトウェア"
 readonly FIRMWARE_TITLE="プリンターのファームウェア"
 readonly TITLE_ID=1163
 
-# text_is HWND ID EXPECTED: the control shows exactly EXPECTED.
-# text_is HWND ID TEXT: the control shows the text within 10 s (a window that has just opened may
-# still be filled).
-text_is() {
-  local i
-  for i in $(seq 1 50); do
-    [ "$(scdrive text "$1" "$2")" = "$3" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
 # no_start_dialog SECONDS: no start dialog (its software button) comes up within SECONDS.
 no_start_dialog() {
   local i hwnd
@@ -48,10 +37,10 @@ e2e_expect "the main dialog opens directly" test -n "$main"
 [ -n "$main" ] || { e2e_finish; exit 1; }
 e2e_expect "no start dialog was shown first" bash -c '! wine "$0/scdrive.exe" text "$1" "$2" >/dev/null 2>&1' \
   "$E2E_BIN" "$main" "$E2E_START_SOFTWARE"
-e2e_expect "it is the software view, in Japanese" text_is "$main" "$TITLE_ID" "$SOFTWARE_TITLE"
-e2e_expect "its check button is in Japanese" text_is "$main" "$E2E_MAIN_REFRESH" "アップデートを確認"
+e2e_expect "it is the software view, in Japanese" e2e_wait_text "$main" "$TITLE_ID" "$SOFTWARE_TITLE"
+e2e_expect "its check button is in Japanese" e2e_wait_text "$main" "$E2E_MAIN_REFRESH" "アップデートを確認"
 e2e_expect "the check ends" e2e_wait_check "$main" 120 "$E2E_START_MARK"
-e2e_expect "the printer is the one the editor named" text_is "$main" "$E2E_MAIN_PRINTER" "$SCUP_DEMO_PRINTER"
+e2e_expect "the printer is the one the editor named" e2e_wait_text "$main" "$E2E_MAIN_PRINTER" "$SCUP_DEMO_PRINTER"
 region_ja=$(scdrive text "$main" "$E2E_MAIN_REGION")
 echo "region for locale 1041: $region_ja"
 e2e_expect "a region is chosen for the editor's locale" test -n "$region_ja"
@@ -94,7 +83,7 @@ region_en=$(scdrive text "$main" "$E2E_MAIN_REGION")
 echo "region for locale 1033: $region_en"
 e2e_expect "the region follows the editor's locale, not the last one" \
   bash -c '[ -n "$0" ] && [ "$0" != "$1" ]' "$region_en" "$region_ja"
-e2e_expect "the texts stay in the PC's Japanese" text_is "$main" "$TITLE_ID" "$SOFTWARE_TITLE"
+e2e_expect "the texts stay in the PC's Japanese" e2e_wait_text "$main" "$TITLE_ID" "$SOFTWARE_TITLE"
 scdrive click "$main" 2 >/dev/null
 question=$(wait_question 30)
 e2e_expect "closing asks question 1467 again" test -n "$question"

@@ -147,6 +147,17 @@ readonly E2E_MAIN_REFRESH=1170
 readonly E2E_MAIN_LIST=1171
 readonly E2E_MAIN_INSTALL=1180
 
+# e2e_wait_text HWND ID TEXT: the control shows exactly TEXT within 10 s (a window that has just
+# opened may still be filled, and a busy one answers late).
+e2e_wait_text() {
+  local i
+  for i in $(seq 1 50); do
+    [ "$(scdrive text "$1" "$2" | tr -d '\r')" = "$3" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 # e2e_wait_new_window OLD SECONDS: prints the first enabled program window other than OLD.
 e2e_wait_new_window() {
   local old=$1 i found
