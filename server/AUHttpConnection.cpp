@@ -182,11 +182,15 @@ HINTERNET CreateDirectSession() {
     return OpenSession(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, L"", nullptr);
 }
 
+int ReceiveTimeout() {
+    std::wstring receive = scup::GetProfileText(L"Settings", L"ReceiveTimeOut", L"300000");
+    return static_cast<int>(wcstol(receive.c_str(), nullptr, 10));
+}
+
 void ConfigureSession(HINTERNET session) {
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
-    std::wstring receive = scup::GetProfileText(L"Settings", L"ReceiveTimeOut", L"300000");
-    int receiveTimeout = static_cast<int>(wcstol(receive.c_str(), nullptr, 10));
+    int receiveTimeout = ReceiveTimeout();
     WinHttpSetTimeouts(session, 60000, 60000, 30000, receiveTimeout);
     // The wait for the answer's headers is a receive too; not every platform derives it from the above.
     DWORD responseTimeout = static_cast<DWORD>(receiveTimeout);
@@ -339,33 +343,100 @@ bool CAUHttpConnection::MayUseStoredCredentials() const {
     return !m_strProxyUser.empty() && Session().proxyText == m_strProxyServer;
 }
 
-bool CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestText) {
-    if (requestText.empty())
-        return WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                  0);
-    // The stack may send the body again by itself (authentication), so it outlives this call.
-    m_requestBody = ToAnsi(requestText);
-    TraceDump(L"REQUEST IN BINARY FORMAT : \r\n%s", m_requestBody);
-    return WinHttpSendRequest(request, L"Content-Type: text/xml", static_cast<DWORD>(-1L),
-                              m_requestBody.data(), static_cast<DWORD>(m_requestBody.size()),
-                              static_cast<DWORD>(m_requestBody.size()), 0);
+void CAUHttpConnection::StartWaiting() {
+    m_worker = std::make_unique<CCallWorker>();
+    const int limit = ReceiveTimeout();
+    // A moment over the limit, so that where the HTTP layer's own time-out applies it speaks first.
+    constexpr DWORD kGrace = 1000;
+    m_waitLimit = limit > 0 ? static_cast<DWORD>(limit) + kGrace : INFINITE;
+    m_waitStarted = GetTickCount64();
+}
+
+DWORD CAUHttpConnection::RemainingWait() const {
+    if (m_waitLimit == INFINITE) return INFINITE;
+    const ULONGLONG spent = GetTickCount64() - m_waitStarted;
+    return spent >= m_waitLimit ? 0 : static_cast<DWORD>(m_waitLimit - spent);
+}
+
+CAUHttpConnection::RequestScope::RequestScope(CAUHttpConnection& owner, UniqueInternet& request)
+    : m_owner(owner) {
+    m_owner.m_request.reset(request.release(), [](void* handle) { WinHttpCloseHandle(handle); });
+}
+
+CCallWorker::End CAUHttpConnection::RunBlocking(std::function<BOOL()> call, DWORD& error) {
+    if (!m_worker) StartWaiting();
+    struct Outcome {
+        BOOL ok = FALSE;
+        DWORD error = 0;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const CCallWorker::End end = m_worker->Run(
+        [outcome, keep = m_request, call = std::move(call)] {
+            outcome->ok = call();
+            outcome->error = outcome->ok ? 0 : GetLastError();
+        },
+        RemainingWait());
+    if (end == CCallWorker::End::Finished) error = outcome->error;
+    return end;
+}
+
+// 3 when the user or the program ended the wait, 1 when the answer took too long.
+int CAUHttpConnection::ResultOfUnfinished(CCallWorker::End end, const wchar_t* what) {
+    switch (end) {
+        case CCallWorker::End::Cancelled:
+            AUTrace(L"Cancel event occured while waiting for %s.", what);
+            return 3;
+        case CCallWorker::End::Exiting:
+            AUTrace(L"Exit event occured while waiting for %s.", what);
+            return 3;
+        default:
+            AUTrace(L"Failed: %s did not arrive within the receive time-out.", what);
+            return 1;
+    }
+}
+
+int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestText) {
+    std::shared_ptr<const std::string> body;
+    if (!requestText.empty()) {
+        // The stack may send the body again by itself (authentication), and a send left behind
+        // on the worker still reads it: it is shared, never on this stack.
+        body = std::make_shared<const std::string>(ToAnsi(requestText));
+        m_requestBody = body;
+        TraceDump(L"REQUEST IN BINARY FORMAT : \r\n%s", *body);
+    }
+    DWORD error = 0;
+    const CCallWorker::End end = RunBlocking(
+        [request, body]() -> BOOL {
+            if (!body)
+                return WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                                          0, 0, 0);
+            return WinHttpSendRequest(request, L"Content-Type: text/xml", static_cast<DWORD>(-1L),
+                                      const_cast<char*>(body->data()), static_cast<DWORD>(body->size()),
+                                      static_cast<DWORD>(body->size()), 0);
+        },
+        error);
+    if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the request to be sent");
+    if (error != 0) {
+        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
+        return 1;
+    }
+    return 0;
 }
 
 int CAUHttpConnection::Send(const std::wstring& url, const std::wstring& requestText,
                             std::wstring& response) {
     scup::TraceScope scope(L"CAUHttpConnection::Send()");
     if (!Session().handle || !m_hConnect) return 1;
-    UniqueInternet request;
-    if (CreateRequest(request, url, L"POST") != 0) {
+    UniqueInternet created;
+    if (CreateRequest(created, url, L"POST") != 0) {
         AUTrace(L"CreateRequest() failed.");
         return 1;
     }
+    const RequestScope request(*this, created);
     if (MayUseStoredCredentials() && !SetBasicProxyCredentials(request.get(), m_strProxyUser, m_strProxyPwd))
         AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u", GetLastError());
-    if (!SendBody(request.get(), requestText)) {
-        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", GetLastError());
-        return 1;
-    }
+    StartWaiting();
+    if (int sent = SendBody(request.get(), requestText); sent != 0) return sent;
     return GetResponse(request.get(), requestText, response, Mode::Text, {});
 }
 
@@ -373,17 +444,16 @@ int CAUHttpConnection::Download(const std::wstring& url, const std::wstring& fil
                                 const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::Download()");
     if (!Session().handle || !m_hConnect) return 1;
-    UniqueInternet request;
-    if (CreateRequest(request, url, L"GET") != 0) {
+    UniqueInternet created;
+    if (CreateRequest(created, url, L"GET") != 0) {
         AUTrace(L"CreateRequest() failed.");
         return 1;
     }
+    const RequestScope request(*this, created);
     if (MayUseStoredCredentials() && !SetBasicProxyCredentials(request.get(), m_strProxyUser, m_strProxyPwd))
         AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", GetLastError());
-    if (!SendBody(request.get(), L"")) {
-        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", GetLastError());
-        return 1;
-    }
+    StartWaiting();
+    if (int sent = SendBody(request.get(), L""); sent != 0) return sent;
     std::wstring target = filePath;
     return GetResponse(request.get(), L"", target, Mode::File, progress);
 }
@@ -391,8 +461,15 @@ int CAUHttpConnection::Download(const std::wstring& url, const std::wstring& fil
 int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
                                    Mode mode, const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::GetResponse()");
-    if (!WinHttpReceiveResponse(request, nullptr)) {
-        DWORD error = GetLastError();
+    DWORD error = 0;
+    const CCallWorker::End end =
+        RunBlocking([request] { return WinHttpReceiveResponse(request, nullptr); }, error);
+    if (end == CCallWorker::End::TimedOut) {
+        AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
+        return 1;
+    }
+    if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the answer");
+    if (error != 0) {
         AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", error);
         // Wine reports the socket's own time-out code instead of the HTTP stack's.
         if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
@@ -414,7 +491,7 @@ int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& reques
     if (status == HTTP_STATUS_PROXY_AUTH_REQ)
         return AnswerProxyAuthentication(request, requestText, target, mode, progress);
     AUTrace(L"WinHttpQueryHeaders() returned an unknown status : %d.", static_cast<int>(status));
-    return 1;
+    return kUnusableAnswer;
 }
 
 int CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
@@ -436,19 +513,33 @@ int CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::w
     std::wstring drained;
     WriteResponse(request, drained, Mode::Text, progress);
     SetBasicProxyCredentials(request, m_strProxyUser, m_strProxyPwd);
-    if (!SendBody(request, requestText)) {
-        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", GetLastError());
-        return 1;
-    }
+    // The time the user took over the credentials is not the server's.
+    StartWaiting();
+    if (int sent = SendBody(request, requestText); sent != 0) return sent;
     int result = GetResponse(request, requestText, target, mode, progress);
     if (result == 7) AUTrace(L"Proxy Authentication failed.");
     return result;
 }
 
+namespace {
+
+// The length the answer announces; false when it announces none (a chunked or closing answer).
+bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return false;
+    wchar_t* end = nullptr;
+    length = wcstoull(text, &end, 10);
+    return end != text;
+}
+
+}  // namespace
+
 int CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
                                      const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::WriteResponse()");
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
     scup::UniqueFile file;
     if (mode == Mode::Text) {
         target.clear();
@@ -460,69 +551,91 @@ int CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mo
             return 1;
         }
     }
-    unsigned long long bytesPerPercent = 0;
-    if (progress) {
-        wchar_t length[32] = {};
-        DWORD size = sizeof(length);
-        if (WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length,
-                                &size, WINHTTP_NO_HEADER_INDEX))
-            bytesPerPercent = wcstoull(length, nullptr, 10) / 100;
-    }
-
-    int result = 0;
     std::string body;
-    std::vector<char> chunk;
     unsigned long long total = 0;
-    DWORD available = 0;
-    do {
-        if (!WinHttpQueryDataAvailable(request, &available)) {
-            AUTrace(L"WinHttpQueryDataAvailable() failed with Error Code : %u.", GetLastError());
-            result = 1;
-            break;
-        }
-        if (available > 0) {
-            chunk.resize(available);
-            DWORD read = 0;
-            if (!WinHttpReadData(request, chunk.data(), available, &read)) {
-                AUTrace(L"WinHttpReadData() failed with Error Code : %u.", GetLastError());
-            } else {
-                AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
-                if (mode == Mode::File) {
-                    DWORD written = 0;
-                    if (!WriteFile(file.get(), chunk.data(), read, &written, nullptr) || written != read) {
-                        // A full disk must not pass for a complete download.
-                        AUTrace(L"Failed: writing %s failed (error %lu).", target.c_str(), GetLastError());
-                        result = 1;
-                        break;
-                    }
-                    total += read;
-                    if (progress && bytesPerPercent > 0) progress(static_cast<int>(total / bytesPerPercent));
-                } else {
-                    if (body.size() + read > kMaxResponseBytes) {
-                        AUTrace(L"Failed: the answer is larger than %u bytes; it is not read further.",
-                                static_cast<unsigned>(kMaxResponseBytes));
-                        body.clear();
-                        result = 1;
-                        break;
-                    }
-                    body.append(chunk.data(), read);
-                }
-            }
-        }
-        if (cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0) {
-            file.reset();
-            AUTrace(L"Cancel event occured while reading data.");
-            result = 3;
-            break;
-        }
-    } while (available != 0);
-
+    int result = ReadBody(request, target, mode, progress, file.get(), body, total);
+    unsigned long long announced = 0;
+    if (result == 0 && AnnouncedLength(request, announced) && announced != total) {
+        // A connection closed early looks like the end of the answer: only the count tells.
+        AUTrace(L"Failed: the answer ended after %llu of the %llu bytes it announced.", total, announced);
+        body.clear();
+        result = 1;
+    }
+    if (result == 3) file.reset();
     if (progress && result == 0) progress(100);
-    if (progress && result == 1) progress(-1);
+    if (progress && result != 0 && result != 3) progress(-1);
     TraceDump(L"RESPONSE IN BINARY FORMAT : \r\n%s", body);
-    if (mode == Mode::Text) target = FromAnsi(body);
+    if (mode == Mode::Text) target = result == 0 ? FromAnsi(body) : std::wstring();
     AUTrace(L"Char count in Response Data: %d", static_cast<int>(body.size()));
     return result;
+}
+
+int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mode,
+                                const DownloadProgress& progress, HANDLE file, std::string& body,
+                                unsigned long long& total) {
+    unsigned long long bytesPerPercent = 0;
+    unsigned long long announced = 0;
+    if (progress && AnnouncedLength(request, announced)) bytesPerPercent = announced / 100;
+
+    // What a read left behind on the worker may still write into.
+    struct Piece {
+        std::vector<char> bytes;
+        DWORD read = 0;
+        bool queryFailed = false;
+    };
+    for (;;) {
+        auto piece = std::make_shared<Piece>();
+        DWORD error = 0;
+        const CCallWorker::End end = RunBlocking(
+            [request, piece]() -> BOOL {
+                DWORD available = 0;
+                if (!WinHttpQueryDataAvailable(request, &available)) {
+                    piece->queryFailed = true;
+                    return FALSE;
+                }
+                if (available == 0) return TRUE;
+                piece->bytes.resize(available);
+                return WinHttpReadData(request, piece->bytes.data(), available, &piece->read);
+            },
+            error);
+        if (end != CCallWorker::End::Finished) {
+            body.clear();
+            return ResultOfUnfinished(end, L"the rest of the answer");
+        }
+        if (error != 0) {
+            AUTrace(piece->queryFailed ? L"WinHttpQueryDataAvailable() failed with Error Code : %u."
+                                       : L"WinHttpReadData() failed with Error Code : %u.",
+                    error);
+            body.clear();
+            return 1;
+        }
+        if (piece->bytes.empty()) return 0;
+        const DWORD read = piece->read;
+        AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
+        if (mode == Mode::File) {
+            DWORD written = 0;
+            if (!WriteFile(file, piece->bytes.data(), read, &written, nullptr) || written != read) {
+                // A full disk must not pass for a complete download.
+                AUTrace(L"Failed: writing %s failed (error %lu).", target.c_str(), GetLastError());
+                return 1;
+            }
+            total += read;
+            if (progress && bytesPerPercent > 0) progress(static_cast<int>(total / bytesPerPercent));
+        } else {
+            if (body.size() + read > kMaxResponseBytes) {
+                AUTrace(L"Failed: the answer is larger than %u bytes; it is not read further.",
+                        static_cast<unsigned>(kMaxResponseBytes));
+                body.clear();
+                return kUnusableAnswer;
+            }
+            body.append(piece->bytes.data(), read);
+            total += read;
+        }
+        if (CCallWorker::CancelRequested()) {
+            AUTrace(L"Cancel event occured while reading data.");
+            return 3;
+        }
+    }
 }
 
 int CAUHttpConnection::GetProxyAuthDetailsFromUser() {
@@ -552,11 +665,11 @@ int CAUHttpConnection::TestAttempt(HINTERNET request, int attempt, bool& tryAgai
             AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u. Attempt No : %d", GetLastError(),
                     attempt);
     }
-    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u. Attempt No : %d", GetLastError(),
-                attempt);
-        tryAgain = true;
-        return 1;
+    StartWaiting();
+    if (int sent = SendBody(request, L""); sent != 0) {
+        AUTrace(L"Attempt No : %d", attempt);
+        tryAgain = sent == 1;
+        return sent;
     }
     std::wstring scratch;
     int result = GetResponse(request, L"", scratch, Mode::Text, {});
@@ -565,7 +678,7 @@ int CAUHttpConnection::TestAttempt(HINTERNET request, int attempt, bool& tryAgai
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, language, MB_OK | MB_ICONERROR);
         return 7;
     }
-    tryAgain = result != 0;
+    tryAgain = result != 0 && result != 3;
     return result;
 }
 
@@ -573,11 +686,12 @@ int CAUHttpConnection::TestProxy(const std::wstring& url) {
     scup::TraceScope scope(L"CAUHttpConnection::TestProxy()");
     if (!Session().handle || !m_hConnect) return 1;
     m_bSaveCredentials = 0;
-    UniqueInternet request;
-    if (CreateRequest(request, url, L"POST") != 0) {
+    UniqueInternet created;
+    if (CreateRequest(created, url, L"POST") != 0) {
         AUTrace(L"CreateRequest() failed.");
         return 1;
     }
+    const RequestScope request(*this, created);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         bool tryAgain = false;
         int result = TestAttempt(request.get(), attempt, tryAgain);

@@ -3,16 +3,24 @@
 // connection probe with a named proxy, the browser's proxy or the platform's own setting; each
 // connection holds the connect handle to one host and a copy of the proxy record.
 //
-// Results: 0 success, 1 failure (traced), 3 cancelled through "CANCEL_EVENT", 7 proxy
-// authentication refused (the user cancelled, the program is exiting).
+// Results: 0 success, 1 failure (traced), 3 cancelled through "CANCEL_EVENT" or left because the
+// program is exiting ("EXIT_EVENT"), 7 proxy authentication refused (the user cancelled, the
+// program is exiting), 8 the server answered but the answer is not one to use (a status other
+// than 200 or 407, or more than the cap).
+//
+// The blocking calls run on a worker (CCallWorker), so an exchange ends within moments of the
+// cancel or exit event, and an answer that is still arriving "ReceiveTimeOut" after the request
+// went out fails, however slowly it trickles.
 
 #include <windows.h>
 #include <winhttp.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "AUConnection.h"
+#include "CallWorker.h"
 #include "common/Handles.h"
 
 namespace scup {
@@ -28,6 +36,7 @@ class CAUHttpConnection : public CAUConnection {
 
     // Answers held in memory never exceed this: a server that sends more is broken or hostile.
     static constexpr size_t kMaxResponseBytes = 8u << 20;
+    static constexpr int kUnusableAnswer = 8;
 
     CAUHttpConnection() = default;
     ~CAUHttpConnection() override;
@@ -74,13 +83,21 @@ class CAUHttpConnection : public CAUConnection {
     int CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
     void SearchProxyAutomatically(HINTERNET request, const std::wstring& url);
     bool MayUseStoredCredentials() const;
-    bool SendBody(HINTERNET request, const std::wstring& requestText);
+    int SendBody(HINTERNET request, const std::wstring& requestText);
     int GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
                     const DownloadProgress& progress);
     int AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText, std::wstring& target,
                                   Mode mode, const DownloadProgress& progress);
     int WriteResponse(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress);
     int GetProxyAuthDetailsFromUser();
+    // The waits of one exchange: a fresh worker, and the clock for the whole answer.
+    void StartWaiting();
+    DWORD RemainingWait() const;
+    // Runs one blocking call on the exchange's worker; the end says whether it finished.
+    CCallWorker::End RunBlocking(std::function<BOOL()> call, DWORD& error);
+    static int ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
+    int ReadBody(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress,
+                 HANDLE file, std::string& body, unsigned long long& total);
     int TestAttempt(HINTERNET request, int attempt, bool& tryAgain);
 
     int m_bSaveCredentials = 0;
@@ -92,5 +109,23 @@ class CAUHttpConnection : public CAUConnection {
     std::wstring m_strAutoConfigURL;
     std::wstring m_strHostName;
     int m_bSecure = 0;
-    std::string m_requestBody;
+    // The request of the exchange under way. A call left running on the worker shares it, so its
+    // handle closes only when both are done with it and is never used once closed.
+    std::shared_ptr<void> m_request;
+    class RequestScope {
+      public:
+        RequestScope(CAUHttpConnection& owner, UniqueInternet& request);
+        ~RequestScope() { m_owner.m_request.reset(); }
+        RequestScope(const RequestScope&) = delete;
+        RequestScope& operator=(const RequestScope&) = delete;
+        HINTERNET get() const { return m_owner.m_request.get(); }
+
+      private:
+        CAUHttpConnection& m_owner;
+    };
+    // Shared with a send that may be left running on the worker.
+    std::shared_ptr<const std::string> m_requestBody;
+    std::unique_ptr<CCallWorker> m_worker;
+    ULONGLONG m_waitStarted = 0;
+    DWORD m_waitLimit = INFINITE;
 };

@@ -158,14 +158,17 @@ TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused)
         status = code;
         TraceCapture trace;
         std::wstring response = L"stale";
-        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1) << code;
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+                  CAUHttpConnection::kUnusableAnswer)
+            << code;
         EXPECT_TRUE(trace.Contains(L"WinHttpQueryHeaders() returned an unknown status : " +
                                    std::to_wstring(code) + L"."));
     }
     status = 200;
     TraceCapture trace;
     std::wstring response;
-    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1);
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+              CAUHttpConnection::kUnusableAnswer);
     EXPECT_TRUE(response.empty());
     EXPECT_TRUE(trace.Contains(L"Failed: the answer is larger than 8388608 bytes; it is not read further."));
 }
@@ -242,6 +245,74 @@ TEST_F(HttpConnectionTest, AnAnswerThatNeverComesEndsWithTheReceiveTimeOut) {
     EXPECT_TRUE(trace.Contains(L"WinHttpReceiveResponse() failed due to Timeout."));
 }
 
+// Answers that do not arrive whole: cut short, stalled, trickling past the receive time-out.
+TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoAnswer) {
+    scup::WriteProfileText(L"Settings", L"ReceiveTimeOut", L"2000");
+    enum class Fault { Cut, Stall, Trickle };
+    for (Fault fault : {Fault::Cut, Fault::Stall, Fault::Trickle}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        ScriptedHttpServer proxy(
+            [fault](const HttpRequestSeen&) {
+                HttpAnswer answer = Ok(std::string(fault == Fault::Trickle ? 200000 : 100000, 'x'));
+                if (fault == Fault::Trickle) {
+                    answer.pieceSize = 1000;
+                    answer.pause = 50ms;
+                } else {
+                    answer.announcedLength = 300000;
+                    answer.holdOpen = fault == Fault::Stall;
+                }
+                return answer;
+            },
+            "127.0.0.1");
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, proxy);
+        TraceCapture trace;
+        std::vector<int> progress;
+        EXPECT_EQ(connection.Download(L"http://update.corvane.example/files/editor.exe", dir_ + L"\\editor.exe",
+                                      [&](int percent) { progress.push_back(percent); }),
+                  1);
+        ASSERT_FALSE(progress.empty());
+        EXPECT_EQ(progress.back(), -1) << "never 100 for a part";
+        // A stalled answer may end on the HTTP layer's own time-out, in any of its ways.
+        if (fault == Fault::Cut) {
+            EXPECT_TRUE(trace.Contains(L"Failed: the answer ended after 100000 of the 300000 bytes it announced."));
+        } else if (fault == Fault::Trickle) {
+            EXPECT_TRUE(trace.Contains(L"Failed: the rest of the answer did not arrive within the receive time-out."));
+        }
+
+        std::wstring response = L"stale";
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1);
+        EXPECT_EQ(response, L"") << "no part of an answer is handed on";
+        CAUHttpConnection::CloseSharedSession();
+    }
+}
+
+// The user leaves while the server keeps silent: the exchange ends on the event, long before the
+// receive time-out (left at its default of five minutes).
+TEST_F(HttpConnectionTest, CancelOrExitEndsAnExchangeThatTheServerNeverAnswers) {
+    ProgramEvents events;
+    for (HANDLE event : {events.cancel.get(), events.exit.get()}) {
+        ScriptedHttpServer proxy(
+            [](const HttpRequestSeen&) {
+                HttpAnswer answer;
+                answer.hang = true;
+                return answer;
+            },
+            "127.0.0.1");
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, proxy);
+        std::thread user([&] {
+            while (proxy.Requests().empty()) Sleep(10);
+            SetEvent(event);
+        });
+        std::wstring response;
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 3);
+        user.join();
+        ResetEvent(event);
+        CAUHttpConnection::CloseSharedSession();
+    }
+}
+
 TEST_F(HttpConnectionTest, ProxyAuthenticationAsksTheUserAndRetriesWithTheirCredentials) {
     const std::string expected = "Basic " + Base64("alice:pa55");
     ScriptedHttpServer proxy(
@@ -293,7 +364,8 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationEndsWith7WhenTheUserCancelsOrThePr
     EXPECT_TRUE(trace.Contains(L"User cancelled the request for Proxy Authentication."));
 
     SetEvent(events.exit.get());
-    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 7);
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 3)
+        << "a program that is leaving waits for no answer";
     EXPECT_EQ(asked, 1) << "no dialog while the program exits";
 }
 

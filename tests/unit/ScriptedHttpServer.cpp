@@ -136,7 +136,12 @@ void ScriptedHttpServer::Serve(SOCKET client) {
             break;
         }
         SendAnswer(client, answer);
-        if (!answer.announceLength) break;
+        if (answer.announcedLength && answer.holdOpen) {
+            char sink[256];
+            while (ReceiveSome(client, sink, sizeof(sink), stopping_) > 0) {
+            }
+        }
+        if (!answer.announceLength || answer.announcedLength) break;
         request = {};
     }
     {
@@ -187,7 +192,7 @@ void ScriptedHttpServer::SendAnswer(SOCKET client, const HttpAnswer& answer) {
     std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + ReasonOf(answer.status) + "\r\n";
     for (const auto& [name, value] : answer.headers) head += name + ": " + value + "\r\n";
     if (answer.announceLength) {
-        head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
+        head += "Content-Length: " + std::to_string(answer.announcedLength.value_or(answer.body.size())) + "\r\n";
     } else {
         head += "Connection: close\r\n";
     }

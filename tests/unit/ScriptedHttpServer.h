@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +39,10 @@ struct HttpAnswer {
     std::chrono::milliseconds pause{0};
     // Sends nothing at all and keeps the connection open until the server stops.
     bool hang = false;
+    // Announces this length instead of the body's own; after such a body the connection is
+    // closed (a cut answer) or, with holdOpen, kept open with nothing more sent (a stalled one).
+    std::optional<size_t> announcedLength;
+    bool holdOpen = false;
 };
 
 class ScriptedHttpServer {

@@ -331,18 +331,18 @@ class SelfUpgradeEndToEnd : public ::testing::Test {
         EXPECT_FALSE(FileExists(ProgramDataFolder() + L"\\DownloadedFiles\\ScUpdater.exe"));
         EXPECT_FALSE(FileExists(ProgramDataFolder() + L"\\DownloadedFiles\\ScUpdater-1.0.0.zip"));
     }
-    // A refused package: the program tells that the server could not be used, then goes on.
-    void ExpectRefusedAndStillRunning() {
+    // A refused package: the program tells that the server could not be used, then goes on. The
+    // trace line is the one that refused it.
+    void ExpectRefusedAndStillRunning(const char* refusal) {
         HWND box = WaitForDialogOf(program_.id, false, 0xFFFF, 60000);
         ASSERT_NE(box, nullptr) << "no message about the failed download";
         EXPECT_NE(MessageBoxText(box).find(L"could not be reached"), std::wstring::npos)
             << MessageBoxText(box).c_str();
         PostMessageW(box, WM_COMMAND, IDOK, 0);
-        HWND start =
-            WaitForReadyStartDialog(program_.id, "File Hash comparison failed. File is corrupt", 30000);
+        HWND start = WaitForReadyStartDialog(program_.id, refusal, 30000);
         ASSERT_NE(start, nullptr) << "the old program did not go on";
         EXPECT_TRUE(program_.Running());
-        EXPECT_NE(Trace().find("File Hash comparison failed. File is corrupt"), std::string::npos);
+        EXPECT_NE(Trace().find(refusal), std::string::npos);
         ExpectOldProgramKept();
         PostMessageW(start, WM_COMMAND, IDCANCEL, 0);
         EXPECT_TRUE(program_.WaitForExit(30000)) << "the old program did not end when closed";
@@ -413,7 +413,7 @@ TEST_F(SelfUpgradeEndToEnd, APackageCutShortIsRefusedAndTheOldProgramGoesOn) {
     HWND question = StartAndWaitForQuestion();
     ASSERT_NE(question, nullptr);
     SendMessageW(GetDlgItem(question, IDOK), BM_CLICK, 0, 0);
-    ExpectRefusedAndStillRunning();
+    ExpectRefusedAndStillRunning("Failed: the answer ended after 4096 of the");
 }
 
 TEST_F(SelfUpgradeEndToEnd, APackageChangedAfterItsChecksumIsRefusedAndTheOldProgramGoesOn) {
@@ -432,7 +432,7 @@ TEST_F(SelfUpgradeEndToEnd, APackageChangedAfterItsChecksumIsRefusedAndTheOldPro
     std::string changed = packageBytes_;
     changed[changed.size() / 2] ^= 0x01;
     WriteBinary(package_, changed);
-    ExpectRefusedAndStillRunning();
+    ExpectRefusedAndStillRunning("File Hash comparison failed. File is corrupt");
 }
 
 TEST_F(SelfUpgradeEndToEnd, DecliningEndsTheProgramAndInstallsNothing) {
