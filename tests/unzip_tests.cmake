@@ -1,6 +1,6 @@
 # Suite of unzip32.dll and of the program's package unpacking. The tests make their own archives,
-# good and hostile; two more are made at build time by Debian's zip, to check against archives of a
-# real zip tool.
+# good and hostile; three more are made at build time by Debian's zip, to check against archives of
+# a real zip tool: one with Zip64 records forced on (-fz), which zip writes then even for small files.
 find_library(SCUP_TEST_ZLIB NAMES libz.a z REQUIRED)
 add_executable(scup_unzip_tests unit/UnzipLibraryTest.cpp unit/PackageFilesTest.cpp unit/ZipWriter.cpp)
 target_link_libraries(scup_unzip_tests PRIVATE scup_test_support ${SCUP_TEST_ZLIB} oleaut32)
@@ -21,15 +21,18 @@ file(WRITE ${unzip_fixtures}/src/images/thumb.bmp "BM thumbnail stand-in\n")
 find_program(SCUP_ZIP zip)
 if(SCUP_ZIP)
   add_custom_command(
-    OUTPUT ${unzip_fixtures}/tool.zip ${unzip_fixtures}/stream.zip
+    OUTPUT ${unzip_fixtures}/tool.zip ${unzip_fixtures}/stream.zip ${unzip_fixtures}/tool64.zip
     COMMAND ${CMAKE_COMMAND} -E rm -f ${unzip_fixtures}/tool.zip ${unzip_fixtures}/stream.zip
+      ${unzip_fixtures}/tool64.zip
     COMMAND ${SCUP_ZIP} -q -r -X -n .txt ../tool.zip .
+    COMMAND ${SCUP_ZIP} -q -r -X -fz -n .txt ../tool64.zip .
     COMMAND sh -c "\"$0\" -q -r -X - . | cat > ../stream.zip" ${SCUP_ZIP}
     WORKING_DIRECTORY ${unzip_fixtures}/src
     DEPENDS ${CMAKE_CURRENT_LIST_FILE}
     COMMENT "Zip archives for the unzip tests"
     VERBATIM)
-  add_custom_target(scup_unzip_fixtures DEPENDS ${unzip_fixtures}/tool.zip ${unzip_fixtures}/stream.zip)
+  add_custom_target(scup_unzip_fixtures
+    DEPENDS ${unzip_fixtures}/tool.zip ${unzip_fixtures}/stream.zip ${unzip_fixtures}/tool64.zip)
   add_dependencies(scup_unzip_tests scup_unzip_fixtures)
 else()
   message(WARNING "zip not found (scripts/setup.sh installs it): the tests of zip-made archives will fail")

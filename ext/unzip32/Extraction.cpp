@@ -85,7 +85,7 @@ int Extraction::OpenArchive() {
     if (rc != PK_OK) return rc;
     if (callbacks_) {
         uint64_t total = 0;
-        for (const ZipEntry& entry : archive_.Entries()) total += entry.size;
+        for (const ZipEntry& entry : archive_.Entries()) total = AddCapped(total, entry.size);
         const uint64_t packed = archive_.CompressedTotal();
         callbacks_->TotalSizeComp = Clamp(packed);
         callbacks_->TotalSize = Clamp(total);
@@ -113,7 +113,7 @@ int Extraction::Plan() {
         if (int rc = PlanEntry(entry); rc != PK_OK) return rc;
     if (plan_.empty() && !options_.include.empty()) return PK_FIND;
     uint64_t total = 0;
-    for (const PlannedEntry& planned : plan_) total += planned.entry->size;
+    for (const PlannedEntry& planned : plan_) total = AddCapped(total, planned.entry->size);
     if (total > options_.maxTotalSize) {
         Report(true, L"refused: the archive unpacks to more than the size limit");
         return UZ_LIMIT;
@@ -190,7 +190,7 @@ int Extraction::CheckPlacement(const PlannedEntry& planned) const {
 bool Extraction::AskToGoOn(const PlannedEntry& planned) {
     if (!callbacks_ || !callbacks_->ServCallBk) return true;
     const std::string name = ToAnsi(planned.name);
-    return callbacks_->ServCallBk(name.c_str(), planned.entry->size) == 0;
+    return callbacks_->ServCallBk(name.c_str(), Clamp(planned.entry->size)) == 0;
 }
 
 int Extraction::TestAll() {

@@ -1,7 +1,8 @@
 #pragma once
 // Reads a zip archive through its central directory: the entries with their sizes, CRC-32 and
-// where each one's data lies. Every offset and length is checked against the file, so a damaged
-// or crafted archive gives an error code instead of reads outside it.
+// where each one's data lies. Sizes, offsets and counts are 64-bit wherever the archive has Zip64
+// records for them. Every offset and length is checked against the file, so a damaged or crafted
+// archive gives an error code instead of reads outside it.
 
 #include <windows.h>
 
@@ -21,13 +22,27 @@ struct ZipEntry {
     uint16_t dosTime = 0;
     uint16_t dosDate = 0;
     uint32_t crc = 0;
-    uint32_t compressedSize = 0;
-    uint32_t size = 0;
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;
     uint64_t localHeaderOffset = 0;  // from the start of the file
     uint64_t dataOffset = 0;         // set by ZipArchive::LocateData
 
     bool IsEncrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0; }
     bool IsDirectory() const { return !rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'); }
+};
+
+// Sums of sizes that a crafted archive sets near 2^64 must not wrap around to something small.
+inline uint64_t AddCapped(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
+// What the end records say about the central directory.
+struct DirectoryEnd {
+    uint32_t disk = 0;
+    uint32_t centralDisk = 0;
+    uint64_t entriesHere = 0;
+    uint64_t entryCount = 0;
+    uint64_t centralSize = 0;
+    uint64_t centralOffset = 0;
+    uint64_t directoryEnd = 0;  // in the file: the record that follows the central directory
 };
 
 class ZipArchive {
@@ -48,8 +63,12 @@ class ZipArchive {
 
   private:
     int FindEndRecord(uint64_t& endOffset, std::vector<uint8_t>& record);
-    int ReadCentralDirectory(uint64_t start, uint32_t size, uint16_t count);
+    int ReadZip64End(uint64_t endOffset, DirectoryEnd& end) const;
+    bool FindZip64EndRecord(uint64_t recordedOffset, uint64_t locatorOffset, uint64_t& recordOffset,
+                            std::vector<uint8_t>& record) const;
+    int ReadCentralDirectory(uint64_t start, uint64_t size, uint64_t count);
     int LocateOne(ZipEntry& entry) const;
+    int CheckLocalZip64Field(const uint8_t* local, uint64_t extraOffset, uint16_t extraLength) const;
 
     scup::UniqueFile file_;
     uint64_t fileSize_ = 0;

@@ -92,7 +92,7 @@ typedef struct {
 #define PK_DISK 50    // a folder or file could not be made or written
 #define PK_EOF 51     // the archive ends early
 #define IZ_CTRLC 80   // cancelled by the service callback
-#define IZ_UNSUP 81   // encryption, a compression method, spanning or Zip64 that is not supported
+#define IZ_UNSUP 81   // encryption, a compression method or spanning, which are not supported
 #define UZ_UNSAFE 90  // an entry name that is refused (see above) or names that collide
 #define UZ_LIMIT 91   // more entries or more unpacked bytes than the limits allow
 

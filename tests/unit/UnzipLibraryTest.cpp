@@ -380,14 +380,21 @@ TEST_F(UnzipLibrary, DataReachingIntoTheDirectoryIsRefused) {
 }
 
 TEST_F(UnzipLibrary, EveryTruncationFailsWithoutLeavingAnything) {
-    ZipWriter zip;
-    zip.Stored("a.txt", "first entry").Deflated("sub/b.txt", Pattern(2000, 5)).Stored("c.txt", "last entry");
-    const std::string whole = zip.Bytes();
-    for (size_t length = 0; length < whole.size(); ++length) {
-        SCOPED_TRACE("cut at " + std::to_string(length) + " of " + std::to_string(whole.size()));
-        WriteBinaryFile(archive_, whole.substr(0, length));
-        EXPECT_NE(UnzipFile(archive_), PK_OK);
-        ASSERT_EQ(Arena(), EmptyArena());
+    for (bool zip64 : {false, true}) {
+        const unsigned zip64Fields = zip64 ? kZip64All : kZip64None;
+        ZipWriter zip;
+        zip.Stored("a.txt", "first entry")
+            .Add(ZipSpec("sub/b.txt", Pattern(2000, 5)).Deflate().InZip64(zip64Fields))
+            .Stored("c.txt", "last entry");
+        if (zip64) zip.WithZip64End();
+        const std::string whole = zip.Bytes();
+        for (size_t length = 0; length < whole.size(); ++length) {
+            SCOPED_TRACE((zip64 ? "Zip64, cut at " : "cut at ") + std::to_string(length) + " of " +
+                         std::to_string(whole.size()));
+            WriteBinaryFile(archive_, whole.substr(0, length));
+            EXPECT_NE(UnzipFile(archive_), PK_OK);
+            ASSERT_EQ(Arena(), EmptyArena());
+        }
     }
 }
 
@@ -398,17 +405,193 @@ TEST_F(UnzipLibrary, AMissingFileOrOneThatIsNoArchiveIsNotAZip) {
     EXPECT_EQ(Arena(), EmptyArena());
 }
 
-TEST_F(UnzipLibrary, EncryptedUnknownAndZip64EntriesAreUnsupported) {
+TEST_F(UnzipLibrary, EncryptedAndUnknownEntriesAreUnsupported) {
     const ZipSpec cases[] = {
-        ZipSpec("secret.txt", "x").WithFlags(0x0001),   ZipSpec("strong.txt", "x").WithFlags(0x0041),
-        ZipSpec("bzip2.txt", "x").WithMethod(12),       ZipSpec("deflate64.txt", "x").WithMethod(9),
-        ZipSpec("zip64.txt", "x").WithSize(0xFFFFFFFF),
+        ZipSpec("secret.txt", "x").WithFlags(0x0001),
+        ZipSpec("strong.txt", "x").WithFlags(0x0041),
+        ZipSpec("bzip2.txt", "x").WithMethod(12),
+        ZipSpec("deflate64.txt", "x").WithMethod(9),
     };
     for (const ZipSpec& spec : cases) {
         SCOPED_TRACE(spec.name);
         EXPECT_EQ(Unzip(ZipWriter().Stored("first.txt", "x").Add(spec)), IZ_UNSUP);
         EXPECT_EQ(Arena(), EmptyArena());
     }
+}
+
+// --- Zip64 records -------------------------------------------------------------------------------
+
+// Made at build time by Debian's zip from fixtures\unzip\src with Zip64 records forced on: sizes in
+// the Zip64 fields of local headers and directory records, and the Zip64 end records.
+TEST_F(UnzipLibrary, UnpacksAnArchiveOfZipWithForcedZip64Exactly) {
+    const std::wstring fixtures = BinFolder() + L"..\\fixtures\\unzip\\";
+    ASSERT_TRUE(FileExists(fixtures + L"tool64.zip"))
+        << "made at build time with zip (scripts/setup.sh installs it)";
+    const std::string bytes = ReadTextFile(fixtures + L"tool64.zip");
+    ASSERT_NE(bytes.find("PK\x06\x06"), std::string::npos) << "no Zip64 end record: zip ignored -fz";
+    ASSERT_NE(bytes.find("PK\x06\x07"), std::string::npos) << "no Zip64 locator: zip ignored -fz";
+    ASSERT_EQ(UnzipFile(fixtures + L"tool64.zip"), PK_OK);
+    const Tree expected = TreeOf(fixtures + L"src");
+    EXPECT_EQ(expected.size(), 6u);  // four files, and images\thumb.bmp in its folder
+    EXPECT_EQ(TreeOf(target_), expected);
+}
+
+TEST_F(UnzipLibrary, UnpacksZip64FieldsAndEndRecordsOfEveryKind) {
+    const std::string big = Pattern(100000, 11);
+    const std::string timestamp = ExtraField(0x5455, std::string("\x01\x00\x00\x00\x00", 5));
+    // The Zip64 field of "after.txt" follows another field, in the directory and the local header.
+    const std::string afterData = "after another field";
+    const std::string size = Le64(afterData.size());
+    const ZipSpec after = ZipSpec("after.txt", afterData)
+                              .InZip64()
+                              .WithCentralExtra(timestamp + ExtraField(1, size + size + Le64(0)))
+                              .WithLocalExtra(timestamp + ExtraField(1, size + size));
+    auto entries = [&] {
+        ZipWriter zip;
+        zip.Add(after)
+            .Add(ZipSpec("all.bin", big).Deflate().InZip64())
+            .Add(ZipSpec("size.txt", "only the size").InZip64(kZip64Size))
+            .Add(ZipSpec("offset.txt", "only the offset").Deflate().InZip64(kZip64Offset))
+            .Add(ZipSpec("sizes.txt", "both sizes").InZip64(kZip64Size | kZip64CompressedSize))
+            .Add(ZipSpec("described.bin", big).Deflate().InZip64().WithDescriptor())
+            .Stored("plain.txt", "no Zip64 field");
+        return zip;
+    };
+    const struct {
+        const char* what;
+        ZipWriter zip;
+    } cases[] = {
+        {"Zip64 end records, the end record full", entries().WithZip64End()},
+        {"Zip64 end records beside an end record that keeps its values",
+         entries().WithZip64End(Zip64End().KeepingClassicValues())},
+        {"behind a stub", entries().Stub(std::string(777, 'M')).WithZip64End()},
+        {"Zip64 fields only", entries()},
+    };
+    const Tree expected{{L"all.bin", big},
+                        {L"size.txt", "only the size"},
+                        {L"offset.txt", "only the offset"},
+                        {L"sizes.txt", "both sizes"},
+                        {L"described.bin", big},
+                        {L"plain.txt", "no Zip64 field"},
+                        {L"after.txt", afterData}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Unzip(c.zip), PK_OK);
+        EXPECT_EQ(TreeOf(target_), expected);
+        EXPECT_EQ(callbacks_.NumMembers, 7u);
+        EXPECT_EQ(callbacks_.TotalSize, 2 * big.size() + 13 + 15 + 10 + 14 + afterData.size());
+        scup::RemoveFolder(target_);
+    }
+}
+
+// Each value below is one whose low 32 bits make a good archive.
+TEST_F(UnzipLibrary, Zip64SizesCountsAndOffsetsAreNeverCutTo32Bits) {
+    constexpr uint64_t k4G = 1ull << 32;
+    const struct {
+        const char* what;
+        ZipWriter zip;
+        int expected;
+    } cases[] = {
+        {"a size over the limit", ZipWriter().Add(ZipSpec("a.txt", "hello").InZip64().WithSize(k4G + 5)),
+         UZ_LIMIT},
+        {"sizes whose sum wraps around to nothing",
+         ZipWriter().Stored("a.txt", "hello").Add(ZipSpec("b.txt", "").InZip64().WithSize(0 - 5ull)),
+         UZ_LIMIT},
+        {"a compressed size past the directory",
+         ZipWriter().Add(ZipSpec("a.txt", "hello").InZip64().WithCompressedSize(k4G + 5)), PK_BADERR},
+        // The data starts 55 bytes in (header, name and Zip64 field): 55 + this wraps around to 27.
+        {"a compressed size that wraps around",
+         ZipWriter().Add(ZipSpec("a.txt", "hello").Deflate().InZip64().WithCompressedSize(0 - 28ull)),
+         PK_BADERR},
+        {"a local header offset past the directory",
+         ZipWriter().Add(ZipSpec("a.txt", "hello").InZip64().WithOffset(k4G)), PK_BADERR},
+        {"an entry count over the limit",
+         ZipWriter().Stored("a.txt", "hello").WithZip64End(Zip64End().WithEntryCount(k4G + 1)), UZ_LIMIT},
+        {"a directory size past the record",
+         ZipWriter().Stored("a.txt", "hello").WithZip64End(Zip64End().WithCentralSize(k4G + 51)), PK_BADERR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Unzip(c.zip), c.expected);
+        EXPECT_EQ(Arena(), EmptyArena());
+    }
+}
+
+TEST_F(UnzipLibrary, MissingShortOrGarbledZip64FieldsAreDamage) {
+    const std::string threeValues = Le64(5) + Le64(5) + Le64(0);
+    const struct {
+        const char* what;
+        ZipSpec spec;
+    } cases[] = {
+        {"a full size without a Zip64 field", ZipSpec("a.txt", "hello").WithSize(0xFFFFFFFF)},
+        {"a full offset without a Zip64 field",
+         ZipSpec("a.txt", "hello").InZip64(kZip64Offset).WithCentralExtra("")},
+        {"a field too short for its values",
+         ZipSpec("a.txt", "hello").InZip64().WithCentralExtra(ExtraField(1, Le64(5) + Le64(5)))},
+        {"a field that runs past the extra area",
+         ZipSpec("a.txt", "hello").InZip64().WithCentralExtra(ExtraField(1, threeValues).substr(0, 20))},
+        {"half a field header", ZipSpec("a.txt", "hello").InZip64().WithCentralExtra("\x01")},
+        {"garbage for a field",
+         ZipSpec("a.txt", "hello").InZip64().WithCentralExtra(ExtraField(1, "garbage"))},
+        {"a local field too short",
+         ZipSpec("a.txt", "hello").InZip64().WithLocalExtra(ExtraField(1, Le64(5)))},
+        {"full local sizes without a field", ZipSpec("a.txt", "hello").InZip64().WithLocalExtra("")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Unzip(ZipWriter().Stored("first.txt", "x").Add(c.spec)), PK_BADERR);
+        EXPECT_EQ(Arena(), EmptyArena());
+    }
+}
+
+TEST_F(UnzipLibrary, BadZip64EndRecordsAreRefused) {
+    auto archive = [](Zip64End end) {
+        return ZipWriter().Stored("a.txt", "a").Deflated("b.txt", "bb").WithZip64End(end);
+    };
+    constexpr size_t kZip64EndSize = 56, kLocatorSize = 20, kEndSize = 22;
+    const std::string whole = archive(Zip64End()).Bytes();
+    const uint64_t recordAt = whole.size() - kEndSize - kLocatorSize - kZip64EndSize;
+    const struct {
+        const char* what;
+        ZipWriter zip;
+        int expected;
+    } cases[] = {
+        {"a locator past the end of the file", archive(Zip64End().WithRecordOffset(1ull << 40)), PK_BADERR},
+        {"a locator at the first entry", archive(Zip64End().WithRecordOffset(0)), PK_BADERR},
+        {"a locator a little before the record", archive(Zip64End().WithRecordOffset(recordAt - 1)),
+         PK_BADERR},
+        {"an end record that disagrees with the Zip64 one",
+         archive(Zip64End().KeepingClassicValues().WithEntryCount(1)), PK_BADERR},
+        {"records on several disks", archive(Zip64End().WithTotalDisks(2)), IZ_UNSUP},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Unzip(c.zip), c.expected);
+        EXPECT_EQ(Arena(), EmptyArena());
+    }
+    std::string noRecord = whole;
+    noRecord[recordAt + 3] = '\x07';
+    std::string shortRecord = whole;
+    shortRecord[recordAt + 4] = 43;  // the record's size
+    const std::pair<const char*, std::string> garbled[] = {
+        {"no Zip64 end record where the locator points", noRecord},
+        {"a Zip64 end record too short for its values", shortRecord},
+    };
+    for (const auto& [what, bytes] : garbled) {
+        SCOPED_TRACE(what);
+        WriteBinaryFile(archive_, bytes);
+        EXPECT_EQ(UnzipFile(archive_), PK_BADERR);
+        EXPECT_EQ(Arena(), EmptyArena());
+    }
+    // Without a locator the end record's full values are taken as they are: 65535 entries, and a
+    // directory larger than the file.
+    std::string fullWithoutZip64 = whole;
+    fullWithoutZip64.erase(recordAt, kZip64EndSize + kLocatorSize);
+    WriteBinaryFile(archive_, fullWithoutZip64);
+    EXPECT_EQ(UnzipFile(archive_), UZ_LIMIT);
+    setLimits_(0, 0xFFFF);
+    EXPECT_EQ(UnzipFile(archive_), PK_BADERR);
+    EXPECT_EQ(Arena(), EmptyArena());
 }
 
 // --- Limits --------------------------------------------------------------------------------------
