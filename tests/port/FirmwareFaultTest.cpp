@@ -17,6 +17,8 @@ namespace {
 class RefusingPrinter : public CTransferTest {};
 class SilentPrinter : public CTransferTest {};
 class SlowToStorePrinter : public CTransferTest {};
+class SlowToStoreALongFile : public CTransferTest {};
+class RefusingMidway : public CTransferTest {};
 class CancelledTransfer : public CTransferTest {};
 class TwoPrinters : public CTransferTest {};
 
@@ -76,6 +78,41 @@ TEST_F(SlowToStorePrinter, AMissingLastStatusEndsWith5NotWithSuccess) {
     EXPECT_EQ(HistoryShape(), L"") << "a file the printer did not confirm is not recorded";
     EXPECT_LT(took, 15000u);
     std::printf("[ figures  ] printer slow to store: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --finish-delay 6000 as well, on a printer of its own: the one above is still busy
+// storing when its test ends. The last status may take longer for a longer file: 6,000,000 bytes
+// may take 9000 ms to store.
+TEST_F(SlowToStoreALongFile, ALongerFileMayTakeLongerToStore) {
+    const SFirmware file{.name = "LONGSTORE", .type = 4, .dataLength = 6000000, .seed = 6};
+    SAUItemRecord row = RowFor(L"Long firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferSent);
+    const ULONGLONG took = Elapsed(start);
+    EXPECT_EQ(LastTransferResult(), 0);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    EXPECT_NE(FindLine(NewLog(), "stored name=LONGSTORE"), std::string::npos);
+    EXPECT_NE(HistoryShape().find(L"Title=Long firmware"), std::wstring::npos);
+    std::printf("[ figures  ] 6,000,000 bytes, 6 s to store: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --credit 1300 --refuse-after 1300: the status after the first credit says no.
+TEST_F(RefusingMidway, ARefusalInTheMiddleOfADownloadGives7AndNoHistory) {
+    const SFirmware file{.name = "MIDWAY", .type = 4, .dataLength = 4000, .seed = 8};
+    SAUItemRecord row = RowFor(L"Midway firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferFailed);
+    EXPECT_EQ(LastTransferResult(), 7) << "a plain refusal, not one of the printer's state";
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_TRANSFER_FAILED));
+    const std::vector<std::string> log = NewLog();
+    EXPECT_NE(FindLine(log, "refused after 1300 bytes"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "stored name=MIDWAY"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "piece", FindLine(log, "refused after")), std::string::npos)
+        << "nothing more is sent after the refusal";
+    EXPECT_EQ(HistoryShape(), L"");
 }
 
 // Started with --baud 19200 --credit 1300: slow enough for a user to press Cancel.
