@@ -1,7 +1,7 @@
-// Printers that refuse, fall silent, take long to store a file, hang up, or are cancelled: each
-// transfer ends in its time with the code and message that say what happened, and a history
-// entry only for what the printer stored. Each suite runs against a simulator started with the
-// misbehaviour it names (firmware_tests.cmake).
+// Printers that refuse, fall silent, are slow to answer or to store a file, hang up, or are
+// cancelled: each transfer ends in its time with the code and message that say what happened,
+// and a history entry only for what the printer stored. Each suite runs against a simulator
+// started with the misbehaviour it names (firmware_tests.cmake).
 #include <gtest/gtest.h>
 
 #include "FirmwareTestSupport.h"
@@ -18,6 +18,7 @@ class RefusingPrinter : public CTransferTest {};
 class SilentPrinter : public CTransferTest {};
 class SlowToStorePrinter : public CTransferTest {};
 class SlowToStoreALongFile : public CTransferTest {};
+class SlowModePrinter : public CTransferTest {};
 class RefusingMidway : public CTransferTest {};
 class CancelledTransfer : public CTransferTest {};
 class TwoPrinters : public CTransferTest {};
@@ -96,6 +97,21 @@ TEST_F(SlowToStoreALongFile, ALongerFileMayTakeLongerToStore) {
     EXPECT_NE(FindLine(NewLog(), "stored name=LONGSTORE"), std::string::npos);
     EXPECT_NE(HistoryShape().find(L"Title=Long firmware"), std::wstring::npos);
     std::printf("[ figures  ] 6,000,000 bytes, 6 s to store: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --mode-delay 3000: the printer answers the mode check after 3 s, within the 5 s
+// that the check may take, though later than one read of 2 s.
+TEST_F(SlowModePrinter, AModeAnswerAfterThreeSecondsIsWaitedFor) {
+    testing_support::SimulatedPC pc;
+    pc.SetDriverValue(kDriver, L"TransferChangeCmd", 1);
+    const SFirmware file{.name = "SLOWMODE", .type = 4, .dataLength = 700, .seed = 7};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    const std::vector<std::string> log = NewLog();
+    ASSERT_NE(FindLine(log, "command M"), std::string::npos);
+    EXPECT_LT(FindLine(log, "command M"), FindLine(log, "command D"));
+    EXPECT_NE(FindLine(log, "stored name=SLOWMODE"), std::string::npos);
 }
 
 // Started with --credit 1300 --refuse-after 1300: the status after the first credit says no.
