@@ -45,8 +45,9 @@ struct ProtocolEvents {
 // What a reply answers; each has its own time within which the program expects it.
 enum class ReplyKind { Identification, Mode, List, HeaderStatus, CreditStatus, FinalStatus };
 
-// The longest the program waits for a reply of this kind; the last status's wait grows with the
-// length of the file, as storing it takes longer.
+// The time within which a reply of this kind is due: as long as the program waits for it (the
+// identification, whose wait is the program's own choice, gets the time of a command). The last
+// status's time grows with the length of the file, as storing it takes longer.
 std::chrono::milliseconds ReplyWindow(ReplyKind kind, std::uint32_t dataLength);
 
 class PrinterProtocol {
