@@ -76,6 +76,14 @@ bool CFirmPort::SendLength(std::uint32_t length, DWORD timeoutMs) {
 }
 
 CFirmPort::ReadOutcome CFirmPort::ReadStatus(DWORD perReadMs, ULONGLONG deadline) {
+    return GatherStatus(perReadMs, deadline, true);
+}
+
+CFirmPort::ReadOutcome CFirmPort::ReadStatusBy(ULONGLONG deadline, DWORD perReadMs) {
+    return GatherStatus(perReadMs, deadline, false);
+}
+
+CFirmPort::ReadOutcome CFirmPort::GatherStatus(DWORD perReadMs, ULONGLONG deadline, bool silenceEnds) {
     m_status.fill(0);
     if (!m_bOpen) return ReadOutcome::Failed;
     std::size_t have = 0;
@@ -85,7 +93,7 @@ CFirmPort::ReadOutcome CFirmPort::ReadStatus(DWORD perReadMs, ULONGLONG deadline
         DWORD got = 0;
         if (!ScFiloRead(m_status.data() + have, static_cast<DWORD>(kStatusSize - have), &got, wait))
             return ReadOutcome::Failed;
-        if (got == 0) return ReadOutcome::TimedOut;
+        if (got == 0 && silenceEnds) return ReadOutcome::TimedOut;
         have += got;
     }
     return ReadOutcome::Complete;
@@ -127,7 +135,8 @@ int CFirmPort::Identify() {
 
 bool CFirmPort::CheckMode() {
     if (!SendCommand('M', kModeTimeoutMs)) return false;
-    return ReadStatus(kModeReadMs, Now() + kModeTimeoutMs) == ReadOutcome::Complete && StatusAccepted();
+    // A printer switching modes may take several reads to answer.
+    return ReadStatusBy(Now() + kModeTimeoutMs, kModeReadMs) == ReadOutcome::Complete && StatusAccepted();
 }
 
 bool CFirmPort::ReadStoredFileList(bool longRecords, std::vector<tagScTrFileHeader>& records, UINT codePage) {

@@ -59,6 +59,9 @@ class CFirmPort {
     // Gathers a 32-byte status into LastStatus(): reads of at most perReadMs each until the reply is
     // whole, a read brings nothing (TimedOut) or the line fails (Failed), and never past deadline.
     ReadOutcome ReadStatus(DWORD perReadMs, ULONGLONG deadline);
+    // The same for a reply that may keep the printer busy for longer than one read: a read that
+    // brings nothing is no end, only the deadline is.
+    ReadOutcome ReadStatusBy(ULONGLONG deadline, DWORD perReadMs);
     // Reads exactly count bytes before the deadline.
     bool ReadExactly(BYTE* buffer, std::size_t count, ULONGLONG deadline);
 
@@ -78,6 +81,8 @@ class CFirmPort {
 
   private:
     CFirmPort() = default;
+
+    ReadOutcome GatherStatus(DWORD perReadMs, ULONGLONG deadline, bool silenceEnds);
 
     bool m_bOpen = false;
     bool m_bDataChannel = false;

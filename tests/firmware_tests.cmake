@@ -41,6 +41,10 @@ firmware_test(split_status "SplitStatusTransfer.*" --split 10,10,12 --split-dela
 firmware_test(refusing "RefusingPrinter.*" --refuse)
 firmware_test(silent "SilentPrinter.*" --mute 1)
 firmware_test(slow_to_store "SlowToStorePrinter.*" --finish-delay 6000)
+firmware_test(slow_to_store_long "SlowToStoreALongFile.*" --finish-delay 6000)
+firmware_test(slow_mode "SlowModePrinter.*" --mode-delay 3000)
+firmware_test(refusing_midway "RefusingMidway.*" --credit 1300 --refuse-after 1300)
+firmware_test(varying "VaryingPrinter.*" --record-size 128 --credit 300-5000 --vary-delays --seed 7)
 firmware_test(cancel "CancelledTransfer.*" --baud 19200 --credit 1300)
 
 add_test(NAME firmware.two_printers

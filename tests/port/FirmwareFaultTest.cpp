@@ -1,7 +1,7 @@
-// Printers that refuse, fall silent, take long to store a file, hang up, or are cancelled: each
-// transfer ends in its time with the code and message that say what happened, and a history
-// entry only for what the printer stored. Each suite runs against a simulator started with the
-// misbehaviour it names (firmware_tests.cmake).
+// Printers that refuse, fall silent, are slow to answer or to store a file, hang up, or are
+// cancelled: each transfer ends in its time with the code and message that say what happened,
+// and a history entry only for what the printer stored. Each suite runs against a simulator
+// started with the misbehaviour it names (firmware_tests.cmake).
 #include <gtest/gtest.h>
 
 #include "FirmwareTestSupport.h"
@@ -17,6 +17,9 @@ namespace {
 class RefusingPrinter : public CTransferTest {};
 class SilentPrinter : public CTransferTest {};
 class SlowToStorePrinter : public CTransferTest {};
+class SlowToStoreALongFile : public CTransferTest {};
+class SlowModePrinter : public CTransferTest {};
+class RefusingMidway : public CTransferTest {};
 class CancelledTransfer : public CTransferTest {};
 class TwoPrinters : public CTransferTest {};
 
@@ -76,6 +79,56 @@ TEST_F(SlowToStorePrinter, AMissingLastStatusEndsWith5NotWithSuccess) {
     EXPECT_EQ(HistoryShape(), L"") << "a file the printer did not confirm is not recorded";
     EXPECT_LT(took, 15000u);
     std::printf("[ figures  ] printer slow to store: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --finish-delay 6000 as well, on a printer of its own: the one above is still busy
+// storing when its test ends. The last status may take longer for a longer file: 6,000,000 bytes
+// may take 9000 ms to store.
+TEST_F(SlowToStoreALongFile, ALongerFileMayTakeLongerToStore) {
+    const SFirmware file{.name = "LONGSTORE", .type = 4, .dataLength = 6000000, .seed = 6};
+    SAUItemRecord row = RowFor(L"Long firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferSent);
+    const ULONGLONG took = Elapsed(start);
+    EXPECT_EQ(LastTransferResult(), 0);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    EXPECT_NE(FindLine(NewLog(), "stored name=LONGSTORE"), std::string::npos);
+    EXPECT_NE(HistoryShape().find(L"Title=Long firmware"), std::wstring::npos);
+    std::printf("[ figures  ] 6,000,000 bytes, 6 s to store: transfer run ended after %llu ms\n", took);
+}
+
+// Started with --mode-delay 3000: the printer answers the mode check after 3 s, within the 5 s
+// that the check may take, though later than one read of 2 s.
+TEST_F(SlowModePrinter, AModeAnswerAfterThreeSecondsIsWaitedFor) {
+    testing_support::SimulatedPC pc;
+    pc.SetDriverValue(kDriver, L"TransferChangeCmd", 1);
+    const SFirmware file{.name = "SLOWMODE", .type = 4, .dataLength = 700, .seed = 7};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    const std::vector<std::string> log = NewLog();
+    ASSERT_NE(FindLine(log, "command M"), std::string::npos);
+    EXPECT_LT(FindLine(log, "command M"), FindLine(log, "command D"));
+    EXPECT_NE(FindLine(log, "stored name=SLOWMODE"), std::string::npos);
+}
+
+// Started with --credit 1300 --refuse-after 1300: the status after the first credit says no.
+TEST_F(RefusingMidway, ARefusalInTheMiddleOfADownloadGives7AndNoHistory) {
+    const SFirmware file{.name = "MIDWAY", .type = 4, .dataLength = 4000, .seed = 8};
+    SAUItemRecord row = RowFor(L"Midway firmware", L"2.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(file)}, {}, &rows), kFirmTransferFailed);
+    EXPECT_EQ(LastTransferResult(), 7) << "a plain refusal, not one of the printer's state";
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_TRANSFER_FAILED));
+    const std::vector<std::string> log = NewLog();
+    EXPECT_NE(FindLine(log, "refused after 1300 bytes"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "stored name=MIDWAY"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "piece", FindLine(log, "refused after")), std::string::npos)
+        << "nothing more is sent after the refusal";
+    EXPECT_EQ(HistoryShape(), L"");
 }
 
 // Started with --baud 19200 --credit 1300: slow enough for a user to press Cancel.

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <regex>
+#include <set>
 
 #include "FirmwareTestSupport.h"
 #include "common/Text.h"
@@ -83,6 +84,7 @@ class CTwoRowTransfer : public CTransferTest {
 class Transfer128 : public CTwoRowTransfer {};
 class Transfer64 : public CTwoRowTransfer {};
 class SplitStatusTransfer : public CTwoRowTransfer {};
+class VaryingPrinter : public CTwoRowTransfer {};
 class FileChecks : public CTransferTest {};
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -274,6 +276,27 @@ TEST_F(SplitStatusTransfer, StatusRepliesInPiecesOf10And10And12AreGathered) {
         .name = "FIRMWAREA", .spec = "ENG_USA", .version = "2.00", .type = 6, .dataLength = 3000};
     const SFirmware fonts{.name = "FONTS", .spec = "JPN_JPN", .type = 3, .dataLength = 1300, .seed = 2};
     TransferTwoRowsAndCheck(Firmware(main), FirmwareData(main), Firmware(fonts), FirmwareData(fonts));
+}
+
+// Started with --credit 300-5000 --vary-delays --seed 7: every status grants a credit of its own
+// and every reply, the mode check's too, takes a time of its own within what the program waits.
+TEST_F(VaryingPrinter, CreditsAndReplyTimesThatVaryAreFollowed) {
+    testing_support::SimulatedPC pc;
+    pc.SetDriverValue(kDriver, L"TransferChangeCmd", 1);
+    const SFirmware main{
+        .name = "FIRMWAREA", .spec = "ENG_USA", .version = "2.00", .type = 6, .dataLength = 30000};
+    const SFirmware fonts{.name = "FONTS", .spec = "JPN_JPN", .type = 3, .dataLength = 13000, .seed = 2};
+    TransferTwoRowsAndCheck(Firmware(main), FirmwareData(main), Firmware(fonts), FirmwareData(fonts));
+
+    // A piece shorter than 512 bytes ends a credit: several lengths of them mean several credits.
+    std::set<int> creditEnds;
+    for (const std::string& line : NewLog()) {
+        if (line.rfind("piece ", 0) != 0) continue;
+        const int length = std::stoi(line.substr(6));
+        EXPECT_LE(length, 512) << line;
+        if (length < 512) creditEnds.insert(length);
+    }
+    EXPECT_GE(creditEnds.size(), 3u);
 }
 
 }  // namespace

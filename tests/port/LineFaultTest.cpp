@@ -25,6 +25,7 @@ using SlowLine = FaultyLine;
 
 // run_with_printer.sh starts this printer with --split 10,10,12 --split-delay 150.
 TEST_F(SplitStatus, OneReadWithTimeGetsTheWholeReply) {
+    ASSERT_TRUE(Send(Command('I')));
     ASSERT_TRUE(Send(Command('S')));
     Bytes reply(32);
     DWORD got = 0;
@@ -37,6 +38,7 @@ TEST_F(SplitStatus, OneReadWithTimeGetsTheWholeReply) {
 }
 
 TEST_F(SplitStatus, ShortReadsAreGatheredIntoOneReply) {
+    ASSERT_TRUE(Send(Command('I')));
     ASSERT_TRUE(Send(Command('S')));
     int reads = 0;
     Bytes reply = Gather(32, 100, 3000, &reads);
@@ -53,6 +55,7 @@ TEST_F(MutedPrinter, SilenceEndsEveryReadInItsTime) {
     ASSERT_TRUE(Send(Command('S')));
     ASSERT_EQ(Gather(32, 2000, 2000).size(), 32u);
 
+    ASSERT_TRUE(Send(Command('I')));
     ASSERT_TRUE(Send(Command('S')));
     BYTE reply[32];
     DWORD got = 9;
@@ -101,6 +104,7 @@ TEST_F(DroppedLine, HangUpGivesAnErrorNotAHang) {
         if (!reopened) Sleep(100);
     }
     ASSERT_TRUE(reopened);
+    ASSERT_TRUE(Send(Command('I')));
     ASSERT_TRUE(Send(Command('S')));
     EXPECT_EQ(Gather(32, 2000, 2000).size(), 32u);
 }

@@ -68,6 +68,7 @@ TEST_F(LongRecordPrinter, StoredFilesInLongRecords) {
 }
 
 TEST_F(LongRecordPrinter, ClearingTheChannelDropsAnUnreadReply) {
+    ASSERT_TRUE(Send(Command('I')));
     ASSERT_TRUE(Send(Command('S')));
     Sleep(300);  // the identification reply is waiting on the line now
     ASSERT_TRUE(ScFiloClearChannel());

@@ -13,6 +13,7 @@ constexpr std::size_t kCommandSize = 4;
 constexpr std::size_t kListCommandSize = 5;
 constexpr std::uint32_t kFnvOffset = 2166136261u;
 constexpr std::uint32_t kFnvPrime = 16777619u;
+constexpr std::size_t kFifthByteAt = 4;
 
 std::string Hex(unsigned value, int digits) {
     char text[16];
@@ -27,11 +28,29 @@ std::string Describe(const pd3::Header& h) {
 
 }  // namespace
 
-PrinterProtocol::PrinterProtocol(const PrinterProfile& profile, StoredFiles& files)
-    : profile_(profile), files_(files) {}
+std::chrono::milliseconds ReplyWindow(ReplyKind kind, std::uint32_t dataLength) {
+    using std::chrono::milliseconds;
+    switch (kind) {
+        case ReplyKind::Identification:
+        case ReplyKind::List:
+            return milliseconds(1000);
+        case ReplyKind::Mode:
+            return milliseconds(5000);
+        case ReplyKind::HeaderStatus:
+        case ReplyKind::CreditStatus:
+            break;
+        case ReplyKind::FinalStatus:
+            return std::max(milliseconds(2000), milliseconds(std::uint64_t{dataLength} * 1500 / 1000000));
+    }
+    return milliseconds(2000);
+}
 
-ProtocolEvents PrinterProtocol::Receive(std::span<const std::uint8_t> bytes) {
+PrinterProtocol::PrinterProtocol(const PrinterProfile& profile, StoredFiles& files)
+    : profile_(profile), files_(files), random_(profile.seed) {}
+
+ProtocolEvents PrinterProtocol::Receive(std::span<const std::uint8_t> bytes, bool repliesTaken) {
     ProtocolEvents events;
+    if (repliesTaken) creditUnread_ = false;
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     for (bool progress = true; progress && !events.hangUp;) {
         switch (state_) {
@@ -73,6 +92,7 @@ bool PrinterProtocol::StepCommand(ProtocolEvents& events) {
     char letter = static_cast<char>(pending_[3]);
     std::size_t size = (letter == 'L' || letter == 'l') ? kListCommandSize : kCommandSize;
     if (pending_.size() < size) return false;
+    const std::uint8_t fifth = size == kListCommandSize ? pending_[kFifthByteAt] : 0;
     pending_.erase(pending_.begin(), pending_.begin() + size);
     // Noise is told once, before the command it preceded, however it came in.
     if (skipped_ > 0) {
@@ -80,13 +100,13 @@ bool PrinterProtocol::StepCommand(ProtocolEvents& events) {
         skipped_ = 0;
     }
     ++commands_;
-    RunCommand(letter, events);
+    RunCommand(letter, fifth, events);
     return true;
 }
 
 bool PrinterProtocol::Muted() const { return profile_.muteAfter && commands_ > *profile_.muteAfter; }
 
-void PrinterProtocol::RunCommand(char letter, ProtocolEvents& events) {
+void PrinterProtocol::RunCommand(char letter, std::uint8_t fifth, ProtocolEvents& events) {
     bool known = std::string_view("ISMLlDm").find(letter) != std::string_view::npos;
     std::string line = known ? std::string("command ") + letter
                              : "command " + Hex(static_cast<unsigned char>(letter), 2) + " (unknown)";
@@ -94,32 +114,48 @@ void PrinterProtocol::RunCommand(char letter, ProtocolEvents& events) {
         events.log.push_back(line + " (muted)");
         return;
     }
-    if (letter == 'l' && profile_.recordSize != pd3::kLongHeader) line += " (not supported)";
+    // A command the printer does not take gets no reply at all.
+    if (std::string why = WhyIgnored(letter, fifth); !why.empty()) {
+        events.log.push_back(line + " (" + why + ")");
+        if (letter == 'S') identifyAsked_ = false;
+        return;
+    }
     events.log.push_back(line);
     switch (letter) {
+        case 'I':
+            identifyAsked_ = true;
+            break;
         case 'S':
-            SendStatus(events, profile_.cancelLimit, true);
+            identifyAsked_ = false;
+            SendStatus(events, profile_.cancelLimit, true, ReplyKind::Identification);
             break;
         case 'M':
-            SendStatus(events, 0, true);
+            SendStatus(events, 0, true, ReplyKind::Mode);
             break;
         case 'L':
             AnswerList(pd3::kShortHeader, events);
             break;
         case 'l':
-            // A printer with 64-byte records does not know the long list and stays silent.
-            if (profile_.recordSize == pd3::kLongHeader) AnswerList(pd3::kLongHeader, events);
+            AnswerList(pd3::kLongHeader, events);
             break;
         case 'D':
             state_ = State::Header;
             break;
         default:
-            break;  // "I", "m" and unknown commands have no reply
+            break;  // "m" and unknown commands have no reply
     }
 }
 
+std::string PrinterProtocol::WhyIgnored(char letter, std::uint8_t fifth) const {
+    // A printer with 64-byte records does not know the long list.
+    if (letter == 'l' && profile_.recordSize != pd3::kLongHeader) return "not supported";
+    if ((letter == 'l' || letter == 'L') && fifth != 0) return "fifth byte " + Hex(fifth, 2) + ": ignored";
+    if (letter == 'S' && !identifyAsked_) return "no I before it: ignored";
+    return {};
+}
+
 void PrinterProtocol::AnswerList(std::size_t recordSize, ProtocolEvents& events) {
-    events.replies.push_back(Reply{files_.Listing(recordSize), false, {}});
+    events.replies.push_back(Reply{files_.Listing(recordSize), false, DelayOf(ReplyKind::List)});
 }
 
 bool PrinterProtocol::StepHeader(ProtocolEvents& events) {
@@ -147,16 +183,27 @@ void PrinterProtocol::StartDownload(ProtocolEvents& events) {
         refusal = "printer refuses";
     if (!refusal.empty()) {
         events.log.push_back("header " + Describe(fields_) + " refused: " + refusal);
-        SendStatus(events, 0, false);
+        SendStatus(events, 0, false, ReplyKind::HeaderStatus);
         EndDownload();
         return;
     }
     received_ = 0;
     checksum_ = kFnvOffset;
-    creditLeft_ = std::min(profile_.credit, fields_.dataLength);
+    creditLeft_ = NextCredit();
     events.log.push_back("header " + Describe(fields_) + " accepted credit=" + std::to_string(creditLeft_));
-    SendStatus(events, creditLeft_, true);
+    GrantCredit(ReplyKind::HeaderStatus, events);
+}
+
+void PrinterProtocol::GrantCredit(ReplyKind kind, ProtocolEvents& events) {
+    SendStatus(events, creditLeft_, true, kind);
+    creditUnread_ = true;
     state_ = State::Length;
+}
+
+void PrinterProtocol::RefuseDownload(const std::string& why, ProtocolEvents& events) {
+    events.log.push_back(why + ": download refused");
+    SendStatus(events, 0, false, ReplyKind::CreditStatus);
+    EndDownload();
 }
 
 bool PrinterProtocol::StepLength(ProtocolEvents& events) {
@@ -169,14 +216,20 @@ bool PrinterProtocol::StepLength(ProtocolEvents& events) {
         EndDownload();
         return true;
     }
-    if (length > creditLeft_) {
-        events.log.push_back("piece " + std::to_string(length) + " exceeds credit " +
-                             std::to_string(creditLeft_) + ": download refused");
-        SendStatus(events, 0, false);
-        EndDownload();
+    const std::string piece = "piece " + std::to_string(length);
+    if (creditUnread_) {
+        RefuseDownload(piece + " came before the status that granted it was read", events);
         return true;
     }
-    events.log.push_back("piece " + std::to_string(length));
+    if (length > kMaxPiece) {
+        RefuseDownload(piece + " is over " + std::to_string(kMaxPiece), events);
+        return true;
+    }
+    if (length > creditLeft_) {
+        RefuseDownload(piece + " exceeds credit " + std::to_string(creditLeft_), events);
+        return true;
+    }
+    events.log.push_back(piece);
     pieceLeft_ = length;
     state_ = State::Data;
     return true;
@@ -211,23 +264,50 @@ bool PrinterProtocol::StepData(ProtocolEvents& events) {
 
 void PrinterProtocol::FinishCredit(ProtocolEvents& events) {
     if (received_ < fields_.dataLength) {
-        creditLeft_ = std::min(profile_.credit, fields_.dataLength - received_);
-        SendStatus(events, creditLeft_, true);
+        if (profile_.refuseAfter && !refuseDone_ && received_ >= *profile_.refuseAfter) {
+            refuseDone_ = true;
+            events.log.push_back("refused after " + std::to_string(received_) + " bytes");
+            SendStatus(events, 0, false, ReplyKind::CreditStatus);
+            EndDownload();
+            return;
+        }
+        creditLeft_ = NextCredit();
+        GrantCredit(ReplyKind::CreditStatus, events);
         return;
     }
     std::string error;
     if (files_.Keep(header_, error)) {
         events.log.push_back("stored " + Describe(fields_) + " fnv=" + Hex(checksum_, 8));
-        SendStatus(events, 0, true, profile_.finishDelay);
+        SendStatus(events, 0, true, ReplyKind::FinalStatus);
     } else {
         events.log.push_back("not stored: " + error);
-        SendStatus(events, 0, false, profile_.finishDelay);
+        SendStatus(events, 0, false, ReplyKind::FinalStatus);
     }
     EndDownload();
 }
 
+std::uint32_t PrinterProtocol::NextCredit() {
+    std::uint32_t credit = profile_.credit;
+    if (profile_.creditMin) {
+        std::uniform_int_distribution<std::uint32_t> pick(std::min(*profile_.creditMin, credit), credit);
+        credit = pick(random_);
+    }
+    return std::min(credit, fields_.dataLength - received_);
+}
+
+std::chrono::milliseconds PrinterProtocol::DelayOf(ReplyKind kind) {
+    if (kind == ReplyKind::Mode && profile_.modeDelay.count() > 0) return profile_.modeDelay;
+    if (kind == ReplyKind::FinalStatus && profile_.finishDelay.count() > 0) return profile_.finishDelay;
+    if (!profile_.varyDelays) return {};
+    // Half the window at most: the rest is for the line and for the program's own scheduling.
+    const auto window = ReplyWindow(kind, fields_.dataLength);
+    std::uniform_int_distribution<std::int64_t> pick(0, window.count() / 2);
+    return std::chrono::milliseconds(pick(random_));
+}
+
 void PrinterProtocol::EndDownload() {
     state_ = State::Command;
+    creditUnread_ = false;
     received_ = creditLeft_ = pieceLeft_ = 0;
 }
 
@@ -239,10 +319,9 @@ Reply PrinterProtocol::Status(std::uint32_t count, bool accept) const {
     return Reply{std::vector<std::uint8_t>(b.begin(), b.end()), true, {}};
 }
 
-void PrinterProtocol::SendStatus(ProtocolEvents& events, std::uint32_t count, bool accept,
-                                 std::chrono::milliseconds delay) {
+void PrinterProtocol::SendStatus(ProtocolEvents& events, std::uint32_t count, bool accept, ReplyKind kind) {
     Reply reply = Status(count, accept);
-    reply.delay = delay;
+    reply.delay = DelayOf(kind);
     events.replies.push_back(std::move(reply));
 }
 

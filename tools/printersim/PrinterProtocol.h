@@ -8,9 +8,15 @@
 // 4-byte length and that many bytes, until the credit is used up, answers with the next status,
 // and so on; the status after the last byte has credit 0 and tells whether the file was stored.
 // A length of 0 ends the download early.
+//
+// The printer is as strict as a real one: "S" is answered only after an "I", a list command's
+// fifth byte must be 0, a piece holds at most 512 bytes and may not come before the status that
+// granted its credit has been read. What it refuses gets no reply, or ends a download with a
+// refusing status.
 
 #include <chrono>
 #include <cstdint>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,11 +42,22 @@ struct ProtocolEvents {
     bool hangUp = false;
 };
 
+// What a reply answers; each has its own time within which the program expects it.
+enum class ReplyKind { Identification, Mode, List, HeaderStatus, CreditStatus, FinalStatus };
+
+// The time within which a reply of this kind is due: as long as the program waits for it (the
+// identification, whose wait is the program's own choice, gets the time of a command). The last
+// status's time grows with the length of the file, as storing it takes longer.
+std::chrono::milliseconds ReplyWindow(ReplyKind kind, std::uint32_t dataLength);
+
 class PrinterProtocol {
   public:
+    static constexpr std::uint32_t kMaxPiece = 512;
+
     PrinterProtocol(const PrinterProfile& profile, StoredFiles& files);
 
-    ProtocolEvents Receive(std::span<const std::uint8_t> bytes);
+    // repliesTaken: the program has read every reply sent before these bytes.
+    ProtocolEvents Receive(std::span<const std::uint8_t> bytes, bool repliesTaken = true);
 
     bool InDownload() const { return state_ != State::Command; }
     std::uint32_t CommandsReceived() const { return commands_; }
@@ -54,16 +71,20 @@ class PrinterProtocol {
     bool StepLength(ProtocolEvents& events);
     bool StepData(ProtocolEvents& events);
 
-    void RunCommand(char letter, ProtocolEvents& events);
+    void RunCommand(char letter, std::uint8_t fifth, ProtocolEvents& events);
+    std::string WhyIgnored(char letter, std::uint8_t fifth) const;
     void AnswerList(std::size_t recordSize, ProtocolEvents& events);
     void StartDownload(ProtocolEvents& events);
     void FinishCredit(ProtocolEvents& events);
+    void GrantCredit(ReplyKind kind, ProtocolEvents& events);
+    void RefuseDownload(const std::string& why, ProtocolEvents& events);
     void EndDownload();
     bool Muted() const;
+    std::uint32_t NextCredit();
+    std::chrono::milliseconds DelayOf(ReplyKind kind);
 
     Reply Status(std::uint32_t count, bool accept) const;
-    void SendStatus(ProtocolEvents& events, std::uint32_t count, bool accept,
-                    std::chrono::milliseconds delay = {});
+    void SendStatus(ProtocolEvents& events, std::uint32_t count, bool accept, ReplyKind kind);
 
     PrinterProfile profile_;
     StoredFiles& files_;
@@ -72,6 +93,10 @@ class PrinterProtocol {
     std::uint32_t commands_ = 0;
     std::uint64_t skipped_ = 0;
     bool dropDone_ = false;
+    bool refuseDone_ = false;
+    // An "I" makes the next "S" an identification.
+    bool identifyAsked_ = false;
+    std::mt19937 random_;
 
     // The download in progress.
     pd3::Block header_{};
@@ -80,6 +105,8 @@ class PrinterProtocol {
     std::uint32_t creditLeft_ = 0;
     std::uint32_t pieceLeft_ = 0;
     std::uint32_t checksum_ = 0;
+    // The status that granted the present credit has not been read yet.
+    bool creditUnread_ = false;
 };
 
 }  // namespace printersim

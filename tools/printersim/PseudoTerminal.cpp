@@ -1,6 +1,7 @@
 #include "PseudoTerminal.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -40,6 +41,13 @@ std::optional<PseudoTerminal> PseudoTerminal::Open(std::string& error) {
         return std::nullopt;
     }
     return pty;
+}
+
+// The slave side's input queue is the program's: the held descriptor sees it without taking from it.
+std::size_t PseudoTerminal::UnreadByProgram() const {
+    int waiting = 0;
+    if (!slaveHold_ || ::ioctl(slaveHold_.get(), FIONREAD, &waiting) != 0) return 0;
+    return static_cast<std::size_t>(waiting);
 }
 
 void PseudoTerminal::HangUp() {

@@ -15,6 +15,8 @@ class PseudoTerminal {
 
     int master() const { return master_.get(); }
     const std::string& slavePath() const { return slavePath_; }
+    // Bytes written to the line that the program has not read (or cleared) yet.
+    std::size_t UnreadByProgram() const;
 
     // Hangs up the line: whoever has the slave side open sees it go dead.
     void HangUp();

@@ -16,13 +16,18 @@ const char* const kSimUsage =
     "  --model ID             printer model identifier (default 0x2107)\n"
     "  --record-size 64|128   size of the stored-file records (default 128)\n"
     "  --cancel-limit BYTES   cancel limit of the identification reply (default 2097152)\n"
-    "  --credit BYTES         data bytes taken per status reply (default 4096)\n"
+    "  --credit BYTES[-MAX]   data bytes taken per status reply (default 4096); with MAX, each\n"
+    "                         status grants a credit drawn from BYTES to MAX\n"
     "  --refuse               refuse status requests and downloads (byte 18 = 0, byte 8 = 2)\n"
+    "  --refuse-after BYTES   refuse a download at the first status once BYTES of it arrived (once)\n"
     "  --mute [N]             stop answering (after N commands)\n"
     "  --split A,B,...        send each status reply in pieces of these sizes (sum 32)\n"
     "  --split-delay MS       pause between the pieces (default 40)\n"
     "  --drop-after BYTES     hang up once this many data bytes of a download arrived\n"
     "  --finish-delay MS      time taken to store a file before the last status (default 0)\n"
+    "  --mode-delay MS        time taken to answer the mode check (default 0)\n"
+    "  --vary-delays          every other reply waits a random time within half its time-out\n"
+    "  --seed N               seed of the varying credits and delays (default 1)\n"
     "  --baud RATE            pace the line to RATE/10 bytes per second each way\n"
     "  --state FILE           keep the stored files in FILE across runs\n"
     "  --log FILE             write one line per command received to FILE\n";
@@ -79,6 +84,23 @@ std::optional<std::vector<std::size_t>> ParseSplit(const std::string& text, std:
     return pieces;
 }
 
+// "N" or "N-MAX": a fixed credit, or the range from which each credit is drawn.
+bool ParseCredit(const std::string& text, PrinterProfile& profile, std::string& error) {
+    const std::size_t dash = text.find('-');
+    auto low = ParseNumber(std::string_view(text).substr(0, dash), UINT32_MAX);
+    auto high =
+        dash == std::string::npos ? low : ParseNumber(std::string_view(text).substr(dash + 1), UINT32_MAX);
+    if (!low || !high || *low == 0 || *high < *low) {
+        error = "--credit needs a number from 1 to " + std::to_string(UINT32_MAX) +
+                " or a range LOW-HIGH of them, not '" + text + "'";
+        return false;
+    }
+    profile.credit = static_cast<std::uint32_t>(*high);
+    profile.creditMin.reset();
+    if (*low != *high) profile.creditMin = static_cast<std::uint32_t>(*low);
+    return true;
+}
+
 }  // namespace
 
 ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
@@ -120,11 +142,14 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
             if (!n) return fail({});
             o.profile.cancelLimit = static_cast<std::uint32_t>(*n);
         } else if (option == "--credit") {
-            auto n = in.Number(option, 1, UINT32_MAX, error);
-            if (!n) return fail({});
-            o.profile.credit = static_cast<std::uint32_t>(*n);
+            auto v = in.Value(option, error);
+            if (!v || !ParseCredit(*v, o.profile, error)) return fail({});
         } else if (option == "--refuse") {
             o.profile.refuse = true;
+        } else if (option == "--refuse-after") {
+            auto n = in.Number(option, 1, UINT32_MAX, error);
+            if (!n) return fail({});
+            o.profile.refuseAfter = *n;
         } else if (option == "--mute") {
             o.profile.muteAfter = 0;
             if (in.NextIsNumber())
@@ -147,6 +172,16 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
             auto n = in.Number(option, 0, 600000, error);
             if (!n) return fail({});
             o.profile.finishDelay = std::chrono::milliseconds(*n);
+        } else if (option == "--mode-delay") {
+            auto n = in.Number(option, 0, 600000, error);
+            if (!n) return fail({});
+            o.profile.modeDelay = std::chrono::milliseconds(*n);
+        } else if (option == "--vary-delays") {
+            o.profile.varyDelays = true;
+        } else if (option == "--seed") {
+            auto n = in.Number(option, 0, UINT32_MAX, error);
+            if (!n) return fail({});
+            o.profile.seed = static_cast<std::uint32_t>(*n);
         } else if (option == "--baud") {
             auto n = in.Number(option, 300, 20000000, error);
             if (!n) return fail({});

@@ -1,9 +1,8 @@
 #include "Simulator.h"
 
 #include <poll.h>
-#include <unistd.h>
-
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +30,10 @@ Simulator::Simulator(SimOptions options, int stopFd)
       toProgram_(options_.baud) {}
 
 bool Simulator::Start(std::string& error) {
-    return files_.Load(error) && log_.Open(options_.logPath, error) && OpenLine(error);
+    if (!files_.Load(error) || !log_.Open(options_.logPath, error)) return false;
+    const PrinterProfile& profile = options_.profile;
+    if (profile.creditMin || profile.varyDelays) Report("printersim: seed " + std::to_string(profile.seed));
+    return OpenLine(error);
 }
 
 bool Simulator::OpenLine(std::string& error) {
@@ -74,6 +76,8 @@ bool Simulator::ReadFromLine(std::string& error) {
         return false;
     }
     if (n == 0) return true;
+    // Asked at once: a program that sends on without reading must not be given the time to catch up.
+    const bool repliesTaken = line_->UnreadByProgram() == 0;
     // Bytes left in the terminal after the previous read were waiting for the line: these follow
     // them without a gap.
     const bool queued = bytesWereWaiting_;
@@ -81,7 +85,7 @@ bool Simulator::ReadFromLine(std::string& error) {
     bytesWereWaiting_ = ::ioctl(line_->master(), FIONREAD, &waiting) == 0 && waiting > 0;
     if (!WaitUntil(fromProgram_.Book(static_cast<std::size_t>(n), queued))) return true;
     ProtocolEvents events =
-        protocol_.Receive(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
+        protocol_.Receive(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)), repliesTaken);
     for (const auto& line : events.log) log_.Write(line);
     for (const auto& reply : events.replies)
         if (!Send(reply)) return true;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -91,6 +92,14 @@ class Port {
             if (pieces) pieces->push_back(static_cast<std::size_t>(n));
         }
         return out;
+    }
+    // Waits until count bytes are there to be read, without taking them.
+    bool HasWaiting(std::size_t count, milliseconds within) {
+        auto deadline = Clock::now() + within;
+        for (int waiting = 0; Clock::now() < deadline; std::this_thread::sleep_for(milliseconds(5)))
+            if (::ioctl(fd_.get(), FIONREAD, &waiting) == 0 && static_cast<std::size_t>(waiting) >= count)
+                return true;
+        return false;
     }
     bool HungUp(milliseconds within) {
         auto deadline = Clock::now() + within;
@@ -190,7 +199,7 @@ TEST_F(LineTest, StatusArrivesInTheConfiguredPieces) {
     options_.splitDelay = milliseconds(80);
     LiveSimulator sim(options_);
     Port port(options_.link);
-    port.Send(Command('S'));
+    port.Send(Join({Command('I'), Command('S')}));
     std::vector<std::size_t> pieces;
     auto start = Clock::now();
     Bytes status = port.Read(32, milliseconds(3000), &pieces);
@@ -219,18 +228,53 @@ TEST_F(LineTest, HangUpMidDownloadThenTheLineComesBack) {
         std::this_thread::sleep_for(milliseconds(20));
     ASSERT_NE(std::filesystem::read_symlink(options_.link), firstLine);
     Port again(options_.link);
-    again.Send(Command('S'));
+    again.Send(Join({Command('I'), Command('S')}));
     EXPECT_EQ(again.Read(32, milliseconds(2000)).size(), 32u);
 }
 
 TEST_F(LineTest, MutedPrinterStopsAnsweringAfterItsCount) {
-    options_.profile.muteAfter = 1;
+    options_.profile.muteAfter = 2;
     LiveSimulator sim(options_);
     Port port(options_.link);
-    port.Send(Command('S'));
+    port.Send(Join({Command('I'), Command('S')}));
     EXPECT_EQ(port.Read(32, milliseconds(2000)).size(), 32u);
-    port.Send(Command('S'));
+    port.Send(Join({Command('I'), Command('S')}));
     EXPECT_TRUE(port.Read(32, milliseconds(400)).empty());
+}
+
+TEST_F(LineTest, DataSentWhileTheStatusWaitsUnreadOnTheLineIsRefused) {
+    options_.profile.credit = 512;
+    LiveSimulator sim(options_);
+    Port port(options_.link);
+    port.Send(Join({Command('D'), HeaderBytes(Firmware("HASTY", 2048))}));
+    ASSERT_EQ(port.Read(32, milliseconds(2000)).size(), 32u);
+    port.Send(Join({Le32(512), Data(512)}));
+    // The next credit's status has arrived; the program sends on without reading it, and reads
+    // only once the printer has answered that.
+    ASSERT_TRUE(port.HasWaiting(32, milliseconds(2000)));
+    port.Send(Join({Le32(512), Data(512)}));
+    ASSERT_TRUE(port.HasWaiting(64, milliseconds(2000)));
+    Bytes statuses = port.Read(64, milliseconds(2000));
+    ASSERT_EQ(statuses.size(), 64u);
+    EXPECT_EQ(statuses[18], 1);
+    EXPECT_EQ(ReadLe32(statuses, 24), 512u);
+    EXPECT_NE(statuses[32 + 18], 1) << "the second piece is refused";
+
+    // Read in turn, the same pieces go through.
+    Bytes last = Download(port, Firmware("PATIENT", 2048));
+    ASSERT_EQ(last.size(), 32u);
+    EXPECT_EQ(last[18], 1);
+}
+
+TEST_F(LineTest, ModeAnswerTakesItsDelay) {
+    options_.profile.modeDelay = milliseconds(600);
+    LiveSimulator sim(options_);
+    Port port(options_.link);
+    auto start = Clock::now();
+    port.Send(Command('M'));
+    EXPECT_TRUE(port.Read(32, milliseconds(300)).empty()) << "not before its time";
+    EXPECT_EQ(port.Read(32, milliseconds(3000)).size(), 32u);
+    EXPECT_GE(Clock::now() - start, milliseconds(600));
 }
 
 TEST_F(LineTest, LineRateHoldsRepliesToTheirTime) {

@@ -38,6 +38,33 @@ TEST(SimOptions, PrinterBehaviour) {
     EXPECT_FALSE(Parse({"--link", "l", "--colour"}).options);
 }
 
+TEST(SimOptions, VaryingCreditsDelaysAndARefusalMidway) {
+    auto p = Parse({"--link", "l", "--credit", "300-5000", "--mode-delay", "3000", "--vary-delays", "--seed",
+                    "42", "--refuse-after", "1300"});
+    ASSERT_TRUE(p.options) << p.error;
+    const auto& prof = p.options->profile;
+    EXPECT_EQ(prof.creditMin, 300u);
+    EXPECT_EQ(prof.credit, 5000u);
+    EXPECT_EQ(prof.modeDelay, std::chrono::milliseconds(3000));
+    EXPECT_TRUE(prof.varyDelays);
+    EXPECT_EQ(prof.seed, 42u);
+    EXPECT_EQ(prof.refuseAfter, 1300u);
+
+    // By default the printer is as quick and as even as before.
+    const auto plain = Parse({"--link", "l"}).options->profile;
+    EXPECT_FALSE(plain.creditMin);
+    EXPECT_FALSE(plain.varyDelays);
+    EXPECT_EQ(plain.modeDelay.count(), 0);
+    EXPECT_FALSE(plain.refuseAfter);
+    EXPECT_FALSE(Parse({"--link", "l", "--credit", "1300-1300"}).options->profile.creditMin);
+
+    EXPECT_FALSE(Parse({"--link", "l", "--credit", "500-300"}).options);
+    EXPECT_FALSE(Parse({"--link", "l", "--credit", "0-300"}).options);
+    EXPECT_FALSE(Parse({"--link", "l", "--credit", "300-"}).options);
+    EXPECT_FALSE(Parse({"--link", "l", "--seed", "x"}).options);
+    EXPECT_FALSE(Parse({"--link", "l", "--refuse-after", "0"}).options);
+}
+
 TEST(SimOptions, MuteTakesAnOptionalCount) {
     EXPECT_EQ(Parse({"--link", "l", "--mute"}).options->profile.muteAfter, 0u);
     EXPECT_EQ(Parse({"--link", "l", "--mute", "3"}).options->profile.muteAfter, 3u);
