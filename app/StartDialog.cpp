@@ -52,7 +52,11 @@ void CStartDialog::UpdateControlStates() {
     const BOOL ready = m_bIdle.load() != 0;
     EnableWindow(Item(IDC_START_FIRMWARE), ready);
     EnableWindow(Item(IDC_START_SOFTWARE), ready);
-    EnableWindow(Item(IDCANCEL), ready);
+    // Close stays usable: the user may always leave, even while the server keeps them waiting.
+    if (ready)
+        SetDlgItemTextW(GetSafeHwnd(), IDC_START_STATUS, L"");
+    else
+        SetControlText(IDC_START_STATUS, IDS_START_CONNECTING);
 }
 
 void CStartDialog::Choose(INT_PTR result) {
@@ -68,7 +72,7 @@ void CStartDialog::OnOK() {
 }
 
 void CStartDialog::OnCancel() {
-    if (!m_bIdle.load()) return;
+    // While the thread works, the exit event also ends its wait for the server.
     if (m_hExitEvent) SetEvent(m_hExitEvent.get());
     EndDialog(IDCANCEL);
 }
@@ -109,7 +113,8 @@ INT_PTR CStartDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool
 }
 
 void CStartDialog::OnDestroy() {
-    if (GetPropW(GetSafeHwnd(), scup::kInstanceWindowProperty)) RemovePropW(GetSafeHwnd(), scup::kInstanceWindowProperty);
+    if (GetPropW(GetSafeHwnd(), scup::kInstanceWindowProperty))
+        RemovePropW(GetSafeHwnd(), scup::kInstanceWindowProperty);
     SendDlgItemMessageW(GetSafeHwnd(), IDC_START_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, 0);
     m_banner.reset();
     CLangDialog::OnDestroy();

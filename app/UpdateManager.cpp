@@ -9,10 +9,10 @@
 #include "ScUpdaterApp.h"
 #include "StartDialog.h"
 #include "UpdateRefinement.h"
+#include "UpdaterOwner.h"
 #include "common/Format.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
-#include "UpdaterOwner.h"
 #include "install/AUFileUpdater.h"
 #include "local/Spooler.h"
 #include "res/resource_ids.h"
@@ -30,6 +30,15 @@ const wchar_t* const kAUEventNames[6] = {L"REFRESH_EVENT", L"CHECK_EVENT",      
 namespace {
 
 constexpr bool kManualReset[6] = {true, false, false, true, false, false};
+
+// Results of the server side that are not failures of the network.
+constexpr int kServerCancelled = 3;
+constexpr int kServerAnswerUnusable = 8;
+
+// The server was reached but answered with nothing to use, or it was not reached at all.
+UINT ServerFailureMessage(int failure) {
+    return failure == kServerAnswerUnusable ? IDS_MSG_SERVER_ANSWER_UNUSABLE : IDS_MSG_SERVER_UNREACHABLE;
+}
 
 scup::UniqueHandle OpenNamedEvent(int index) {
     return scup::UniqueHandle(CreateEventW(nullptr, kManualReset[index], FALSE, kAUEventNames[index]));
@@ -49,7 +58,8 @@ std::vector<std::wstring> SplitList(const std::wstring& text) {
     size_t start = 0;
     while (start <= text.size()) {
         size_t comma = text.find(L',', start);
-        std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        std::wstring item =
+            text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
         if (!item.empty()) items.push_back(item);
         if (comma == std::wstring::npos) break;
         start = comma + 1;
@@ -146,8 +156,8 @@ void CScUpdaterApp::RunDialogs() {
         m_bEditorMode = false;
         dialog.reset();
         if (hasFirmware && online > 0 &&
-            scup::ShowLangMessage(nullptr, IDS_MSG_UPDATE_FIRMWARE_NOW, Language(), MB_ICONQUESTION | MB_YESNO) ==
-                IDYES) {
+            scup::ShowLangMessage(nullptr, IDS_MSG_UPDATE_FIRMWARE_NOW, Language(),
+                                  MB_ICONQUESTION | MB_YESNO) == IDYES) {
             SetEvent(refresh.get());
             firmwareFirst = true;
         } else {
@@ -181,7 +191,8 @@ void CScUpdaterApp::RunDialogs() {
             if (result == CStartDialog::kResultFirmware) {
                 std::vector<std::wstring> printers;
                 if (m_pLocalData)
-                    for (const auto& [name, installed] : m_pLocalData->GetPrinterMap()) printers.push_back(name);
+                    for (const auto& [name, installed] : m_pLocalData->GetPrinterMap())
+                        printers.push_back(name);
                 scup::CPrinterSelectDialog choose(Language(), printers, m_strPrinter);
                 choose.SetPosition(x, y);
                 INT_PTR chosen = choose.DoModal();
@@ -247,7 +258,8 @@ void CScUpdaterApp::ShowThreadMessage(UINT textId, UINT icon) {
     scup::ShowLangMessage(owner, textId, Language(), owner ? icon : 0);
 }
 
-void CScUpdaterApp::GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language) {
+void CScUpdaterApp::GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale,
+                                              std::wstring& language) {
     CUpdateRefinement::GetPrinterForInitialCheck(m_pLocalData.get(), printer, locale, language);
 }
 
@@ -317,7 +329,9 @@ int CScUpdaterApp::RunUpdate() {
     SetUpdaterDialogReady(0);
 
     const bool serverReady = ConnectServer();
-    if (!serverReady && !m_bEditorMode) ShowThreadMessage(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION);
+    // A user who closed the start dialog while it was connecting has left: nothing more is said.
+    if (!serverReady && !m_bEditorMode && !IsEventSet(kExitEvent))
+        ShowThreadMessage(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION);
 
     if (IsEventSet(kExitEvent)) {
         CloseEvents();
@@ -422,7 +436,9 @@ int CScUpdaterApp::GetRefinedList(const std::wstring& printer, const ComponentLi
     sources.transferPrinter = m_services.findTransferPrinter;
     sources.isPackageInstalled = m_services.isPackageInstalled;
     if (!sources.isPackageInstalled)
-        sources.isPackageInstalled = [](const std::wstring& code) { return CAULocalData::IsPackageInstalled(code); };
+        sources.isPackageInstalled = [](const std::wstring& code) {
+            return CAULocalData::IsPackageInstalled(code);
+        };
     sources.userCountry = UserCountryAbbreviation;
     return CUpdateRefinement(std::move(sources)).GetRefinedList(printer, serverList, refinedList);
 }
@@ -487,7 +503,8 @@ void CScUpdaterApp::HandleCheck() {
     while (window && IsWindow(window) && !IsWindowVisible(window)) Sleep(1);
     dialog->ShowProgress(1);
     const bool withFirmware = firmwareView || m_bEditorMode;
-    bool printerData = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(m_strPrinter, withFirmware) == 0 &&
+    bool printerData = m_pLocalData &&
+                       m_pLocalData->CollectPrinterEnvironment(m_strPrinter, withFirmware) == 0 &&
                        withFirmware;
 
     if (firmwareView && !printerData) {
@@ -538,7 +555,8 @@ void CScUpdaterApp::HandleCheck() {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
         std::vector<std::wstring> queried;
         for (const auto& [entryKey, info] : printers[m_strPrinter]) {
-            if (info.strSpec.empty() || !StartsWith(info.strId, L"FP-") || info.strCategory != L"FIRM") continue;
+            if (info.strSpec.empty() || !StartsWith(info.strId, L"FP-") || info.strCategory != L"FIRM")
+                continue;
             if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
             queried.push_back(info.strSpec);
             failure = QueryFirmware(info.strSpec, serverList);
@@ -558,10 +576,14 @@ void CScUpdaterApp::HandleCheck() {
         setReady(1);
     }
 
-    if (failure != 0 && !(firmwareView && m_bEditorMode)) {
+    if (failure == kServerCancelled) {
+        // The user cancelled the wait: no message, the dialog is theirs again.
+        dialog->ShowProgress(0);
+        setReady(1);
+    } else if (failure != 0 && !(firmwareView && m_bEditorMode)) {
         setReady(0);
         if (failure == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
-        if (!warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION)) return;
+        if (!warn(ServerFailureMessage(failure), MB_ICONEXCLAMATION)) return;
         setReady(1);
     }
     finish();
@@ -596,11 +618,13 @@ void CScUpdaterApp::HandleStart() {
     m_refinedCache.clear();
     // Without a cached offer for the locale nothing is refined into it: no empty offer is cached.
     auto offer = m_serverCache.find(m_nLCID);
-    GetRefinedList(m_strPrinter, offer == m_serverCache.end() ? ComponentList() : offer->second, m_refinedList);
+    GetRefinedList(m_strPrinter, offer == m_serverCache.end() ? ComponentList() : offer->second,
+                   m_refinedList);
     int rc = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
+    if (rc == kServerCancelled) return;
     if (rc != 0) {
         if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
-        warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION);
+        warn(ServerFailureMessage(rc), MB_ICONEXCLAMATION);
         return;
     }
     m_refinedCache[m_nLCID] = m_refinedList;

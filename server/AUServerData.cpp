@@ -205,8 +205,9 @@ int CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CA
     bool loaded = response.LoadXML(responseText) == CAUXMLParser::kSuccess;
     AUTrace(texts.responseExit);
     if (!loaded) {
+        // The server answered, with something other than a document.
         AUTrace(texts.responseFailed);
-        return 1;
+        return CAUHttpConnection::kUnusableAnswer;
     }
     return 0;
 }
@@ -245,7 +246,7 @@ int CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key
     if (status != 0) return status;
     if (CAUVersionResponseXML::GetUpdaterVersion(response, m_strUpdaterVersion) != 0) {
         AUTrace(L"Failed to get Updater Version.");
-        return 1;
+        return CAUHttpConnection::kUnusableAnswer;
     }
     if (CAUVersionResponseXML::GetPrinterFirmwareList(response, result) != 0)
         AUTrace(L"Failed to get Printer Firmware List.");

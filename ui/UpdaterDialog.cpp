@@ -226,8 +226,7 @@ BOOL CUpdaterDialog::OnInitDialog() {
     m_checkImages = LoadImageStrip(IDB_UPD_CHECK_IMAGES, 2);
     m_rowImages = LoadImageStrip(IDB_UPD_ROW_IMAGES, 3);
 
-    m_hMenu =
-        LoadMenuW(scup::ResourceModule(), MAKEINTRESOURCEW(scup::LangMenuId(IDM_UPDATER, m_nLanguage)));
+    m_hMenu = LoadMenuW(scup::ResourceModule(), MAKEINTRESOURCEW(scup::LangMenuId(IDM_UPDATER, m_nLanguage)));
     if (m_hMenu) {
         RECT before{};
         GetClientRect(hwnd, &before);
@@ -242,8 +241,8 @@ BOOL CUpdaterDialog::OnInitDialog() {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SetUpView();
-    scup::FillLanguageMenu(m_hMenu ? GetSubMenu(m_hMenu, kLanguageMenuPosition) : nullptr, ID_UPD_LANGUAGE_FIRST,
-                           m_nLanguage);
+    scup::FillLanguageMenu(m_hMenu ? GetSubMenu(m_hMenu, kLanguageMenuPosition) : nullptr,
+                           ID_UPD_LANGUAGE_FIRST, m_nLanguage);
     FillPrinterBox();
     FillRegions();
     SetUpList();
@@ -397,14 +396,13 @@ void CUpdaterDialog::ApplyProgress(int mode) {
     if (mode == 1) {
         panel->BeginIndeterminate();
         panel->SetItemText(IDC_MSG_LINE, LoadLangString(IDS_UPD_CHECKING, m_nLanguage));
-        ShowWindow(cancel, SW_HIDE);
-        EnableWindow(cancel, FALSE);
     } else {
         panel->SetProgress(0);
         panel->SetItemText(IDC_MSG_LINE, L"");
-        ShowWindow(cancel, SW_SHOW);
-        EnableWindow(cancel, TRUE);
     }
+    // Cancel ends a check as it ends a download: a server that keeps silent never holds the user.
+    ShowWindow(cancel, SW_SHOW);
+    EnableWindow(cancel, TRUE);
     panel->SetItemText(IDC_MSG_ITEM, L"");
     PresentPanel();
 }
@@ -788,7 +786,8 @@ void CUpdaterDialog::OnRegionChosen() {
     if (index < 0 || static_cast<size_t>(index) >= m_regions.size()) return;
     const LCID locale = m_regions[static_cast<size_t>(index)].locale;
     m_nLocale = locale;
-    m_regionMenu.Check(GetSubMenu(m_hMenu, kRegionMenuPosition), ID_UPD_REGION_FIRST, static_cast<int>(index));
+    m_regionMenu.Check(GetSubMenu(m_hMenu, kRegionMenuPosition), ID_UPD_REGION_FIRST,
+                       static_cast<int>(index));
     if (!IsValidLocale(locale, LCID_INSTALLED))
         scup::CAltMessageBox(m_nLanguage, GetSafeHwnd(), IDS_MSG_LOCALE_NOT_INSTALLED).Show();
     ClearList();
@@ -894,8 +893,9 @@ void CUpdaterDialog::TransferLocalPackages() {
             std::vector<std::wstring> names;
             if (folder->Path().empty() ||
                 !scup::UnzipPackage(m_pUnzip, row.record.info.strFilePath, names, folder->Path())) {
-                const std::wstring text = scup::FillPlaceholders(LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, m_nLanguage),
-                                                                 {FileNameOf(row.record.info.strFilePath)});
+                const std::wstring text =
+                    scup::FillPlaceholders(LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, m_nLanguage),
+                                           {FileNameOf(row.record.info.strFilePath)});
                 ShowDialogMessage(hwnd, text, m_nLanguage, MB_ICONSTOP);
                 continue;
             }

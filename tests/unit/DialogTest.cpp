@@ -28,7 +28,7 @@ void ResetExitEvent() {
 }
 
 class StartDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         exitEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
         ResetExitEvent();
@@ -51,25 +51,41 @@ protected:
     scup::UniqueHandle exitEvent_;
 };
 
-TEST_F(StartDialogTest, PressesAndClosingDoNothingWhileTheThreadIsBusy) {
+std::wstring ControlText(HWND dialog, int id) {
+    wchar_t text[256] = {};
+    GetDlgItemTextW(dialog, id, text, 256);
+    return text;
+}
+
+TEST_F(StartDialogTest, PressesDoNothingWhileTheThreadIsBusyAndTheDialogSaysItIsConnecting) {
     CStartDialog dialog(1033);
     dialog.m_bIdle = 0;
     INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_START_FIRMWARE)));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_START_SOFTWARE)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hwnd, IDCANCEL))) << "the user can always leave";
+        EXPECT_EQ(ControlText(hwnd, IDC_START_STATUS), scup::LoadLangString(IDS_START_CONNECTING, 1033));
         SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_START_FIRMWARE, BN_CLICKED), 0);
         SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_START_SOFTWARE, BN_CLICKED), 0);
-        SendMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
-        Sleep(200);
         EXPECT_TRUE(IsWindow(hwnd));
-        EXPECT_FALSE(ExitEventIsSet());
 
         scup::SetReadyFlag(dialog.m_bIdle, hwnd, 1);
         EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(hwnd, IDC_START_FIRMWARE)) != FALSE; }));
+        EXPECT_EQ(ControlText(hwnd, IDC_START_STATUS), L"");
         SendMessageW(GetDlgItem(hwnd, IDC_START_FIRMWARE), BM_CLICK, 0, 0);
     });
     EXPECT_EQ(result, CStartDialog::kResultFirmware);
     EXPECT_FALSE(ExitEventIsSet());
+}
+
+// The exit event ends the update thread's wait for a server that does not answer.
+TEST_F(StartDialogTest, ClosingWhileTheThreadIsBusyLeavesAndSetsTheExitEvent) {
+    CStartDialog dialog(1033);
+    dialog.m_bIdle = 0;
+    INT_PTR result =
+        RunWithDriver(dialog, [](HWND hwnd) { SendMessageW(GetDlgItem(hwnd, IDCANCEL), BM_CLICK, 0, 0); });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(ExitEventIsSet());
 }
 
 TEST_F(StartDialogTest, EnterChoosesTheFocusedWay) {
@@ -104,10 +120,12 @@ TEST_F(StartDialogTest, ShowsTheLanguageTextsMarksItsWindowAndRemembersWhereItWa
         EXPECT_NE(GetPropW(hwnd, scup::kInstanceWindowProperty), nullptr);
 
         LOGFONTW title{}, body{};
-        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd, IDC_START_FIRMWARE_TITLE, WM_GETFONT, 0, 0)),
-                   sizeof title, &title);
-        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd, IDC_START_FIRMWARE_TEXT, WM_GETFONT, 0, 0)),
-                   sizeof body, &body);
+        GetObjectW(
+            reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd, IDC_START_FIRMWARE_TITLE, WM_GETFONT, 0, 0)),
+            sizeof title, &title);
+        GetObjectW(
+            reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd, IDC_START_FIRMWARE_TEXT, WM_GETFONT, 0, 0)),
+            sizeof body, &body);
         EXPECT_EQ(title.lfWeight, FW_BOLD);
         EXPECT_NE(body.lfWeight, FW_BOLD);
 
@@ -179,7 +197,7 @@ TEST(PrinterSelectDialog, WithoutPrintersOkIsDisabledAndCancelReturnsToTheStart)
 }
 
 class AltMessageBoxTest : public ::testing::Test {
-protected:
+  protected:
     // Shows the box on this thread; the driver reads its text, ticks the box if asked and presses OK.
     INT_PTR ShowAndAnswer(scup::CAltMessageBox& box, bool tick, std::wstring& shownText) {
         const DWORD uiThread = GetCurrentThreadId();

@@ -268,16 +268,19 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
         ConnectThroughProxy(connection, proxy);
         TraceCapture trace;
         std::vector<int> progress;
-        EXPECT_EQ(connection.Download(L"http://update.corvane.example/files/editor.exe", dir_ + L"\\editor.exe",
-                                      [&](int percent) { progress.push_back(percent); }),
-                  1);
+        EXPECT_EQ(
+            connection.Download(L"http://update.corvane.example/files/editor.exe", dir_ + L"\\editor.exe",
+                                [&](int percent) { progress.push_back(percent); }),
+            1);
         ASSERT_FALSE(progress.empty());
         EXPECT_EQ(progress.back(), -1) << "never 100 for a part";
         // A stalled answer may end on the HTTP layer's own time-out, in any of its ways.
         if (fault == Fault::Cut) {
-            EXPECT_TRUE(trace.Contains(L"Failed: the answer ended after 100000 of the 300000 bytes it announced."));
+            EXPECT_TRUE(
+                trace.Contains(L"Failed: the answer ended after 100000 of the 300000 bytes it announced."));
         } else if (fault == Fault::Trickle) {
-            EXPECT_TRUE(trace.Contains(L"Failed: the rest of the answer did not arrive within the receive time-out."));
+            EXPECT_TRUE(trace.Contains(
+                L"Failed: the rest of the answer did not arrive within the receive time-out."));
         }
 
         std::wstring response = L"stale";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "ScriptedHttpServer.h"
 #include "TestSupport.h"
 #include "app/AppFiles.h"
@@ -136,11 +138,41 @@ TEST_F(ServerDataTest, WithoutAProxyTheDirectLineIsFoundAndTheVersionCheckIsRead
     // A second check reuses the connection to the same host.
     ASSERT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L" LE"), 0);
     EXPECT_NE(server.Requests().back().body.find("<Name> LE</Name>"), std::string::npos);
-    EXPECT_EQ(trace.Count(L"Connecting to Server : 127.0.0.2. Handle : "), 0);
     int connects = 0;
     for (const std::wstring& line : trace.Lines())
         if (line.rfind(L"Connecting to Server : 127.0.0.2", 0) == 0) ++connects;
     EXPECT_EQ(connects, 2) << "one for the probe, one for the version check connection";
+}
+
+// A server that answers with nothing to use is told apart from one that cannot be reached.
+TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnreachable) {
+    enum class Fault { None, Html, Status500 };
+    std::atomic<Fault> fault{Fault::None};
+    ScriptedHttpServer server([&](const HttpRequestSeen& request) {
+        HttpAnswer answer;
+        switch (fault.load()) {
+            case Fault::Html:
+                answer.body = "<html><body>Service temporarily unavailable</body></html>";
+                return answer;
+            case Fault::Status500:
+                answer.status = 500;
+                return answer;
+            default:
+                return UpdateServer(request);
+        }
+    });
+    PointAt(server.Url(L""));
+    CAUServerData data;
+    data.SetConfiguration(&config_);
+    ASSERT_EQ(data.Initialize(), 0);
+    ComponentList packages;
+    for (Fault kind : {Fault::Html, Fault::Status500}) {
+        fault = kind;
+        EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"),
+                  CAUHttpConnection::kUnusableAnswer)
+            << static_cast<int>(kind);
+        EXPECT_TRUE(packages.empty());
+    }
 }
 
 TEST_F(ServerDataTest, AFileUpdateAnswerWithoutFileInformationGives6AndFilesDownload) {

@@ -381,7 +381,9 @@ TEST_F(UpdaterDialogTest, ProgressPanelModesAndPlace) {
         EXPECT_EQ(dialog->m_nProgressMode.load(), 1);
         EXPECT_TRUE(panel->IsMarquee());
         EXPECT_EQ(TextOf(window, IDC_MSG_LINE), scup::LoadLangString(IDS_UPD_CHECKING, kEnglish));
-        EXPECT_FALSE(IsShown(GetDlgItem(window, IDCANCEL)));
+        EXPECT_TRUE(IsShown(GetDlgItem(window, IDCANCEL)))
+            << "a check that waits on the server can be cancelled";
+        EXPECT_TRUE(IsEnabled(window, IDCANCEL));
         RECT owner{}, own{};
         GetWindowRect(hwnd, &owner);
         GetWindowRect(window, &own);
@@ -527,7 +529,8 @@ TEST_F(UpdaterDialogTest, DetailsPaneShowsThumbnailOrBuiltInPictureAndOpensTheLi
 }
 
 TEST(DetailsPageAddressTest, OnlyHttpAndHttpsPagesWithAHostCountAsWebPages) {
-    for (const wchar_t* address : {L"http://portal.example/fw", L"https://portal.example", L"HTTPS://PORTAL.EXAMPLE/"})
+    for (const wchar_t* address :
+         {L"http://portal.example/fw", L"https://portal.example", L"HTTPS://PORTAL.EXAMPLE/"})
         EXPECT_TRUE(scup::IsWebPageAddress(address)) << address;
     for (const wchar_t* address : {L"", L"http://", L"http:///etc/passwd", L"file:///C:/Windows/notepad.exe",
                                    L"C:\\Windows\\notepad.exe", L"\\\\server\\share\\run.exe", L"notepad.exe",
@@ -538,14 +541,14 @@ TEST(DetailsPageAddressTest, OnlyHttpAndHttpsPagesWithAHostCountAsWebPages) {
 TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpened) {
     auto dialog = MakeDialog();
     RefinedList list;
-    list[kPrinter][L"FP-MAIN"] =
-        Entry(L"FP-MAIN", L"FIRM",
-              Package(L"local.zip", ZipWriter().Deflated(
-                                        "data.xml", Description("Alpha", "<URL>C:\\Windows\\notepad.exe</URL>"))));
-    list[kPrinter][L"FP-SUB"] =
-        Entry(L"FP-SUB", L"FIRM",
-              Package(L"web.zip", ZipWriter().Deflated(
-                                      "data.xml", Description("Beta", "<URL>HTTPS://portal.example/fw</URL>"))));
+    list[kPrinter][L"FP-MAIN"] = Entry(
+        L"FP-MAIN", L"FIRM",
+        Package(L"local.zip", ZipWriter().Deflated(
+                                  "data.xml", Description("Alpha", "<URL>C:\\Windows\\notepad.exe</URL>"))));
+    list[kPrinter][L"FP-SUB"] = Entry(
+        L"FP-SUB", L"FIRM",
+        Package(L"web.zip", ZipWriter().Deflated(
+                                "data.xml", Description("Beta", "<URL>HTTPS://portal.example/fw</URL>"))));
     Run(*dialog, 1, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 2);
@@ -724,8 +727,9 @@ TEST_F(UpdaterDialogTest, ADiskPackageThatCannotBeUnpackedStaysOnTheListWhileThe
     ASSERT_EQ(Transfers()[0].files.size(), 1u);
     const auto messages = messages_.Messages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text,
-              scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, kEnglish), {L"broken.pdz"}));
+    EXPECT_EQ(
+        messages[0].text,
+        scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_PACKAGE_UNREADABLE, kEnglish), {L"broken.pdz"}));
 }
 
 TEST_F(UpdaterDialogTest, MissingDiskPackageStopsBeforeUnpacking) {
