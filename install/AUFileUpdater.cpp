@@ -213,6 +213,7 @@ int CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& 
     const std::vector<SAUTickedRow> rows = m_pUpdaterDialog->GetTickedRows();
     EnsureDownloadFolder();
     SInstallLists groups[3];
+    int failed = 0;
     for (const auto& [key, entry] : entries) {
         if (IsCancelRequested()) {
             AUTrace(L"Firmware update cancelled by user.");
@@ -232,9 +233,13 @@ int CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& 
         std::wstring localPath;
         const int rc =
             DownloadFile(url, localPath, [view](int percent) { view->SetProgressPercent(percent); });
+        // A cancel or a refused proxy ends the run; a download that failed leaves out its own
+        // update only, and the others still go ahead.
+        if (rc == 3 || rc == 7) return rc;
         if (rc != 0) {
-            if (rc != 3) ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
-            return rc;
+            ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
+            failed = rc;
+            continue;
         }
         SInstallLists& group = groups[InstallGroup(entry.strId)];
         group.paths.push_back(localPath);
@@ -242,7 +247,7 @@ int CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& 
         group.items.push_back(ticked->record);
     }
     for (const SInstallLists& group : groups) lists.Append(group);
-    return 0;
+    return failed;
 }
 
 void CAUFileUpdater::EndInstallRunScreens() {
@@ -267,7 +272,8 @@ int CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstrin
 
     SInstallLists lists;
     const int downloaded = DownloadTicked(found->second, lists);
-    if (downloaded != 0) {
+    const bool runEnded = downloaded == 3 || downloaded == 7;
+    if (runEnded || (downloaded != 0 && lists.Empty())) {
         EndInstallRunScreens();
         return downloaded;
     }
@@ -283,5 +289,5 @@ int CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstrin
         m_pLocalData->CollectPrinterEnvironment(printer, firmwareView || m_pManager->bEditorMode);
     }
     EndInstallRunScreens();
-    return result;
+    return result != 0 ? result : downloaded;
 }

@@ -569,7 +569,12 @@ void CUpdaterDialog::FillRows() {
         if ((info.strCategory == kSoftwareCategory) == firmware) continue;
         auto record = std::make_unique<SAUItemRecord>();
         record->info = info;
-        scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, locale, *record);
+        // A description package that was refused (hostile, damaged) describes nothing to offer.
+        if (!scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, locale, *record) &&
+            !info.strFilePath.empty()) {
+            scup::AUTrace(L"Failed: the description of %s was refused; it is not offered.", key.c_str());
+            continue;
+        }
         if (record->strTitle.empty()) record->strTitle = info.strName.empty() ? info.strId : info.strName;
         if (record->strLink.empty()) {
             if (modelId == -2) modelId = GetPrinterModelId(m_strPrinter, false);

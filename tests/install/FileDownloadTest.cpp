@@ -286,8 +286,13 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
     view_.Tick(first, L"First");
     view_.Tick(missing, L"Missing");
     EXPECT_NE(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), 0);
-    ASSERT_EQ(messages_->Messages().size(), 1u);
+    // The missing download leaves out its own update only: the other is still run (and, being no
+    // program, fails in its turn).
+    ASSERT_EQ(messages_->Messages().size(), 3u);
     EXPECT_EQ(messages_->Messages()[0].text, scup::LoadLangString(IDS_MSG_DOWNLOAD_FAILED, 1033));
+    EXPECT_NE(messages_->Messages()[1].text.find(L"First"), std::wstring::npos)
+        << Narrow(messages_->Messages()[1].text);
+    EXPECT_EQ(messages_->Messages()[2].text, scup::LoadLangString(IDS_MSG_SOME_UPDATES_FAILED, 1033));
 
     std::vector<std::wstring> files = FilesIn(downloadFolder_);
     std::sort(files.begin(), files.end());

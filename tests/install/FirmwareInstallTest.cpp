@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 #include "FakeListView.h"
 #include "ScriptedHttpServer.h"
@@ -19,6 +20,7 @@
 #include "local/AULocalData.h"
 #include "port/FirmwareTestSupport.h"
 #include "res/firmware_ids.h"
+#include "res/install_ids.h"
 #include "server/AUHttpConnection.h"
 #include "server/AUServerData.h"
 
@@ -53,6 +55,8 @@ class FirmwareInstall : public CTransferTest {
                     request.target.compare(request.target.size() - suffix.size(), suffix.size(), suffix) ==
                         0) {
                     answer.body = body;
+                    // A cut package: announced whole, the connection closed halfway.
+                    if (cut_.count(suffix)) answer.announcedLength = body.size() * 2;
                     return answer;
                 }
             if (request.method == "GET") answer.status = 404;
@@ -121,6 +125,7 @@ class FirmwareInstall : public CTransferTest {
 
     std::unique_ptr<ScriptedHttpServer> server_;
     std::map<std::string, std::string> files_;
+    std::set<std::string> cut_;
     CAULocalData localData_;
     CAUServerData serverData_;
     std::unique_ptr<CUnzipHolder> unzip_;
@@ -152,6 +157,34 @@ TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenThe
     ReadHistory(L"FIRM", titles, versions, dates, printers, languages);
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"SC-200 font data 2.10", L"SC-200 main firmware 2.00"}));
     EXPECT_EQ(view_.shown, (std::vector<bool>{false, true}));
+}
+
+// A package that arrives cut short is neither sent nor recorded, and it does not hold back the
+// other ticked firmware.
+TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutIsNotSentAndTheOthersStillAre) {
+    const SFirmware main{
+        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
+    const SFirmware fonts{
+        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
+    Offer(1, main, L"SC-200 main firmware 2.00");
+    Offer(2, fonts, L"SC-200 font data 2.10");
+    cut_.insert("/FP-MAIN_ENG_USA.pdz");
+
+    EXPECT_EQ(Install(), 1) << "the failed download is reported";
+
+    const std::vector<std::string> log = NewLog();
+    EXPECT_NE(FindLine(log, "header name=FP-FONTS"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "header name=FP-MAIN"), std::string::npos) << "a part went to the printer";
+    std::vector<std::wstring> texts;
+    for (const auto& message : Messages()) texts.push_back(message.text);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), Text(IDS_MSG_DOWNLOAD_FAILED)), texts.end());
+    std::vector<std::wstring> titles, versions, dates, printers, languages;
+    ReadHistory(L"FIRM", titles, versions, dates, printers, languages);
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"SC-200 font data 2.10"}));
+    WIN32_FIND_DATAW found{};
+    scup::UniqueFind search(
+        FindFirstFileW((owner_.strDownloadFolder + L"\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
+    EXPECT_FALSE(search) << "a part was kept";
 }
 
 }  // namespace

@@ -409,6 +409,29 @@ TEST_F(UpdaterDialogTest, ProgressPanelModesAndPlace) {
     EXPECT_EQ(scup::CMessageDialog::Panel(), nullptr) << "the panel goes with the dialog";
 }
 
+// A row stands for a package the user can install: one whose description was refused is not
+// offered under a borrowed title with a blank version, ticked.
+TEST_F(UpdaterDialogTest, AnEntryWhoseDescriptionPackageWasRefusedIsNotOffered) {
+    auto dialog = MakeDialog();
+    RefinedList list;
+    auto add = [&](const std::wstring& id, ZipWriter zip) {
+        list[kPrinter][id + L"_ENU_USA"] = Entry(id, L"PCS", Package(id + L".zip", std::move(zip)));
+    };
+    add(L"PP-GOOD", ZipWriter().Deflated("data.xml", Description("Label editor")));
+    add(L"PP-ESCAPE", ZipWriter().Deflated("../data.xml", Description("Escaping")));
+    add(L"PP-DOCTYPE", ZipWriter().Deflated("data.xml",
+                                            "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e \"boom\">]>"
+                                            "<ScriboUpdater><Title>&e;</Title></ScriboUpdater>"));
+    const std::wstring broken = scratch_ + L"\\PP-BROKEN.zip";
+    testing_support::WriteBinaryFile(broken, "PK\x03\x04 not an archive");
+    list[kPrinter][L"PP-BROKEN_ENU_USA"] = Entry(L"PP-BROKEN", L"PCS", broken);
+    Run(*dialog, 0, [&](HWND hwnd) {
+        dialog->SetUpdates(list);
+        ASSERT_EQ(RowCount(hwnd), 1);
+        EXPECT_EQ(Cell(hwnd, 0, 1), L"Label editor");
+    });
+}
+
 TEST_F(UpdaterDialogTest, RowsSortByKindThenTitleAndOnlyUpdatesAreTicked) {
     auto dialog = MakeDialog();
     RefinedList list;
