@@ -354,6 +354,7 @@ void CUpdaterDialog::SetUpList() {
         column.iSubItem = i;
         ListView_InsertColumn(list, i, &column);
     }
+    m_upToDate.Attach(list, IDC_UPD_EMPTY);
 }
 
 void CUpdaterDialog::CreateProgressPanel() { scup::CMessageDialog::CreatePanel(m_nLanguage, GetSafeHwnd()); }
@@ -446,11 +447,20 @@ void CUpdaterDialog::SetUpdates(const RefinedList& updates) {
         m_mapUpdates = updates;
     }
     m_bLocalFiles = 0;
-    FillList();
+    OnWindowThread([this] {
+        m_bChecked = true;
+        wchar_t time[64] = {};
+        GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
+        m_strCheckedAt = time;
+        FillRows();
+        UpdateControlStates();
+    });
 }
 
 void CUpdaterDialog::ClearList() {
     OnWindowThread([this] {
+        m_bChecked = false;
+        m_upToDate.Hide();
         DeleteAllRows();
         RefreshDetails();
         UpdateControlStates();
@@ -546,6 +556,15 @@ void CUpdaterDialog::FillList() {
     });
 }
 
+// Files opened from disk are no check: their list never says that all is up to date.
+void CUpdaterDialog::ShowUpToDateNote() {
+    if (m_bChecked && !m_bLocalFiles.load() && ListView_GetItemCount(Item(IDC_UPD_LIST)) == 0)
+        m_upToDate.Show(scup::FillPlaceholders(LoadLangString(IDS_UPD_UP_TO_DATE, m_nLanguage),
+                                               {m_strPrinter, m_strCheckedAt}));
+    else
+        m_upToDate.Hide();
+}
+
 void CUpdaterDialog::FillRows() {
     HWND list = Item(IDC_UPD_LIST);
     DeleteAllRows();
@@ -555,6 +574,7 @@ void CUpdaterDialog::FillRows() {
         auto it = m_mapUpdates.find(m_strPrinter);
         if (it == m_mapUpdates.end()) {
             RefreshDetails();
+            ShowUpToDateNote();
             return;
         }
         entries = it->second;
@@ -590,6 +610,7 @@ void CUpdaterDialog::FillRows() {
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     RefreshDetails();
+    ShowUpToDateNote();
 }
 
 std::vector<SAUTickedRow> CUpdaterDialog::TickedRowsHere() const {

@@ -24,6 +24,7 @@
 #include "IconButton.h"
 #include "LangDialog.h"
 #include "RegionMenu.h"
+#include "UpToDateNote.h"
 #include "UpdateListView.h"
 #include "common/FirmInfo.h"
 #include "common/Handles.h"
@@ -120,6 +121,7 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void EnableCommand(UINT id, bool enabled);
 
     void FillRows();
+    void ShowUpToDateNote();
     void InsertRow(std::unique_ptr<SAUItemRecord> record);
     void DeleteAllRows();
     void DeleteRow(int row);
@@ -168,6 +170,10 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     scup::CRegionMenu m_regionMenu;
     scup::CIconButton m_installButton;
     scup::CDetailsPane m_details;
+    // After a check that leaves the list empty the list says so (on the dialog's thread only).
+    scup::CUpToDateNote m_upToDate;
+    bool m_bChecked = false;
+    std::wstring m_strCheckedAt;
     RECT m_linkRect{0, 0, 0, 0};
     COLORREF m_themeColour = RGB(127, 157, 185);
     std::vector<scup::UniqueHandle> m_events;

@@ -5,5 +5,6 @@ target_sources(scup_app PRIVATE
   ${CMAKE_SOURCE_DIR}/ui/DescriptionPackage.cpp ${CMAKE_SOURCE_DIR}/ui/DetailsPageAddress.cpp
   ${CMAKE_SOURCE_DIR}/ui/DetailsPane.cpp ${CMAKE_SOURCE_DIR}/ui/DropDownBox.cpp
   ${CMAKE_SOURCE_DIR}/ui/RegionMenu.cpp ${CMAKE_SOURCE_DIR}/ui/UpdateRowOrder.cpp
+  ${CMAKE_SOURCE_DIR}/ui/UpToDateNote.cpp
   ${CMAKE_SOURCE_DIR}/ui/UpdaterDialog.cpp)
 target_link_libraries(scup_app PUBLIC uxtheme gdiplus comdlg32 shlwapi comctl32 shell32)

@@ -432,6 +432,44 @@ TEST_F(UpdaterDialogTest, AnEntryWhoseDescriptionPackageWasRefusedIsNotOffered) 
     });
 }
 
+std::wstring TimeNow() {
+    wchar_t time[64] = {};
+    GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
+    return time;
+}
+
+// An empty list after a check is no broken window: it says that all is up to date, and when.
+TEST_F(UpdaterDialogTest, AfterACheckThatFindsNothingTheListSaysAllIsUpToDateAndWhen) {
+    auto dialog = MakeDialog();
+    RefinedList offer;
+    offer[kPrinter][L"PP-EDIT_ENU_USA"] = Entry(
+        L"PP-EDIT", L"PCS", Package(L"edit.zip", ZipWriter().Deflated("data.xml", Description("Editor"))));
+    Run(*dialog, 0, [&](HWND hwnd) {
+        HWND note = GetDlgItem(ListOf(hwnd), IDC_UPD_EMPTY);
+        ASSERT_NE(note, nullptr);
+        auto shown = [&] { return (GetWindowLongW(note, GWL_STYLE) & WS_VISIBLE) != 0; };
+        EXPECT_FALSE(shown()) << "before any check the list says nothing";
+
+        const std::wstring before = TimeNow();
+        dialog->SetUpdates({});
+        const std::wstring after = TimeNow();
+        EXPECT_TRUE(shown());
+        const std::wstring text = TextOf(ListOf(hwnd), IDC_UPD_EMPTY);
+        const std::wstring pattern = scup::LoadLangString(IDS_UPD_UP_TO_DATE, kEnglish);
+        EXPECT_TRUE(text == scup::FillPlaceholders(pattern, {kPrinter, before}) ||
+                    text == scup::FillPlaceholders(pattern, {kPrinter, after}))
+            << text.size();
+
+        dialog->SetUpdates(offer);
+        EXPECT_EQ(RowCount(hwnd), 1);
+        EXPECT_FALSE(shown()) << "a list with updates needs no note";
+        dialog->SetUpdates({});
+        EXPECT_TRUE(shown());
+        dialog->ClearList();
+        EXPECT_FALSE(shown()) << "a cleared list waits for the next check";
+    });
+}
+
 TEST_F(UpdaterDialogTest, RowsSortByKindThenTitleAndOnlyUpdatesAreTicked) {
     auto dialog = MakeDialog();
     RefinedList list;

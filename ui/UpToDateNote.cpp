@@ -1,0 +1,52 @@
+#include "UpToDateNote.h"
+
+#include <commctrl.h>
+
+namespace scup {
+
+namespace {
+constexpr UINT_PTR kSubclassId = 0x55544e;  // one subclass of this kind per list
+}
+
+CUpToDateNote::~CUpToDateNote() {
+    if (m_list) RemoveWindowSubclass(m_list, ListProc, kSubclassId);
+}
+
+void CUpToDateNote::Attach(HWND list, int controlId) {
+    m_list = list;
+    RECT client{};
+    GetClientRect(list, &client);
+    RECT heading{};
+    if (HWND header = ListView_GetHeader(list)) GetWindowRect(header, &heading);
+    const int top = static_cast<int>(heading.bottom - heading.top) + 12;
+    m_note =
+        CreateWindowExW(0, L"Static", L"", WS_CHILD | SS_CENTER | SS_NOPREFIX, 8, top, client.right - 16, 48,
+                        list, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), nullptr, nullptr);
+    if (!m_note) return;
+    SendMessageW(m_note, WM_SETFONT, SendMessageW(list, WM_GETFONT, 0, 0), FALSE);
+    // The note's parent is the list, which would paint it grey: it is given the list's colours.
+    SetWindowSubclass(list, ListProc, kSubclassId, 0);
+}
+
+void CUpToDateNote::Show(const std::wstring& text) {
+    if (!m_note) return;
+    SetWindowTextW(m_note, text.c_str());
+    ShowWindow(m_note, SW_SHOWNA);
+}
+
+void CUpToDateNote::Hide() {
+    if (m_note) ShowWindow(m_note, SW_HIDE);
+}
+
+LRESULT CALLBACK CUpToDateNote::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR) {
+    if (message == WM_CTLCOLORSTATIC) {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+        SetBkColor(dc, ListView_GetBkColor(list));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+}  // namespace scup
