@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ class CAUFileUpdater {
     bool VerifyInstalled(const SAUItemRecord& item) const;
 
     // Set while the system is asked to stay awake during a firmware transfer.
-    bool m_bKeepAwake = false;
+    std::atomic<bool> m_bKeepAwake{false};
 
     // The install-time download: three parallel lists, applications first, then other
     // firmware, then the main firmware.

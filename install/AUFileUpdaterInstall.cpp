@@ -12,6 +12,7 @@
 #include "FirmTransfer.h"
 #include "InstalledTemplates.h"
 #include "common/Format.h"
+#include "common/KeepAwake.h"
 #include "common/Handles.h"
 #include "common/Trace.h"
 #include "local/AUHistoryLog.h"
@@ -108,13 +109,6 @@ std::wstring MakerKey(const wchar_t* product) {
     return std::wstring(L"SOFTWARE\\Corvane Industries, Ltd.\\") + product;
 }
 
-DWORD SystemMajorVersion() {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExW(&version);
-    return version.dwMajorVersion;
-}
-
 // The maker's applications are 32-bit programs: their keys are in the 32-bit view first.
 scup::UniqueRegKey OpenMachineKey(const std::wstring& path, REGSAM access) {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
@@ -180,24 +174,6 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// Asks the system to stay awake while firmware is sent, on systems that know the request.
-class CKeepAwake {
-  public:
-    explicit CKeepAwake(bool& flag) : m_flag(flag) {
-        m_flag = SystemMajorVersion() > 5;
-        if (m_flag) SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-    }
-    ~CKeepAwake() {
-        if (!m_flag) return;
-        SetThreadExecutionState(ES_CONTINUOUS);
-        m_flag = false;
-    }
-    CKeepAwake(const CKeepAwake&) = delete;
-    CKeepAwake& operator=(const CKeepAwake&) = delete;
-
-  private:
-    bool& m_flag;
-};
 
 }  // namespace
 
@@ -241,7 +217,7 @@ int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& p
     elevate = false;
     const SAppInstaller* installer = FindInstaller(item.info.strId);
     if (!installer) {
-        if (SystemMajorVersion() > 5) {
+        if (scup::SystemMajorVersion() > 5) {
             parameters = FormatText(L"/qn /i \"%s\"", path.c_str());
             path = L"msiexec.exe";
             elevate = true;
@@ -394,7 +370,7 @@ int CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& 
 
     int transferred = 0;
     {
-        CKeepAwake awake(m_bKeepAwake);
+        scup::CKeepAwake awake(m_bKeepAwake);
         transferred = TransferFirmware(printer, installNames, files, &items);
     }
     if (m_pManager->removeFolder)

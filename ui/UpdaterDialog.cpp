@@ -23,6 +23,7 @@
 #include "app/AppFiles.h"
 #include "app/PackageFiles.h"
 #include "common/Format.h"
+#include "common/KeepAwake.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
 #include "install/FirmTransfer.h"
@@ -128,26 +129,6 @@ class CUnpackFolder {
 
   private:
     std::wstring m_strPath;
-};
-
-// The system stays awake while firmware goes to the printer from disk.
-class CKeepAwake {
-  public:
-    explicit CKeepAwake(int& flag) : m_flag(flag) {
-        if (!IsVistaOrLater()) return;
-        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_AWAYMODE_REQUIRED);
-        m_flag = 1;
-    }
-    ~CKeepAwake() {
-        if (!m_flag) return;
-        SetThreadExecutionState(ES_CONTINUOUS);
-        m_flag = 0;
-    }
-    CKeepAwake(const CKeepAwake&) = delete;
-    CKeepAwake& operator=(const CKeepAwake&) = delete;
-
-  private:
-    int& m_flag;
 };
 
 // While the dialog runs modally its accelerators are translated in the dialog's own loop.
@@ -935,7 +916,7 @@ void CUpdaterDialog::TransferLocalPackages() {
         } else {
             int rc = 0;
             {
-                CKeepAwake awake(m_bKeepAwake);
+                scup::CKeepAwake awake(m_bKeepAwake, ES_AWAYMODE_REQUIRED);
                 rc = m_transfer ? m_transfer(m_strPrinter, files) : kFirmTransferFailed;
             }
             if (rc == kFirmTransferSent) {

@@ -94,7 +94,7 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     std::atomic<int> m_bFirmwareMode{0};
     std::atomic<int> m_bLocalFiles{0};
     std::atomic<int> m_nProgressMode{0};
-    int m_bKeepAwake = 0;
+    std::atomic<bool> m_bKeepAwake{false};
     std::wstring m_strLinkURL;
 
   protected:

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "FakeListView.h"
 #include "ScriptedHttpServer.h"
@@ -117,11 +119,21 @@ class FirmwareInstall : public CTransferTest {
     int Install() {
         CUserAtScreen user(GetCurrentThreadId(), SUserPlan{});
         CAUFileUpdater updater(&owner_);
+        // The keep-awake request stands while the firmware is sent, watched from aside.
+        std::atomic<bool> installing{true};
+        keptAwake_ = false;
+        std::thread watcher([&] {
+            while (installing && !updater.m_bKeepAwake) Sleep(1);
+            keptAwake_ = updater.m_bKeepAwake.load();
+        });
         const int result = updater.InstallUpdates(&list_, kDriver, &view_);
+        installing = false;
+        watcher.join();
         EXPECT_FALSE(updater.m_bKeepAwake) << "the system is back to its normal power state";
         saw_ = user.Stop();
         return result;
     }
+    bool keptAwake_ = false;
 
     std::unique_ptr<ScriptedHttpServer> server_;
     std::map<std::string, std::string> files_;
@@ -144,6 +156,7 @@ TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenThe
 
     EXPECT_EQ(Install(), 0);
 
+    EXPECT_TRUE(keptAwake_) << "the system was not asked to stay awake during the transfer";
     EXPECT_EQ(saw_.confirmations, 1);
     const std::vector<std::string> log = NewLog();
     const size_t fontsAt = FindLine(log, "header name=FP-FONTS");

@@ -761,7 +761,7 @@ TEST_F(UpdaterDialogTest, DiskPackageFirmwareGoesToThePrinterAndItsRowGoes) {
         ClickButton(hwnd, IDC_UPD_INSTALL);
         EXPECT_EQ(RowCount(hwnd), 1) << "the package sent is taken off the list";
         EXPECT_EQ(Cell(hwnd, 0, 1), L"second.pdz");
-        EXPECT_EQ(dialog->m_bKeepAwake, 0) << "the system may sleep again";
+        EXPECT_FALSE(dialog->m_bKeepAwake) << "the system may sleep again";
     });
     ASSERT_EQ(Transfers().size(), 1u);
     EXPECT_EQ(Transfers()[0].driver, kPrinter);
