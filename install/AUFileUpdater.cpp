@@ -279,15 +279,18 @@ int CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstrin
     }
     view->ShowProgress(0);
 
-    int result = 0;
-    if (!lists.Empty()) {
-        const bool firmwareView = view->IsFirmwareView();
-        if (firmwareView)
-            result = InstallFirmware(printer, lists);
-        else
-            InstallApplications(lists);
-        m_pLocalData->CollectPrinterEnvironment(printer, firmwareView || m_pManager->bEditorMode);
+    // Nothing ticked is nothing done: the offer stays as it was, with nothing to fetch again.
+    if (lists.Empty()) {
+        EndInstallRunScreens();
+        return kNothingDone;
     }
+    const bool firmwareView = view->IsFirmwareView();
+    int result = 0;
+    if (firmwareView)
+        result = InstallFirmware(printer, lists);
+    else
+        InstallApplications(lists);
+    m_pLocalData->CollectPrinterEnvironment(printer, firmwareView || m_pManager->bEditorMode);
     EndInstallRunScreens();
     return result != 0 ? result : downloaded;
 }

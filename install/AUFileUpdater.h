@@ -4,9 +4,10 @@
 // packages; then runs the application installers one after another (or hands firmware to the
 // transfer), checks that the new version arrived and records it in the history.
 //
-// Results: 0 done (also a cancel between downloads), 1 not initialised or the printer is not
-// listed, a server code (3 cancelled during a download, 7 proxy authentication refused), or 3
-// when the firmware transfer sent nothing.
+// Results: 0 done, 1 not initialised or the printer is not listed, a server code (3 cancelled
+// during a download, 7 proxy authentication refused, or the code of a failed download when the
+// others went ahead), or 3 when nothing was installed or sent (nothing ticked, a cancel between
+// downloads, a firmware transfer that sent nothing).
 
 #include <windows.h>
 

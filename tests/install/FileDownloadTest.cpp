@@ -314,7 +314,7 @@ TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrI
     SetEvent(cancel);
     TraceCapture trace;
 
-    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), 0);
+    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), CAUFileUpdater::kNothingDone);
     CloseHandle(cancel);
 
     EXPECT_TRUE(trace.Contains(L"Firmware update cancelled by user."));

@@ -1,6 +1,8 @@
 // The update thread against server and local data that the test controls, with real dialogs.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <atomic>
 // After windows.h, which it builds on.
 #include <commctrl.h>
 
@@ -8,6 +10,8 @@
 #include <mutex>
 
 #include "TestSupport.h"
+#include "ZipWriter.h"
+#include "app/PackageFiles.h"
 #include "app/ScUpdaterApp.h"
 #include "app/StartDialog.h"
 #include "res/firmware_ids.h"
@@ -30,6 +34,7 @@ struct ServerLog {
     int initialisations = 0;
     int closes = 0;
     int resets = 0;
+    std::atomic<int> fileUpdates{0};
     int initResult = 0;
     scup::UniqueHandle gate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 
@@ -44,7 +49,7 @@ struct ServerLog {
 };
 
 class FakeServerData : public CAUServerData {
-public:
+  public:
     explicit FakeServerData(std::shared_ptr<ServerLog> log) : log_(std::move(log)) {}
     int Initialize() override {
         WaitForSingleObject(log_->gate.get(), 30000);
@@ -70,19 +75,27 @@ public:
         result[app.strId + L"_" + key] = app;
         return 0;
     }
-    // Every offered package has a description package, which downloads as an empty archive.
+    // Every offered package has a description package, which downloads as a small good one.
     int DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) override {
+        ++log_->fileUpdates;
         info.nVersionCheck = 0;
         info.strId = package.strId;
         info.strPath = L"http://updates.example/files/" + package.strId + L"_" + package.strSpec + L".zip";
         return 0;
     }
     int Download(const std::wstring&, const std::wstring& filePath, const DownloadProgress&) override {
-        static const char kEmptyArchive[22] = {'P', 'K', 5, 6};
-        scup::UniqueFile file(
-            CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::string package =
+            testing_support::ZipWriter()
+                .Stored("data.xml",
+                        "<ScriboUpdater><Title>Label editor</Title><Version>5.2</Version></ScriboUpdater>")
+                .Bytes();
+        scup::UniqueFile file(CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        return file && WriteFile(file.get(), kEmptyArchive, sizeof(kEmptyArchive), &written, nullptr) ? 0 : 1;
+        return file && WriteFile(file.get(), package.data(), static_cast<DWORD>(package.size()), &written,
+                                 nullptr)
+                   ? 0
+                   : 1;
     }
     void CloseConnections() override {
         std::lock_guard lock(log_->mutex);
@@ -94,12 +107,12 @@ public:
         m_bConnected = false;
     }
 
-private:
+  private:
     std::shared_ptr<ServerLog> log_;
 };
 
 class FakeLocalData : public CAULocalData {
-public:
+  public:
     FakeLocalData(bool withPrinter, std::wstring language) : language_(std::move(language)) {
         if (withPrinter) m_mapPrinters[kPrinter];
     }
@@ -117,12 +130,12 @@ public:
     }
     std::wstring saved;
 
-private:
+  private:
     std::wstring language_;
 };
 
 class UpdateThreadTest : public ::testing::Test {
-protected:
+  protected:
     void MakeApp(bool withPrinter = true, std::wstring language = L"1033") {
         AUServices services;
         auto log = log_;
@@ -134,11 +147,15 @@ protected:
         auto local = std::make_unique<FakeLocalData>(withPrinter, std::move(language));
         local_ = local.get();
         app_->m_pLocalData = std::move(local);
-        for (int i = 0; i < 6; ++i) events_[i].reset(CreateEventW(nullptr, i == 0 || i == 3, FALSE, kAUEventNames[i]));
+        for (int i = 0; i < 6; ++i)
+            events_[i].reset(CreateEventW(nullptr, i == 0 || i == 3, FALSE, kAUEventNames[i]));
     }
 
     void ShowUpdaterDialog(LCID locale = 1033) {
         updater_ = std::make_unique<CUpdaterDialog>(1033, kPrinter, locale);
+        // As the program's own: the list reads the description packages with the unzip library.
+        if (!unzip_) unzip_ = std::make_unique<CUnzipHolder>(testing_support::BinFolder());
+        updater_->SetUnzip(unzip_.get());
         ASSERT_TRUE(updater_->CreateModeless());
         ShowWindow(updater_->GetSafeHwnd(), SW_SHOW);
         app_->m_pUpdaterDialog = updater_.get();
@@ -156,7 +173,8 @@ protected:
     // Starts the thread and waits until it waits for events.
     void StartAndSettle() {
         app_->StartUpdateThread();
-        ASSERT_TRUE(PumpUntil([&] { return trace_.Count(kWaiting) >= 1; })) << "the thread never reached its loop";
+        ASSERT_TRUE(PumpUntil([&] { return trace_.Count(kWaiting) >= 1; }))
+            << "the thread never reached its loop";
     }
 
     bool WaitForWaits(int count) {
@@ -168,7 +186,8 @@ protected:
     void TearDown() override {
         if (app_) {
             Signal(kExitEvent);
-            EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 15000)) << "the thread did not end";
+            EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 15000))
+                << "the thread did not end";
             app_->WaitForUpdateThread();
             app_->m_pUpdaterDialog = nullptr;
             app_->m_pStartDialog = nullptr;
@@ -184,6 +203,7 @@ protected:
     std::shared_ptr<ServerLog> log_ = std::make_shared<ServerLog>();
     std::unique_ptr<CScUpdaterApp> app_;
     FakeLocalData* local_ = nullptr;
+    std::unique_ptr<CUnzipHolder> unzip_;  // outlives the dialog that reads with it
     std::unique_ptr<CUpdaterDialog> updater_;
     std::unique_ptr<CStartDialog> start_;
     scup::UniqueHandle events_[6];
@@ -272,11 +292,16 @@ TEST_F(UpdateThreadTest, InstallThatDidNothingLeavesTheCachesAsTheyWere) {
     Signal(kCheckEvent);
     ASSERT_TRUE(WaitForWaits(2));
     const size_t afterCheck = log_->KeyCount();
+    const int describedAfterCheck = log_->fileUpdates;
+    ASSERT_GT(describedAfterCheck, 0) << "the check fetched the descriptions";
+    // Nothing is ticked: the start installs nothing.
     Signal(kStartEvent);
     ASSERT_TRUE(WaitForWaits(3));
+    EXPECT_EQ(log_->fileUpdates, describedAfterCheck) << "the offer was fetched again as after an install";
     Signal(kCheckEvent);
     ASSERT_TRUE(WaitForWaits(4));
     EXPECT_EQ(log_->KeyCount(), afterCheck);
+    EXPECT_EQ(log_->fileUpdates, describedAfterCheck) << "the cached offer was dropped";
 }
 
 TEST_F(UpdateThreadTest, ResetServerIsFollowedByOneRefreshAndCheck) {
@@ -413,12 +438,14 @@ TEST_F(UpdateThreadTest, CheckWithoutServerWarnsAndIsReadyAgain) {
     StartAndSettle();
     Signal(kCheckEvent);
     ASSERT_TRUE(WaitForWaits(2));
-    // At start-up there is no start dialog to own the warning: a plain box. The check's belongs to the dialog.
+    // At start-up there is no start dialog to own the warning: a plain box. The check's belongs to the
+    // dialog.
     ASSERT_EQ(messages_.Messages().size(), 2u);
     EXPECT_EQ(messages_.Messages()[0].owner, nullptr);
     EXPECT_EQ(messages_.Messages()[0].style, static_cast<UINT>(MB_TOPMOST | MB_SETFOREGROUND));
     EXPECT_EQ(messages_.Messages()[1].owner, updater_->GetSafeHwnd());
-    EXPECT_EQ(messages_.Messages()[1].style, static_cast<UINT>(MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND));
+    EXPECT_EQ(messages_.Messages()[1].style,
+              static_cast<UINT>(MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND));
     EXPECT_EQ(messages_.Messages()[1].text, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033));
     EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
 }
