@@ -281,3 +281,30 @@ e2e_wait_file() {
   done
   return 1
 }
+
+# e2e_server_control METHOD PATH: a control request to the demo update server (its fault switches,
+# its counts); prints the answer's body, false unless it answered 200.
+e2e_server_control() {
+  local hostport=${SCUP_DEMO_SERVER#http://} answer
+  exec 3<>"/dev/tcp/${hostport%:*}/${hostport##*:}" || return 1
+  printf '%s %s HTTP/1.0\r\nHost: %s\r\nContent-Length: 0\r\n\r\n' "$1" "$2" "$hostport" >&3
+  answer=$(cat <&3)
+  exec 3<&- 3>&-
+  [[ "$answer" == HTTP/1.?" 200"* ]] || return 1
+  printf '%s\n' "${answer#*$'\r\n\r\n'}"
+}
+
+# e2e_exchanges: how many exchanges the server has been asked, answered or not.
+e2e_exchanges() {
+  e2e_server_control GET /_control/stats | awk '$1 ~ /^(versioncheck|notice|fileupdate)$/ { n += $2 } END { print n + 0 }'
+}
+
+# e2e_wait_exchanges MORE_THAN SECONDS: the server has been asked more than MORE_THAN exchanges.
+e2e_wait_exchanges() {
+  local i
+  for i in $(seq 1 $(($2 * 10))); do
+    [ "$(e2e_exchanges)" -gt "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
