@@ -35,6 +35,7 @@ struct ServerLog {
     int closes = 0;
     int resets = 0;
     std::atomic<int> fileUpdates{0};
+    std::atomic<int> versionResult{0};  // what the version checks give, when not 0
     int initResult = 0;
     scup::UniqueHandle gate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 
@@ -68,6 +69,7 @@ class FakeServerData : public CAUServerData {
         scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
         if (cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0) return 3;
         result.clear();
+        if (log_->versionResult != 0) return log_->versionResult;
         SAUExtFirmInfo app;
         app.strId = L"PP-SCEDIT52";
         app.strSpec = key;
@@ -414,6 +416,31 @@ TEST_F(UpdateThreadTest, NoPrinterDriverWarnsAndClosesTheStartDialog) {
     EXPECT_EQ(message.owner, startWindow);
     EXPECT_EQ(message.style, static_cast<UINT>(MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND));
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(startWindow); })) << "the start dialog was not closed";
+}
+
+// A server that answered with nothing to use is not called unreachable; a cancelled wait says
+// nothing at all.
+TEST_F(UpdateThreadTest, AFailedCheckSaysWhatHappened) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    int waits = 1;
+    const std::pair<int, UINT> cases[] = {
+        {8, IDS_MSG_SERVER_ANSWER_UNUSABLE}, {1, IDS_MSG_SERVER_UNREACHABLE}, {3, 0}};
+    for (const auto& [result, message] : cases) {
+        SCOPED_TRACE(result);
+        log_->versionResult = result;
+        const size_t shown = messages_.Messages().size();
+        Signal(kCheckEvent);
+        ASSERT_TRUE(WaitForWaits(++waits));
+        ASSERT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+        if (message == 0) {
+            EXPECT_EQ(messages_.Messages().size(), shown);
+        } else {
+            ASSERT_EQ(messages_.Messages().size(), shown + 1);
+            EXPECT_EQ(messages_.Messages().back().text, scup::LoadLangString(message, 1033));
+        }
+    }
 }
 
 TEST_F(UpdateThreadTest, UnreachableServerAtStartWarnsRightToLeftForArabic) {
