@@ -580,22 +580,37 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
     // What a read left behind on the worker may still write into.
     struct Piece {
         std::vector<char> bytes;
-        DWORD read = 0;
+        bool ended = false;
         bool queryFailed = false;
     };
     for (;;) {
         auto piece = std::make_shared<Piece>();
         DWORD error = 0;
+        // The HTTP layer hands the body over a few kilobytes at a time: each turn of the worker
+        // gathers what arrives within a moment, so that a fast download is not slowed by the
+        // hand-overs and a slow one still shows its progress.
         const CCallWorker::End end = RunBlocking(
             [request, piece]() -> BOOL {
-                DWORD available = 0;
-                if (!WinHttpQueryDataAvailable(request, &available)) {
-                    piece->queryFailed = true;
-                    return FALSE;
+                constexpr size_t kGatherBytes = 256 * 1024;
+                constexpr ULONGLONG kGatherMs = 100;
+                const ULONGLONG started = GetTickCount64();
+                while (piece->bytes.size() < kGatherBytes && GetTickCount64() - started < kGatherMs) {
+                    DWORD available = 0;
+                    if (!WinHttpQueryDataAvailable(request, &available)) {
+                        piece->queryFailed = true;
+                        return FALSE;
+                    }
+                    if (available == 0) {
+                        piece->ended = true;
+                        return TRUE;
+                    }
+                    const size_t at = piece->bytes.size();
+                    piece->bytes.resize(at + available);
+                    DWORD read = 0;
+                    if (!WinHttpReadData(request, piece->bytes.data() + at, available, &read)) return FALSE;
+                    piece->bytes.resize(at + read);
                 }
-                if (available == 0) return TRUE;
-                piece->bytes.resize(available);
-                return WinHttpReadData(request, piece->bytes.data(), available, &piece->read);
+                return TRUE;
             },
             error);
         if (end != CCallWorker::End::Finished) {
@@ -609,8 +624,8 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
             body.clear();
             return 1;
         }
-        if (piece->bytes.empty()) return 0;
-        const DWORD read = piece->read;
+        if (piece->bytes.empty() && piece->ended) return 0;
+        const DWORD read = static_cast<DWORD>(piece->bytes.size());
         AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
         if (mode == Mode::File) {
             DWORD written = 0;
@@ -635,6 +650,7 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
             AUTrace(L"Cancel event occured while reading data.");
             return 3;
         }
+        if (piece->ended) return 0;
     }
 }
 
