@@ -264,6 +264,12 @@ void CAUHttpConnection::Reset() {
     m_strAutoConfigURL.clear();
     m_strHostName.clear();
     m_bSecure = 0;
+    m_nPort = 0;
+}
+
+INTERNET_PORT CAUHttpConnection::PortOf(const std::wstring& url) {
+    UrlParts parts;
+    return CrackUrl(url, parts) ? parts.port : 0;
 }
 
 SAUProxyInfo CAUHttpConnection::ProxyInfo() const {
@@ -295,6 +301,7 @@ int CAUHttpConnection::CreateConnection(const std::wstring& url, const SAUProxyI
     m_strAutoConfigURL = proxy.strAutoConfigURL;
     m_strHostName = parts.host;
     m_bSecure = parts.scheme == INTERNET_SCHEME_HTTPS ? 1 : 0;
+    m_nPort = parts.port;
     AUTrace(L"Exit : CAUHttpConnection::CreateConnection()");
     return 0;
 }

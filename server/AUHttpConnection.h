@@ -75,6 +75,10 @@ class CAUHttpConnection : public CAUConnection {
     SAUProxyInfo ProxyInfo() const;
     const std::wstring& HostName() const { return m_strHostName; }
     int IsSecure() const { return m_bSecure; }
+    // The port the connect handle goes to (the address's own, or its scheme's).
+    INTERNET_PORT Port() const { return m_nPort; }
+    // The port an address names, or its scheme's; 0 when it is no address.
+    static INTERNET_PORT PortOf(const std::wstring& url);
 
   private:
     using UniqueInternet = scup::UniqueResource<HINTERNET, scup::InternetHandleTraits>;
@@ -109,6 +113,7 @@ class CAUHttpConnection : public CAUConnection {
     std::wstring m_strAutoConfigURL;
     std::wstring m_strHostName;
     int m_bSecure = 0;
+    INTERNET_PORT m_nPort = 0;
     // The request of the exchange under way. A call left running on the worker shares it, so its
     // handle closes only when both are done with it and is never used once closed.
     std::shared_ptr<void> m_request;

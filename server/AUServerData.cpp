@@ -169,7 +169,10 @@ int CAUServerData::Probe(SAUProxyInfo& working) {
 
 int CAUServerData::Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
                            int secure) {
-    if (connection.HostName() == host && connection.IsSecure() == secure && !host.empty()) return 0;
+    // A connection goes to one scheme, host and port: another port on the same host is another server.
+    if (connection.HostName() == host && connection.IsSecure() == secure && !host.empty() &&
+        connection.Port() == CAUHttpConnection::PortOf(url))
+        return 0;
     connection.Reset();
     return connection.CreateConnection(url, m_proxy);
 }

@@ -175,6 +175,34 @@ TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnrea
     }
 }
 
+// Two servers on one host, on two ports: each download goes to the port its address names, even
+// when a connection to the same host is already open.
+TEST_F(ServerDataTest, DownloadsGoToThePortTheirAddressNames) {
+    ScriptedHttpServer server(UpdateServer);
+    auto filesOn = [](const char* content) {
+        return [content](const HttpRequestSeen&) {
+            HttpAnswer answer;
+            answer.body = content;
+            return answer;
+        };
+    };
+    ScriptedHttpServer first(filesOn("from the first port"));
+    ScriptedHttpServer second(filesOn("from the second port"));
+    ASSERT_NE(first.Port(), second.Port());
+    PointAt(server.Url(L""));
+    CAUServerData data;
+    data.SetConfiguration(&config_);
+    ASSERT_EQ(data.Initialize(), 0);
+
+    const std::wstring file = dir_ + L"\\package.zip";
+    ASSERT_EQ(data.Download(first.Url(L"/files/package.zip"), file, {}), 0);
+    EXPECT_EQ(ReadTextFile(file), "from the first port");
+    ASSERT_EQ(data.Download(second.Url(L"/files/package.zip"), file, {}), 0);
+    EXPECT_EQ(ReadTextFile(file), "from the second port");
+    EXPECT_EQ(first.Requests().size(), 1u);
+    EXPECT_EQ(second.Requests().size(), 1u);
+}
+
 TEST_F(ServerDataTest, AFileUpdateAnswerWithoutFileInformationGives6AndFilesDownload) {
     ScriptedHttpServer server(UpdateServer);
     PointAt(server.Url(L""));
