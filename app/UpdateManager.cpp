@@ -620,6 +620,9 @@ void CScUpdaterApp::HandleStart() {
     auto offer = m_serverCache.find(m_nLCID);
     GetRefinedList(m_strPrinter, offer == m_serverCache.end() ? ComponentList() : offer->second,
                    m_refinedList);
+    // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
+    // it, not to fetching the offer again.
+    ResetEvent(m_events[kCancelEvent].get());
     int rc = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
     if (rc == kServerCancelled) return;
     if (rc != 0) {

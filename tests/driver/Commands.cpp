@@ -90,8 +90,8 @@ std::optional<HWND> ControlArguments(const Arguments& args) {
 }
 
 std::wstring RectText(const WindowRect& rect) {
-    return std::to_wstring(rect.x) + L" " + std::to_wstring(rect.y) + L" " + std::to_wstring(rect.width) + L" " +
-           std::to_wstring(rect.height);
+    return std::to_wstring(rect.x) + L" " + std::to_wstring(rect.y) + L" " + std::to_wstring(rect.width) +
+           L" " + std::to_wstring(rect.height);
 }
 
 std::optional<HWND> PollFor(const WindowQuery& query, unsigned long timeoutMs) {
@@ -118,7 +118,17 @@ int WaitAndPrint(const WindowQuery& query, unsigned long timeoutMs, const std::w
     return kOk;
 }
 
-bool IsMessageBox(HWND window) { return IsDialogWindow(window) && !HasProperty(window, kProgramWindowProperty); }
+// A window that shows progress (the program's check and download panel) asks nothing: its Cancel
+// would stop the work, which is no answer to a message.
+bool ShowsProgress(HWND window) {
+    for (HWND child : ChildrenOf(window))
+        if (ClassNameOf(child) == L"msctls_progress32") return true;
+    return false;
+}
+
+bool IsMessageBox(HWND window) {
+    return IsDialogWindow(window) && !HasProperty(window, kProgramWindowProperty) && !ShowsProgress(window);
+}
 
 std::vector<HWND> OpenMessageBoxes() {
     std::vector<HWND> boxes;
@@ -149,7 +159,8 @@ std::optional<int> AnswerButtonOf(HWND box) {
 bool SendClick(HWND button) {
     DWORD_PTR result = 0;
     if (SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickTimeoutMs, &result)) return true;
-    return GetLastError() == ERROR_TIMEOUT && IsWindow(button) && !IsHungAppWindow(GetAncestor(button, GA_ROOT));
+    return GetLastError() == ERROR_TIMEOUT && IsWindow(button) &&
+           !IsHungAppWindow(GetAncestor(button, GA_ROOT));
 }
 
 bool AnswerMessageBox(HWND box) {
@@ -160,7 +171,8 @@ bool AnswerMessageBox(HWND box) {
     }
     const std::wstring text = MessageTextOf(box);
     if (!SendClick(GetDlgItem(box, *id))) {
-        PrintError(L"could not click button " + std::to_wstring(*id) + L" of message box " + FormatHandle(box));
+        PrintError(L"could not click button " + std::to_wstring(*id) + L" of message box " +
+                   FormatHandle(box));
         return false;
     }
     PrintLine(L"closed " + FormatHandle(box) + L" button " + std::to_wstring(*id) + L" \"" + text + L"\"");
@@ -170,8 +182,9 @@ bool AnswerMessageBox(HWND box) {
 void DescribeWindow(HWND window) {
     const auto rect = RectOf(window).value_or(WindowRect{});
     PrintLine(FormatHandle(window) + L" pid " + std::to_wstring(ProcessIdOf(window)) + L" class \"" +
-              ClassNameOf(window) + L"\" prop " + (HasProperty(window, kProgramWindowProperty) ? L"1" : L"0") +
-              L" enabled " + (IsWindowEnabled(window) ? L"1" : L"0") + L" owner " +
+              ClassNameOf(window) + L"\" prop " +
+              (HasProperty(window, kProgramWindowProperty) ? L"1" : L"0") + L" enabled " +
+              (IsWindowEnabled(window) ? L"1" : L"0") + L" owner " +
               FormatHandle(GetWindow(window, GW_OWNER)) + L" rect " + RectText(rect) + L" title \"" +
               TextOf(window) + L"\"");
 }
@@ -195,7 +208,8 @@ int WaitForPropertyWindow(const CommandArgs& args) {
 }
 
 int WaitForDialog(const CommandArgs& args) {
-    const auto parsed = ParseArguments(args, {L"text-contains", L"class", L"owner", L"owner-prop", L"timeout"});
+    const auto parsed =
+        ParseArguments(args, {L"text-contains", L"class", L"owner", L"owner-prop", L"timeout"});
     if (!parsed) return kUsage;
     const auto timeout = MillisecondsOption(*parsed, L"timeout", kDefaultTimeoutMs);
     if (!timeout) return kUsage;
@@ -208,7 +222,8 @@ int WaitForDialog(const CommandArgs& args) {
         if (!window) return kFailed;
         query.owner = *window;
     }
-    if (query.textContains.empty() && query.className.empty() && query.ownerProperty.empty() && !query.owner) {
+    if (query.textContains.empty() && query.className.empty() && query.ownerProperty.empty() &&
+        !query.owner) {
         PrintError(L"wait-dialog needs --text-contains, --class, --owner or --owner-prop");
         return kUsage;
     }
