@@ -71,11 +71,7 @@ const wchar_t* const kDialogEvents[] = {L"START_EVENT", L"CHECK_EVENT", L"REFRES
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
-bool IsVistaOrLater() {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    return GetVersionExW(&version) && version.dwMajorVersion >= 6;
-}
+bool IsVistaOrLater() { return scup::SystemMajorVersion() >= 6; }
 
 bool HasExtension(const std::wstring& name, const wchar_t* extension) {
     const size_t dot = name.find_last_of(L'.');
