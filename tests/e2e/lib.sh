@@ -28,6 +28,12 @@ quietly() { "$@" >/dev/null; }
 e2e_snapshot() {
   import -window root "$E2E_OUT/$1.png" 2>/dev/null
   scdrive list-windows >"$E2E_OUT/$1.windows.txt" 2>&1
+  # CI keeps only the output, so the windows at the failure and the program's last traces go there.
+  sed 's/^/#   window: /' "$E2E_OUT/$1.windows.txt"
+  local trace
+  trace=$(e2e_data_file ScUpdater.trace.txt)
+  [ -n "$trace" ] && tail -n 15 "$trace" | tr -d '\r' | sed 's/^/#   trace: /'
+  return 0
 }
 
 e2e_expect() {
@@ -121,7 +127,7 @@ e2e_remove_applications() {
 
 e2e_start_program() {
   E2E_START_MARK=$(e2e_activity)
-  (cd "$E2E_BIN" && exec wine ScUpdater.exe "$@") &
+  (cd "$E2E_BIN" && SCUPDATER_TRACE=1 exec wine ScUpdater.exe "$@") &
   E2E_PID=$!
 }
 
@@ -235,11 +241,14 @@ e2e_refresh() {
 
 # e2e_wait_confirmation MAIN SECONDS: prints the transfer's confirmation (the dialog with Start)
 # once it can be answered; the download's status window comes and goes before it.
+# The status window is a dialog too and is found at once, so the wait is bounded by the clock, not
+# by a count of looks (which a long download outlasts).
 e2e_wait_confirmation() {
-  local i window
-  for i in $(seq 1 "$2"); do
+  local deadline=$((SECONDS + $2)) window
+  while [ "$SECONDS" -lt "$deadline" ]; do
     window=$(e2e_wait_other_dialog "$1" 1) &&
       [ "$(scdrive enabled "$window" 1 2>/dev/null | tr -d '\r')" = 1 ] && { echo "$window"; return 0; }
+    sleep 0.2
   done
   return 1
 }
