@@ -11,7 +11,7 @@ packages=(
   fonts-noto-core fonts-noto-cjk fonts-dejavu-core fonts-wine fonts-tlwg-loma-ttf
   googletest
   libcpp-httplib-dev libpugixml-dev zlib1g-dev unzip
-  tinyproxy wixl
+  tinyproxy wixl nginx openssl
   zip
 )
 
@@ -25,5 +25,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
+  # Servers the tests start themselves (nginx, tinyproxy) must not be started as services by their
+  # packages: a policy that refuses every service start holds while they are installed.
+  policy=/usr/sbin/policy-rc.d
+  added_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod +x "$policy"
+    added_policy=1
+  fi
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  if [ -n "$added_policy" ]; then $SUDO rm -f "$policy"; fi
 fi
