@@ -19,21 +19,30 @@ scup_demo_wait_for_line() {
   return 1
 }
 
-# scup_demo_start_server BUILD WORK [PORT] [ADDRESS]: port 0 (the default) takes a free one; the
-# address is 127.0.0.1 unless given.
+# The road from the program to the update service: "https" (the default) is the deployment of
+# tools/updateserver/deploy, nginx ending TLS with a certificate of the test authority, which the demo
+# PC trusts, in front of one update server; "http" is the update server itself.
+SCUP_DEMO_ROAD=${SCUP_DEMO_ROAD:-https}
+# The certificate nginx shows, one of the test authority's folder (server, expired, wrongname,
+# untrusted).
+SCUP_DEMO_CERT=${SCUP_DEMO_CERT:-server}
+
+# scup_demo_start_server BUILD WORK [PORT] [ADDRESS]: the port the program uses (nginx's on the
+# https road); 0, the default, takes a free one. The address is 127.0.0.1 unless given. Sets
+# SCUP_DEMO_SERVER (the program's base address) and SCUP_DEMO_INSTANCE (the update server's own
+# address:port, for its control endpoint).
 scup_demo_start_server() {
   local build=$1 work=$2 port=${3:-0} address=${4:-127.0.0.1}
-  : >"$work/server.out"
-  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind "$address" --port "$port" \
-    --log "$work/server.log" >"$work/server.out" 2>&1 &
-  SCUP_DEMO_SERVER_PID=$!
-  SCUP_DEMO_PIDS+=($!)
-  scup_demo_wait_for_line "$work/server.out" "listening on" || {
-    echo "the update server did not start:" >&2
-    cat "$work/server.out" >&2
-    return 1
-  }
-  SCUP_DEMO_SERVER="http://$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$work/server.out" | head -1)"
+  if [ "$SCUP_DEMO_ROAD" = https ]; then
+    [ "$port" = 0 ] && port=$(scup_demo_free_port "$address")
+    scup_demo_trust_test_authority "$build" || return 1
+    scup_demo_start_instance "$build" "$work" 0 "$address" --base-url "https://$address:$port" || return 1
+    scup_demo_start_nginx "$build" "$work" "$address:$port" || return 1
+    SCUP_DEMO_SERVER="https://$address:$port"
+  else
+    scup_demo_start_instance "$build" "$work" "$port" "$address" || return 1
+    SCUP_DEMO_SERVER="http://$SCUP_DEMO_INSTANCE"
+  fi
   scup_import_reg demo-server <<REG
 Windows Registry Editor Version 5.00
 
@@ -44,12 +53,76 @@ Windows Registry Editor Version 5.00
 REG
 }
 
-# Stops the update server alone, as when it goes down; scup_demo_start_server with the same port
-# brings it back at the same address.
+# scup_demo_start_instance BUILD WORK PORT ADDRESS [OPTIONS...]: one update server on the demo catalog.
+scup_demo_start_instance() {
+  local build=$1 work=$2 port=$3 address=$4
+  shift 4
+  : >"$work/server.out"
+  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind "$address" --port "$port" \
+    --log "$work/server.log" "$@" >"$work/server.out" 2>&1 &
+  SCUP_DEMO_SERVER_PID=$!
+  SCUP_DEMO_PIDS+=($!)
+  scup_demo_wait_for_line "$work/server.out" "listening on" || {
+    echo "the update server did not start:" >&2
+    cat "$work/server.out" >&2
+    return 1
+  }
+  SCUP_DEMO_INSTANCE=$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$work/server.out" | head -1)
+}
+
+# scup_demo_start_nginx BUILD WORK LISTEN: nginx in front of the update server just started.
+scup_demo_start_nginx() {
+  local build=$1 work=$2 listen=$3 certs=$1/native/test-ca i
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  WORKERS=1 bash "$root/tools/updateserver/deploy/render-nginx-conf.sh" "$work/nginx.conf" "$work/nginx" \
+    "$listen" "$certs/$SCUP_DEMO_CERT.pem" "$certs/$SCUP_DEMO_CERT.key" "$build/native/demo-catalog" \
+    "$SCUP_DEMO_INSTANCE" || return 1
+  nginx -c "$work/nginx.conf" -p "$work/nginx" -g 'daemon off;' >"$work/nginx.out" 2>&1 &
+  SCUP_DEMO_NGINX_PID=$!
+  SCUP_DEMO_PIDS+=($!)
+  for i in $(seq 1 100); do
+    kill -0 "$SCUP_DEMO_NGINX_PID" 2>/dev/null || break
+    (exec 3<>"/dev/tcp/${listen%:*}/${listen##*:}") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nginx did not start:" >&2
+  cat "$work/nginx.out" "$work/nginx/error.log" >&2 2>/dev/null
+  return 1
+}
+
+# scup_demo_free_port ADDRESS: a port nothing listens on at ADDRESS.
+scup_demo_free_port() {
+  local port
+  while :; do
+    port=$((20000 + RANDOM % 30000))
+    (exec 3<>"/dev/tcp/$1/$port") 2>/dev/null || { echo "$port"; return 0; }
+  done
+}
+
+# scup_demo_trust_test_authority BUILD: the demo PC trusts the test authority, as a PC of a company
+# trusts the company's own (its certificate in the machine's Root store). Once per prefix and authority.
+scup_demo_trust_test_authority() {
+  local ca=$1/native/test-ca/ca.pem mark
+  mark="$WINEPREFIX/.scup-trusted-$(sha256sum "$ca" | cut -c1-16)"
+  [ -e "$mark" ] && return 0
+  (cd "$1/win/bin" && wine trustca.exe "$(winepath -w "$ca" 2>/dev/null)") >"$WINEPREFIX/.scup-trustca.out" 2>&1 || {
+    echo "the test authority could not be trusted:" >&2
+    grep -v '^[0-9a-f]*:\(err\|fixme\|warn\)' "$WINEPREFIX/.scup-trustca.out" >&2
+    return 1
+  }
+  touch "$mark"
+}
+
+# Stops the update service alone (nginx and the update server), as when it goes down;
+# scup_demo_start_server with the same port brings it back at the same address.
 scup_demo_stop_server() {
-  [ -n "${SCUP_DEMO_SERVER_PID:-}" ] || return 0
-  kill -TERM "$SCUP_DEMO_SERVER_PID" 2>/dev/null
-  wait "$SCUP_DEMO_SERVER_PID" 2>/dev/null
+  local pid
+  for pid in ${SCUP_DEMO_NGINX_PID:-} ${SCUP_DEMO_SERVER_PID:-}; do
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  SCUP_DEMO_NGINX_PID=""
   SCUP_DEMO_SERVER_PID=""
   return 0
 }
@@ -83,7 +156,7 @@ STATE
 # the program is idle until its update thread takes it over, so an idle window alone does not tell
 # a check that has ended from one that has not begun; the thread asks the server or the printer only
 # once it has marked the window busy. Take the mark before the action, then wait for more.
-scup_demo_activity() { cat "$1/server.log" "$1/printer.log" 2>/dev/null | wc -l; }
+scup_demo_activity() { cat "$1/server.log" "$1/printer.log" "$1/nginx/access.log" 2>/dev/null | wc -l; }
 
 # scup_demo_wait_activity WORK MARK SECONDS: the server or the printer has logged more than MARK lines.
 scup_demo_wait_activity() {

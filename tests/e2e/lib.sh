@@ -294,7 +294,7 @@ e2e_wait_file() {
 # e2e_server_control METHOD PATH: a control request to the demo update server (its fault switches,
 # its counts); prints the answer's body, false unless it answered 200.
 e2e_server_control() {
-  local hostport=${SCUP_DEMO_SERVER#http://} answer
+  local hostport=$SCUP_DEMO_INSTANCE answer
   exec 3<>"/dev/tcp/${hostport%:*}/${hostport##*:}" || return 1
   printf '%s %s HTTP/1.0\r\nHost: %s\r\nContent-Length: 0\r\n\r\n' "$1" "$2" "$hostport" >&3
   answer=$(cat <&3)

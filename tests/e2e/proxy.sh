@@ -15,8 +15,10 @@ command -v tinyproxy >/dev/null || { echo "FAIL - tinyproxy is not installed (sc
 scup_demo_install_applications "$E2E_BUILD" "$services" || { echo "FAIL - the applications did not install"; exit 1; }
 
 # Wine's HTTP stack goes direct for 127.0.0.1 whatever the proxy settings say, so the update server
-# moves to 127.0.0.2 and only the proxy stays on 127.0.0.1.
+# moves to 127.0.0.2 and only the proxy stays on 127.0.0.1. The road is plain http: under Wine the
+# platform's proxy credentials do not reach a tunnel's CONNECT.
 scup_demo_stop_server
+SCUP_DEMO_ROAD=http
 : >"$services/server.log"
 scup_demo_start_server "$E2E_BUILD" "$services" 0 127.0.0.2 || { echo "FAIL - the update server did not start"; exit 1; }
 server=${SCUP_DEMO_SERVER#http://}

@@ -5,6 +5,7 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_begin server_down "${1:?usage: $0 BUILD_DIR}"
+address=$SCUP_DEMO_SERVER
 port=${SCUP_DEMO_SERVER##*:}
 scup_demo_stop_server
 
@@ -20,7 +21,7 @@ e2e_expect "the start dialog is ready after the warning" test -n "$start"
 [ -n "$start" ] || { e2e_finish; exit 1; }
 
 scup_demo_start_server "$E2E_BUILD" "$E2E_OUT/services" "$port"
-e2e_expect "the server is back at the same address" test "$SCUP_DEMO_SERVER" = "http://127.0.0.1:$port"
+e2e_expect "the server is back at the same address" test "$SCUP_DEMO_SERVER" = "$address"
 
 main=$(e2e_open_firmware_view "$start")
 e2e_expect "the firmware view opens" test -n "$main"
