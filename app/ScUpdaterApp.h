@@ -101,7 +101,8 @@ private:
     void ShowThreadMessage(UINT textId, UINT icon);
     void InitialSelection();
     std::wstring BuildQueryKey() const;
-    bool ConnectServer();
+    // 0 when the server answered, else the failure of the first exchange.
+    int ConnectServer();
     void EndWithoutLoop();
     void EventLoop();
     bool WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window, UINT textId,

@@ -34,10 +34,18 @@ constexpr bool kManualReset[6] = {true, false, false, true, false, false};
 // Results of the server side that are not failures of the network.
 constexpr int kServerCancelled = 3;
 constexpr int kServerAnswerUnusable = 8;
+constexpr int kServerNotTrusted = 9;
 
-// The server was reached but answered with nothing to use, or it was not reached at all.
+// The server answered with nothing to use, could not prove who it is, or was not reached at all.
 UINT ServerFailureMessage(int failure) {
-    return failure == kServerAnswerUnusable ? IDS_MSG_SERVER_ANSWER_UNUSABLE : IDS_MSG_SERVER_UNREACHABLE;
+    switch (failure) {
+        case kServerAnswerUnusable:
+            return IDS_MSG_SERVER_ANSWER_UNUSABLE;
+        case kServerNotTrusted:
+            return IDS_MSG_SERVER_NOT_TRUSTED;
+        default:
+            return IDS_MSG_SERVER_UNREACHABLE;
+    }
 }
 
 scup::UniqueHandle OpenNamedEvent(int index) {
@@ -281,11 +289,11 @@ std::wstring CScUpdaterApp::BuildQueryKey() const {
                       UserCountryAbbreviation().c_str());
 }
 
-bool CScUpdaterApp::ConnectServer() {
+int CScUpdaterApp::ConnectServer() {
     m_pServerData = m_services.createServerData();
-    if (!m_pServerData) return false;
+    if (!m_pServerData) return 1;
     m_pServerData->SetConfiguration(m_pLocalData.get());
-    return m_pServerData->Initialize() == 0;
+    return m_pServerData->Initialize();
 }
 
 void CScUpdaterApp::ClearCaches() {
@@ -328,17 +336,17 @@ int CScUpdaterApp::RunUpdate() {
     SetStartDialogReady(0);
     SetUpdaterDialogReady(0);
 
-    const bool serverReady = ConnectServer();
+    const int connectFailure = ConnectServer();
     // A user who closed the start dialog while it was connecting has left: nothing more is said.
-    if (!serverReady && !m_bEditorMode && !IsEventSet(kExitEvent))
-        ShowThreadMessage(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION);
+    if (connectFailure != 0 && !m_bEditorMode && !IsEventSet(kExitEvent))
+        ShowThreadMessage(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION);
 
     if (IsEventSet(kExitEvent)) {
         CloseEvents();
         return 0;
     }
 
-    if (serverReady && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
+    if (connectFailure == 0 && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
         ComponentList discarded;
         m_pServerData->DoVersionCheck(discarded, key, m_strPrinter);
         int upgrade = m_services.runUpgrader ? m_services.runUpgrader() : 0;
@@ -530,9 +538,9 @@ void CScUpdaterApp::HandleCheck() {
 
     dialog->ShowProgress(1);
     if (!m_pServerData || !m_pServerData->IsConnected()) {
-        if (!ConnectServer()) {
+        if (const int connectFailure = ConnectServer(); connectFailure != 0) {
             dialog->ShowProgress(0);
-            if (warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION)) setReady(1);
+            if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION)) setReady(1);
             finish();
             return;
         }
@@ -599,9 +607,9 @@ void CScUpdaterApp::HandleStart() {
     m_strPrinter = dialog->m_strPrinter;
     m_nLCID = dialog->m_nLocale;
     if (!m_pServerData || !m_pServerData->IsConnected()) {
-        if (!ConnectServer()) {
+        if (const int connectFailure = ConnectServer(); connectFailure != 0) {
             dialog->ShowProgress(0);
-            if (warn(IDS_MSG_SERVER_UNREACHABLE, MB_ICONEXCLAMATION))
+            if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION))
                 scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), 1);
             return;
         }

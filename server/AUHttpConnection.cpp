@@ -425,9 +425,32 @@ int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestTe
     if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the request to be sent");
     if (error != 0) {
         AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
+        if (IsCertificateRefusal(error)) {
+            AUTrace(L"Failed: the server's certificate was refused.");
+            return kServerNotTrusted;
+        }
         return 1;
     }
     return 0;
+}
+
+bool CAUHttpConnection::IsCertificateRefusal(DWORD error) const {
+    switch (error) {
+        case ERROR_WINHTTP_SECURE_FAILURE:
+        case ERROR_WINHTTP_SECURE_INVALID_CA:
+        case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        case ERROR_WINHTTP_SECURE_INVALID_CERT:
+        case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+            return true;
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+            // Wine gives this one for an authority it does not trust, but also for a proxy that
+            // refused the tunnel: only without a proxy on the way is it the server's certificate.
+            return Session().proxyText.empty();
+        default:
+            return false;
+    }
 }
 
 int CAUHttpConnection::Send(const std::wstring& url, const std::wstring& requestText,

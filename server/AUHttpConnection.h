@@ -37,6 +37,8 @@ class CAUHttpConnection : public CAUConnection {
     // Answers held in memory never exceed this: a server that sends more is broken or hostile.
     static constexpr size_t kMaxResponseBytes = 8u << 20;
     static constexpr int kUnusableAnswer = 8;
+    // The server's certificate was refused: not trusted, expired or issued for another name.
+    static constexpr int kServerNotTrusted = 9;
 
     CAUHttpConnection() = default;
     ~CAUHttpConnection() override;
@@ -87,6 +89,7 @@ class CAUHttpConnection : public CAUConnection {
     int CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
     void SearchProxyAutomatically(HINTERNET request, const std::wstring& url);
     bool MayUseStoredCredentials() const;
+    bool IsCertificateRefusal(DWORD error) const;
     int SendBody(HINTERNET request, const std::wstring& requestText);
     int GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
                     const DownloadProgress& progress);

@@ -160,7 +160,9 @@ int CAUServerData::Probe(SAUProxyInfo& working) {
         probe.Reset();
         CAUHttpConnection::CloseSharedSession();
         AUTrace(L"Unable to connect to server.");
-        return 1;
+        // A server that could not prove who it is was reached: saying it was not would send the
+        // user to check the network.
+        return testResult == CAUHttpConnection::kServerNotTrusted ? testResult : 1;
     }
     m_proxy = probe.ProxyInfo();
     if (probe.SaveCredentials() && m_pConfiguration) m_pConfiguration->SetProxyInfo(m_proxy);
