@@ -607,24 +607,27 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
     unsigned long long announced = 0;
     if (progress && AnnouncedLength(request, announced)) bytesPerPercent = announced / 100;
 
-    // What a read left behind on the worker may still write into.
+    // The HTTP layer hands the body over a few kilobytes at a time: each turn of the worker
+    // gathers what arrives within a moment, so that a fast download is not slowed by the
+    // hand-overs and a slow one still shows its progress.
+    constexpr size_t kGatherBytes = 256 * 1024;
+    constexpr ULONGLONG kGatherMs = 100;
+    // What a read left behind on the worker may still write into. One buffer serves every turn: a
+    // buffer grown afresh for each piece cost the download almost half its speed under Wine.
     struct Piece {
-        std::vector<char> bytes;
+        std::vector<char> bytes = std::vector<char>(kGatherBytes);
+        size_t size = 0;
         bool ended = false;
         bool queryFailed = false;
     };
+    const auto piece = std::make_shared<Piece>();
     for (;;) {
-        auto piece = std::make_shared<Piece>();
+        piece->size = 0;
         DWORD error = 0;
-        // The HTTP layer hands the body over a few kilobytes at a time: each turn of the worker
-        // gathers what arrives within a moment, so that a fast download is not slowed by the
-        // hand-overs and a slow one still shows its progress.
         const CCallWorker::End end = RunBlocking(
             [request, piece]() -> BOOL {
-                constexpr size_t kGatherBytes = 256 * 1024;
-                constexpr ULONGLONG kGatherMs = 100;
                 const ULONGLONG started = GetTickCount64();
-                while (piece->bytes.size() < kGatherBytes && GetTickCount64() - started < kGatherMs) {
+                while (piece->size < kGatherBytes && GetTickCount64() - started < kGatherMs) {
                     DWORD available = 0;
                     if (!WinHttpQueryDataAvailable(request, &available)) {
                         piece->queryFailed = true;
@@ -634,11 +637,12 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
                         piece->ended = true;
                         return TRUE;
                     }
-                    const size_t at = piece->bytes.size();
-                    piece->bytes.resize(at + available);
+                    const DWORD wanted =
+                        static_cast<DWORD>(std::min<size_t>(available, kGatherBytes - piece->size));
                     DWORD read = 0;
-                    if (!WinHttpReadData(request, piece->bytes.data() + at, available, &read)) return FALSE;
-                    piece->bytes.resize(at + read);
+                    if (!WinHttpReadData(request, piece->bytes.data() + piece->size, wanted, &read))
+                        return FALSE;
+                    piece->size += read;
                 }
                 return TRUE;
             },
@@ -654,8 +658,8 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
             body.clear();
             return 1;
         }
-        if (piece->bytes.empty() && piece->ended) return 0;
-        const DWORD read = static_cast<DWORD>(piece->bytes.size());
+        if (piece->size == 0 && piece->ended) return 0;
+        const DWORD read = static_cast<DWORD>(piece->size);
         AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
         if (mode == Mode::File) {
             DWORD written = 0;

@@ -3,3 +3,9 @@ add_executable(download_bench bench/DownloadBench.cpp)
 target_link_libraries(download_bench PRIVATE scup_app psapi)
 target_link_options(download_bench PRIVATE -municode)
 add_dependencies(download_bench ScUpRes)
+# The plainest WinHTTP read loop, the ceiling the program's download is measured against: it links
+# none of the program's code.
+add_executable(bare_download_bench bench/BareDownloadBench.cpp)
+target_include_directories(bare_download_bench PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(bare_download_bench PRIVATE winhttp psapi)
+target_link_options(bare_download_bench PRIVATE -municode)

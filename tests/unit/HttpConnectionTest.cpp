@@ -173,31 +173,39 @@ TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused)
     EXPECT_TRUE(trace.Contains(L"Failed: the answer is larger than 8388608 bytes; it is not read further."));
 }
 
+// A body that trickles in pieces, and one that arrives all at once and fills many turns of the
+// reader, each cut where a turn's buffer is full.
 TEST_F(HttpConnectionTest, DownloadStreamsToTheFileWithProgressAndKeepsNothingInMemory) {
-    std::string content(300000, '\0');
-    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-    ScriptedHttpServer proxy(
-        [&](const HttpRequestSeen&) {
-            HttpAnswer answer = Ok(content);
-            answer.pieceSize = 50000;
-            answer.pause = 20ms;
-            return answer;
-        },
-        "127.0.0.1");
-    CAUHttpConnection connection;
-    ConnectThroughProxy(connection, proxy);
-    std::vector<int> progress;
-    TraceCapture trace;
-    const std::wstring file = dir_ + L"\\package.zip";
-    ASSERT_EQ(connection.Download(L"http://update.corvane.example/files/package.zip", file,
-                                  [&](int percent) { progress.push_back(percent); }),
-              0);
-    EXPECT_EQ(ReadTextFile(file), content);
-    ASSERT_GE(progress.size(), 2u);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_EQ(progress.back(), 100);
-    EXPECT_TRUE(trace.Contains(L"Char count in Response Data: 0"));
-    EXPECT_EQ(proxy.Requests().at(0).method, "GET");
+    for (const bool paced : {true, false}) {
+        SCOPED_TRACE(paced ? "paced" : "at once");
+        std::string content(paced ? 300000 : 3 * 1024 * 1024 + 12345, '\0');
+        for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 65536);
+        ScriptedHttpServer proxy(
+            [&](const HttpRequestSeen&) {
+                HttpAnswer answer = Ok(content);
+                if (paced) {
+                    answer.pieceSize = 50000;
+                    answer.pause = 20ms;
+                }
+                return answer;
+            },
+            "127.0.0.1");
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, proxy);
+        std::vector<int> progress;
+        TraceCapture trace;
+        const std::wstring file = dir_ + L"\\package.zip";
+        ASSERT_EQ(connection.Download(L"http://update.corvane.example/files/package.zip", file,
+                                      [&](int percent) { progress.push_back(percent); }),
+                  0);
+        EXPECT_TRUE(ReadTextFile(file) == content) << "the file differs from the body";
+        ASSERT_GE(progress.size(), 2u);
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        EXPECT_EQ(progress.back(), 100);
+        EXPECT_TRUE(trace.Contains(L"Char count in Response Data: 0"));
+        EXPECT_EQ(proxy.Requests().at(0).method, "GET");
+        CAUHttpConnection::CloseSharedSession();
+    }
 }
 
 TEST_F(HttpConnectionTest, CancellingADownloadStopsAfterTheCurrentPieceWithoutFurtherCallbacks) {
