@@ -110,24 +110,11 @@ std::wstring FromAnsi(const std::string& bytes) {
     return text;
 }
 
-std::wstring Base64Of(const std::string& bytes) {
-    DWORD length = 0;
-    const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
-    auto data = reinterpret_cast<const BYTE*>(bytes.data());
-    if (!CryptBinaryToStringW(data, static_cast<DWORD>(bytes.size()), flags, nullptr, &length)) return {};
-    std::wstring text(length, L'\0');
-    if (!CryptBinaryToStringW(data, static_cast<DWORD>(bytes.size()), flags, text.data(), &length)) return {};
-    text.resize(length);
-    return text;
-}
-
-// Basic proxy credentials for the next send of the request, written as the header itself. Wine's
-// stack keeps the first credentials given to a request handle and sends them before any later
-// ones, so a password the user corrected after a refusal would never reach the proxy.
+// Basic credentials for the proxy alone: the stack gives them to the proxy that asks, never to the
+// server, and never inside a tunnel, where a header of the request would travel to the server.
 bool SetBasicProxyCredentials(HINTERNET request, const std::wstring& user, const std::wstring& password) {
-    std::wstring header = L"Proxy-Authorization: Basic " + Base64Of(scup::ToUtf8(user + L":" + password));
-    return WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(-1L),
-                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+    return WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
+                                 password.c_str(), nullptr);
 }
 
 HINTERNET OpenSession(DWORD accessType, const std::wstring& proxy, const wchar_t* bypass) {
@@ -318,7 +305,31 @@ int CAUHttpConnection::CreateRequest(UniqueInternet& request, const std::wstring
         return 1;
     }
     if (Session().proxySession == 0 && !Session().autoProxyDone) SearchProxyAutomatically(request.get(), url);
+    m_requestUrl = url;
+    m_requestVerb = verb;
+    m_proxyCredentialsGiven = false;
     return 0;
+}
+
+// Wine's stack keeps the first credentials given to a request handle and sends them before any
+// later ones, so each round of proxy authentication goes out on a handle of its own. A call left
+// behind on the worker keeps the old handle alive until it is done with it.
+HINTERNET CAUHttpConnection::RenewRequest() {
+    UniqueInternet created;
+    const std::wstring url = m_requestUrl;
+    const std::wstring verb = m_requestVerb;
+    if (CreateRequest(created, url, verb.c_str()) != 0) return nullptr;
+    m_request.reset(created.release(), [](void* handle) { WinHttpCloseHandle(handle); });
+    return m_request.get();
+}
+
+bool CAUHttpConnection::GiveProxyCredentials(HINTERNET request) {
+    if (!SetBasicProxyCredentials(request, m_strProxyUser, m_strProxyPwd)) {
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", GetLastError());
+        return false;
+    }
+    m_proxyCredentialsGiven = true;
+    return true;
 }
 
 void CAUHttpConnection::SearchProxyAutomatically(HINTERNET, const std::wstring& url) {
@@ -342,6 +353,9 @@ void CAUHttpConnection::SearchProxyAutomatically(HINTERNET, const std::wstring& 
     if (!WinHttpSetOption(Session().handle.get(), WINHTTP_OPTION_PROXY, &found, sizeof(found)))
         AUTrace(L"Failed to set Auto Proxy Options. WinHttpSetOption() failed with Error Code : %u.",
                 GetLastError());
+    else if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.lpszProxy)
+        // Credentials the user gives after this proxy asks are bound to it, not to the session.
+        Session().proxyText = found.lpszProxy;
     if (found.lpszProxy) GlobalFree(found.lpszProxy);
     if (found.lpszProxyBypass) GlobalFree(found.lpszProxyBypass);
 }
@@ -425,6 +439,7 @@ int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestTe
     if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the request to be sent");
     if (error != 0) {
         AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
+        if (IsConnectionLost(error)) return kConnectionLost;
         if (IsCertificateRefusal(error)) {
             AUTrace(L"Failed: the server's certificate was refused.");
             return kServerNotTrusted;
@@ -432,6 +447,35 @@ int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestTe
         return 1;
     }
     return 0;
+}
+
+// A kept-alive connection that the other end closed meanwhile (a proxy after its refusal, a server
+// after its last request on a connection) fails the request sent on it before any answer.
+bool CAUHttpConnection::IsConnectionLost(DWORD error) {
+    return error == WSAECONNRESET || error == ERROR_WINHTTP_CONNECTION_ERROR;
+}
+
+// Sends the request in scope and takes its answer. A request that met a lost connection goes out
+// again on a new handle, with the credentials the first one had: nothing of it was answered. A
+// proxy that refuses a request without credentials and closes at once may reset the connection
+// before its refusal is read (tinyproxy does when the request's body is still on the way), and the
+// stack sends Basic proxy credentials only after a refusal, so a few more tries are allowed.
+int CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
+                                      const DownloadProgress& progress) {
+    constexpr int kAttempts = 4;
+    HINTERNET request = m_request.get();
+    for (int attempt = 1;; ++attempt) {
+        StartWaiting();
+        int result = SendBody(request, requestText);
+        if (result == 0) result = GetResponse(request, requestText, target, mode, progress);
+        if (result != kConnectionLost) return result;
+        if (attempt == kAttempts) return 1;
+        AUTrace(L"The connection was closed by the other end: the request goes out again.");
+        const bool credentials = m_proxyCredentialsGiven;
+        request = RenewRequest();
+        if (!request) return 1;
+        if (credentials) GiveProxyCredentials(request);
+    }
 }
 
 bool CAUHttpConnection::IsCertificateRefusal(DWORD error) const {
@@ -463,11 +507,8 @@ int CAUHttpConnection::Send(const std::wstring& url, const std::wstring& request
         return 1;
     }
     const RequestScope request(*this, created);
-    if (MayUseStoredCredentials() && !SetBasicProxyCredentials(request.get(), m_strProxyUser, m_strProxyPwd))
-        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u", GetLastError());
-    StartWaiting();
-    if (int sent = SendBody(request.get(), requestText); sent != 0) return sent;
-    return GetResponse(request.get(), requestText, response, Mode::Text, {});
+    if (MayUseStoredCredentials()) GiveProxyCredentials(request.get());
+    return SendAndReceive(requestText, response, Mode::Text, {});
 }
 
 int CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
@@ -480,12 +521,9 @@ int CAUHttpConnection::Download(const std::wstring& url, const std::wstring& fil
         return 1;
     }
     const RequestScope request(*this, created);
-    if (MayUseStoredCredentials() && !SetBasicProxyCredentials(request.get(), m_strProxyUser, m_strProxyPwd))
-        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", GetLastError());
-    StartWaiting();
-    if (int sent = SendBody(request.get(), L""); sent != 0) return sent;
+    if (MayUseStoredCredentials()) GiveProxyCredentials(request.get());
     std::wstring target = filePath;
-    return GetResponse(request.get(), L"", target, Mode::File, progress);
+    return SendAndReceive(L"", target, Mode::File, progress);
 }
 
 int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
@@ -501,6 +539,7 @@ int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& reques
     if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the answer");
     if (error != 0) {
         AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", error);
+        if (IsConnectionLost(error)) return kConnectionLost;
         // Wine reports the socket's own time-out code instead of the HTTP stack's.
         if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
             AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
@@ -518,7 +557,8 @@ int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& reques
     }
     AUTrace(L"WinHttpQueryHeaders() returned Status Code : %d", static_cast<int>(status));
     if (status == HTTP_STATUS_OK) return WriteResponse(request, target, mode, progress);
-    if (status == HTTP_STATUS_PROXY_AUTH_REQ)
+    // A proxy that refuses the credentials it was given may say so with 401 (tinyproxy does).
+    if (status == HTTP_STATUS_PROXY_AUTH_REQ || (status == HTTP_STATUS_DENIED && m_proxyCredentialsGiven))
         return AnswerProxyAuthentication(request, requestText, target, mode, progress);
     AUTrace(L"WinHttpQueryHeaders() returned an unknown status : %d.", static_cast<int>(status));
     return kUnusableAnswer;
@@ -542,11 +582,13 @@ int CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::w
     }
     std::wstring drained;
     WriteResponse(request, drained, Mode::Text, progress);
-    SetBasicProxyCredentials(request, m_strProxyUser, m_strProxyPwd);
+    HINTERNET renewed = RenewRequest();
+    if (!renewed) return 1;
+    GiveProxyCredentials(renewed);
     // The time the user took over the credentials is not the server's.
     StartWaiting();
-    if (int sent = SendBody(request, requestText); sent != 0) return sent;
-    int result = GetResponse(request, requestText, target, mode, progress);
+    if (int sent = SendBody(renewed, requestText); sent != 0) return sent;
+    int result = GetResponse(renewed, requestText, target, mode, progress);
     if (result == 7) AUTrace(L"Proxy Authentication failed.");
     return result;
 }
@@ -700,29 +742,29 @@ int CAUHttpConnection::GetProxyAuthDetailsFromUser() {
     return 0;
 }
 
-int CAUHttpConnection::TestAttempt(HINTERNET request, int attempt, bool& tryAgain) {
+int CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
     tryAgain = false;
+    HINTERNET request = m_request.get();
     if (attempt == 1) {
-        if (MayUseStoredCredentials() && !SetBasicProxyCredentials(request, m_strProxyUser, m_strProxyPwd))
-            AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u. Attempt No : %d", GetLastError(),
-                    attempt);
+        if (MayUseStoredCredentials()) GiveProxyCredentials(request);
     } else {
         if (!m_strProxyUser.empty()) {
             AUTrace(L"Stopping a 2nd attempt to send data with Proxy credentails");
             return 1;
         }
-        if (!SetBasicProxyCredentials(request, L"", L""))
-            AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u. Attempt No : %d", GetLastError(),
-                    attempt);
+        // The second attempt goes out on a handle of its own, without credentials.
+        request = RenewRequest();
+        if (!request) return 1;
     }
     StartWaiting();
     if (int sent = SendBody(request, L""); sent != 0) {
         AUTrace(L"Attempt No : %d", attempt);
-        tryAgain = sent == 1;
-        return sent;
+        tryAgain = sent == 1 || sent == kConnectionLost;
+        return sent == kConnectionLost ? 1 : sent;
     }
     std::wstring scratch;
     int result = GetResponse(request, L"", scratch, Mode::Text, {});
+    if (result == kConnectionLost) result = 1;
     if (result == 7) {
         LANGID language = InterfaceLanguage();
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, language, MB_OK | MB_ICONERROR);
@@ -744,7 +786,7 @@ int CAUHttpConnection::TestProxy(const std::wstring& url) {
     const RequestScope request(*this, created);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         bool tryAgain = false;
-        int result = TestAttempt(request.get(), attempt, tryAgain);
+        int result = TestAttempt(attempt, tryAgain);
         if (!tryAgain) return result;
     }
     return 1;

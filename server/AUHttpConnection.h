@@ -87,9 +87,17 @@ class CAUHttpConnection : public CAUConnection {
     enum class Mode { Text = 0, File = 1 };
 
     int CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
+    // The exchange's request again on a new handle, in place of the one in scope.
+    HINTERNET RenewRequest();
+    bool GiveProxyCredentials(HINTERNET request);
     void SearchProxyAutomatically(HINTERNET request, const std::wstring& url);
     bool MayUseStoredCredentials() const;
     bool IsCertificateRefusal(DWORD error) const;
+    static bool IsConnectionLost(DWORD error);
+    // Within the connection only: the request met a connection the other end had closed.
+    static constexpr int kConnectionLost = -2;
+    int SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
+                       const DownloadProgress& progress);
     int SendBody(HINTERNET request, const std::wstring& requestText);
     int GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
                     const DownloadProgress& progress);
@@ -105,7 +113,7 @@ class CAUHttpConnection : public CAUConnection {
     static int ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
     int ReadBody(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress,
                  HANDLE file, std::string& body, unsigned long long& total);
-    int TestAttempt(HINTERNET request, int attempt, bool& tryAgain);
+    int TestAttempt(int attempt, bool& tryAgain);
 
     int m_bSaveCredentials = 0;
     UniqueInternet m_hConnect;
@@ -120,6 +128,11 @@ class CAUHttpConnection : public CAUConnection {
     // The request of the exchange under way. A call left running on the worker shares it, so its
     // handle closes only when both are done with it and is never used once closed.
     std::shared_ptr<void> m_request;
+    // What the request in scope asks, for a new handle of the same request.
+    std::wstring m_requestUrl;
+    std::wstring m_requestVerb;
+    // Proxy credentials went with the request in scope: a refusal of them may come back as 401.
+    bool m_proxyCredentialsGiven = false;
     class RequestScope {
       public:
         RequestScope(CAUHttpConnection& owner, UniqueInternet& request);

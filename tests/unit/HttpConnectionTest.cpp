@@ -352,10 +352,79 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationAsksTheUserAndRetriesWithTheirCred
     // The request body goes out again with every retry.
     for (const HttpRequestSeen& request : proxy.Requests()) EXPECT_EQ(request.body, "<Request/>");
 
-    // Later requests carry the entered credentials at once.
+    // Later requests go through with the entered credentials without asking again; the stack gives
+    // Basic proxy credentials once the proxy has asked for them, so at most one round more.
     std::size_t before = proxy.Requests().size();
     ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), 0);
-    EXPECT_EQ(proxy.Requests().size(), before + 1);
+    EXPECT_EQ(asked, 2);
+    EXPECT_LE(proxy.Requests().size(), before + 2);
+    EXPECT_EQ(proxy.Requests().back().Header("proxy-authorization"), expected);
+}
+
+TEST_F(HttpConnectionTest, AProxyThatRefusesAWrongPasswordWith401AsksAgainAndTheCorrectedOneWorks) {
+    // As tinyproxy does: 407 without credentials, 401 to wrong ones.
+    const std::string expected = "Basic " + Base64("alice:pa55");
+    ScriptedHttpServer proxy(
+        [&](const HttpRequestSeen& request) {
+            const std::string given = request.Header("proxy-authorization");
+            if (given.empty()) return ProxyAuthRequired();
+            if (given == expected) return Ok("<Answer/>");
+            HttpAnswer refused;
+            refused.status = 401;
+            refused.body = "wrong credentials";
+            return refused;
+        },
+        "127.0.0.1");
+    int asked = 0;
+    CAUHttpConnection::SetCredentialsPrompt([&](CAUHttpConnection::Credentials& credentials) {
+        if (++asked > 4) return false;
+        credentials.user = L"alice";
+        credentials.password = asked == 1 ? L"wrong" : L"pa55";
+        return true;
+    });
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    std::wstring response;
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), 0);
+    EXPECT_EQ(response, L"<Answer/>");
+    EXPECT_EQ(asked, 2) << "the 401 to the wrong password is a refusal that asks again";
+    for (const HttpRequestSeen& request : proxy.Requests()) EXPECT_EQ(request.Header("authorization"), "");
+}
+
+TEST_F(HttpConnectionTest, AnHttpsRequestThroughAnAuthenticatingProxyNeverCarriesThePassword) {
+    // The proxy asks for credentials before it opens any tunnel, and closes the connection after
+    // saying so, as tinyproxy does.
+    ScriptedHttpServer proxy(
+        [](const HttpRequestSeen&) {
+            HttpAnswer answer = ProxyAuthRequired();
+            answer.announcedLength = answer.body.size();
+            return answer;
+        },
+        "127.0.0.1");
+    CAUHttpConnection::SetCredentialsPrompt([](CAUHttpConnection::Credentials&) { return false; });
+    SAUProxyInfo stored;
+    stored.strProxyUser = L"alice";
+    stored.strProxyPwd = L"s3cret-pa55";
+    stored.strProxyServer = L"127.0.0.1:" + std::to_wstring(proxy.Port());
+    stored.bUseProxy = 1;
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, stored), 0);
+    CAUHttpConnection connection;
+    ASSERT_EQ(connection.CreateConnection(L"https://update.corvane.example/ScUpdater/VersionCheck.aspx", stored),
+              0);
+    std::wstring response;
+    const int result = connection.Send(L"https://update.corvane.example/v", L"<Request/>", response);
+    EXPECT_NE(result, 0);
+    EXPECT_NE(result, CAUHttpConnection::kServerNotTrusted) << "a proxy's refusal is no certificate's";
+    EXPECT_TRUE(response.empty());
+    ASSERT_FALSE(proxy.Requests().empty());
+    const std::string secret = Base64("alice:s3cret-pa55");
+    for (const HttpRequestSeen& request : proxy.Requests()) {
+        EXPECT_EQ(request.method, "CONNECT");
+        for (const auto& [name, value] : request.headers) {
+            EXPECT_EQ(value.find(secret), std::string::npos) << name << " carries the password";
+            EXPECT_EQ(value.find("s3cret-pa55"), std::string::npos) << name << " carries the password";
+        }
+    }
 }
 
 TEST_F(HttpConnectionTest, ProxyAuthenticationEndsWith7WhenTheUserCancelsOrTheProgramExits) {

@@ -178,6 +178,9 @@ bool ScriptedHttpServer::ReadRequest(SOCKET client, std::string& pending, HttpRe
         at = next + 2;
     }
     size_t length = static_cast<size_t>(std::atoll(request.Header("content-length").c_str()));
+    // A tunnel request has no body, whatever length the client copied onto it (Wine copies the
+    // inner request's headers); a proxy answers it at once.
+    if (request.method == "CONNECT") length = 0;
     while (pending.size() < length) {
         int got = ReceiveSome(client, buffer, sizeof(buffer), stopping_);
         if (got <= 0) return false;
