@@ -145,4 +145,6 @@ scdrive click "$main" 2 >/dev/null
 start=$(e2e_start_dialog 30000)
 [ -n "$start" ] && scdrive click "$start" 2 >/dev/null
 e2e_expect "the program ends after the second start" e2e_wait_exit "$E2E_PID" 20
+e2e_expect "the update server never received the proxy's credentials" \
+  bash -c '! grep -q "header received]" "$0"' "$services/server.log"
 e2e_finish

@@ -71,6 +71,12 @@ export SCUP_TEST_PROXY_AUTH="127.0.0.1:$auth_port"
 export WINEDEBUG=-all
 bash "$root/cmake/wine-run.sh" "$test_exe" --gtest_filter="$filter"
 rc=$?
+# Proxy credentials are the proxy's alone: the server logs any credentials that reach it.
+if grep -q "header received\]" "$work/server.log"; then
+  echo "the update server received credentials:"
+  grep "header received\]" "$work/server.log"
+  rc=1
+fi
 if [ $rc -ne 0 ]; then
   echo "--- update server log"; tail -n 40 "$work/server.log"
   echo "--- auth proxy log"; tail -n 20 "$work/auth.log" 2>/dev/null

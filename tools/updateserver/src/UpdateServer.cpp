@@ -135,8 +135,13 @@ bool UpdateServer::Start(std::string& error) {
     http_.Get(".*", handler);
     http_.Post(".*", handler);
     http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        // Credentials meant for a proxy must never reach the server: any that do are logged (by
+        // name, never the value), so that tests and administrators see them.
+        std::string note = tl_note;
+        for (const char* name : {"Authorization", "Proxy-Authorization"})
+            if (req.has_header(name)) note += std::string(note.empty() ? "" : " ") + "[" + name + " header received]";
         log_.Write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.path, res.status,
-                   tl_note);
+                   note);
         // A request that the library refuses before routing must not inherit this note.
         tl_note.clear();
     });
