@@ -172,16 +172,18 @@ done
 echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "catalog: 40 entries; each check: 1 version check, 14 file updates, 14 description packages, 1 package"
 echo "clients: $clients (memory also at $few), $checks check(s) each; the ratio column is to the ceiling"
-printf '%-8s %8s %9s %8s %8s %8s %7s %12s %10s %14s\n' mode clients "req/s" ratio "p50 ms" "p99 ms" failed \
-  "peak KiB" ratio "peak KiB@$few"
-ceiling_rps=$(figure "ceiling-$clients" requests_per_second)
-ceiling_mem=$(figure "ceiling-$clients" peak_memory_kb)
+ratio() { echo "$1 / $2" | bc -l; }
+printf '%-8s %7s %8s %6s %8s %6s %8s %6s %6s %9s %6s %12s\n' mode clients "req/s" ratio "p50 ms" ratio \
+  "p99 ms" ratio failed "peak KiB" ratio "KiB@$few"
+ceil=ceiling-$clients
 for mode in "${modes[@]}"; do
-  rps=$(figure "$mode-$clients" requests_per_second)
-  mem=$(figure "$mode-$clients" peak_memory_kb)
-  printf '%-8s %8s %9s %8.2f %8s %8s %7s %12s %10.2f %14s\n' "$mode" "$clients" "$rps" \
-    "$(echo "$rps / $ceiling_rps" | bc -l)" "$(figure "$mode-$clients" p50_ms)" "$(figure "$mode-$clients" p99_ms)" \
-    "$(figure "$mode-$clients" failed_checks)" "$mem" "$(echo "$mem / $ceiling_mem" | bc -l)" \
+  m=$mode-$clients
+  printf '%-8s %7s %8s %6.2f %8s %6.2f %8s %6.2f %6s %9s %6.2f %12s\n' "$mode" "$clients" \
+    "$(figure "$m" requests_per_second)" "$(ratio "$(figure "$m" requests_per_second)" "$(figure "$ceil" requests_per_second)")" \
+    "$(figure "$m" p50_ms)" "$(ratio "$(figure "$m" p50_ms)" "$(figure "$ceil" p50_ms)")" \
+    "$(figure "$m" p99_ms)" "$(ratio "$(figure "$m" p99_ms)" "$(figure "$ceil" p99_ms)")" \
+    "$(figure "$m" failed_checks)" \
+    "$(figure "$m" peak_memory_kb)" "$(ratio "$(figure "$m" peak_memory_kb)" "$(figure "$ceil" peak_memory_kb)")" \
     "$(figure "$mode-$few" peak_memory_kb)"
 done
 for mode in "${modes[@]}"; do
