@@ -7,6 +7,8 @@
 #   CATALOG   the catalog folder updateserver serves (the packages are served from it directly)
 #   UPSTREAM  address:port of each updateserver instance
 # WORKERS in the environment sets worker_processes (default auto).
+# PLAIN_LISTEN=address:port in the environment adds a plain http listener beside the https one, for a
+# load generator on the same machine that speaks no TLS. Leave it unset for PCs.
 set -euo pipefail
 [ $# -ge 7 ] || { echo "usage: $0 OUT_FILE RUN_DIR LISTEN CERT KEY CATALOG UPSTREAM..." >&2; exit 2; }
 out=$1 run=$2 listen=$3 cert=$4 key=$5 catalog=$6
@@ -19,9 +21,11 @@ for instance in "$@"; do upstreams+="        server $instance max_fails=1 fail_t
 # catalog or write the run folder; the tests keep them as the user who started it.
 user=""
 [ "$(id -u)" -eq 0 ] && user="user root;"
+plain=""
+[ -n "${PLAIN_LISTEN:-}" ] && plain="        listen $PLAIN_LISTEN;"
 template=$(dirname "$0")/nginx.conf.in
 awk -v user="$user" -v workers="${WORKERS:-auto}" -v run="$run" -v listen="$listen" -v cert="$cert" \
-  -v key="$key" -v catalog="$catalog" -v upstreams="${upstreams%$'\n'}" '
-  { gsub(/@USER@/, user); gsub(/@WORKERS@/, workers); gsub(/@RUN@/, run); gsub(/@LISTEN@/, listen)
+  -v key="$key" -v catalog="$catalog" -v upstreams="${upstreams%$'\n'}" -v plain="$plain" '
+  { gsub(/@USER@/, user); gsub(/@PLAIN_LISTEN@/, plain); gsub(/@WORKERS@/, workers); gsub(/@RUN@/, run); gsub(/@LISTEN@/, listen)
     gsub(/@CERT@/, cert); gsub(/@KEY@/, key); gsub(/@CATALOG@/, catalog); gsub(/@UPSTREAMS@/, upstreams)
     print }' "$template" >"$out"

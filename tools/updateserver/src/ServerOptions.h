@@ -14,7 +14,10 @@ struct ServerOptions {
     std::string catalog;  // the catalog folder
     std::string logFile;  // empty: stderr
     std::string baseUrl;  // address of the server as the PCs see it; empty: from each request's Host
-    int threads = 16;     // requests served at the same time
+    // Connections served at the same time. Each holds a thread while it stays open between requests, and
+    // nginx in front keeps up to 64 idle connections per worker open: fewer threads would leave new
+    // connections waiting behind idle ones for the keep-alive time-out (5 s).
+    int threads = 256;
     bool control = true;  // the /_control endpoint (loopback clients only)
     bool help = false;
     Faults faults;

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Many PCs against the update service, by hand (not part of ctest). Runs tools/loadgen against:
+#   direct   one updateserver, no nginx
+#   nginx-1  nginx (deploy/nginx.conf.in, plain http listener) in front of one instance
+#   nginx-2  the same with two instances
+#   ceiling  nginx answering the exchanges with saved answers from static files
+# on a generated catalog of 40 entries, and prints requests/s, latencies, failed checks and peak
+# memory, each also as a ratio to the ceiling of the same run.
+# Usage: load_bench.sh [BUILD_DIR]   (default build/native of the repository)
+# Environment: CLIENTS (default 1000), FEW_CLIENTS (default 250, the second client count for the
+# memory figures), CHECKS per client (default 1), WORKERS (nginx worker_processes, default auto),
+# THREADS (updateserver --threads, default its own), MODES (a subset of the modes, the ceiling last).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../../.." && pwd)
+build=$(cd "${1:-$root/build/native}" && pwd)
+bin=$build/bin
+clients=${CLIENTS:-1000}
+few=${FEW_CLIENTS:-250}
+checks=${CHECKS:-1}
+work=$(mktemp -d /tmp/load-bench-XXXXXX)
+started=()
+
+stop_started() {
+  local pid
+  for pid in "${started[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
+  started=()
+}
+trap 'stop_started; rm -rf "$work"' EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+wait_for_line() { # FILE PATTERN
+  local i
+  for i in $(seq 1 200); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done
+  echo "no \"$2\" in $1:" >&2; cat "$1" >&2; return 1
+}
+
+wait_for_port() { # PORT
+  local i
+  for i in $(seq 1 200); do (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.05; done
+  echo "nothing listens on port $1" >&2; return 1
+}
+
+# A catalog source of 40 entries: two printer models with three firmware packages and four family-wide
+# applications, each in four regions.
+make_catalog() {
+  local src=$work/catalog-src regions=(ENU_ALL ENG_ALL JPN_ALL ARA_ALL) model id region
+  mkdir -p "$src/images" "$src/packages/firmware" "$src/packages/software"
+  cp "$root/tests/fixtures/catalog-src/images/sc-200.png" "$src/images/"
+  {
+    echo '<CatalogSource>'
+    echo '  <Updater version="1.4.0" display="1.4"><File source="updater/ScUpdater.zip"/></Updater>'
+    for model in SC-200 SC-300; do
+      echo "  <Model name=\"$model\" driver=\"Corvane $model\">"
+      for id in FP-MAIN FP-FONTS FC-TMPL01; do
+        echo "    <Package id=\"$id\" category=\"FIRM\" version=\"2.10\" thumbnail=\"images/sc-200.png\">"
+        for region in "${regions[@]}"; do
+          echo "      <Spec value=\"$region\" source=\"firmware/${model}_${id}_$region.pd3\"/>"
+          head -c 65536 /dev/urandom >"$src/packages/firmware/${model}_${id}_$region.pd3"
+        done
+        echo "      <Text lang=\"ENG\" title=\"$model $id 2.10\">Faster printing of long labels.</Text>"
+        echo '    </Package>'
+      done
+      echo '  </Model>'
+    done
+    echo '  <Software>'
+    for id in PP-SCEDIT52 PP-CONTACT13 PC-TMPLBIZ PP-FONTPACK; do
+      echo "    <Package id=\"$id\" category=\"PCS\" version=\"5.2.1\" thumbnail=\"images/sc-200.png\">"
+      for region in "${regions[@]}"; do
+        echo "      <Spec value=\"$region\" source=\"software/${id}_$region.exe\"/>"
+        head -c 262144 /dev/urandom >"$src/packages/software/${id}_$region.exe"
+      done
+      echo "      <Text lang=\"ENG\" title=\"$id 5.2.1\">Opens older label files faster.</Text>"
+      echo '    </Package>'
+    done
+    echo '  </Software>'
+    echo '</CatalogSource>'
+  } >"$src/catalog-src.xml"
+  mkdir -p "$src/packages/updater"
+  head -c 1048576 /dev/urandom >"$src/packages/updater/ScUpdater.zip"
+  "$bin/mkcatalog" --source "$src" --out "$work/catalog" >/dev/null
+}
+
+start_instance() { # NAME: starts an updateserver on a free port; sets port and pid
+  "$bin/updateserver" --catalog "$work/catalog" --port 0 --no-control --log "$work/$1.log" \
+    ${THREADS:+--threads $THREADS} >"$work/$1.out" 2>&1 &
+  pid=$!
+  started+=("$pid")
+  wait_for_line "$work/$1.out" "listening on"
+  port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$work/$1.out" | head -1)
+}
+
+start_nginx() { # CONF: starts nginx on the configuration; sets nginx_pids (master and workers)
+  nginx -c "$1" -p "$work/run" -g 'daemon off;' >"$work/nginx.out" 2>&1 &
+  local master=$!
+  started+=("$master")
+  wait_for_port "$nginx_port"
+  nginx_pids=("$master" $(pgrep -P "$master"))
+}
+
+render_deploy() { # UPSTREAM...: the deployed configuration with a plain listener for the generator
+  nginx_port=$(free_port)
+  rm -rf "$work/run"
+  PLAIN_LISTEN=127.0.0.1:$nginx_port bash "$root/tools/updateserver/deploy/render-nginx-conf.sh" \
+    "$work/nginx.conf" "$work/run" "127.0.0.1:$(free_port)" "$build/test-ca/server.pem" \
+    "$build/test-ca/server.key" "$work/catalog" "$@"
+}
+
+render_ceiling() {
+  nginx_port=$(free_port)
+  rm -rf "$work/run"
+  mkdir -p "$work/run"
+  local user=""
+  [ "$(id -u)" -eq 0 ] && user="user root;"
+  sed -e "s#@USER@#$user#" -e "s#@WORKERS@#${WORKERS:-auto}#" -e "s#@RUN@#$work/run#" \
+    -e "s#@LISTEN@#127.0.0.1:$nginx_port#" -e "s#@CATALOG@#$work/catalog#" -e "s#@ANSWERS@#$work/answers#" \
+    "$here/static-answers.conf.in" >"$work/static.conf"
+}
+
+load() { # MODE CLIENTS PORT PID...: runs the generator, keeps its figures in $work/MODE-CLIENTS.txt
+  local mode=$1 n=$2 target=$3 watch=() p
+  shift 3
+  for p in "$@"; do watch+=(--watch-pid "$p"); done
+  "$bin/loadgen" --catalog "$work/catalog" --port "$target" --clients "$n" --checks "$checks" "${watch[@]}" \
+    >"$work/$mode-$n.txt" || true
+}
+
+run_mode() { # MODE CLIENTS
+  local mode=$1 n=$2
+  case $mode in
+    direct)
+      start_instance a
+      load "$mode" "$n" "$port" "$pid" ;;
+    nginx-1)
+      start_instance a
+      local pids=("$pid")
+      render_deploy "127.0.0.1:$port"
+      start_nginx "$work/nginx.conf"
+      load "$mode" "$n" "$nginx_port" "${pids[@]}" "${nginx_pids[@]}" ;;
+    nginx-2)
+      start_instance a
+      local pids=("$pid") ports=("127.0.0.1:$port")
+      start_instance b
+      pids+=("$pid") ports+=("127.0.0.1:$port")
+      render_deploy "${ports[@]}"
+      start_nginx "$work/nginx.conf"
+      load "$mode" "$n" "$nginx_port" "${pids[@]}" "${nginx_pids[@]}" ;;
+    ceiling)
+      render_ceiling
+      start_nginx "$work/static.conf"
+      load "$mode" "$n" "$nginx_port" "${nginx_pids[@]}" ;;
+  esac
+  stop_started
+}
+
+figure() { sed -n "s/^$2 //p" "$work/$1.txt" | head -1; }
+
+make_catalog
+# The ceiling's answers: each distinct answer of the exchanges, saved once from a real server.
+start_instance save
+"$bin/loadgen" --catalog "$work/catalog" --port "$port" --clients 8 --save-answers "$work/answers" >/dev/null
+stop_started
+
+modes=(${MODES:-direct nginx-1 nginx-2 ceiling})
+for mode in "${modes[@]}"; do
+  run_mode "$mode" "$clients"
+  run_mode "$mode" "$few"
+done
+
+echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1); load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "catalog: 40 entries; each check: 1 version check, 14 file updates, 14 description packages, 1 package"
+echo "clients: $clients (memory also at $few), $checks check(s) each; the ratio column is to the ceiling"
+ratio() { echo "$1 / $2" | bc -l; }
+printf '%-8s %7s %8s %6s %8s %6s %8s %6s %6s %9s %6s %12s\n' mode clients "req/s" ratio "p50 ms" ratio \
+  "p99 ms" ratio failed "peak KiB" ratio "KiB@$few"
+ceil=ceiling-$clients
+for mode in "${modes[@]}"; do
+  m=$mode-$clients
+  printf '%-8s %7s %8s %6.2f %8s %6.2f %8s %6.2f %6s %9s %6.2f %12s\n' "$mode" "$clients" \
+    "$(figure "$m" requests_per_second)" "$(ratio "$(figure "$m" requests_per_second)" "$(figure "$ceil" requests_per_second)")" \
+    "$(figure "$m" p50_ms)" "$(ratio "$(figure "$m" p50_ms)" "$(figure "$ceil" p50_ms)")" \
+    "$(figure "$m" p99_ms)" "$(ratio "$(figure "$m" p99_ms)" "$(figure "$ceil" p99_ms)")" \
+    "$(figure "$m" failed_checks)" \
+    "$(figure "$m" peak_memory_kb)" "$(ratio "$(figure "$m" peak_memory_kb)" "$(figure "$ceil" peak_memory_kb)")" \
+    "$(figure "$mode-$few" peak_memory_kb)"
+done
+for mode in "${modes[@]}"; do
+  grep -h '^failure' "$work/$mode-$clients.txt" "$work/$mode-$few.txt" | head -3 | sed "s/^/$mode: /"
+done
