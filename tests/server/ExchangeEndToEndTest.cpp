@@ -147,6 +147,23 @@ TEST_F(ExchangeEndToEndTest, AProxyAskingForCredentialsGetsThemOnceAndTheyAreKep
     CheckFetchAndDownload(data);
 }
 
+TEST_F(ExchangeEndToEndTest, AWrongPasswordIsRefusedAndAskedForAgainThenTheCredentialsWork) {
+    UseProxy(Environment(L"SCUP_TEST_PROXY_AUTH"));
+    int asked = 0;
+    CAUHttpConnection::SetCredentialsPrompt([&](CAUHttpConnection::Credentials& credentials) {
+        ++asked;
+        credentials.user = L"office";
+        credentials.password = asked == 1 ? L"wrong" : L"s3cret";
+        return asked <= 3;
+    });
+    CAUServerData data;
+    data.SetConfiguration(&config_);
+    ASSERT_EQ(data.Initialize(), 0);
+    EXPECT_EQ(asked, 2) << "the proxy's refusal of the wrong password asks once more";
+    CheckFetchAndDownload(data);
+    EXPECT_EQ(asked, 2);
+}
+
 TEST_F(ExchangeEndToEndTest, CancellingTheCredentialsEndsTheProbeWith1482) {
     UseProxy(Environment(L"SCUP_TEST_PROXY_AUTH"));
     CAUHttpConnection::SetCredentialsPrompt([](CAUHttpConnection::Credentials&) { return false; });
