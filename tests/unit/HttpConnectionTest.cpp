@@ -142,6 +142,26 @@ TEST_F(HttpConnectionTest, TheServersPortIsTheOneTheAddressNames) {
     EXPECT_EQ(connection.IsSecure(), 0);
 }
 
+TEST_F(HttpConnectionTest, SavedProxyCredentialsNeverReachTheServerOnADirectLine) {
+    // Saved after a proxy that is no longer on the way (no proxy address kept with them): a direct
+    // line gives them to nobody, least of all to the server in clear text.
+    ScriptedHttpServer server([](const HttpRequestSeen&) { return Ok("<Answer/>"); });
+    SAUProxyInfo saved;
+    saved.strProxyUser = L"alice";
+    saved.strProxyPwd = L"s3cret-pa55";
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, saved), 0);
+    CAUHttpConnection connection;
+    ASSERT_EQ(connection.CreateConnection(server.Url(L"/v"), saved), 0);
+    std::wstring response;
+    ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), 0);
+    ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), 0);
+    ASSERT_EQ(server.Requests().size(), 2u);
+    for (const HttpRequestSeen& request : server.Requests()) {
+        EXPECT_EQ(request.Header("proxy-authorization"), "") << request.target;
+        EXPECT_EQ(request.Header("authorization"), "") << request.target;
+    }
+}
+
 TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused) {
     int status = 304;
     ScriptedHttpServer proxy(
