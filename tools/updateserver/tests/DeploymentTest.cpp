@@ -87,6 +87,20 @@ bool WaitFor(const std::function<bool()>& state, milliseconds timeout = kStateTi
     return true;
 }
 
+// Enough PCs checking at once, for long enough, that a fault in the middle meets running requests.
+loadgen::LoadOptions ManyPcs(int port) {
+    loadgen::LoadOptions options;
+    options.port = port;
+    options.clients = 200;
+    options.checksPerClient = 4;
+    return options;
+}
+
+// The fault comes once a quarter of the checks have ended: the load is well under way.
+bool AQuarterEnded(const loadgen::LoadRun& run, long long total) {
+    return WaitFor([&] { return run.EndedChecks() >= total / 4; });
+}
+
 std::string Failures(const loadgen::LoadResult& result) {
     std::string text;
     for (const std::string& failure : result.failures) text += failure + "\n";
@@ -133,15 +147,12 @@ TEST_F(Deployment, KillingOneOfTwoInstancesLosesNoCheck) {
     ASSERT_TRUE(nginx.WaitUntilAccepting());
 
     const loadgen::CheckExpectations expectations({LoadCatalog(catalog_.Dir())});
-    loadgen::LoadOptions options;
-    options.port = nginx.Port();
-    options.clients = 200;
-    options.checksPerClient = 4;
+    loadgen::LoadOptions options = ManyPcs(nginx.Port());
     loadgen::LoadRun run(options, expectations);
     auto load = std::async(std::launch::async, [&run] { return run.Run(); });
 
     const long long total = options.clients * options.checksPerClient;
-    ASSERT_TRUE(WaitFor([&] { return run.EndedChecks() >= total / 4; }));
+    ASSERT_TRUE(AQuarterEnded(run, total));
     kill(first->Pid(), SIGKILL);
     const long long endedAtKill = run.EndedChecks();
     const loadgen::LoadResult result = load.get();
@@ -164,15 +175,12 @@ TEST_F(Deployment, ReloadDuringLoadFailsNothingAndNeverMixesCatalogs) {
 
     const loadgen::CheckExpectations eitherRelease(
         {LoadCatalog(catalog_.Dir()), LoadCatalog(release2.Dir())});
-    loadgen::LoadOptions options;
-    options.port = nginx.Port();
-    options.clients = 200;
-    options.checksPerClient = 4;
+    loadgen::LoadOptions options = ManyPcs(nginx.Port());
     loadgen::LoadRun run(options, eitherRelease);
     auto load = std::async(std::launch::async, [&run] { return run.Run(); });
 
     const long long total = options.clients * options.checksPerClient;
-    ASSERT_TRUE(WaitFor([&] { return run.EndedChecks() >= total / 4; }));
+    ASSERT_TRUE(AQuarterEnded(run, total));
     catalog_.WriteFile("catalog.xml.new", CatalogXml(2));
     std::filesystem::rename(catalog_.Dir() / "catalog.xml.new", catalog_.Dir() / "catalog.xml");
     kill(instance->Pid(), SIGHUP);
