@@ -585,10 +585,8 @@ int CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::w
     HINTERNET renewed = RenewRequest();
     if (!renewed) return 1;
     GiveProxyCredentials(renewed);
-    // The time the user took over the credentials is not the server's.
-    StartWaiting();
-    if (int sent = SendBody(renewed, requestText); sent != 0) return sent;
-    int result = GetResponse(renewed, requestText, target, mode, progress);
+    // The round starts its own wait: the time the user took over the credentials is not the server's.
+    int result = SendAndReceive(requestText, target, mode, progress);
     if (result == 7) AUTrace(L"Proxy Authentication failed.");
     return result;
 }
@@ -756,21 +754,16 @@ int CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
         request = RenewRequest();
         if (!request) return 1;
     }
-    StartWaiting();
-    if (int sent = SendBody(request, L""); sent != 0) {
-        AUTrace(L"Attempt No : %d", attempt);
-        tryAgain = sent == 1 || sent == kConnectionLost;
-        return sent == kConnectionLost ? 1 : sent;
-    }
     std::wstring scratch;
-    int result = GetResponse(request, L"", scratch, Mode::Text, {});
-    if (result == kConnectionLost) result = 1;
+    const int result = SendAndReceive(L"", scratch, Mode::Text, {});
     if (result == 7) {
         LANGID language = InterfaceLanguage();
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, language, MB_OK | MB_ICONERROR);
         return 7;
     }
-    tryAgain = result != 0 && result != 3;
+    if (result != 0) AUTrace(L"Attempt No : %d", attempt);
+    // A cancel, or a server whose certificate was refused, is not mended by asking again.
+    tryAgain = result != 0 && result != 3 && result != kServerNotTrusted;
     return result;
 }
 
