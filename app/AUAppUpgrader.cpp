@@ -2,15 +2,15 @@
 
 #include <shlobj.h>
 
-#include "AppFiles.h"
 #include "ScUpdaterApp.h"
 #include "UpgraderFiles.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Trace.h"
 #include "local/AUCrypt.h"
 #include "res/resource_ids.h"
-#include "ui/LangResources.h"
 
 using scup::AUTrace;
 

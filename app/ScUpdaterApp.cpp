@@ -4,9 +4,12 @@
 #include <gdiplus.h>
 #include <shlobj.h>
 
-#include "AppFiles.h"
 #include "SingleInstance.h"
+#include "StagedUpdate.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
 #include "common/Trace.h"
@@ -17,9 +20,9 @@
 #include "local/PrinterList.h"
 #include "res/resource_ids.h"
 #include "server/AUHttpConnection.h"
-#include "server/AUXMLParser.h"
 #include "ui/AppMainWindow.h"
-#include "ui/LangResources.h"
+#include "ui/InstallDialogs.h"
+#include "ui/ProxyUserDlg.h"
 
 using scup::AUTrace;
 
@@ -104,7 +107,17 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     AttachTraceFileWhenAsked();
     CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
     CAUHttpConnection::SetLanguageSource([this] { return Language(); });
-    SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID; }});
+    CAUHttpConnection::SetCredentialsPrompt([this](CAUHttpConnection::Credentials& credentials) {
+        scup::CProxyUserDlg dialog(Language());
+        dialog.Preset(credentials.user, credentials.password, credentials.save);
+        if (dialog.DoModal() != IDOK) return false;
+        credentials.user = dialog.User();
+        credentials.password = dialog.Password();
+        credentials.save = dialog.SaveCredentials();
+        return true;
+    });
+    SetInstallDialogs(scup::StandardInstallDialogs());
+    SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID.load(); }});
     scup::SetMainWindowSource([this] {
         scup::CDialogBase* window = MainWindow();
         return window ? window->GetSafeHwnd() : nullptr;
@@ -144,7 +157,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     }
 
     if (commandLine.m_nEditorLCID != 0) m_nLCID = static_cast<LCID>(commandLine.m_nEditorLCID);
-    if (!commandLine.m_strEditorPrinter.empty()) m_strPrinter = commandLine.m_strEditorPrinter;
+    if (!commandLine.m_strEditorPrinter.empty()) m_printer.Set(commandLine.m_strEditorPrinter);
 
     m_pLocalData = m_services.createLocalData();
     if (m_pLocalData->Initialize() == 1) {

@@ -14,6 +14,7 @@
 
 #include "AUCommandLineInfo.h"
 #include "common/FirmInfo.h"
+#include "common/Guarded.h"
 #include "common/Handles.h"
 #include "local/AULocalData.h"
 #include "server/AUServerData.h"
@@ -77,9 +78,10 @@ public:
     scup::CDialogBase* MainWindow() const { return m_pMainWnd.load(); }
     LANGID Language() const { return static_cast<LANGID>(m_nLanguage.load()); }
 
-    std::wstring m_strPrinter;
-    LCID m_nLCID = 0;
-    bool m_bEditorMode = false;
+    // The current printer and region: the main thread's dialogs and the update thread both set them.
+    scup::Guarded<std::wstring> m_printer;
+    std::atomic<LCID> m_nLCID{0};
+    std::atomic<bool> m_bEditorMode{false};
     std::atomic<long> m_nLanguage{0};
     bool m_bKeepDownloads = false;
     scup::UniqueModule m_hResourceDll;

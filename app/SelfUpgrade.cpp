@@ -4,10 +4,10 @@
 #include <windows.h>
 
 #include "AUAppUpgrader.h"
-#include "AppFiles.h"
 #include "ScUpdaterApp.h"
 #include "UpdateRefinement.h"
 #include "UpgraderFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Trace.h"
 #include "ui/DialogBase.h"
@@ -53,7 +53,7 @@ int CScUpdaterApp::RunUpgrader() {
     const PrinterMap printers = m_pLocalData ? m_pLocalData->GetPrinterMap() : PrinterMap();
     std::wstring package;
     CAUAppUpgrader upgrader;
-    const int fetched = upgrader.Execute(this, printers, package, m_strPrinter);
+    const int fetched = upgrader.Execute(this, printers, package, m_printer.Get());
     if (fetched != CAUAppUpgrader::kDownloaded) return fetched;
     return StageAndStartUpgrade(package, offered);
 }

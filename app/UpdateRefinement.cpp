@@ -7,19 +7,19 @@
 
 #include "common/Format.h"
 #include "common/Resources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "local/AULocalData.h"
 #include "res/resource_ids.h"
 #include "server/AUServerData.h"
 
 using scup::AUTrace;
+using scup::StartsWith;
 
 namespace {
 
 // Numbers every refined record of the process, first record 1.
 std::atomic<int> g_recordSequence{0};
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
 bool EndsWith(const std::wstring& text, const wchar_t* suffix) {
     const size_t length = wcslen(suffix);

@@ -2,10 +2,10 @@
 // What the update thread lends the file updater: the application's server and local data,
 // its languages, the download folder and the package-file operations.
 
-#include "AppFiles.h"
-#include "PackageFiles.h"
 #include "ScUpdaterApp.h"
+#include "common/AppFiles.h"
 #include "install/AUUpdaterOwner.h"
+#include "install/PackageFiles.h"
 
 inline SAUUpdaterOwner MakeUpdaterOwner(CScUpdaterApp& app) {
     SAUUpdaterOwner owner;

@@ -5,10 +5,10 @@
 #include <shellapi.h>
 #include <versionhelpers.h>
 
-#include "AppFiles.h"
-#include "PackageFiles.h"
-#include "install/DownloadName.h"
+#include "common/AppFiles.h"
 #include "common/Trace.h"
+#include "install/DownloadName.h"
+#include "install/PackageFiles.h"
 
 namespace scup {
 namespace {

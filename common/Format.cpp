@@ -46,4 +46,11 @@ std::wstring FillPlaceholders(std::wstring text, const std::vector<std::wstring>
     return text;
 }
 
+std::wstring ReplaceEvery(std::wstring text, const std::wstring& from, const std::wstring& to) {
+    if (from.empty()) return text;
+    for (std::size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 }  // namespace scup

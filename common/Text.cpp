@@ -20,4 +20,12 @@ std::wstring FromUtf8(const std::string& text) {
     return out;
 }
 
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+    const int length = static_cast<int>(wcslen(prefix));
+    return static_cast<int>(text.size()) >= length &&
+           CompareStringOrdinal(text.c_str(), length, prefix, length, TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace scup

@@ -3,14 +3,14 @@
 #include <shlobj.h>
 
 #include "DownloadName.h"
+#include "common/AUXMLParser.h"
 #include "common/Format.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Trace.h"
 #include "local/AULocalData.h"
 #include "res/install_ids.h"
 #include "server/AUServerData.h"
-#include "server/AUXMLParser.h"
-#include "ui/LangResources.h"
 
 using scup::AUTrace;
 using scup::FormatText;
@@ -79,10 +79,9 @@ void CAUFileUpdater::SetViewReady(int ready) {
 }
 
 int CAUFileUpdater::ShowMessage(UINT baseTextId, UINT icon, const std::wstring& argument) const {
-    std::wstring text = scup::LoadLangString(baseTextId, Language());
     // The texts name their argument with "%s" (some twice); nothing else in them is a conversion.
-    for (size_t at = text.find(L"%s"); at != std::wstring::npos; at = text.find(L"%s", at + argument.size()))
-        text.replace(at, 2, argument);
+    const std::wstring text =
+        scup::ReplaceEvery(scup::LoadLangString(baseTextId, Language()), L"%s", argument);
     const UINT style = scup::LangMessageBoxStyle(MB_OK | icon | scup::kUpdateFlowMessageBoxFlags, Language());
     return scup::ShowMessageBox(nullptr, text, scup::AppTitle(Language()), style);
 }

@@ -17,8 +17,8 @@
 
 #include "common/FirmInfo.h"
 #include "install/AUUpdaterOwner.h"
+#include "install/UpdateListView.h"
 #include "server/AUConnection.h"
-#include "ui/UpdateListView.h"
 
 class CAUServerData;
 class CAULocalData;

@@ -10,24 +10,23 @@
 
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
+#include "InstallDialogs.h"
 #include "InstalledTemplates.h"
 #include "common/Format.h"
-#include "common/KeepAwake.h"
 #include "common/Handles.h"
+#include "common/KeepAwake.h"
+#include "common/LangResources.h"
 #include "common/Trace.h"
 #include "local/AUHistoryLog.h"
 #include "local/AULocalData.h"
 #include "res/firmware_ids.h"
 #include "res/install_ids.h"
-#include "ui/DevProgDlg.h"
-#include "ui/LangResources.h"
 
 using scup::AUTrace;
 using scup::FormatText;
 
 namespace {
 
-constexpr DWORD kWaitSliceMs = 1000;
 constexpr DWORD kSettleMs = 500;
 constexpr size_t kMinimumVersionLength = 4;
 
@@ -299,26 +298,13 @@ int CAUFileUpdater::CallCorvaneApp(std::wstring path, const SAUItemRecord& item)
     launch.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExW(&launch) && launch.hProcess) {
         scup::UniqueHandle process(launch.hProcess);
-        scup::CDevProgDlg dialog(Language());
-        dialog.Create();
-        HWND window = dialog.GetSafeHwnd();
-        if (window) {
-            std::wstring text = scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_INSTALLING, Language()),
-                                                       {item.strTitle});
-            const bool rtlLayout = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
-            if (rtlLayout != (item.bRightToLeft != 0)) text.insert(0, 1, L'\u202A');
-            HWND label = dialog.Item(IDC_DEV_TEXT);
-            SetWindowLongW(label, GWL_STYLE, GetWindowLongW(label, GWL_STYLE) | SS_ENDELLIPSIS);
-            SetWindowTextW(label, text.c_str());
-            ShowWindow(window, SW_SHOW);
-            UpdateWindow(window);
-        }
-        while (WaitForSingleObject(process.get(), kWaitSliceMs) == WAIT_TIMEOUT) {
-            MSG message;
-            if (window && PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
+        const SInstallDialogs dialogs = InstallDialogs();
+        if (dialogs.waitForInstaller) {
+            const std::wstring note =
+                scup::FillPlaceholders(scup::LoadLangString(IDS_MSG_INSTALLING, Language()), {item.strTitle});
+            dialogs.waitForInstaller(Language(), note, item.bRightToLeft != 0, process.get());
+        } else {
+            WaitForSingleObject(process.get(), INFINITE);
         }
         DWORD exitCode = 0;
         GetExitCodeProcess(process.get(), &exitCode);
@@ -331,7 +317,6 @@ int CAUFileUpdater::CallCorvaneApp(std::wstring path, const SAUItemRecord& item)
                              FormatText(L"%d", static_cast<int>(m_pManager->nLCID)), item.info.strId,
                              item.info.strSpec, item.info.strInstalledVersion);
         }
-        if (window) dialog.DestroyModeless();
     } else {
         AUTrace(L"Failed: ShellExecuteEx() of %s failed with Error Code : %lu.", path.c_str(),
                 GetLastError());

@@ -5,8 +5,11 @@
 
 #include <vector>
 
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "local/PrinterDriver.h"
+
+using scup::StartsWithNoCase;
 
 namespace {
 
@@ -17,12 +20,6 @@ struct PrinterHandleTraits {
     static void Close(HANDLE printer) noexcept { ::ClosePrinter(printer); }
 };
 using UniquePrinter = scup::UniqueResource<HANDLE, PrinterHandleTraits>;
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    const int length = static_cast<int>(wcslen(prefix));
-    return static_cast<int>(text.size()) >= length &&
-           CompareStringOrdinal(text.c_str(), length, prefix, length, TRUE) == CSTR_EQUAL;
-}
 
 bool IsShownAndOnline(const PRINTER_INFO_2W& printer) {
     return (printer.Attributes & (kPrinterHidden | kPrinterWorkOffline)) == 0;

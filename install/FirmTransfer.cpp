@@ -1,34 +1,33 @@
 #include "FirmTransfer.h"
 
+#include <atomic>
 #include <map>
 
 #include "AnsiText.h"
 #include "ConnectedPrinters.h"
 #include "FirmPort.h"
+#include "InstallDialogs.h"
 #include "Pd3File.h"
 #include "TransferEnvironment.h"
 #include "TransferWorker.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Trace.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
-#include "ui/AppMainWindow.h"
-#include "ui/CantCommDialog.h"
-#include "ui/FirmUpDialog.h"
-#include "ui/LangResources.h"
-#include "ui/TrProgressDlg.h"
 
 using scup::AUTrace;
 
 namespace {
 
 constexpr std::size_t kRegionAt = 4;
-bool g_modeCheckUsed = false;
+// Set by the thread that sends, read by the dialog that ends the printer's transfer mode.
+std::atomic<bool> g_modeCheckUsed{false};
 
 // A window of this thread to own the transfer's dialogs, so that no other thread's input is tied
 // to them; none when the main window lives elsewhere or is hidden.
-HWND OwnerOnThisThread() {
-    HWND main = scup::AppMainWindow();
+HWND OwnerOnThisThread(const SInstallDialogs& dialogs) {
+    HWND main = dialogs.mainWindow ? dialogs.mainWindow() : nullptr;
     if (!main || !IsWindowVisible(main) || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId())
         return nullptr;
     return main;
@@ -59,6 +58,7 @@ class CFirmTransfer {
 
     std::wstring m_driver;
     LANGID m_language;
+    SInstallDialogs m_dialogs = InstallDialogs();
     HWND m_owner = nullptr;
     std::uint16_t m_model = 0;
     std::vector<std::wstring> m_files;
@@ -78,7 +78,7 @@ int CFirmTransfer::Message(UINT textId, UINT style, bool topMost, const std::wst
 
 int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
                        const std::vector<const SAUItemRecord*>* items) {
-    m_owner = OwnerOnThisThread();
+    m_owner = OwnerOnThisThread(m_dialogs);
     const int model = GetPrinterModelId(m_driver, false);
     m_model = static_cast<std::uint16_t>(model);
     if (model == -1) AUTrace(L"Failed: no model identifier for %s", m_driver.c_str());
@@ -138,14 +138,12 @@ void CFirmTransfer::SelectFiles(const std::vector<std::wstring>& installNames,
 }
 
 bool CFirmTransfer::Confirm() {
-    scup::CFirmUpDialog dialog(m_language, m_owner);
-    return dialog.DoModal() == IDOK;
+    return m_dialogs.confirmTransfer && m_dialogs.confirmTransfer(m_language, m_owner);
 }
 
 bool CFirmTransfer::FindPrinters(std::vector<std::wstring>& printers) {
     while (ListOnlinePrinters(m_driver, printers) == 0) {
-        scup::CCantCommDialog dialog(m_language, m_owner);
-        if (dialog.DoModal() != scup::CCantCommDialog::kRetry) return false;
+        if (!m_dialogs.retryConnection || !m_dialogs.retryConnection(m_language, m_owner)) return false;
     }
     return true;
 }
@@ -195,11 +193,9 @@ bool CFirmTransfer::SpecsMatchPrinter() {
 }
 
 int CFirmTransfer::RunProgressDialog() {
-    scup::CTrProgressDlg dialog(m_language, m_owner);
-    scup::CTrProgressDlg::State().totalWeight = m_total;
     CTransferWorker worker(m_files, m_hasItems ? &m_items : nullptr, m_driver);
-    dialog.SetWork([&worker] { worker.Run(); });
-    if (dialog.DoModal() != IDOK) {
+    const auto work = [&worker](const TransferProgress& progress) { worker.Run(progress); };
+    if (!m_dialogs.runTransfer || !m_dialogs.runTransfer(m_language, m_owner, m_total, work)) {
         AUTrace(L"Failed: the transfer progress dialog could not be shown");
         return kTransferPortNotOpen;
     }

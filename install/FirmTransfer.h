@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/UpdateItemRecord.h"
+#include "install/UpdateItemRecord.h"
 
 inline constexpr int kFirmTransferSent = 0;
 inline constexpr int kFirmTransferNothingSent = 1;

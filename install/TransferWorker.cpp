@@ -4,14 +4,13 @@
 #include "FirmPort.h"
 #include "FirmSender.h"
 #include "Pd3File.h"
+#include "TrProgressState.h"
 #include "TransferEnvironment.h"
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "local/AUHistoryLog.h"
-#include "ui/TrProgressDlg.h"
 
 using scup::AUTrace;
-using scup::CTrProgressDlg;
 
 namespace {
 
@@ -23,7 +22,7 @@ CTransferWorker::CTransferWorker(const std::vector<std::wstring>& files,
                                  const std::vector<const SAUItemRecord*>* items, std::wstring printer)
     : m_files(files), m_items(items), m_strPrinter(std::move(printer)) {}
 
-void CTransferWorker::Run() {
+void CTransferWorker::Run(const TransferProgress& progress) {
     scup::TraceScope scope(L"CTransferWorker::Run()");
     CFirmPort& port = CFirmPort::Instance();
     port.SetResultCode(kTransferDone);
@@ -38,27 +37,28 @@ void CTransferWorker::Run() {
     }
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         const SAUItemRecord* item = m_items && i < m_items->size() ? (*m_items)[i] : nullptr;
-        if (!SendFile(m_files[i], item)) {
+        if (!SendFile(m_files[i], item, progress)) {
             if (port.ResultCode() == kTransferDone) port.SetResultCode(kTransferRefused);
             return;
         }
     }
 }
 
-bool CTransferWorker::SendFile(const std::wstring& path, const SAUItemRecord* item) {
+bool CTransferWorker::SendFile(const std::wstring& path, const SAUItemRecord* item,
+                               const TransferProgress& progress) {
     CFirmPort& port = CFirmPort::Instance();
     CPd3File file;
     if (!file.Open(path) || !file.ReadHeader()) {
         AUTrace(L"Failed: %s could not be read", path.c_str());
         return false;
     }
-    scup::STrProgressState& state = CTrProgressDlg::State();
+    scup::STrProgressState& state = scup::TransferProgressState();
     state.SetCurrentName(item ? item->strTitle : CPd3File::NameFromPath(path));
     state.rightToLeft = item ? item->bRightToLeft : 0;
     state.currentShare = file.DataLength();
     state.cancelEnabled = port.CancelLimit() != 0 && file.DataLength() < port.CancelLimit() ? 1 : 0;
 
-    CFirmSender sender(port, [](int percent) { return CTrProgressDlg::Progress(percent); });
+    CFirmSender sender(port, progress);
     if (!sender.Send(file)) return false;
     state.doneWeight += file.DataLength();
     if (item) RecordHistory(file, *item);

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/UpdateItemRecord.h"
+#include "InstallDialogs.h"
+#include "UpdateItemRecord.h"
 
 class CTransferWorker {
   public:
@@ -17,10 +18,11 @@ class CTransferWorker {
     CTransferWorker(const std::vector<std::wstring>& files, const std::vector<const SAUItemRecord*>* items,
                     std::wstring printer);
 
-    void Run();
+    // progress is the transfer dialog's: told each file's share sent, it says whether to go on.
+    void Run(const TransferProgress& progress);
 
   private:
-    bool SendFile(const std::wstring& path, const SAUItemRecord* item);
+    bool SendFile(const std::wstring& path, const SAUItemRecord* item, const TransferProgress& progress);
     void RecordHistory(const class CPd3File& file, const SAUItemRecord& item) const;
 
     const std::vector<std::wstring>& m_files;

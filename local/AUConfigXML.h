@@ -8,8 +8,8 @@
 
 #include <string>
 
+#include "common/AUXMLParser.h"
 #include "common/ProxyInfo.h"
-#include "server/AUXMLParser.h"
 
 class CAUConfigXML : public CAUXMLParser {
   public:

@@ -5,11 +5,11 @@
 #include <atomic>
 #include <ctime>
 
+#include "common/AUXMLParser.h"
 #include "common/Format.h"
 #include "common/Trace.h"
+#include "common/XMLComValues.h"
 #include "local/UnreadableFile.h"
-#include "server/AUXMLParser.h"
-#include "server/XMLComValues.h"
 
 using scup::AUTrace;
 using scup::ComPtr;

@@ -11,9 +11,11 @@
 #include "common/Format.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 
 using scup::AUTrace;
+using scup::StartsWithNoCase;
 using scup::UniqueRegKey;
 
 namespace {
@@ -64,12 +66,6 @@ bool ReadShortText(HKEY key, const wchar_t* name, std::wstring& out) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     out.assign(buffer, wcsnlen(buffer, MAX_PATH));
     return true;
-}
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    const int length = static_cast<int>(wcslen(prefix));
-    if (static_cast<int>(text.size()) < length) return false;
-    return CompareStringOrdinal(text.c_str(), length, prefix, length, TRUE) == CSTR_EQUAL;
 }
 
 bool EndsWith(const std::wstring& text, const std::wstring& suffix) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/AUXMLParser.h"
+#include "common/AUXMLParser.h"
 
 // Moves a non-empty file at path to "<path>.bad" (or "<path>.bad2" ... when earlier ones are
 // kept already) and gives the new name. When it cannot be moved, the document is barred from

@@ -1,8 +1,8 @@
 #pragma once
 // The file update request: where the description package of one offered package lies.
 
+#include "common/AUXMLParser.h"
 #include "common/FirmInfo.h"
-#include "server/AUXMLParser.h"
 
 class CAUFileUpdateRequestXML {
   public:

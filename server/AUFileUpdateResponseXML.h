@@ -2,8 +2,8 @@
 // The file update answer: the version check value and the identifier and address of the package's
 // description.
 
+#include "common/AUXMLParser.h"
 #include "common/ServerRecords.h"
-#include "server/AUXMLParser.h"
 
 class CAUFileUpdateResponseXML {
   public:

@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "common/Text.h"
 #include "common/Trace.h"
-#include "ui/LangResources.h"
-#include "ui/ProxyUserDlg.h"
 
 using scup::AUTrace;
 using scup::FormatText;
@@ -183,16 +182,6 @@ void ConfigureSession(HINTERNET session) {
     DWORD responseTimeout = static_cast<DWORD>(receiveTimeout);
     WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof(responseTimeout));
-}
-
-bool ShowCredentialsDialog(CAUHttpConnection::Credentials& credentials) {
-    scup::CProxyUserDlg dialog(InterfaceLanguage());
-    dialog.Preset(credentials.user, credentials.password, credentials.save);
-    if (dialog.DoModal() != IDOK) return false;
-    credentials.user = dialog.User();
-    credentials.password = dialog.Password();
-    credentials.save = dialog.SaveCredentials();
-    return true;
 }
 
 }  // namespace
@@ -731,7 +720,7 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
 int CAUHttpConnection::GetProxyAuthDetailsFromUser() {
     scup::TraceScope scope(L"CAUHttpConnection::GetProxyAuthDetailsFromUser()");
     Credentials credentials{m_strProxyUser, m_strProxyPwd, 0};
-    bool accepted = Prompt() ? Prompt()(credentials) : ShowCredentialsDialog(credentials);
+    const bool accepted = Prompt() && Prompt()(credentials);
     if (!accepted) return 3;
     m_strProxyUser = credentials.user;
     m_strProxyPwd = credentials.password;

@@ -53,7 +53,8 @@ class CAUHttpConnection : public CAUConnection {
     static bool HasSharedSession();
 
     // Asks the user for proxy credentials: user and password preset, all three fields out.
-    // True on OK. The default shows the credentials dialog in the interface language.
+    // True on OK. The application gives the credentials dialog; without a prompt nothing is
+    // asked and the credentials count as refused.
     struct Credentials {
         std::wstring user;
         std::wstring password;

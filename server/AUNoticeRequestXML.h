@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/AUXMLParser.h"
+#include "common/AUXMLParser.h"
 
 class CAUNoticeRequestXML {
   public:

@@ -1,8 +1,8 @@
 #pragma once
 // The notice answer: the newer updater, its display version, download address, size and checksum.
 
+#include "common/AUXMLParser.h"
 #include "common/ServerRecords.h"
-#include "server/AUXMLParser.h"
 
 class CAUNoticeResponseXML {
   public:

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "common/AUXMLParser.h"
 #include "common/Trace.h"
 #include "local/AUConfigXML.h"
 #include "res/resource_ids.h"
@@ -13,7 +14,6 @@
 #include "server/AUNoticeResponseXML.h"
 #include "server/AUVersionRequestXML.h"
 #include "server/AUVersionResponseXML.h"
-#include "server/AUXMLParser.h"
 #include "server/ServerAddress.h"
 
 using scup::AUTrace;

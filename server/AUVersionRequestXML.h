@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "server/AUXMLParser.h"
+#include "common/AUXMLParser.h"
 
 class CAUVersionRequestXML {
   public:

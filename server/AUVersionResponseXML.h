@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "common/AUXMLParser.h"
 #include "common/FirmInfo.h"
-#include "server/AUXMLParser.h"
 
 class CAUVersionResponseXML {
   public:

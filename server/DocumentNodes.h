@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/AUXMLParser.h"
 #include "common/Handles.h"
-#include "server/AUXMLParser.h"
 
 namespace scup {
 

@@ -1,7 +1,7 @@
 #include "AltMessageBox.h"
 
-#include "LangResources.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "res/resource_ids.h"
 

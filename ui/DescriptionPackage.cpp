@@ -1,11 +1,11 @@
 #include "DescriptionPackage.h"
 
-#include "app/AppFiles.h"
-#include "app/PackageFiles.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/Trace.h"
-#include "server/AUXMLParser.h"
+#include "install/PackageFiles.h"
 
 namespace scup {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "UpdateItemRecord.h"
+#include "install/UpdateItemRecord.h"
 
 struct CUnzipHolder;
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "LangResources.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
 #include "res/updater_ids.h"
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <optional>
 
-#include "UpdateItemRecord.h"
 #include "common/Handles.h"
+#include "install/UpdateItemRecord.h"
 
 namespace scup {
 

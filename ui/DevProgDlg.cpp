@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "AppMainWindow.h"
-#include "LangResources.h"
+#include "common/LangResources.h"
 #include "res/firmware_ids.h"
 
 namespace scup {

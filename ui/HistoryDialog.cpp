@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "LangResources.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
 #include "local/AUHistoryLog.h"
 #include "res/history_ids.h"

@@ -1,6 +1,6 @@
 #include "LangDialog.h"
 
-#include "LangResources.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
 #include "res/resource_ids.h"
 

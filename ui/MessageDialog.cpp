@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "AppMainWindow.h"
-#include "LangResources.h"
 #include "TaskbarProgress.h"
+#include "common/LangResources.h"
 #include "res/firmware_ids.h"
 
 namespace scup {

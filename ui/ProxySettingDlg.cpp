@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <new>
 
-#include "LangResources.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "local/AUConfigXML.h"
 #include "res/resource_ids.h"
 

@@ -1,6 +1,6 @@
 #include "SelfUpdateDialog.h"
 
-#include "LangResources.h"
+#include "common/LangResources.h"
 #include "res/selfupdate_ids.h"
 
 namespace scup {

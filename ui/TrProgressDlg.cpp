@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "AppMainWindow.h"
-#include "LangResources.h"
 #include "TaskbarProgress.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
 #include "res/firmware_ids.h"
 
@@ -32,11 +32,6 @@ constexpr SNameToken kNameTokens[] = {
     {L"{as}", L"*"}, {L"{qt}", L"?"}, {L"{pp}", L"|"}, {L"{dq}", L"\""}, {L"{dm}", L""},
 };
 
-void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
-    for (std::size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 std::wstring WindowText(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
@@ -50,10 +45,7 @@ void SetTextIfChanged(HWND window, const std::wstring& text) {
 
 }  // namespace
 
-STrProgressState& CTrProgressDlg::State() {
-    static STrProgressState state;
-    return state;
-}
+STrProgressState& CTrProgressDlg::State() { return TransferProgressState(); }
 
 CTrProgressDlg::CTrProgressDlg(LANGID language, HWND parent)
     : CLangDialog(language, IDD_TR_PROGRESS, parent),
@@ -72,7 +64,7 @@ CTrProgressDlg::~CTrProgressDlg() {
 std::wstring CTrProgressDlg::DisplayName(const std::wstring& name, bool dialogRightToLeft,
                                          bool nameRightToLeft) {
     std::wstring shown = name;
-    for (const SNameToken& entry : kNameTokens) ReplaceAll(shown, entry.token, entry.character);
+    for (const SNameToken& entry : kNameTokens) shown = ReplaceEvery(shown, entry.token, entry.character);
     if (shown.size() > kLongestShownName) {
         std::size_t keep = kLongestShownName;
         // Never split a character that takes two code units.

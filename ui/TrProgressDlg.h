@@ -14,7 +14,7 @@
 
 #include "DevProgDlg.h"
 #include "LangDialog.h"
-#include "TrProgressState.h"
+#include "install/TrProgressState.h"
 
 namespace scup {
 

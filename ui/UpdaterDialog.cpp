@@ -14,19 +14,20 @@
 #include "DetailsPageAddress.h"
 #include "DropDownBox.h"
 #include "HistoryDialog.h"
-#include "LangResources.h"
 #include "LanguageMenu.h"
 #include "MessageDialog.h"
 #include "ProxySettingDlg.h"
 #include "TrProgressDlg.h"
 #include "UpdateRowOrder.h"
-#include "app/AppFiles.h"
-#include "app/PackageFiles.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/KeepAwake.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "install/FirmTransfer.h"
+#include "install/PackageFiles.h"
 #include "install/StoredFileQuery.h"
 #include "local/AUConfigXML.h"
 #include "local/PrinterDriver.h"
@@ -36,6 +37,7 @@
 #include "res/updater_ids.h"
 
 using scup::LoadLangString;
+using scup::StartsWith;
 
 namespace {
 
@@ -69,7 +71,6 @@ enum DialogMessage : UINT {
 const wchar_t* const kDialogEvents[] = {L"START_EVENT", L"CHECK_EVENT", L"REFRESH_EVENT",
                                         L"RESETSERVER_EVENT"};
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
 bool IsVistaOrLater() { return scup::SystemMajorVersion() >= 6; }
 
@@ -167,7 +168,7 @@ class CAcceleratorHook {
 
 CUpdaterDialog::CUpdaterDialog(LANGID language, std::wstring printer, LCID locale, HWND parent)
     : CLangDialog(language, IDD_UPDATER, parent),
-      m_strPrinter(std::move(printer)),
+      m_printer(std::move(printer)),
       m_nLocale(locale),
       m_transfer(TransferThroughPort),
       m_openLink(OpenWithShell) {
@@ -260,16 +261,17 @@ void CUpdaterDialog::SetUpView() {
 void CUpdaterDialog::FillPrinterBox() {
     std::vector<std::wstring> printers = m_printers;
     if (printers.empty()) EnumFamilyPrinters(nullptr, printers, true);
-    if (!m_strPrinter.empty() && std::find(printers.begin(), printers.end(), m_strPrinter) == printers.end())
-        printers.push_back(m_strPrinter);
+    const std::wstring chosen = m_printer.Get();
+    if (!chosen.empty() && std::find(printers.begin(), printers.end(), chosen) == printers.end())
+        printers.push_back(chosen);
     HWND box = Item(IDC_UPD_PRINTER);
     for (const std::wstring& printer : printers) {
         const LRESULT index = SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(printer.c_str()));
-        if (printer == m_strPrinter) SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        if (printer == chosen) SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
-    if (m_strPrinter.empty() && !printers.empty()) {
+    if (chosen.empty() && !printers.empty()) {
         SendMessageW(box, CB_SETCURSEL, 0, 0);
-        m_strPrinter = printers.front();
+        m_printer.Set(printers.front());
     }
 }
 
@@ -537,7 +539,7 @@ void CUpdaterDialog::FillList() {
 void CUpdaterDialog::ShowUpToDateNote() {
     if (m_bChecked && !m_bLocalFiles.load() && ListView_GetItemCount(Item(IDC_UPD_LIST)) == 0)
         m_upToDate.Show(scup::FillPlaceholders(LoadLangString(IDS_UPD_UP_TO_DATE, m_nLanguage),
-                                               {m_strPrinter, m_strCheckedAt}));
+                                               {m_printer.Get(), m_strCheckedAt}));
     else
         m_upToDate.Hide();
 }
@@ -548,7 +550,7 @@ void CUpdaterDialog::FillRows() {
     ComponentList entries;
     {
         std::lock_guard lock(m_updatesMutex);
-        auto it = m_mapUpdates.find(m_strPrinter);
+        auto it = m_mapUpdates.find(m_printer.Get());
         if (it == m_mapUpdates.end()) {
             RefreshDetails();
             ShowUpToDateNote();
@@ -574,7 +576,7 @@ void CUpdaterDialog::FillRows() {
         }
         if (record->strTitle.empty()) record->strTitle = info.strName.empty() ? info.strId : info.strName;
         if (record->strLink.empty()) {
-            if (modelId == -2) modelId = GetPrinterModelId(m_strPrinter, false);
+            if (modelId == -2) modelId = GetPrinterModelId(m_printer.Get(), false);
             record->strLink = scup::DetailsPageAddressForModel(modelId, firmware ? 1 : 0);
         }
         InsertRow(std::move(record));
@@ -777,7 +779,7 @@ void CUpdaterDialog::OnPrinterChosen() {
     if (index == CB_ERR) return;
     std::wstring printer(static_cast<size_t>(SendMessageW(box, CB_GETLBTEXTLEN, index, 0)), L'\0');
     SendMessageW(box, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(printer.data()));
-    m_strPrinter = printer.c_str();
+    m_printer.Set(printer.c_str());
     if (m_nLocale.load() == 0) return;
     ClearList();
     Signal(L"CHECK_EVENT");
@@ -913,7 +915,7 @@ void CUpdaterDialog::TransferLocalPackages() {
             int rc = 0;
             {
                 scup::CKeepAwake awake(m_bKeepAwake, ES_AWAYMODE_REQUIRED);
-                rc = m_transfer ? m_transfer(m_strPrinter, files) : kFirmTransferFailed;
+                rc = m_transfer ? m_transfer(m_printer.Get(), files) : kFirmTransferFailed;
             }
             if (rc == kFirmTransferSent) {
                 std::sort(sentRows.begin(), sentRows.end());
@@ -1040,7 +1042,7 @@ void CUpdaterDialog::OnDestroy() {
     DeleteAllRows();
     m_details.Clear();
     scup::CMessageDialog::DestroyPanel();
-    if (LastTransferUsedModeCheck()) SendModeExitCommand(m_strPrinter);
+    if (LastTransferUsedModeCheck()) SendModeExitCommand(m_printer.Get());
     RemovePropW(GetSafeHwnd(), scup::kInstanceWindowProperty);
     SetMenu(GetSafeHwnd(), nullptr);
     if (m_hMenu) DestroyMenu(m_hMenu);

@@ -25,9 +25,10 @@
 #include "LangDialog.h"
 #include "RegionMenu.h"
 #include "UpToDateNote.h"
-#include "UpdateListView.h"
 #include "common/FirmInfo.h"
+#include "common/Guarded.h"
 #include "common/Handles.h"
+#include "install/UpdateListView.h"
 
 class CAUConfigXML;
 struct CUnzipHolder;
@@ -89,7 +90,8 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     const scup::CDetailsPane& Details() const { return m_details; }
 
     std::atomic<int> m_bIdle{1};
-    std::wstring m_strPrinter;
+    // The chosen printer: set on the dialog's thread, read by the update thread.
+    scup::Guarded<std::wstring> m_printer;
     std::atomic<LCID> m_nLocale;
     std::atomic<int> m_bFirmwareMode{0};
     std::atomic<int> m_bLocalFiles{0};

@@ -10,7 +10,8 @@
 #include <mutex>
 #include <string>
 
-#include "app/AppFiles.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
@@ -19,7 +20,7 @@
 #include "install/TransferEnvironment.h"
 #include "local/AUHistoryLog.h"
 #include "port/FirmwareTestSupport.h"
-#include "server/AUXMLParser.h"
+#include "ui/InstallDialogs.h"
 #include "unit/SimulatedPC.h"
 #include "unit/TestSupport.h"
 
@@ -81,6 +82,7 @@ int wmain(int argc, wchar_t** argv) {
     CAUXMLParser::SetDataFolderSource([&] { return data; });
     InitHistoryLog();
     SetTransferEnvironment({[] { return LANGID{1033}; }, [] { return LCID{1033}; }});
+    SetInstallDialogs(scup::StandardInstallDialogs());
 
     const firmware_test::SFirmware firmware{
         .name = "BENCHFW", .spec = "", .type = 4, .dataLength = kFileSize};

@@ -26,11 +26,11 @@
 
 #include "../unit/ZipWriter.h"
 #include "app/ScUpdaterApp.h"
+#include "common/AUXMLParser.h"
 #include "common/Handles.h"
 #include "common/Resources.h"
 #include "local/AUConfigXML.h"
 #include "local/AUHistoryLog.h"
-#include "server/AUXMLParser.h"
 #include "ui/DevProgDlg.h"
 #include "ui/FirmUpDialog.h"
 #include "ui/HistoryDialog.h"

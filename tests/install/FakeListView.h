@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/UpdateListView.h"
+#include "install/UpdateListView.h"
 
 namespace testing_support {
 

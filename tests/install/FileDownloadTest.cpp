@@ -10,9 +10,9 @@
 
 #include "InstallFixture.h"
 #include "ZipWriter.h"
+#include "common/LangResources.h"
 #include "install/DownloadName.h"
 #include "res/install_ids.h"
-#include "ui/LangResources.h"
 
 namespace testing_support {
 namespace {

@@ -5,8 +5,8 @@
 #include <shlobj.h>
 
 #include "InstallFixture.h"
+#include "common/LangResources.h"
 #include "res/install_ids.h"
-#include "ui/LangResources.h"
 
 namespace testing_support {
 namespace {

@@ -6,13 +6,13 @@
 #include <sstream>
 
 #include "ZipWriter.h"
-#include "app/AppFiles.h"
-#include "app/PackageFiles.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
+#include "install/PackageFiles.h"
 #include "local/AUHistoryLog.h"
 #include "server/AUHttpConnection.h"
-#include "server/AUXMLParser.h"
 
 namespace testing_support {
 

@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "InstallFixture.h"
+#include "common/LangResources.h"
 #include "local/AUHistoryLog.h"
 #include "local/AULocalData.h"
 #include "res/install_ids.h"
-#include "ui/LangResources.h"
 
 namespace testing_support {
 namespace {

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "app/AppFiles.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
+#include "common/LangResources.h"
 #include "install/FirmTransfer.h"
 #include "install/TransferEnvironment.h"
 #include "local/AUHistoryLog.h"
 #include "res/firmware_ids.h"
-#include "server/AUXMLParser.h"
 #include "tools/common/Pd3Header.h"
-#include "ui/LangResources.h"
 #include "unit/DialogDriver.h"
 #include "unit/XmlShape.h"
 

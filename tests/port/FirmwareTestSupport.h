@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "PortTestSupport.h"
-#include "ui/UpdateItemRecord.h"
+#include "install/UpdateItemRecord.h"
 #include "unit/SimulatedPC.h"
 #include "unit/TestSupport.h"
 

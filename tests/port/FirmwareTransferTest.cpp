@@ -10,12 +10,12 @@
 #include <set>
 
 #include "FirmwareTestSupport.h"
+#include "common/LangResources.h"
 #include "common/Text.h"
 #include "install/FirmTransfer.h"
 #include "install/StoredFileQuery.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
-#include "ui/LangResources.h"
 #include "ui/TrProgressDlg.h"
 
 namespace firmware_test {

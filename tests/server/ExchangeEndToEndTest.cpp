@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "../unit/TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Profile.h"
 #include "local/AUConfigXML.h"
 #include "local/AUCrypt.h"

@@ -14,13 +14,13 @@
 
 #include "../unit/SimulatedPC.h"
 #include "../unit/TestSupport.h"
-#include "app/AppFiles.h"
 #include "app/ScUpdaterApp.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
 #include "common/Profile.h"
 #include "common/Text.h"
 #include "res/resource_ids.h"
 #include "server/AUHttpConnection.h"
-#include "server/AUXMLParser.h"
 #include "ui/UpdaterDialog.h"
 
 namespace {

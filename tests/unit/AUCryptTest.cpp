@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "local/AUCrypt.h"
 
 namespace {

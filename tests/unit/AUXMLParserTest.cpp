@@ -5,10 +5,10 @@
 
 #include "TestSupport.h"
 #include "XmlShape.h"
-#include "app/AppFiles.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
 #include "common/Text.h"
-#include "server/AUXMLParser.h"
-#include "server/XMLComValues.h"
+#include "common/XMLComValues.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <shlobj.h>
 
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include "TestSupport.h"
 #include "app/StartDialog.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "res/resource_ids.h"
 #include "ui/AltMessageBox.h"
-#include "ui/LangResources.h"
 #include "ui/PrinterSelectDialog.h"
 
 namespace {

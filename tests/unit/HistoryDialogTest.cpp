@@ -13,13 +13,13 @@
 
 #include "DialogDriver.h"
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AUXMLParser.h"
+#include "common/AppFiles.h"
+#include "common/LangResources.h"
 #include "common/Text.h"
 #include "local/AUHistoryLog.h"
 #include "res/history_ids.h"
-#include "server/AUXMLParser.h"
 #include "ui/HistoryDialog.h"
-#include "ui/LangResources.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "TestSupport.h"
 #include "XmlShape.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Text.h"
 #include "local/AUHistoryLog.h"

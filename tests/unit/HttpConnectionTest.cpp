@@ -5,11 +5,11 @@
 
 #include "ScriptedHttpServer.h"
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "server/AUHttpConnection.h"
-#include "ui/LangResources.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "SimulatedPC.h"
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Text.h"
 

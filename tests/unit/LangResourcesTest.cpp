@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
 #include "res/resource_ids.h"
-#include "ui/LangResources.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include "TextFit.h"
 #include "app/ScUpdaterApp.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"
 #include "res/updater_ids.h"
 #include "ui/HistoryDialog.h"
-#include "ui/LangResources.h"
 #include "ui/LanguageMenu.h"
 #include "ui/UpdaterDialog.h"
 

@@ -2,8 +2,8 @@
 
 #include "SimulatedPC.h"
 #include "TestSupport.h"
-#include "app/AppFiles.h"
 #include "app/UpdateRefinement.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "local/AULocalData.h"
 

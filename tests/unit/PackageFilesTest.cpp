@@ -11,9 +11,9 @@
 
 #include "TestSupport.h"
 #include "ZipWriter.h"
-#include "app/AppFiles.h"
-#include "app/PackageFiles.h"
 #include "app/ScUpdaterApp.h"
+#include "common/AppFiles.h"
+#include "install/PackageFiles.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 
 #include "DialogDriver.h"
 #include "TestSupport.h"
+#include "common/LangResources.h"
 #include "res/firmware_ids.h"
 #include "ui/CantCommDialog.h"
 #include "ui/DevProgDlg.h"
 #include "ui/FirmUpDialog.h"
-#include "ui/LangResources.h"
 #include "ui/MessageDialog.h"
 #include "ui/TrProgressDlg.h"
 

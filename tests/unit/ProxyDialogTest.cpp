@@ -10,10 +10,10 @@
 
 #include "DialogDriver.h"
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
+#include "common/LangResources.h"
 #include "local/AUConfigXML.h"
 #include "res/resource_ids.h"
-#include "ui/LangResources.h"
 #include "ui/ProxySettingDlg.h"
 #include "ui/ProxyUserDlg.h"
 

@@ -4,7 +4,7 @@
 
 #include "ScriptedHttpServer.h"
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
 #include "local/AUConfigXML.h"

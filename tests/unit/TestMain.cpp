@@ -5,6 +5,7 @@
 #include "common/Handles.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
+#include "ui/InstallDialogs.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     scup::SetResourceModule(resources.get());
     scup::SetAppIdentity({L"Corvane Industries, Ltd.", L"ScUpdaterTests"});
     scup::ComInit com;
+    // The dialogs of transfers and installer runs, as the application gives them.
+    SetInstallDialogs(scup::StandardInstallDialogs());
     int rc = RUN_ALL_TESTS();
     scup::SetResourceModule(nullptr);
     return rc;

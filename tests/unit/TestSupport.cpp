@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
+#include "common/LangResources.h"
 #include "common/Trace.h"
-#include "ui/LangResources.h"
 
 namespace testing_support {
 

@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 #include "ZipWriter.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "ext/unzip32/unzip32.h"
 

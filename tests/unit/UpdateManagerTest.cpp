@@ -11,12 +11,12 @@
 
 #include "TestSupport.h"
 #include "ZipWriter.h"
-#include "app/PackageFiles.h"
 #include "app/ScUpdaterApp.h"
 #include "app/StartDialog.h"
+#include "common/LangResources.h"
+#include "install/PackageFiles.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"
-#include "ui/LangResources.h"
 #include "ui/UpdaterDialog.h"
 
 namespace {
@@ -281,7 +281,7 @@ TEST_F(UpdateThreadTest, CachedLocaleMakesNoRequestUntilThePrinterChanges) {
     EXPECT_EQ(log_->KeyCount(), afterFirst);
     EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
 
-    updater_->m_strPrinter = L"Corvane SC-300";
+    updater_->m_printer.Set(L"Corvane SC-300");
     Signal(kCheckEvent);
     ASSERT_TRUE(WaitForWaits(4));
     EXPECT_EQ(log_->KeyCount(), afterFirst + 3);

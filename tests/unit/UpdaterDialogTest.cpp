@@ -19,13 +19,13 @@
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "local/AUConfigXML.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"
 #include "res/updater_ids.h"
 #include "ui/DescriptionPackage.h"
 #include "ui/DetailsPageAddress.h"
-#include "ui/LangResources.h"
 #include "ui/MessageDialog.h"
 #include "ui/UpdateRowOrder.h"
 #include "ui/UpdaterDialog.h"
@@ -721,7 +721,7 @@ TEST_F(UpdaterDialogTest, BoxesOpenOnArrowKeysIgnoreTheWheelAndCheckOnCloseUp) {
         SendMessageW(printer, CB_SETCURSEL, 1, 0);
         SendMessageW(printer, CB_SHOWDROPDOWN, TRUE, 0);
         SendMessageW(printer, CB_SHOWDROPDOWN, FALSE, 0);
-        EXPECT_TRUE(WaitFor([&] { return dialog->m_strPrinter == L"Corvane SC-300"; }));
+        EXPECT_TRUE(WaitFor([&] { return dialog->m_printer.Get() == L"Corvane SC-300"; }));
         EXPECT_TRUE(IsSignalled(check_.get()));
     });
 }

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "server/AUXMLParser.h"
-#include "server/XMLComValues.h"
+#include "common/AUXMLParser.h"
+#include "common/XMLComValues.h"
 
 namespace testing_support {
 

@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "app/AppFiles.h"
+#include "app/StagedUpdate.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
 

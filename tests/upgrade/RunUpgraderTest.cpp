@@ -10,13 +10,13 @@
 #include "TestSupport.h"
 #include "UpgradeTestSupport.h"
 #include "ZipWriter.h"
-#include "app/AppFiles.h"
 #include "app/ScUpdaterApp.h"
+#include "common/AppFiles.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "local/AUCrypt.h"
 #include "res/resource_ids.h"
 #include "res/selfupdate_ids.h"
-#include "ui/LangResources.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "../unit/SimulatedPC.h"
 #include "../unit/TestSupport.h"
-#include "app/AppFiles.h"
+#include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "res/selfupdate_ids.h"
 

@@ -11,11 +11,11 @@
 #include "ZipWriter.h"
 #include "app/AUAppUpgrader.h"
 #include "app/AUCommandLineInfo.h"
-#include "app/AppFiles.h"
 #include "app/ScUpdaterApp.h"
 #include "app/UpgraderFiles.h"
+#include "common/AppFiles.h"
+#include "common/LangResources.h"
 #include "res/resource_ids.h"
-#include "ui/LangResources.h"
 
 namespace {
 

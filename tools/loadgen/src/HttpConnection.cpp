@@ -53,11 +53,17 @@ void HttpConnection::Start(std::string request, std::size_t keepBodyBytes) {
     headDone_ = false;
     response_ = HttpResponse{};
     error_.clear();
+    lost_ = false;
 }
 
 HttpConnection::Progress HttpConnection::Fail(const std::string& why) {
     error_ = why;
     return Progress::kFailed;
+}
+
+HttpConnection::Progress HttpConnection::Lose(const std::string& why) {
+    lost_ = true;
+    return Fail(why);
 }
 
 HttpConnection::Progress HttpConnection::OnReady() {
@@ -72,6 +78,8 @@ HttpConnection::Progress HttpConnection::Send() {
     while (sent_ < request_.size()) {
         const ssize_t n = ::send(fd_, request_.data() + sent_, request_.size() - sent_, MSG_NOSIGNAL);
         if (n < 0 && (errno == EAGAIN || errno == EINTR || errno == ENOTCONN)) return Progress::kWaiting;
+        if (n < 0 && (errno == ECONNRESET || errno == EPIPE))
+            return Lose(std::string("send: ") + std::strerror(errno));
         if (n < 0) return Fail(std::string("send: ") + std::strerror(errno));
         sent_ += static_cast<std::size_t>(n);
     }
@@ -83,9 +91,10 @@ HttpConnection::Progress HttpConnection::Receive() {
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return Progress::kWaiting;
+        if (n < 0 && errno == ECONNRESET) return Lose(std::string("recv: ") + std::strerror(errno));
         if (n < 0) return Fail(std::string("recv: ") + std::strerror(errno));
         if (n == 0)
-            return Fail(headDone_ ? "connection closed in the body" : "connection closed before an answer");
+            return Lose(headDone_ ? "connection closed in the body" : "connection closed before an answer");
         std::size_t used = 0;
         if (!headDone_) {
             const std::size_t before = head_.size();

@@ -37,9 +37,12 @@ class HttpConnection {
     bool WantsWrite() const { return sent_ < request_.size(); }
     const HttpResponse& Response() const { return response_; }
     const std::string& Error() const { return error_; }
+    // The request failed because the other end closed or reset the connection (not a bad answer).
+    bool ConnectionLost() const { return lost_; }
 
   private:
     Progress Fail(const std::string& why);
+    Progress Lose(const std::string& why);
     Progress Send();
     Progress Receive();
     bool ParseHead(std::size_t headEnd);
@@ -52,6 +55,7 @@ class HttpConnection {
     bool headDone_ = false;
     HttpResponse response_;
     std::string error_;
+    bool lost_ = false;
 };
 
 }  // namespace loadgen

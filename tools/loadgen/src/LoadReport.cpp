@@ -28,6 +28,7 @@ long PeakMemoryKb(pid_t pid) {
 void PrintReport(const LoadResult& result, const std::vector<pid_t>& watched) {
     std::printf("checks %lld\n", result.checks);
     std::printf("failed_checks %lld\n", result.failedChecks);
+    std::printf("asked_again %lld\n", result.askedAgain);
     std::printf("requests %lld\n", result.requests);
     std::printf("seconds %.3f\n", result.seconds);
     std::printf("requests_per_second %.0f\n",

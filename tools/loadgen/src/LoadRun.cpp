@@ -15,6 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kKeptBodyBytes = 1 << 20;
 constexpr std::size_t kReportedFailures = 10;
+constexpr int kExchangeAttempts = 4;
 constexpr auto kSweepInterval = std::chrono::milliseconds(200);
 
 }  // namespace
@@ -30,6 +31,7 @@ struct LoadRun::Client {
     std::vector<FileUpdateFacts> facts;
     Clock::time_point sentAt;
     bool busy = false;  // a request is out
+    int attempt = 1;    // of the current request
 };
 
 LoadRun::LoadRun(LoadOptions options, const CheckExpectations& expectations)
@@ -81,6 +83,7 @@ void LoadRun::StartCheck(Client& client) {
     client.firm = 0;
     client.firms.clear();
     client.facts.clear();
+    client.attempt = 1;
     SendStep(client);
 }
 
@@ -133,6 +136,10 @@ void LoadRun::OnReady(Client& client) {
             return;
         case HttpConnection::Progress::kFailed:
             ++result_.requests;
+            if (MayAskAgain(client)) {
+                AskAgain(client);
+                return;
+            }
             FailCheck(client, client.connection.Error());
             return;
         case HttpConnection::Progress::kDone:
@@ -180,7 +187,24 @@ std::string LoadRun::CheckAnswer(Client& client) {
     return {};
 }
 
+// As the updater does: an exchange only asks, so one whose connection was lost before its answer
+// arrived whole goes out again on a new connection, up to four times in all. Downloads are not
+// asked again: a cut download is a failed one.
+bool LoadRun::MayAskAgain(const Client& client) const {
+    const bool exchange = client.step == Step::kVersionCheck || client.step == Step::kFileUpdate;
+    return exchange && client.connection.ConnectionLost() && client.attempt < kExchangeAttempts;
+}
+
+void LoadRun::AskAgain(Client& client) {
+    client.busy = false;
+    client.connection.Close();
+    ++client.attempt;
+    ++result_.askedAgain;
+    SendStep(client);
+}
+
 void LoadRun::Advance(Client& client) {
+    client.attempt = 1;
     switch (client.step) {
         case Step::kVersionCheck:
             if (client.firms.empty()) return EndCheck(client);

@@ -33,6 +33,7 @@ struct LoadResult {
     double seconds = 0;
     std::vector<double> latenciesMs;    // one per answered request
     std::vector<std::string> failures;  // the first few, for the report
+    long long askedAgain = 0;           // exchanges sent again after a lost connection
 };
 
 class LoadRun {
@@ -56,6 +57,8 @@ class LoadRun {
     void OnReady(Client& client);
     void OnAnswer(Client& client);
     std::string CheckAnswer(Client& client);
+    bool MayAskAgain(const Client& client) const;
+    void AskAgain(Client& client);
     void Advance(Client& client);
     void FailCheck(Client& client, const std::string& why);
     void EndCheck(Client& client);

@@ -162,6 +162,33 @@ TEST_F(Deployment, KillingOneOfTwoInstancesLosesNoCheck) {
     EXPECT_EQ(result.failedChecks, 0) << Failures(result);
 }
 
+// As the updater does, a PC asks an exchange again when the connection is lost before the answer is
+// whole: an exchange only asks. A download cut short is never taken again: it fails the check.
+TEST_F(Deployment, AnExchangeCutShortIsAskedAgainButACutDownloadFailsTheCheck) {
+    const loadgen::CheckExpectations expectations({LoadCatalog(catalog_.Dir())});
+    loadgen::LoadOptions options;
+    options.clients = 1;
+    options.checksPerClient = 1;
+    {
+        auto instance = StartInstance("exchange", {"--cut-body", "10", "--fault-path",
+                                                   "/scupdater/versioncheck", "--fault-times", "1"});
+        options.port = ports_["exchange"];
+        const loadgen::LoadResult result = loadgen::LoadRun(options, expectations).Run();
+        EXPECT_EQ(result.failedChecks, 0) << Failures(result);
+        EXPECT_EQ(result.askedAgain, 1);
+    }
+    {
+        auto instance = StartInstance(
+            "download", {"--cut-body", "10", "--fault-path", "/scupdater/files/", "--fault-times", "1"});
+        options.port = ports_["download"];
+        const loadgen::LoadResult result = loadgen::LoadRun(options, expectations).Run();
+        EXPECT_EQ(result.failedChecks, 1);
+        EXPECT_EQ(result.askedAgain, 0);
+        EXPECT_NE(Failures(result).find("connection closed in the body"), std::string::npos)
+            << Failures(result);
+    }
+}
+
 // The catalog folder changes and the instance reloads it (SIGHUP) while many PCs check: no request
 // fails, and every answer is wholly the old or wholly the new catalog's.
 TEST_F(Deployment, ReloadDuringLoadFailsNothingAndNeverMixesCatalogs) {

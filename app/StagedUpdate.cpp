@@ -1,57 +1,21 @@
-#include "AppFiles.h"
+#include "StagedUpdate.h"
 
 #include <windows.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
-#include <cstdio>
-#include <memory>
 #include <vector>
 
-#include "common/Format.h"
-#include "common/Handles.h"
+#include "common/AppFiles.h"
 #include "common/Profile.h"
 #include "common/Trace.h"
 
 namespace scup {
 namespace {
 
-std::wstring& ProgramFolderStorage() {
-    static std::wstring folder;
-    return folder;
-}
-
-using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-FilePtr OpenFile(const std::wstring& path, const wchar_t* mode) { return FilePtr(_wfopen(path.c_str(), mode), fclose); }
-
-bool WriteAll(FILE* file, const char* data, size_t size) {
-    while (size > 0) {
-        size_t written = fwrite(data, 1, size, file);
-        if (written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // Staged and set-aside copies lie beside the installed files, on the same volume, so that putting
 // them in place is a rename and never a copy that can fail half way.
 constexpr wchar_t kStagedSuffix[] = L".scup-new";
 constexpr wchar_t kSetAsideSuffix[] = L".scup-old";
-
-std::vector<std::wstring> PlainFilesOf(const std::wstring& folder) {
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW found{};
-    UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &found));
-    if (!find) return files;
-    do {
-        const std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == L"." || name == L"..") continue;
-        files.push_back(name);
-    } while (FindNextFileW(find.get(), &found));
-    return files;
-}
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -121,66 +85,6 @@ bool InstallFiles(const std::wstring& source, const std::wstring& target,
 }
 
 }  // namespace
-
-const std::wstring& ProgramFolder() { return ProgramFolderStorage(); }
-void SetProgramFolder(const std::wstring& folder) { ProgramFolderStorage() = folder; }
-
-std::wstring ModuleFolder() {
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring full(path, n);
-    size_t slash = full.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : full.substr(0, slash + 1);
-}
-
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-    if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
-    return folder + L"\\" + name;
-}
-
-std::wstring CompanyWord(const std::wstring& registryKey) {
-    if (registryKey.find_first_of(L",.") == std::wstring::npos) return registryKey;
-    return registryKey.substr(0, registryKey.find_first_of(L" ,."));
-}
-
-std::wstring GetDataFolder(const std::wstring& leaf) {
-    wchar_t appData[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
-    AppIdentity id = GetAppIdentity();
-    std::wstring folder =
-        FormatText(L"%s\\%s\\%s", appData, CompanyWord(id.registryKey).c_str(), id.profileName.c_str());
-    return folder + L"\\" + leaf;
-}
-
-int CopyFileContents(const std::wstring& source, const std::wstring& target) {
-    FilePtr in = OpenFile(source, L"rb");
-    if (!in) return 0;
-    DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    FilePtr out = OpenFile(target, L"wb");
-    if (!out) return 0;
-    std::vector<char> block(4096);
-    for (;;) {
-        size_t n = fread(block.data(), 1, block.size(), in.get());
-        if (n == 0) break;
-        if (!WriteAll(out.get(), block.data(), n)) return 0;
-    }
-    if (ferror(in.get())) return 0;
-    // A full disk shows only when the buffered data is flushed.
-    return fflush(out.get()) == 0 ? 1 : 0;
-}
-
-int RemoveFolder(const std::wstring& folder) {
-    std::wstring from = folder;
-    from.push_back(L'\0');  // the shell takes a list ended by two nulls
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = 0x214;  // silent, no confirmation, no confirmation for folder creation
-    int rc = SHFileOperationW(&op);
-    return (rc == 0 && !op.fAnyOperationsAborted) ? 1 : 0;
-}
 
 void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, const std::wstring& version,
                       bool editor) {

@@ -38,4 +38,7 @@ struct STrProgressState {
     std::wstring currentName_;
 };
 
+// The one state of the process's transfers.
+STrProgressState& TransferProgressState();
+
 }  // namespace scup

@@ -11,18 +11,20 @@
 #include "UpdateRefinement.h"
 #include "UpdaterOwner.h"
 #include "common/Format.h"
+#include "common/LangResources.h"
 #include "common/Resources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "install/AUFileUpdater.h"
 #include "local/Spooler.h"
 #include "res/resource_ids.h"
 #include "ui/CantCommDialog.h"
-#include "ui/LangResources.h"
 #include "ui/PrinterSelectDialog.h"
 #include "ui/UpdaterDialog.h"
 
 using scup::AUTrace;
 using scup::FormatText;
+using scup::StartsWith;
 
 const wchar_t* const kAUEventNames[6] = {L"REFRESH_EVENT", L"CHECK_EVENT",       L"START_EVENT",
                                          L"EXIT_EVENT",    L"RESETSERVER_EVENT", L"CANCEL_EVENT"};
@@ -85,8 +87,6 @@ std::wstring RegionalLanguages(LCID locale) {
     return {};
 }
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
-
 // Printers using the driver that are not set to work offline.
 int CountOnlinePrinters(const std::wstring& driver) {
     int online = 0;
@@ -101,7 +101,7 @@ int CountOnlinePrinters(const std::wstring& driver) {
 // Main sequence (main thread)
 
 std::unique_ptr<CUpdaterDialog> CScUpdaterApp::MakeUpdaterDialog() {
-    auto dialog = std::make_unique<CUpdaterDialog>(Language(), m_strPrinter, m_nLCID);
+    auto dialog = std::make_unique<CUpdaterDialog>(Language(), m_printer.Get(), m_nLCID);
     if (m_pLocalData) {
         std::vector<std::wstring> printers;
         for (const auto& [name, installed] : m_pLocalData->GetPrinterMap()) printers.push_back(name);
@@ -131,7 +131,7 @@ std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x
         }
         x = dialog->PositionX();
         y = dialog->PositionY();
-        m_strPrinter = dialog->m_strPrinter;
+        m_printer.Set(dialog->m_printer.Get());
         m_nLCID = dialog->m_nLocale;
         if (result <= 1000) break;
         // The user chose another user-interface language: the dialog comes back in it.
@@ -159,8 +159,8 @@ void CScUpdaterApp::RunDialogs() {
     if (m_bEditorMode) {
         std::unique_ptr<CUpdaterDialog> dialog = RunUpdaterDialog(0, x, y);
         if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
-        const bool hasFirmware = dialog->HasFirmwareEntries(m_strPrinter);
-        const int online = hasFirmware ? CountOnlinePrinters(m_strPrinter) : 0;
+        const bool hasFirmware = dialog->HasFirmwareEntries(m_printer.Get());
+        const int online = hasFirmware ? CountOnlinePrinters(m_printer.Get()) : 0;
         m_bEditorMode = false;
         dialog.reset();
         if (hasFirmware && online > 0 &&
@@ -201,14 +201,14 @@ void CScUpdaterApp::RunDialogs() {
                 if (m_pLocalData)
                     for (const auto& [name, installed] : m_pLocalData->GetPrinterMap())
                         printers.push_back(name);
-                scup::CPrinterSelectDialog choose(Language(), printers, m_strPrinter);
+                scup::CPrinterSelectDialog choose(Language(), printers, m_printer.Get());
                 choose.SetPosition(x, y);
                 INT_PTR chosen = choose.DoModal();
                 if (chosen == -1) return EndForWindowFailure(IDD_PRINTER_SELECT);
                 x = choose.PositionX();
                 y = choose.PositionY();
                 if (chosen != 1) continue;
-                m_strPrinter = choose.Printer();
+                m_printer.Set(choose.Printer());
             } else if (result == CStartDialog::kResultSoftware) {
                 RunUpdaterDialog(0, x, y);
                 if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
@@ -272,11 +272,11 @@ void CScUpdaterApp::GetPrinterForInitialCheck(std::wstring& printer, std::wstrin
 }
 
 void CScUpdaterApp::InitialSelection() {
-    const bool printerWasEmpty = m_strPrinter.empty();
+    const bool printerWasEmpty = m_printer.Get().empty();
     std::wstring printer, locale, language;
     GetPrinterForInitialCheck(printer, locale, language);
     if (!locale.empty() && m_nLCID == 0) m_nLCID = static_cast<LCID>(scup::ParseDecimal(locale));
-    if (!printer.empty() && printerWasEmpty) m_strPrinter = printer;
+    if (!printer.empty() && printerWasEmpty) m_printer.Set(printer);
 
     long ui = scup::ParseDecimal(language);
     if (ui != 0 && !IsValidLocale(static_cast<LCID>(ui), LCID_INSTALLED)) ui = 0;
@@ -303,7 +303,7 @@ void CScUpdaterApp::ClearCaches() {
 
 void CScUpdaterApp::SaveDefaultSelection() {
     if (m_pLocalData)
-        m_pLocalData->SetDefaultSelection(m_strPrinter, FormatText(L"%d", static_cast<int>(m_nLCID)),
+        m_pLocalData->SetDefaultSelection(m_printer.Get(), FormatText(L"%d", static_cast<int>(m_nLCID)),
                                           FormatText(L"%d", static_cast<int>(m_nLanguage.load())));
 }
 
@@ -348,7 +348,7 @@ int CScUpdaterApp::RunUpdate() {
 
     if (connectFailure == 0 && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
         ComponentList discarded;
-        m_pServerData->DoVersionCheck(discarded, key, m_strPrinter);
+        m_pServerData->DoVersionCheck(discarded, key, m_printer.Get());
         int upgrade = m_services.runUpgrader ? m_services.runUpgrader() : 0;
         if (upgrade == 5 || upgrade == 4) {
             SaveDefaultSelection();
@@ -429,11 +429,11 @@ void CScUpdaterApp::EventLoop() {
 }
 
 int CScUpdaterApp::QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView) {
-    return CUpdateRefinement::QueryComponents(*m_pServerData, key, m_strPrinter, firmwareView, serverList);
+    return CUpdateRefinement::QueryComponents(*m_pServerData, key, m_printer.Get(), firmwareView, serverList);
 }
 
 int CScUpdaterApp::QueryFirmware(const std::wstring& key, ComponentList& serverList) {
-    return CUpdateRefinement::QueryFirmware(*m_pServerData, key, m_strPrinter, serverList);
+    return CUpdateRefinement::QueryFirmware(*m_pServerData, key, m_printer.Get(), serverList);
 }
 
 int CScUpdaterApp::GetRefinedList(const std::wstring& printer, const ComponentList& serverList,
@@ -471,7 +471,7 @@ bool CScUpdaterApp::RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpd
     while (!answered) {
         scup::CCantCommDialog failure(Language(), window);
         if (failure.DoModal() != scup::CCantCommDialog::kRetry) break;
-        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(m_strPrinter, true) == 0;
+        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(m_printer.Get(), true) == 0;
     }
     lock.lock();
     dialog = m_pUpdaterDialog.load();
@@ -492,10 +492,10 @@ void CScUpdaterApp::HandleCheck() {
 
     setReady(0);
     dialog->m_bLocalFiles = 0;
-    const std::wstring previousPrinter = m_strPrinter;
-    m_strPrinter = dialog->m_strPrinter;
+    const std::wstring previousPrinter = m_printer.Get();
+    m_printer.Set(dialog->m_printer.Get());
     m_nLCID = dialog->m_nLocale;
-    if (m_strPrinter != previousPrinter) ClearCaches();
+    if (m_printer.Get() != previousPrinter) ClearCaches();
 
     std::wstring country = UserCountryAbbreviation();
 
@@ -512,7 +512,7 @@ void CScUpdaterApp::HandleCheck() {
     dialog->ShowProgress(1);
     const bool withFirmware = firmwareView || m_bEditorMode;
     bool printerData = m_pLocalData &&
-                       m_pLocalData->CollectPrinterEnvironment(m_strPrinter, withFirmware) == 0 &&
+                       m_pLocalData->CollectPrinterEnvironment(m_printer.Get(), withFirmware) == 0 &&
                        withFirmware;
 
     if (firmwareView && !printerData) {
@@ -528,7 +528,7 @@ void CScUpdaterApp::HandleCheck() {
     }
     if (printerData) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
-        for (const auto& [entryKey, info] : printers[m_strPrinter]) {
+        for (const auto& [entryKey, info] : printers[m_printer.Get()]) {
             if (info.strId == L"FP-MAIN" && !info.strSpec.empty()) {
                 country = info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
                 break;
@@ -562,7 +562,7 @@ void CScUpdaterApp::HandleCheck() {
     if (printerData && failure == 0) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
         std::vector<std::wstring> queried;
-        for (const auto& [entryKey, info] : printers[m_strPrinter]) {
+        for (const auto& [entryKey, info] : printers[m_printer.Get()]) {
             if (info.strSpec.empty() || !StartsWith(info.strId, L"FP-") || info.strCategory != L"FIRM")
                 continue;
             if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
@@ -574,10 +574,10 @@ void CScUpdaterApp::HandleCheck() {
 
     if (failure == 0) {
         m_serverCache[m_nLCID] = serverList;
-        GetRefinedList(m_strPrinter, serverList, m_refinedList);
+        GetRefinedList(m_printer.Get(), serverList, m_refinedList);
         const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
         CAUFileUpdater updater(&owner);
-        failure = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
+        failure = updater.GetUpdates(m_printer.Get(), m_refinedList, dialog);
         if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
     } else {
         dialog->ShowProgress(0);
@@ -604,7 +604,7 @@ void CScUpdaterApp::HandleStart() {
     HWND window = dialog->GetSafeHwnd();
     auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
 
-    m_strPrinter = dialog->m_strPrinter;
+    m_printer.Set(dialog->m_printer.Get());
     m_nLCID = dialog->m_nLocale;
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const int connectFailure = ConnectServer(); connectFailure != 0) {
@@ -618,7 +618,7 @@ void CScUpdaterApp::HandleStart() {
     CAUFileUpdater updater(&owner);
     auto cached = m_refinedCache.find(m_nLCID);
     const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
-    if (updater.InstallUpdates(offered, m_strPrinter, dialog) == CAUFileUpdater::kNothingDone) return;
+    if (updater.InstallUpdates(offered, m_printer.Get(), dialog) == CAUFileUpdater::kNothingDone) return;
 
     dialog->ClearList();
     for (auto it = m_serverCache.begin(); it != m_serverCache.end();)
@@ -626,12 +626,12 @@ void CScUpdaterApp::HandleStart() {
     m_refinedCache.clear();
     // Without a cached offer for the locale nothing is refined into it: no empty offer is cached.
     auto offer = m_serverCache.find(m_nLCID);
-    GetRefinedList(m_strPrinter, offer == m_serverCache.end() ? ComponentList() : offer->second,
+    GetRefinedList(m_printer.Get(), offer == m_serverCache.end() ? ComponentList() : offer->second,
                    m_refinedList);
     // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
     // it, not to fetching the offer again.
     ResetEvent(m_events[kCancelEvent].get());
-    int rc = updater.GetUpdates(m_strPrinter, m_refinedList, dialog);
+    int rc = updater.GetUpdates(m_printer.Get(), m_refinedList, dialog);
     if (rc == kServerCancelled) return;
     if (rc != 0) {
         if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;

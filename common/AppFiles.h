@@ -1,8 +1,9 @@
 #pragma once
-// Files and folders of the program: its own folder, the per-user data folder, copying and
-// removing, and completing a self-upgrade in the staging copy.
+// Files and folders of the program: its own folder, the per-user data folder, listing, copying
+// and removing.
 
 #include <string>
+#include <vector>
 
 namespace scup {
 
@@ -21,9 +22,8 @@ std::wstring GetDataFolder(const std::wstring& leaf);
 int CopyFileContents(const std::wstring& source, const std::wstring& target);
 int RemoveFolder(const std::wstring& folder);
 
-// Copies the new files into the target folder, records the version and starts the installed updater.
-void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, const std::wstring& version,
-                      bool editor);
+// The names of the files (not folders) directly in the folder.
+std::vector<std::wstring> PlainFilesOf(const std::wstring& folder);
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 

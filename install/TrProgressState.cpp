@@ -2,6 +2,11 @@
 
 namespace scup {
 
+STrProgressState& TransferProgressState() {
+    static STrProgressState state;
+    return state;
+}
+
 void STrProgressState::Reset() {
     totalWeight = 0;
     doneWeight = 0;

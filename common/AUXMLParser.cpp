@@ -4,7 +4,7 @@
 
 #include "common/Format.h"
 #include "common/Trace.h"
-#include "server/XMLComValues.h"
+#include "common/XMLComValues.h"
 
 using scup::AUTrace;
 using scup::ComPtr;

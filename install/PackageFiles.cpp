@@ -8,8 +8,7 @@
 #include <optional>
 #include <random>
 
-#include "AppFiles.h"
-#include "ScUpdaterApp.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/Trace.h"
@@ -45,19 +44,6 @@ std::optional<std::string> AnsiPath(const std::wstring& path) {
     const DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return std::nullopt;
     return ExactAnsi(std::wstring(shortPath, length));
-}
-
-std::vector<std::wstring> PlainFilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW found{};
-    UniqueFind find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
-    if (!find) return files;
-    do {
-        const std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == L"." || name == L"..") continue;
-        files.push_back(name);
-    } while (FindNextFileW(find.get(), &found));
-    return files;
 }
 
 int PseudoRandomNumber() {
@@ -101,7 +87,7 @@ int UnzipPackage(const CUnzipHolder* unzip, const std::wstring& archive, std::ve
         AUTrace(L"Failed: unzip of %s (%d)", archive.c_str(), rc);
         return 0;
     }
-    files = PlainFilesIn(folder);
+    files = PlainFilesOf(folder);
     return 1;
 }
 

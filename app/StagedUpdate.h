@@ -1,0 +1,13 @@
+#pragma once
+// Completing a self-upgrade in the staging copy: the new files go in beside the installed ones and
+// replace them all or none, then the installed updater starts again.
+
+#include <string>
+
+namespace scup {
+
+// Copies the new files into the target folder, records the version and starts the installed updater.
+void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, const std::wstring& version,
+                      bool editor);
+
+}  // namespace scup

@@ -1,0 +1,36 @@
+#pragma once
+// What installing asks of the user interface: the firmware transfer's confirmation, its retry when
+// no printer answers and its progress dialog, and the note shown while an installer runs. The user
+// interface supplies them (the application at its start, tests in their set-up). Until then nothing
+// is shown: a transfer is not confirmed and so never starts, and an installer is waited for
+// without a note.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The transfer's progress callback: percent of the current file sent; 1 to go on, 0 to stop.
+using TransferProgress = std::function<int(int percent)>;
+
+struct SInstallDialogs {
+    // The application's main window, when there is one: it owns the transfer's dialogs.
+    std::function<HWND()> mainWindow;
+    // True on OK in the confirmation before a transfer.
+    std::function<bool(LANGID language, HWND owner)> confirmTransfer;
+    // True on Retry in the message that no printer answers.
+    std::function<bool(LANGID language, HWND owner)> retryConnection;
+    // Runs the work on a thread of its own while the progress dialog shows the share of the total
+    // weight (data length) sent, and returns once the work has; false when the dialog could not be
+    // shown (the work did not run).
+    std::function<bool(LANGID language, HWND owner, std::uint32_t totalWeight,
+                       std::function<void(const TransferProgress&)> work)>
+        runTransfer;
+    // Shows the note (its reading direction given) until the process ends.
+    std::function<void(LANGID language, const std::wstring& note, bool rightToLeft, HANDLE process)>
+        waitForInstaller;
+};
+
+void SetInstallDialogs(SInstallDialogs dialogs);
+SInstallDialogs InstallDialogs();
