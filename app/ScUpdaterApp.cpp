@@ -63,9 +63,6 @@ GdiplusSession g_gdiplus;
 CScUpdaterApp* TheApp() { return g_app; }
 void SetTheApp(CScUpdaterApp* app) { g_app = app; }
 
-CUnzipHolder::CUnzipHolder(const std::wstring& programFolder)
-    : m_hUnzip(LoadLibraryW((programFolder + L"unzip32.dll").c_str())) {}
-
 AUServices AUServices::Defaults() {
     AUServices services;
     services.createServerData = [] { return std::make_unique<CAUServerData>(); };

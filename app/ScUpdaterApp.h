@@ -16,6 +16,7 @@
 #include "common/FirmInfo.h"
 #include "common/Guarded.h"
 #include "common/Handles.h"
+#include "install/PackageFiles.h"
 #include "local/AULocalData.h"
 #include "server/AUServerData.h"
 
@@ -30,12 +31,6 @@ enum AUEventIndex { kRefreshEvent = 0, kCheckEvent, kStartEvent, kExitEvent, kRe
 extern const wchar_t* const kAUEventNames[6];
 
 // Where the manager gets the parts it works with; tests put their own in.
-// The unzip library, loaded at run time from the program folder; a failed load leaves it empty.
-struct CUnzipHolder {
-    explicit CUnzipHolder(const std::wstring& programFolder);
-    scup::UniqueModule m_hUnzip;
-};
-
 struct AUServices {
     std::function<std::unique_ptr<CAUServerData>()> createServerData;
     std::function<std::unique_ptr<CAULocalData>()> createLocalData;

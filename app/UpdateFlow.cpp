@@ -1,4 +1,5 @@
-// The update manager: the dialog sequence on the main thread and the update thread's work.
+// The application object's update flow: the dialog sequence on the main thread and the update
+// thread's work (checks, installs, the server reset and the end of the program).
 
 #include <windows.h>
 #include <winspool.h>
@@ -132,7 +133,7 @@ std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x
         x = dialog->PositionX();
         y = dialog->PositionY();
         m_printer.Set(dialog->m_printer.Get());
-        m_nLCID = dialog->m_nLocale;
+        m_nLCID = dialog->m_nLocale.load();
         if (result <= 1000) break;
         // The user chose another user-interface language: the dialog comes back in it.
         m_nLanguage.exchange(static_cast<long>(result));
@@ -421,7 +422,7 @@ void CScUpdaterApp::EventLoop() {
                 HandleExit();
                 return;
             case kResetServerEvent:
-                if (m_pServerData) m_pServerData->Reset();
+                if (m_pServerData) m_pServerData->ResetServer();
                 SetEvent(m_events[kRefreshEvent].get());
                 break;
         }
@@ -494,7 +495,7 @@ void CScUpdaterApp::HandleCheck() {
     dialog->m_bLocalFiles = 0;
     const std::wstring previousPrinter = m_printer.Get();
     m_printer.Set(dialog->m_printer.Get());
-    m_nLCID = dialog->m_nLocale;
+    m_nLCID = dialog->m_nLocale.load();
     if (m_printer.Get() != previousPrinter) ClearCaches();
 
     std::wstring country = UserCountryAbbreviation();
@@ -529,7 +530,7 @@ void CScUpdaterApp::HandleCheck() {
     if (printerData) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
         for (const auto& [entryKey, info] : printers[m_printer.Get()]) {
-            if (info.strId == L"FP-MAIN" && !info.strSpec.empty()) {
+            if (info.strId == kMainFirmwareId && !info.strSpec.empty()) {
                 country = info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
                 break;
             }
@@ -563,7 +564,7 @@ void CScUpdaterApp::HandleCheck() {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
         std::vector<std::wstring> queried;
         for (const auto& [entryKey, info] : printers[m_printer.Get()]) {
-            if (info.strSpec.empty() || !StartsWith(info.strId, L"FP-") || info.strCategory != L"FIRM")
+            if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) || info.strCategory != kFirmwareCategory)
                 continue;
             if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
             queried.push_back(info.strSpec);
@@ -605,7 +606,7 @@ void CScUpdaterApp::HandleStart() {
     auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
 
     m_printer.Set(dialog->m_printer.Get());
-    m_nLCID = dialog->m_nLocale;
+    m_nLCID = dialog->m_nLocale.load();
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const int connectFailure = ConnectServer(); connectFailure != 0) {
             dialog->ShowProgress(0);

@@ -52,8 +52,8 @@ bool FieldEmpty(const std::vector<std::wstring>& fields, size_t index) {
 }
 
 bool IsAccepted(const SAUExtFirmInfo& info, bool firmwareView) {
-    return firmwareView ? info.strCategory == L"FIRM" && StartsWith(info.strId, L"FP-")
-                        : info.strCategory == L"PCS" && StartsWith(info.strId, L"P");
+    return firmwareView ? info.strCategory == kFirmwareCategory && StartsWith(info.strId, kFirmwarePrefix)
+                        : info.strCategory == kSoftwareCategory && StartsWith(info.strId, L"P");
 }
 
 // The first installed entry, in key order, whose key begins with the prefix.
@@ -65,7 +65,7 @@ const SAUExtFirmInfo* FirstWithPrefix(const ComponentList& installed, const std:
 
 // Older editions of the label editor and the address book give way to a newer installed one.
 bool IsSuperseded(const SAUExtFirmInfo& offered, const ComponentList& installed) {
-    if (offered.strCategory != L"PCS") return false;
+    if (offered.strCategory != kSoftwareCategory) return false;
     auto anyInstalled = [&](std::initializer_list<const wchar_t*> newer) {
         for (const wchar_t* id : newer)
             if (CUpdateRefinement::HasPcsEntry(installed, id)) return true;
@@ -140,7 +140,7 @@ void CUpdateRefinement::GetPrinterForInitialCheck(CAULocalData* localData, std::
 
 bool CUpdateRefinement::HasPcsEntry(const ComponentList& list, const std::wstring& id) {
     for (const auto& [key, info] : list)
-        if (info.strCategory == L"PCS" && info.strId == id) return true;
+        if (info.strCategory == kSoftwareCategory && info.strId == id) return true;
     return false;
 }
 
@@ -157,7 +157,7 @@ const SAUExtFirmInfo* CUpdateRefinement::FindInstalledMatch(const std::wstring& 
     auto exact = installed.find(key);
     if (exact != installed.end()) return &exact->second;
     // Firmware the printer does not report is no update of anything.
-    if (StartsWith(offered.strId, L"FP-") && offered.strCategory == L"FIRM") return nullptr;
+    if (StartsWith(offered.strId, kFirmwarePrefix) && offered.strCategory == kFirmwareCategory) return nullptr;
     // An offer for a whole region stands for every country of it: same code and language.
     const bool regionWide = EndsWith(key, L"_ALL") || (group == L"ASA" && EndsWith(key, L"_ASA")) ||
                             (group == L"NAS" && EndsWith(key, L"_NAS"));
@@ -172,8 +172,8 @@ bool CUpdateRefinement::IsInstalled(const wchar_t* code) const {
 bool CUpdateRefinement::IsApplicable(const SAUExtFirmInfo& offered, bool superseded,
                                      bool hasTransferPort) const {
     const std::wstring& id = offered.strId;
-    if (offered.strCategory == L"FIRM" && StartsWith(id, L"FC-")) return hasTransferPort;
-    if (offered.strCategory != L"PCS") return false;
+    if (offered.strCategory == kFirmwareCategory && StartsWith(id, kPrinterContentPrefix)) return hasTransferPort;
+    if (offered.strCategory != kSoftwareCategory) return false;
     auto installed = [&](std::initializer_list<const wchar_t*> codes) {
         for (const wchar_t* code : codes)
             if (IsInstalled(code)) return true;

@@ -3,7 +3,6 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shellapi.h>
-#include <versionhelpers.h>
 
 #include "common/AppFiles.h"
 #include "common/Trace.h"
@@ -114,7 +113,7 @@ bool StartStagingCopy(const std::wstring& stagingFolder, const std::wstring& par
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;  // 0x500
     info.hwnd = nullptr;
-    info.lpVerb = IsWindowsVistaOrGreater() ? L"runas" : nullptr;
+    info.lpVerb = L"runas";
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;

@@ -4,6 +4,15 @@
 #include <map>
 #include <string>
 
+// The categories and identifier prefixes of components as the server, the history file and the
+// local state write them.
+inline constexpr wchar_t kFirmwareCategory[] = L"FIRM";
+inline constexpr wchar_t kSoftwareCategory[] = L"PCS";
+// Firmware packages ("FP-MAIN" is the printer's main firmware) and printer content (templates).
+inline constexpr wchar_t kFirmwarePrefix[] = L"FP-";
+inline constexpr wchar_t kMainFirmwareId[] = L"FP-MAIN";
+inline constexpr wchar_t kPrinterContentPrefix[] = L"FC-";
+
 struct SAUExtFirmInfo {
     int nSequence = 0;
     int nNewInstall = 0;

@@ -21,7 +21,4 @@ class CKeepAwake {
     std::atomic<bool>& m_flag;
 };
 
-// The major version of the running system (6 for Vista and later).
-DWORD SystemMajorVersion();
-
 }  // namespace scup

@@ -7,6 +7,7 @@
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/LangResources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "local/AULocalData.h"
 #include "res/install_ids.h"
@@ -37,8 +38,8 @@ std::wstring Trimmed(const std::wstring& text) {
 
 // 0 applications, 1 other firmware, 2 the main firmware.
 int InstallGroup(const std::wstring& code) {
-    if (code.compare(0, 3, L"FP-") != 0) return 0;
-    return code.compare(0, 7, L"FP-MAIN") == 0 ? 2 : 1;
+    if (!scup::StartsWith(code, kFirmwarePrefix)) return 0;
+    return scup::StartsWith(code, kMainFirmwareId) ? 2 : 1;
 }
 
 }  // namespace

@@ -216,13 +216,9 @@ int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& p
     elevate = false;
     const SAppInstaller* installer = FindInstaller(item.info.strId);
     if (!installer) {
-        if (scup::SystemMajorVersion() > 5) {
-            parameters = FormatText(L"/qn /i \"%s\"", path.c_str());
-            path = L"msiexec.exe";
-            elevate = true;
-        } else {
-            parameters = L"/qn";
-        }
+        parameters = FormatText(L"/qn /i \"%s\"", path.c_str());
+        path = L"msiexec.exe";
+        elevate = true;
         return 0;
     }
 
@@ -313,7 +309,7 @@ int CAUFileUpdater::CallCorvaneApp(std::wstring path, const SAUItemRecord& item)
         Sleep(kSettleMs);
         if (VerifyInstalled(item)) {
             result = 0;
-            AddHistoryRecord(L"PCS", item.strTitle, item.strVersion, item.info.strName,
+            AddHistoryRecord(kSoftwareCategory, item.strTitle, item.strVersion, item.info.strName,
                              FormatText(L"%d", static_cast<int>(m_pManager->nLCID)), item.info.strId,
                              item.info.strSpec, item.info.strInstalledVersion);
         }

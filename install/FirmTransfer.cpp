@@ -3,7 +3,7 @@
 #include <atomic>
 #include <map>
 
-#include "AnsiText.h"
+#include "common/AnsiText.h"
 #include "ConnectedPrinters.h"
 #include "FirmPort.h"
 #include "InstallDialogs.h"

@@ -14,6 +14,9 @@
 #include "common/Trace.h"
 #include "ext/unzip32/unzip32.h"
 
+CUnzipHolder::CUnzipHolder(const std::wstring& programFolder)
+    : m_hUnzip(LoadLibraryW((programFolder + L"unzip32.dll").c_str())) {}
+
 namespace scup {
 namespace {
 

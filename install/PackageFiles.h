@@ -5,7 +5,13 @@
 #include <string>
 #include <vector>
 
-struct CUnzipHolder;
+#include "common/Handles.h"
+
+// The unzip library, loaded at run time from the program folder; a failed load leaves it empty.
+struct CUnzipHolder {
+    explicit CUnzipHolder(const std::wstring& programFolder);
+    scup::UniqueModule m_hUnzip;
+};
 
 namespace scup {
 

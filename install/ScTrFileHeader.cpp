@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "AnsiText.h"
+#include "common/AnsiText.h"
 #include "tools/common/Pd3Header.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "TransferWorker.h"
 
-#include "AnsiText.h"
+#include "common/AnsiText.h"
 #include "FirmPort.h"
 #include "FirmSender.h"
 #include "Pd3File.h"
@@ -67,7 +67,7 @@ bool CTransferWorker::SendFile(const std::wstring& path, const SAUItemRecord* it
 
 void CTransferWorker::RecordHistory(const CPd3File& file, const SAUItemRecord& item) const {
     const std::wstring& printer = item.info.strName.empty() ? m_strPrinter : item.info.strName;
-    AddHistoryRecord(L"FIRM", item.strTitle, item.strVersion, printer,
+    AddHistoryRecord(kFirmwareCategory, item.strTitle, item.strVersion, printer,
                      scup::FormatText(L"%d", static_cast<int>(TransferLocale())), scup::FromAnsi(file.Name()),
                      scup::FromAnsi(file.Spec()), scup::FromAnsi(file.Version()));
     AUTrace(L"Success: history entry for %s", item.strTitle.c_str());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AnsiText.h"
 #include "common/Trace.h"
 
 using scup::AUTrace;
@@ -113,16 +114,6 @@ std::string BreakIntoLines(const std::string& base64) {
         lines.append("\r\n");
     }
     return lines;
-}
-
-// The encoder's output is plain ASCII in the thread's code page.
-std::wstring WidenAsciiText(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
 }
 
 // The base provider in the user's default key container, which is created on first use.
@@ -253,7 +244,8 @@ std::wstring CAUCrypt::ConvertHashToBase64(const BYTE* data, DWORD byteCount) {
         return {};
     }
     text.resize(strnlen(text.data(), text.size()));
-    return WidenAsciiText(BreakIntoLines(text));
+    // The encoder's output is plain ASCII in the thread's code page.
+    return scup::FromAnsi(BreakIntoLines(text), CP_THREAD_ACP);
 }
 
 bool CAUCrypt::DecodeBase64(const std::wstring& text, std::vector<BYTE>& bytes, DWORD& byteCount) {

@@ -4,10 +4,12 @@
 
 #include <vector>
 
+#include "common/AnsiText.h"
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "local/PrinterDriver.h"
 #include "local/PrinterList.h"
@@ -91,14 +93,10 @@ std::wstring RecordField(const std::string& record, size_t offset, size_t width)
     if (record.size() < offset) return {};
     std::string field = record.substr(offset, width);
     field = field.substr(0, field.find('\0'));
-    if (field.empty()) return {};
-    int count = MultiByteToWideChar(CP_ACP, 0, field.data(), static_cast<int>(field.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, field.data(), static_cast<int>(field.size()), text.data(), count);
-    return text;
+    return scup::FromAnsi(field);
 }
 
-bool StartsWithFP(const std::wstring& code) { return code.rfind(L"FP-", 0) == 0; }
+bool StartsWithFP(const std::wstring& code) { return scup::StartsWith(code, kFirmwarePrefix); }
 
 std::wstring RowKey(const SAUExtFirmInfo& row) {
     return FormatText(L"%s_%s", row.strId.c_str(), row.strSpec.c_str());
@@ -201,7 +199,7 @@ void CAULocalData::AddTemplateRows(const SAUExtFirmInfo& base, const std::wstrin
 SAUExtFirmInfo CAULocalData::FirmwareRowFromRecord(const std::wstring& printer, const std::string& record) {
     SAUExtFirmInfo row;
     row.strName = printer;
-    row.strCategory = L"FIRM";
+    row.strCategory = kFirmwareCategory;
     row.strId = RecordField(record, 32, 16);
     row.strSpec = RecordField(record, 69, 7);
     if (row.strSpec.empty()) row.strSpec = L"ALL_ALL";
@@ -238,7 +236,7 @@ int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool wi
     base.strName = printer;
     auto addApplicationRow = [&](const wchar_t* code, const std::wstring& language) {
         SAUExtFirmInfo row = base;
-        row.strCategory = L"PCS";
+        row.strCategory = kSoftwareCategory;
         row.strId = code;
         row.strSpec = language + L"_" + country;
         GetInstalledPackageVersion(code, row.strInstalledVersion);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/AnsiText.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
 #include "common/Profile.h"
@@ -91,22 +92,6 @@ std::wstring HexDump(const std::string& bytes) {
 
 void TraceDump(const wchar_t* format, const std::string& bytes) {
     if (scup::TraceEnabled()) AUTrace(format, HexDump(bytes).c_str());
-}
-
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return {};
-    std::vector<char> buffer(2 * text.size() + 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer.data(),
-                        static_cast<int>(buffer.size() - 1), nullptr, nullptr);
-    return std::string(buffer.data());
-}
-
-std::wstring FromAnsi(const std::string& bytes) {
-    if (bytes.empty()) return {};
-    int count = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), count);
-    return text;
 }
 
 // Basic credentials for the proxy alone: the stack gives them to the proxy that asks, never to the
@@ -410,7 +395,7 @@ int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestTe
     if (!requestText.empty()) {
         // The stack may send the body again by itself (authentication), and a send left behind
         // on the worker still reads it: it is shared, never on this stack.
-        body = std::make_shared<const std::string>(ToAnsi(requestText));
+        body = std::make_shared<const std::string>(scup::ToAnsi(requestText));
         m_requestBody = body;
         TraceDump(L"REQUEST IN BINARY FORMAT : \r\n%s", *body);
     }
@@ -624,7 +609,7 @@ int CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mo
     if (progress && result == 0) progress(100);
     if (progress && result != 0 && result != 3) progress(-1);
     TraceDump(L"RESPONSE IN BINARY FORMAT : \r\n%s", body);
-    if (mode == Mode::Text) target = result == 0 ? FromAnsi(body) : std::wstring();
+    if (mode == Mode::Text) target = result == 0 ? scup::FromAnsi(body) : std::wstring();
     AUTrace(L"Char count in Response Data: %d", static_cast<int>(body.size()));
     return result;
 }

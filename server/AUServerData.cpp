@@ -79,7 +79,7 @@ void CAUServerData::CloseConnections() {
         connection->Reset();
 }
 
-void CAUServerData::Reset() {
+void CAUServerData::ResetServer() {
     CloseConnections();
     CAUHttpConnection::CloseSharedSession();
     m_pConfiguration = nullptr;

@@ -44,7 +44,7 @@ class CAUServerData {
     virtual void CloseConnections();
     // Closes the session and the connections and forgets everything, so that the next
     // initialisation probes again.
-    virtual void Reset();
+    virtual void ResetServer();
     virtual bool IsConnected() const { return m_bConnected; }
 
     const std::wstring& UpdaterVersion() const { return m_strUpdaterVersion; }

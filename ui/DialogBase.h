@@ -1,8 +1,11 @@
 #pragma once
 // A dialog window from a template of the resource library, run modally or modelessly, with its
-// messages dispatched to virtual handlers.
+// messages dispatched to virtual handlers. The window belongs to the thread that made it; other
+// threads may read its handle (none once the window is gone) and send it messages, nothing more.
 
 #include <windows.h>
+
+#include <atomic>
 
 namespace scup {
 
@@ -18,9 +21,9 @@ public:
     void DestroyModeless();
     void EndDialog(INT_PTR result);
 
-    HWND GetSafeHwnd() const { return hwnd_; }
+    HWND GetSafeHwnd() const { return hwnd_.load(); }
     UINT TemplateId() const { return templateId_; }
-    HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+    HWND Item(int id) const { return GetDlgItem(hwnd_.load(), id); }
 
 protected:
     virtual BOOL OnInitDialog() { return TRUE; }
@@ -40,7 +43,7 @@ private:
 
     UINT templateId_;
     HWND parent_;
-    HWND hwnd_ = nullptr;
+    std::atomic<HWND> hwnd_{nullptr};
     bool modal_ = false;
 };
 

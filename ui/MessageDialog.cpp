@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "AppMainWindow.h"
 #include "TaskbarProgress.h"
@@ -21,13 +22,13 @@ enum PanelMessage : UINT {
 
 constexpr UINT kMarqueeIntervalMs = 30;
 
-std::unique_ptr<CMessageDialog>& PanelOwner() {
-    static std::unique_ptr<CMessageDialog> panel;
-    return panel;
+std::mutex& PanelMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
-std::atomic<CMessageDialog*>& PanelPointer() {
-    static std::atomic<CMessageDialog*> pointer{nullptr};
-    return pointer;
+std::shared_ptr<CMessageDialog>& PanelStorage() {
+    static std::shared_ptr<CMessageDialog> panel;
+    return panel;
 }
 
 void SetBarStyle(HWND bar, bool marquee) {
@@ -42,20 +43,28 @@ CMessageDialog::CMessageDialog(LANGID language, HWND parent)
     : CLangDialog(language, IDD_MESSAGE, parent),
       m_hCancelEvent(CreateEventW(nullptr, FALSE, FALSE, kCancelEventName)) {}
 
-CMessageDialog* CMessageDialog::Panel() { return PanelPointer().load(); }
+std::shared_ptr<CMessageDialog> CMessageDialog::Panel() {
+    std::lock_guard lock(PanelMutex());
+    return PanelStorage();
+}
 
-CMessageDialog* CMessageDialog::CreatePanel(LANGID language, HWND parent) {
-    if (CMessageDialog* existing = Panel()) return existing;
-    auto panel = std::make_unique<CMessageDialog>(language, parent);
+std::shared_ptr<CMessageDialog> CMessageDialog::CreatePanel(LANGID language, HWND parent) {
+    if (auto existing = Panel()) return existing;
+    auto panel = std::make_shared<CMessageDialog>(language, parent);
     if (!panel->CreateModeless()) return nullptr;
-    PanelPointer().store(panel.get());
-    PanelOwner() = std::move(panel);
-    return Panel();
+    std::lock_guard lock(PanelMutex());
+    PanelStorage() = panel;
+    return panel;
 }
 
 void CMessageDialog::DestroyPanel() {
-    PanelPointer().store(nullptr);
-    PanelOwner().reset();
+    std::shared_ptr<CMessageDialog> panel;
+    {
+        std::lock_guard lock(PanelMutex());
+        panel.swap(PanelStorage());
+    }
+    // Another thread may still hold the object: the window goes now, on its own thread.
+    if (panel) panel->DestroyModeless();
 }
 
 BOOL CMessageDialog::OnInitDialog() {
@@ -73,22 +82,22 @@ void CMessageDialog::OnCancel() {
     if (m_hCancelEvent) SetEvent(m_hCancelEvent.get());
 }
 
-LRESULT CMessageDialog::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+LRESULT CMessageDialog::SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) const {
     HWND hwnd = GetSafeHwnd();
     return hwnd ? SendMessageW(hwnd, message, wParam, lParam) : 0;
 }
 
 void CMessageDialog::SetItemText(int controlId, const std::wstring& text) {
-    Post(kSetItemText, static_cast<WPARAM>(controlId), reinterpret_cast<LPARAM>(text.c_str()));
+    SendToWindow(kSetItemText, static_cast<WPARAM>(controlId), reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void CMessageDialog::SetTitle(const std::wstring& title) {
-    Post(kSetTitle, 0, reinterpret_cast<LPARAM>(title.c_str()));
+    SendToWindow(kSetTitle, 0, reinterpret_cast<LPARAM>(title.c_str()));
 }
 
-void CMessageDialog::BeginIndeterminate() { Post(kBeginIndeterminate, 0, 0); }
+void CMessageDialog::BeginIndeterminate() { SendToWindow(kBeginIndeterminate, 0, 0); }
 
-void CMessageDialog::SetProgress(int value) { Post(kSetProgress, static_cast<WPARAM>(value), 0); }
+void CMessageDialog::SetProgress(int value) { SendToWindow(kSetProgress, static_cast<WPARAM>(value), 0); }
 
 INT_PTR CMessageDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
     switch (message) {

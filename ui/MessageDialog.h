@@ -22,11 +22,12 @@ class CMessageDialog : public CLangDialog {
   public:
     CMessageDialog(LANGID language, HWND parent);
 
-    // The panel of the process; none until CreatePanel has made it.
-    static CMessageDialog* Panel();
+    // The panel of the process; none until CreatePanel has made it. A thread that holds it keeps
+    // the object alive; once DestroyPanel has run its window is gone and the setters do nothing.
+    static std::shared_ptr<CMessageDialog> Panel();
     // Makes the panel (modeless, hidden, titled with the application title) unless it exists.
-    static CMessageDialog* CreatePanel(LANGID language, HWND parent);
-    // On the thread that made the panel.
+    static std::shared_ptr<CMessageDialog> CreatePanel(LANGID language, HWND parent);
+    // On the thread that made the panel: its window goes, here and now.
     static void DestroyPanel();
 
     void SetItemText(int controlId, const std::wstring& text);
@@ -46,7 +47,8 @@ class CMessageDialog : public CLangDialog {
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
   private:
-    LRESULT Post(UINT message, WPARAM wParam, LPARAM lParam) const;
+    // Sends (not posts) to the dialog's thread: the texts passed by pointer must outlive the call.
+    LRESULT SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) const;
     void ApplyMarquee();
     void ApplyProgress(int value);
     void LeaveMarquee();

@@ -46,9 +46,6 @@ constexpr int kRegionMenuPosition = 2;
 constexpr int kLanguageMenuPosition = 4;
 
 constexpr wchar_t kLeftToRightEmbedding[] = L"\x202A";
-constexpr wchar_t kSoftwareCategory[] = L"PCS";
-constexpr wchar_t kFirmwareCategory[] = L"FIRM";
-constexpr wchar_t kFirmwarePrefix[] = L"FP-";
 constexpr wchar_t kFirmwareExtension[] = L"pd3";
 constexpr wchar_t kPackageExtension[] = L"pdz";
 constexpr COLORREF kLinkColour = RGB(0, 102, 204);
@@ -70,9 +67,6 @@ enum DialogMessage : UINT {
 
 const wchar_t* const kDialogEvents[] = {L"START_EVENT", L"CHECK_EVENT", L"REFRESH_EVENT",
                                         L"RESETSERVER_EVENT"};
-
-
-bool IsVistaOrLater() { return scup::SystemMajorVersion() >= 6; }
 
 bool HasExtension(const std::wstring& name, const wchar_t* extension) {
     const size_t dot = name.find_last_of(L'.');
@@ -248,7 +242,7 @@ void CUpdaterDialog::SetUpView() {
     SetControlText(IDC_UPD_INSTALL, firmware ? IDS_UPD_TRANSFER : IDS_UPD_INSTALL);
     if (m_hMenu) DeleteMenu(m_hMenu, firmware ? ID_UPD_INSTALL : ID_UPD_TRANSFER, MF_BYCOMMAND);
     HWND install = Item(IDC_UPD_INSTALL);
-    if (!firmware && IsVistaOrLater()) {
+    if (!firmware) {
         SendMessageW(install, BCM_SETSHIELD, 0, TRUE);
     } else {
         SendMessageW(install, BM_SETSTYLE, BS_OWNERDRAW, TRUE);
@@ -363,7 +357,7 @@ void CUpdaterDialog::ShowProgress(int mode) {
 }
 
 void CUpdaterDialog::ApplyProgress(int mode) {
-    scup::CMessageDialog* panel = scup::CMessageDialog::Panel();
+    const auto panel = scup::CMessageDialog::Panel();
     if (!panel || !panel->GetSafeHwnd()) return;
     HWND window = panel->GetSafeHwnd();
     HWND cancel = GetDlgItem(window, IDCANCEL);
@@ -388,7 +382,7 @@ void CUpdaterDialog::ApplyProgress(int mode) {
 }
 
 void CUpdaterDialog::PresentPanel() {
-    scup::CMessageDialog* panel = scup::CMessageDialog::Panel();
+    const auto panel = scup::CMessageDialog::Panel();
     HWND window = panel ? panel->GetSafeHwnd() : nullptr;
     if (!window) return;
     // Without its owner on the screen the panel needs a task-bar button of its own.
@@ -403,14 +397,14 @@ void CUpdaterDialog::PresentPanel() {
 }
 
 void CUpdaterDialog::SetProgressItem(const std::wstring& title) {
-    scup::CMessageDialog* panel = scup::CMessageDialog::Panel();
+    const auto panel = scup::CMessageDialog::Panel();
     if (!panel) return;
     panel->SetItemText(IDC_MSG_LINE, LoadLangString(IDS_UPD_DOWNLOADING, m_nLanguage));
     panel->SetItemText(IDC_MSG_ITEM, title);
 }
 
 void CUpdaterDialog::SetProgressPercent(int percent) {
-    if (scup::CMessageDialog* panel = scup::CMessageDialog::Panel())
+    if (const auto panel = scup::CMessageDialog::Panel())
         panel->SetProgress(std::clamp(percent, 0, 100));
 }
 

@@ -77,7 +77,7 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
         ASSERT_EQ(local->Initialize(), 0);
         app_->m_pLocalData = std::move(local);
         app_->m_pUnzip = std::make_unique<CUnzipHolder>(BinFolder());
-        app_->m_strPrinter = kDriver;
+        app_->m_printer.Set(kDriver);
         app_->m_nLCID = locale;
 
         dialog_ = std::make_unique<CUpdaterDialog>(1033, kDriver, locale);

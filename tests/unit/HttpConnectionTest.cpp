@@ -91,6 +91,14 @@ class HttpConnectionTest : public ::testing::Test {
             0);
     }
 
+    // A session without proxy, connected to the server's own address (the record may hold saved
+    // credentials that must stay unused).
+    static void ConnectDirect(CAUHttpConnection& connection, const ScriptedHttpServer& server,
+                              SAUProxyInfo record = {}) {
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, record), 0);
+        ASSERT_EQ(connection.CreateConnection(server.Url(L"/"), record), 0);
+    }
+
     std::wstring dir_;
 };
 
@@ -132,10 +140,8 @@ TEST_F(HttpConnectionTest, SendPostsTheRequestAsAnsiXmlAndReadsTheAnswer) {
 
 TEST_F(HttpConnectionTest, TheServersPortIsTheOneTheAddressNames) {
     ScriptedHttpServer server([](const HttpRequestSeen& request) { return Ok("direct " + request.target); });
-    SAUProxyInfo none;
-    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, none), 0);
     CAUHttpConnection connection;
-    ASSERT_EQ(connection.CreateConnection(server.Url(L"/a"), none), 0);
+    ConnectDirect(connection, server);
     std::wstring response;
     ASSERT_EQ(connection.Send(server.Url(L"/a/b.aspx?q=1"), L"<R/>", response), 0);
     EXPECT_EQ(response, L"direct /a/b.aspx?q=1");
@@ -149,9 +155,8 @@ TEST_F(HttpConnectionTest, SavedProxyCredentialsNeverReachTheServerOnADirectLine
     SAUProxyInfo saved;
     saved.strProxyUser = L"alice";
     saved.strProxyPwd = L"s3cret-pa55";
-    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, saved), 0);
     CAUHttpConnection connection;
-    ASSERT_EQ(connection.CreateConnection(server.Url(L"/v"), saved), 0);
+    ConnectDirect(connection, server, saved);
     std::wstring response;
     ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), 0);
     ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), 0);

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -346,7 +347,7 @@ class StatusPanelTest : public ::testing::Test {
         return (GetWindowLongW(GetDlgItem(hwnd_, IDC_MSG_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0;
     }
 
-    scup::CMessageDialog* panel_ = nullptr;
+    std::shared_ptr<scup::CMessageDialog> panel_;
     HWND hwnd_ = nullptr;
 };
 
@@ -382,6 +383,24 @@ TEST_F(StatusPanelTest, TwiceIndeterminateThenThirtyLeavesAPlainBarAtThirty) {
         panel_->SetProgress(250);
     });
     EXPECT_EQ(ProgressPosition(hwnd_, IDC_MSG_PROGRESS), 100) << "a value beyond the range is held to it";
+}
+
+// The update thread may still hold the panel when the main dialog closes and takes it away: the
+// window goes at once, and what the thread does with its copy afterwards reaches nothing.
+TEST_F(StatusPanelTest, APanelHeldByAnotherThreadLosesItsWindowWhenTakenAwayAndIgnoresCalls) {
+    const std::shared_ptr<scup::CMessageDialog> held = scup::CMessageDialog::Panel();
+    ASSERT_EQ(held, panel_);
+    scup::CMessageDialog::DestroyPanel();
+    EXPECT_EQ(scup::CMessageDialog::Panel(), nullptr);
+    EXPECT_FALSE(IsWindow(hwnd_)) << "the window goes with DestroyPanel, not with the last holder";
+    EXPECT_EQ(held->GetSafeHwnd(), nullptr);
+    FromOtherThread([&] {
+        held->BeginIndeterminate();
+        held->SetProgress(40);
+        held->SetItemText(IDC_MSG_LINE, L"Downloading");
+        held->SetTitle(L"Status");
+    });
+    EXPECT_FALSE(held->IsMarquee());
 }
 
 TEST_F(StatusPanelTest, CancelSignalsTheEventAndThePanelStaysOpen) {

@@ -304,7 +304,7 @@ TEST_F(ServerDataTest, ResetForgetsTheWayAndTheNextInitialisationProbesAgain) {
     EXPECT_EQ(data.Initialize(), 0);
     EXPECT_EQ(server.Requests().size(), probes) << "initialised once";
 
-    data.Reset();
+    data.ResetServer();
     EXPECT_FALSE(data.IsConnected());
     EXPECT_FALSE(CAUHttpConnection::HasSharedSession());
     EXPECT_EQ(data.Initialize(), 1) << "the configuration is handed again after a reset";

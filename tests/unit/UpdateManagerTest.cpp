@@ -103,7 +103,7 @@ class FakeServerData : public CAUServerData {
         std::lock_guard lock(log_->mutex);
         ++log_->closes;
     }
-    void Reset() override {
+    void ResetServer() override {
         std::lock_guard lock(log_->mutex);
         ++log_->resets;
         m_bConnected = false;

@@ -371,7 +371,7 @@ TEST_F(UpdaterDialogTest, ClosingIsIgnoredWhileACheckRuns) {
 TEST_F(UpdaterDialogTest, ProgressPanelModesAndPlace) {
     auto dialog = MakeDialog();
     Run(*dialog, 0, [&](HWND hwnd) {
-        scup::CMessageDialog* panel = scup::CMessageDialog::Panel();
+        const auto panel = scup::CMessageDialog::Panel();
         ASSERT_NE(panel, nullptr);
         HWND window = panel->GetSafeHwnd();
         EXPECT_FALSE(IsWindowVisible(window));

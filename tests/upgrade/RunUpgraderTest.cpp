@@ -43,7 +43,7 @@ class RunUpgraderTest : public ::testing::Test {
 
         app_ = std::make_unique<CScUpdaterApp>(AUServices{});
         app_->m_nLanguage = 1033;
-        app_->m_strPrinter = L"Corvane SC-200";
+        app_->m_printer.Set(L"Corvane SC-200");
         app_->m_pUnzip = std::make_unique<CUnzipHolder>(BinFolder());
         app_->m_pLocalData = std::make_unique<CAULocalData>();
         auto server = std::make_unique<PackageServer>();
