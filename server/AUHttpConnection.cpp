@@ -603,7 +603,9 @@ int CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mo
         // A connection closed early looks like the end of the answer: only the count tells.
         AUTrace(L"Failed: the answer ended after %llu of the %llu bytes it announced.", total, announced);
         body.clear();
-        result = 1;
+        // An exchange only asks, so its answer is asked for again; a download that did not arrive
+        // whole is a failed one.
+        result = mode == Mode::Text ? kConnectionLost : 1;
     }
     if (result == 3) file.reset();
     if (progress && result == 0) progress(100);

@@ -323,6 +323,27 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
     }
 }
 
+// An exchange only asks: its answer, cut short with the connection, is asked for again (four times in
+// all at most). A download cut short is a failed download and is not fetched again.
+TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIsNot) {
+    std::atomic<int> answered{0};
+    ScriptedHttpServer server([&](const HttpRequestSeen&) {
+        HttpAnswer answer = Ok("<Answer>whole</Answer>");
+        if (answered++ == 0) answer.announcedLength = 1000;
+        return answer;
+    });
+    CAUHttpConnection connection;
+    ConnectDirect(connection, server);
+    std::wstring response;
+    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), 0);
+    EXPECT_EQ(response, L"<Answer>whole</Answer>");
+    EXPECT_EQ(server.Requests().size(), 2u);
+
+    answered = 0;
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), 1);
+    EXPECT_EQ(server.Requests().size(), 3u) << "a cut download is not fetched again";
+}
+
 // The user leaves while the server keeps silent: the exchange ends on the event, long before the
 // receive time-out (left at its default of five minutes).
 TEST_F(HttpConnectionTest, CancelOrExitEndsAnExchangeThatTheServerNeverAnswers) {
