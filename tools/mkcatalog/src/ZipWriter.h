@@ -1,15 +1,15 @@
 #pragma once
-// Writes a zip archive of flat entries, each compressed with deflate and streamed, so that large
-// files never sit in memory whole. Archives stay below 4 GB (no zip64).
+// Writes a zip archive of flat entries through libzip, each compressed with deflate. Files are streamed
+// into the archive when it is written at Finish, so large files never sit in memory whole; the archive
+// appears at its path only then, whole, and a failed or unfinished archive leaves nothing behind.
 
-#include <cstdint>
-#include <cstdio>
+#include <zip.h>
+
+#include <deque>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace mkcatalog {
 
@@ -20,36 +20,32 @@ class ZipWriter {
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
+    // Names are UTF-8. A file's bytes are read at Finish, so it must stay in place until then.
     bool Add(const std::string& name, std::string_view bytes);
     bool AddFile(const std::string& name, const std::filesystem::path& source);
-    // Writes the central directory and closes the file; false when anything failed on the way.
+    // Compresses the entries and writes the archive; false when anything failed on the way, or when
+    // there was nothing to put in it.
     bool Finish();
     const std::string& Error() const { return error_; }
 
   private:
-    struct Entry {
-        std::string name;
-        std::uint32_t crc = 0;
-        std::uint32_t compressedSize = 0;
-        std::uint32_t size = 0;
-        std::uint32_t offset = 0;
+    struct Discard {
+        void operator()(zip_t* archive) const { zip_discard(archive); }
     };
-    // Reads up to n bytes into the buffer; 0 at the end, -1 on an error.
-    using Reader = std::function<long long(char* buffer, std::size_t n)>;
+    struct SourceFree {
+        void operator()(zip_source_t* source) const { zip_source_free(source); }
+    };
+    using Source = std::unique_ptr<zip_source_t, SourceFree>;
 
-    bool AddStream(const std::string& name, const Reader& read);
+    bool CanAdd(const std::string& name);
+    bool AddSource(const std::string& name, Source data, zip_error_t& error);
     bool Fail(const std::string& error);
-    bool Write(const void* data, std::size_t size);
-    void WriteLocalHeader(const Entry& entry);
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> file_;
+    // The bytes given to Add, which libzip reads only when the archive is written; declared before the
+    // archive so that they outlive it.
+    std::deque<std::string> held_;
+    std::unique_ptr<zip_t, Discard> archive_;
     std::filesystem::path path_;
-    std::vector<Entry> entries_;
-    std::uint16_t dosTime_ = 0;
-    std::uint16_t dosDate_ = 0;
     std::string error_;
     bool finished_ = false;
 };

@@ -59,6 +59,22 @@ std::string UnzipEntry(const std::filesystem::path& zip, const std::string& name
     return RunCommand({"unzip", "-p", zip.string(), name}).output;
 }
 
+std::vector<std::string> UnzipMethods(const std::filesystem::path& zip) {
+    // zipinfo's short listing: permissions, version, system, size, text/binary, method, date, time, name.
+    const CommandResult listed = RunCommand({"unzip", "-Zs", zip.string()});
+    std::vector<std::string> methods;
+    if (listed.exitCode != 0) return methods;
+    std::istringstream lines(listed.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] != '-') continue;
+        std::istringstream fields(line);
+        std::string field;
+        for (int i = 0; i < 6; ++i) fields >> field;
+        methods.push_back(field);
+    }
+    return methods;
+}
+
 std::filesystem::path MakeTempDir(const std::string& stem) {
     std::string pattern = (std::filesystem::temp_directory_path() / (stem + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");

@@ -16,6 +16,8 @@ std::vector<std::string> UnzipNames(const std::filesystem::path& zip);
 // "unzip -t": true when every entry decompresses with the right checksum.
 bool UnzipTests(const std::filesystem::path& zip);
 std::string UnzipEntry(const std::filesystem::path& zip, const std::string& name);
+// Each entry's compression method as zipinfo abbreviates it ("defX", "defN", "stor", ...), in order.
+std::vector<std::string> UnzipMethods(const std::filesystem::path& zip);
 
 std::filesystem::path MakeTempDir(const std::string& stem);
 std::string ReadWholeFile(const std::filesystem::path& path);

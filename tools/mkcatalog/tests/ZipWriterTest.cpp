@@ -41,6 +41,8 @@ TEST_F(ZipWriterTest, EntriesAreListedInOrderAndComeBackByteForByte) {
     EXPECT_EQ(names,
               (std::vector<std::string>{"data.xml", "empty.txt", "binary.bin", "random.bin", japanese}));
     EXPECT_TRUE(UnzipTests(dir_ / "a.zip"));
+    // Deflated at the best level, even where deflate gains nothing (an empty or a random entry).
+    EXPECT_EQ(UnzipMethods(dir_ / "a.zip"), std::vector<std::string>(5, "defX"));
     EXPECT_EQ(UnzipEntry(dir_ / "a.zip", "data.xml"), "<ScriboUpdater><Type>pdz</Type></ScriboUpdater>");
     EXPECT_EQ(UnzipEntry(dir_ / "a.zip", "empty.txt"), "");
     EXPECT_EQ(UnzipEntry(dir_ / "a.zip", "binary.bin"), binary);
@@ -57,6 +59,7 @@ TEST_F(ZipWriterTest, FilesAreStreamedIntoTheArchive) {
         ASSERT_TRUE(zip.Finish()) << zip.Error();
     }
     EXPECT_TRUE(UnzipTests(dir_ / "b.zip"));
+    EXPECT_EQ(UnzipMethods(dir_ / "b.zip"), std::vector<std::string>{"defX"});
     EXPECT_EQ(UnzipEntry(dir_ / "b.zip", "large.pd3"), large);
 }
 
@@ -71,6 +74,44 @@ TEST_F(ZipWriterTest, AMissingSourceOrAnUnwritableArchiveFailsWithAMessage) {
     EXPECT_FALSE(nowhere.Add("a", "b"));
     EXPECT_FALSE(nowhere.Finish());
     EXPECT_NE(nowhere.Error().find("cannot create"), std::string::npos);
+
+    mkcatalog::ZipWriter twice(dir_ / "e.zip");
+    ASSERT_TRUE(twice.Add("same.txt", "1"));
+    EXPECT_FALSE(twice.Add("same.txt", "2"));
+    EXPECT_NE(twice.Error().find("same.txt"), std::string::npos);
+    EXPECT_FALSE(twice.Finish());
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "e.zip"));
+
+    mkcatalog::ZipWriter nothing(dir_ / "f.zip");
+    EXPECT_FALSE(nothing.Finish());
+    EXPECT_NE(nothing.Error().find("f.zip"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "f.zip"));
+}
+
+TEST_F(ZipWriterTest, WhatFailsWhileTheArchiveIsWrittenFailsFinishAndKeepsTheOldArchive) {
+    // The archive is written at Finish: a folder gone by then, or a source file gone by then, fails it.
+    std::filesystem::create_directories(dir_ / "out");
+    mkcatalog::ZipWriter gone(dir_ / "out" / "g.zip");
+    ASSERT_TRUE(gone.Add("a.txt", "a"));
+    std::filesystem::remove_all(dir_ / "out");
+    EXPECT_FALSE(gone.Finish());
+    EXPECT_NE(gone.Error().find("cannot write " + (dir_ / "out" / "g.zip").string()), std::string::npos)
+        << gone.Error();
+
+    // An archive already at the path stays whole until a new one is written in full.
+    WriteWholeFile(dir_ / "old.zip", "the old archive");
+    WriteWholeFile(dir_ / "source.pd3", "firmware");
+    mkcatalog::ZipWriter replaced(dir_ / "old.zip");
+    ASSERT_TRUE(replaced.AddFile("source.pd3", dir_ / "source.pd3"));
+    std::filesystem::remove(dir_ / "source.pd3");
+    EXPECT_FALSE(replaced.Finish());
+    EXPECT_NE(replaced.Error().find("cannot write " + (dir_ / "old.zip").string()), std::string::npos)
+        << replaced.Error();
+    EXPECT_EQ(ReadWholeFile(dir_ / "old.zip"), "the old archive");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        left.push_back(entry.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"old.zip"});
 }
 
 }  // namespace

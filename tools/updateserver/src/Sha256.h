@@ -1,9 +1,13 @@
 #pragma once
-// SHA-256 (FIPS 180-4), fed in pieces so that large files never sit in memory whole.
+// SHA-256 (FIPS 180-4) through OpenSSL's libcrypto, fed in pieces so that large files never sit in
+// memory whole.
+
+#include <openssl/types.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,6 +17,7 @@ class Sha256 {
   public:
     using Digest = std::array<std::uint8_t, 32>;
 
+    // Throws std::runtime_error when libcrypto cannot start or feed the hash.
     Sha256();
     void Update(const void* data, std::size_t size);
     void Update(std::string_view text) { Update(text.data(), text.size()); }
@@ -24,12 +29,10 @@ class Sha256 {
     static bool OfFile(const std::string& path, Digest& digest, std::uint64_t& bytes);
 
   private:
-    void Compress(const std::uint8_t* block);
-
-    std::array<std::uint32_t, 8> state_;
-    std::array<std::uint8_t, 64> block_{};
-    std::size_t blockUsed_ = 0;
-    std::uint64_t totalBytes_ = 0;
+    struct ContextFree {
+        void operator()(EVP_MD_CTX* context) const;
+    };
+    std::unique_ptr<EVP_MD_CTX, ContextFree> context_;
 };
 
 }  // namespace updateserver

@@ -77,6 +77,12 @@ TEST(Base64, MatchesTheRfc4648Vectors) {
     EXPECT_EQ(Base64Of("fooba"), "Zm9vYmE=");
     EXPECT_EQ(Base64Of("foobar"), "Zm9vYmFy");
     EXPECT_EQ(Base64Of(std::string("\xff\xfe\x00\x01", 4)), "//4AAQ==");
+
+    // Long input stays one line with padding only at its end: "aaa" is "YWFh", "aa" is "YWE=".
+    std::string expected;
+    for (int i = 0; i < 33333; ++i) expected += "YWFh";
+    expected += "YWE=";
+    EXPECT_EQ(Base64Of(std::string(3 * 33333 + 2, 'a')), expected);
 }
 
 TEST(ChecksumCache, GivesTheBase64OfTheFilesSha256AndFollowsAReplacedFile) {
