@@ -105,13 +105,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
     CAUHttpConnection::SetLanguageSource([this] { return Language(); });
     CAUHttpConnection::SetCredentialsPrompt([this](CAUHttpConnection::Credentials& credentials) {
-        scup::CProxyUserDlg dialog(Language());
-        dialog.Preset(credentials.user, credentials.password, credentials.save);
-        if (dialog.DoModal() != IDOK) return false;
-        credentials.user = dialog.User();
-        credentials.password = dialog.Password();
-        credentials.save = dialog.SaveCredentials();
-        return true;
+        return scup::AskProxyCredentials(Language(), credentials);
     });
     SetInstallDialogs(scup::StandardInstallDialogs());
     SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID.load(); }});

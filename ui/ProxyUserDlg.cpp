@@ -38,4 +38,14 @@ void CProxyUserDlg::OnOK() {
     EndDialog(IDOK);
 }
 
+bool AskProxyCredentials(LANGID language, CAUHttpConnection::Credentials& credentials) {
+    CProxyUserDlg dialog(language);
+    dialog.Preset(credentials.user, credentials.password, credentials.save);
+    if (dialog.DoModal() != IDOK) return false;
+    credentials.user = dialog.User();
+    credentials.password = dialog.Password();
+    credentials.save = dialog.SaveCredentials();
+    return true;
+}
+
 }  // namespace scup

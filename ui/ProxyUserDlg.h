@@ -6,6 +6,7 @@
 #include <string>
 
 #include "LangDialog.h"
+#include "server/AUHttpConnection.h"
 
 namespace scup {
 
@@ -31,5 +32,9 @@ class CProxyUserDlg : public CLangDialog {
     std::wstring m_strPassword;
     int m_bSaveCredentials = 0;
 };
+
+// The HTTP connection's credentials prompt: the dialog in the language, preset with the
+// credentials and giving back all three fields on OK.
+bool AskProxyCredentials(LANGID language, CAUHttpConnection::Credentials& credentials);
 
 }  // namespace scup

@@ -10,6 +10,7 @@
 #include "common/LangResources.h"
 #include "common/Profile.h"
 #include "server/AUHttpConnection.h"
+#include "ui/ProxyUserDlg.h"
 
 namespace {
 
@@ -506,6 +507,10 @@ TEST_F(HttpConnectionTest, TheCredentialsDialogIsTheRealWindow) {
     SAUProxyInfo stored;
     stored.strProxyUser = L"bob";
     ConnectThroughProxy(connection, proxy, stored);
+    // The prompt the application gives the connection.
+    CAUHttpConnection::SetCredentialsPrompt([](CAUHttpConnection::Credentials& credentials) {
+        return scup::AskProxyCredentials(0x409, credentials);
+    });
 
     // The user types the password into the dialog, ticks "save" and presses OK.
     std::atomic<bool> answered{false};
