@@ -157,7 +157,8 @@ const SAUExtFirmInfo* CUpdateRefinement::FindInstalledMatch(const std::wstring& 
     auto exact = installed.find(key);
     if (exact != installed.end()) return &exact->second;
     // Firmware the printer does not report is no update of anything.
-    if (StartsWith(offered.strId, kFirmwarePrefix) && offered.strCategory == kFirmwareCategory) return nullptr;
+    if (StartsWith(offered.strId, kFirmwarePrefix) && offered.strCategory == kFirmwareCategory)
+        return nullptr;
     // An offer for a whole region stands for every country of it: same code and language.
     const bool regionWide = EndsWith(key, L"_ALL") || (group == L"ASA" && EndsWith(key, L"_ASA")) ||
                             (group == L"NAS" && EndsWith(key, L"_NAS"));
@@ -172,7 +173,8 @@ bool CUpdateRefinement::IsInstalled(const wchar_t* code) const {
 bool CUpdateRefinement::IsApplicable(const SAUExtFirmInfo& offered, bool superseded,
                                      bool hasTransferPort) const {
     const std::wstring& id = offered.strId;
-    if (offered.strCategory == kFirmwareCategory && StartsWith(id, kPrinterContentPrefix)) return hasTransferPort;
+    if (offered.strCategory == kFirmwareCategory && StartsWith(id, kPrinterContentPrefix))
+        return hasTransferPort;
     if (offered.strCategory != kSoftwareCategory) return false;
     auto installed = [&](std::initializer_list<const wchar_t*> codes) {
         for (const wchar_t* code : codes)

@@ -23,7 +23,9 @@ std::wstring& ProgramFolderStorage() {
 
 using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
 
-FilePtr OpenFile(const std::wstring& path, const wchar_t* mode) { return FilePtr(_wfopen(path.c_str(), mode), fclose); }
+FilePtr OpenFile(const std::wstring& path, const wchar_t* mode) {
+    return FilePtr(_wfopen(path.c_str(), mode), fclose);
+}
 
 bool WriteAll(FILE* file, const char* data, size_t size) {
     while (size > 0) {

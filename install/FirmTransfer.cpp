@@ -3,13 +3,13 @@
 #include <atomic>
 #include <map>
 
-#include "common/AnsiText.h"
 #include "ConnectedPrinters.h"
 #include "FirmPort.h"
 #include "InstallDialogs.h"
 #include "Pd3File.h"
 #include "TransferEnvironment.h"
 #include "TransferWorker.h"
+#include "common/AnsiText.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
 #include "common/Trace.h"

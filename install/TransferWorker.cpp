@@ -1,11 +1,11 @@
 #include "TransferWorker.h"
 
-#include "common/AnsiText.h"
 #include "FirmPort.h"
 #include "FirmSender.h"
 #include "Pd3File.h"
 #include "TrProgressState.h"
 #include "TransferEnvironment.h"
+#include "common/AnsiText.h"
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "local/AUHistoryLog.h"

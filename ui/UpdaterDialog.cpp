@@ -404,8 +404,7 @@ void CUpdaterDialog::SetProgressItem(const std::wstring& title) {
 }
 
 void CUpdaterDialog::SetProgressPercent(int percent) {
-    if (const auto panel = scup::CMessageDialog::Panel())
-        panel->SetProgress(std::clamp(percent, 0, 100));
+    if (const auto panel = scup::CMessageDialog::Panel()) panel->SetProgress(std::clamp(percent, 0, 100));
 }
 
 std::vector<SAUTickedRow> CUpdaterDialog::GetTickedRows() {
