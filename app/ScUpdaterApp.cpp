@@ -71,7 +71,7 @@ AUServices AUServices::Defaults() {
         localData->SetStoredFileReader(ReadConnectedPrintersFiles);
         return localData;
     };
-    services.runUpgrader = [] { return TheApp() ? TheApp()->RunUpgrader() : 0; };
+    services.runUpgrader = [] { return TheApp() ? TheApp()->RunUpgrader() : UpgradeResult::NotNeeded; };
     // Printers are known by identifier through their driver information library.
     services.findPrinterById = [](unsigned long printerId) { return FindPrinterDriverById(printerId); };
     services.findTransferPrinter = FindConnectedPrinter;

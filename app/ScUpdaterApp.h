@@ -31,11 +31,22 @@ enum AUEventIndex { kRefreshEvent = 0, kCheckEvent, kStartEvent, kExitEvent, kRe
 extern const wchar_t* const kAUEventNames[6];
 
 // Where the manager gets the parts it works with; tests put their own in.
+// What the self-upgrade came to.
+enum class UpgradeResult {
+    NotNeeded = 0,    // no newer updater is offered
+    NotObtained = 1,  // not downloaded or not verified, or the user cancelled: the program goes on
+    Declined = 4,     // the user declined, or "EXIT_EVENT" was set: the program ends
+    Started = 5,      // the new updater has been started: the program ends
+    NotStaged = 6,    // no download address, or the files could not be staged: the program goes on
+};
+inline bool EndsTheProgram(UpgradeResult result) {
+    return result == UpgradeResult::Started || result == UpgradeResult::Declined;
+}
+
 struct AUServices {
     std::function<std::unique_ptr<CAUServerData>()> createServerData;
     std::function<std::unique_ptr<CAULocalData>()> createLocalData;
-    // 5: the new updater has been started; 4: declined or exit requested; else go on.
-    std::function<int()> runUpgrader;
+    std::function<UpgradeResult()> runUpgrader;
     // Finds or adds the printer with a numeric identifier; gives its driver name.
     CAUCommandLineInfo::PrinterResolver findPrinterById;
     // The printer of a driver that firmware can be sent to, empty when there is none. Without
@@ -64,9 +75,8 @@ public:
     // Starts the update thread when none runs.
     void StartUpdateThread();
     void WaitForUpdateThread();
-    // The self-upgrade: 0 none needed, 1 not obtained, 4 declined or exit requested, 5 the new
-    // updater has been started, 6 no address or the files could not be staged.
-    int RunUpgrader();
+    // The self-upgrade, when the server offers a newer updater.
+    UpgradeResult RunUpgrader();
 
     // The application's main window while a top-level dialog is on screen.
     void SetMainWindow(scup::CDialogBase* dialog) { m_pMainWnd.store(dialog); }
@@ -115,8 +125,8 @@ private:
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
     int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
 
-    // Unpacks the verified package, stages it and starts the staging copy: 5, or 6 on failure.
-    int StageAndStartUpgrade(const std::wstring& package, const std::wstring& version);
+    // Unpacks the verified package, stages it and starts the staging copy.
+    UpgradeResult StageAndStartUpgrade(const std::wstring& package, const std::wstring& version);
 
     // Main sequence pieces.
     // Runs the main dialog in a view, again in each language the user picks; gives the last one.

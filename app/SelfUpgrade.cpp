@@ -17,17 +17,24 @@ using scup::AUTrace;
 
 namespace {
 
-constexpr int kNoUpgrade = 0;
-constexpr int kDeclined = 4;
-constexpr int kStarted = 5;
-
 bool IsExitRequested(HANDLE exitEvent) {
     return exitEvent && WaitForSingleObject(exitEvent, 0) == WAIT_OBJECT_0;
 }
 
+UpgradeResult FetchFailure(int fetched) {
+    switch (fetched) {
+        case CAUAppUpgrader::kExitRequested:
+            return UpgradeResult::Declined;
+        case CAUAppUpgrader::kNoAddress:
+            return UpgradeResult::NotStaged;
+        default:
+            return UpgradeResult::NotObtained;
+    }
+}
+
 }  // namespace
 
-int CScUpdaterApp::RunUpgrader() {
+UpgradeResult CScUpdaterApp::RunUpgrader() {
     scup::TraceScope scope(L"CAUManager::RunUpgrader()");
     scup::UniqueHandle exitEvent(CreateEventW(nullptr, TRUE, FALSE, kAUEventNames[kExitEvent]));
     const std::wstring installed = CAULocalData::GetOwnPackageVersion();
@@ -36,33 +43,33 @@ int CScUpdaterApp::RunUpgrader() {
     // that never recorded its version would propose an upgrade to nothing.
     if (offered.empty()) {
         AUTrace(L"Server Upgrader Version is not known.");
-        return kNoUpgrade;
+        return UpgradeResult::NotNeeded;
     }
     if (!installed.empty() && CUpdateRefinement::CompareUpgraderVersions(installed, offered) < 1) {
         AUTrace(L"Local Upgrader Version is latest.");
-        return kNoUpgrade;
+        return UpgradeResult::NotNeeded;
     }
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
-    if (IsExitRequested(exitEvent.get())) return kDeclined;
+    if (IsExitRequested(exitEvent.get())) return UpgradeResult::Declined;
 
     scup::CDialogBase* mainWindow = MainWindow();
     scup::CSelfUpdateDialog question(Language(), mainWindow ? mainWindow->GetSafeHwnd() : nullptr);
-    if (question.DoModal() != scup::CSelfUpdateDialog::kConsent) return kDeclined;
+    if (question.DoModal() != scup::CSelfUpdateDialog::kConsent) return UpgradeResult::Declined;
     AUTrace(L"User confirmation is Yes for Updater download.");
 
     const PrinterMap printers = m_pLocalData ? m_pLocalData->GetPrinterMap() : PrinterMap();
     std::wstring package;
     CAUAppUpgrader upgrader;
     const int fetched = upgrader.Execute(this, printers, package, m_printer.Get());
-    if (fetched != CAUAppUpgrader::kDownloaded) return fetched;
+    if (fetched != CAUAppUpgrader::kDownloaded) return FetchFailure(fetched);
     return StageAndStartUpgrade(package, offered);
 }
 
-int CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, const std::wstring& version) {
+UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, const std::wstring& version) {
     std::wstring unpacked;
     std::vector<std::wstring> files;
     if (scup::UnpackUpdaterPackage(m_pUnzip.get(), package, unpacked, files) != scup::kStagingDone)
-        return scup::kStagingFailed;
+        return UpgradeResult::NotStaged;
 
     wchar_t modulePath[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
@@ -71,7 +78,7 @@ int CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, const std::
     if (scup::CopyToStaging(unpacked, files, stagingFolder) != scup::kStagingDone ||
         scup::AddCompanionLibraries(installedFolder, files, stagingFolder) != scup::kStagingDone) {
         scup::RemoveFolder(unpacked);
-        return scup::kStagingFailed;
+        return UpgradeResult::NotStaged;
     }
     // The new updater runs from the download folder until it has installed itself.
     m_bKeepDownloads = true;
@@ -81,7 +88,7 @@ int CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, const std::
         // Nothing will install the new files: this updater goes on as it was.
         m_bKeepDownloads = false;
         scup::RemoveFolder(unpacked);
-        return scup::kStagingFailed;
+        return UpgradeResult::NotStaged;
     }
-    return kStarted;
+    return UpgradeResult::Started;
 }

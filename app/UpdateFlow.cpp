@@ -350,8 +350,9 @@ int CScUpdaterApp::RunUpdate() {
     if (connectFailure == 0 && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
         ComponentList discarded;
         m_pServerData->DoVersionCheck(discarded, key, m_printer.Get());
-        int upgrade = m_services.runUpgrader ? m_services.runUpgrader() : 0;
-        if (upgrade == 5 || upgrade == 4) {
+        const UpgradeResult upgrade =
+            m_services.runUpgrader ? m_services.runUpgrader() : UpgradeResult::NotNeeded;
+        if (EndsTheProgram(upgrade)) {
             SaveDefaultSelection();
             SetStartDialogReady(1);
             SetUpdaterDialogReady(1);

@@ -69,7 +69,7 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
 
     void StartWithDialog(LCID locale) {
         AUServices services = AUServices::Defaults();
-        services.runUpgrader = [] { return 0; };
+        services.runUpgrader = [] { return UpgradeResult::NotNeeded; };
         // The label editor 5.2 is what this PC has of the maker's applications.
         services.isPackageInstalled = [](const std::wstring& code) { return code == L"PP-SCEDIT52"; };
         app_ = std::make_unique<CScUpdaterApp>(services);

@@ -142,7 +142,7 @@ class UpdateThreadTest : public ::testing::Test {
         AUServices services;
         auto log = log_;
         services.createServerData = [log] { return std::make_unique<FakeServerData>(log); };
-        services.runUpgrader = [] { return 0; };
+        services.runUpgrader = [] { return UpgradeResult::NotNeeded; };
         // Label editor 5.2 is installed, so every edition of it the server offers may be installed.
         services.isPackageInstalled = [](const std::wstring& code) { return code == L"PP-SCEDIT52"; };
         app_ = std::make_unique<CScUpdaterApp>(services);

@@ -80,7 +80,7 @@ class RunUpgraderTest : public ::testing::Test {
         WaitFor([this] { return workerId_ != 0; });
     }
     HWND WaitForQuestion() { return WaitForThreadDialog(workerId_, IDC_SELF_UPDATE_TEXT, 15000); }
-    int Result() {
+    UpgradeResult Result() {
         EXPECT_TRUE(WaitFor([this] { return done_.load(); }, 60000)) << "the self-upgrade did not end";
         if (worker_.joinable()) worker_.join();
         return result_;
@@ -103,7 +103,7 @@ class RunUpgraderTest : public ::testing::Test {
         HWND question = WaitForQuestion();
         ASSERT_NE(question, nullptr) << "no confirmation dialog";
         ClickButton(question, IDOK);
-        ASSERT_EQ(Result(), 5);
+        ASSERT_EQ(Result(), UpgradeResult::Started);
         EXPECT_TRUE(app_->m_bKeepDownloads);
 
         const std::string line = StartedWith();
@@ -124,7 +124,7 @@ class RunUpgraderTest : public ::testing::Test {
     std::thread worker_;
     std::atomic<DWORD> workerId_{0};
     std::atomic<bool> done_{false};
-    int result_ = -1;
+    UpgradeResult result_ = UpgradeResult::NotNeeded;
 };
 
 TEST_F(RunUpgraderTest, AcceptedUpgradeStagesTheCheckedPackageAndStartsTheStagingCopy) {
@@ -157,7 +157,7 @@ TEST_F(RunUpgraderTest, TheQuestionIsTheLanguagesDialogWithTheInformationIcon) {
     EXPECT_EQ(TextOf(question, IDCANCEL), L"キャンセル");
     EXPECT_NE(SendDlgItemMessageW(question, IDC_SELF_UPDATE_ICON, STM_GETICON, 0, 0), 0);
     ClickButton(question, IDCANCEL);
-    EXPECT_EQ(Result(), 4) << "declining ends the program";
+    EXPECT_EQ(Result(), UpgradeResult::Declined) << "declining ends the program";
     EXPECT_EQ(server_->notices, 0);
     EXPECT_FALSE(FileExists(record_));
 }
@@ -175,7 +175,7 @@ TEST_F(RunUpgraderTest, ACurrentUpdaterOrAServerWithoutVersionAsksNothing) {
             RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, scup::MachineSettingsKeyPath().c_str(), L"PackageVersion");
         server_->AnnounceUpdaterVersion(c.offered);
         TraceCapture trace;
-        EXPECT_EQ(app_->RunUpgrader(), 0) << c.installed << " / " << c.offered;
+        EXPECT_EQ(app_->RunUpgrader(), UpgradeResult::NotNeeded) << c.installed << " / " << c.offered;
         EXPECT_EQ(server_->notices, 0);
         if (*c.offered) {
             EXPECT_TRUE(trace.Contains(L"Local Upgrader Version is latest."));
@@ -186,7 +186,7 @@ TEST_F(RunUpgraderTest, ACurrentUpdaterOrAServerWithoutVersionAsksNothing) {
 TEST_F(RunUpgraderTest, ExitRequestedBeforeTheQuestionEndsWithoutAsking) {
     SetEvent(exit_.get());
     StartUpgrader();
-    EXPECT_EQ(Result(), 4);
+    EXPECT_EQ(Result(), UpgradeResult::Declined);
     EXPECT_EQ(FindThreadDialog(workerId_, IDC_SELF_UPDATE_TEXT), nullptr);
     EXPECT_EQ(server_->notices, 0);
 }
@@ -200,7 +200,7 @@ TEST_F(RunUpgraderTest, APackageThatFailsTheHashCheckIsNeitherStagedNorStarted) 
     HWND question = WaitForQuestion();
     ASSERT_NE(question, nullptr);
     ClickButton(question, IDOK);
-    EXPECT_EQ(Result(), 1) << "the program goes on with the old updater";
+    EXPECT_EQ(Result(), UpgradeResult::NotObtained) << "the program goes on with the old updater";
     ASSERT_EQ(boxes.Messages().size(), 1u);
     EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033));
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater.exe"));
@@ -217,7 +217,7 @@ TEST_F(RunUpgraderTest, APackageWithoutTheUpdaterGivesSixAndStartsNothing) {
     HWND question = WaitForQuestion();
     ASSERT_NE(question, nullptr);
     ClickButton(question, IDOK);
-    EXPECT_EQ(Result(), 6);
+    EXPECT_EQ(Result(), UpgradeResult::NotStaged);
     EXPECT_TRUE(boxes.Messages().empty()) << "a failed unpack is silent";
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpRes.dll"));
     EXPECT_FALSE(app_->m_bKeepDownloads);
