@@ -114,14 +114,16 @@ private:
     void EventLoop();
     bool WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window, UINT textId,
                         UINT icon);
-    bool RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window);
+    bool RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window,
+                             const std::wstring& printer);
     void HandleCheck();
     void HandleStart();
     void HandleExit();
     void ClearCaches();
     void SaveDefaultSelection();
-    int QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView);
-    int QueryFirmware(const std::wstring& key, ComponentList& serverList);
+    int QueryComponents(const std::wstring& key, const std::wstring& printer, ComponentList& serverList,
+                        bool firmwareView);
+    int QueryFirmware(const std::wstring& key, const std::wstring& printer, ComponentList& serverList);
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
     int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
 

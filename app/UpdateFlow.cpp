@@ -430,12 +430,13 @@ void CScUpdaterApp::EventLoop() {
     }
 }
 
-int CScUpdaterApp::QueryComponents(const std::wstring& key, ComponentList& serverList, bool firmwareView) {
-    return CUpdateRefinement::QueryComponents(*m_pServerData, key, m_printer.Get(), firmwareView, serverList);
+int CScUpdaterApp::QueryComponents(const std::wstring& key, const std::wstring& printer, ComponentList& serverList,
+                                   bool firmwareView) {
+    return CUpdateRefinement::QueryComponents(*m_pServerData, key, printer, firmwareView, serverList);
 }
 
-int CScUpdaterApp::QueryFirmware(const std::wstring& key, ComponentList& serverList) {
-    return CUpdateRefinement::QueryFirmware(*m_pServerData, key, m_printer.Get(), serverList);
+int CScUpdaterApp::QueryFirmware(const std::wstring& key, const std::wstring& printer, ComponentList& serverList) {
+    return CUpdateRefinement::QueryFirmware(*m_pServerData, key, printer, serverList);
 }
 
 int CScUpdaterApp::GetRefinedList(const std::wstring& printer, const ComponentList& serverList,
@@ -467,13 +468,13 @@ bool CScUpdaterApp::WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterD
 // The printer did not answer: the user may switch it on and try again, as often as it takes. The
 // dialog runs without the dialog lock, like a message; gives whether the printer answered.
 bool CScUpdaterApp::RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog,
-                                        HWND window) {
+                                        HWND window, const std::wstring& printer) {
     lock.unlock();
     bool answered = false;
     while (!answered) {
         scup::CCantCommDialog failure(Language(), window);
         if (failure.DoModal() != scup::CCantCommDialog::kRetry) break;
-        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(m_printer.Get(), true) == 0;
+        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, true) == 0;
     }
     lock.lock();
     dialog = m_pUpdaterDialog.load();
@@ -494,10 +495,12 @@ void CScUpdaterApp::HandleCheck() {
 
     setReady(0);
     dialog->m_bLocalFiles = 0;
+    // One printer for the whole check, even if the user picks another meanwhile.
+    const std::wstring printer = dialog->m_printer.Get();
     const std::wstring previousPrinter = m_printer.Get();
-    m_printer.Set(dialog->m_printer.Get());
+    m_printer.Set(printer);
     m_nLCID = dialog->m_nLocale.load();
-    if (m_printer.Get() != previousPrinter) ClearCaches();
+    if (printer != previousPrinter) ClearCaches();
 
     std::wstring country = UserCountryAbbreviation();
 
@@ -514,12 +517,12 @@ void CScUpdaterApp::HandleCheck() {
     dialog->ShowProgress(1);
     const bool withFirmware = firmwareView || m_bEditorMode;
     bool printerData = m_pLocalData &&
-                       m_pLocalData->CollectPrinterEnvironment(m_printer.Get(), withFirmware) == 0 &&
+                       m_pLocalData->CollectPrinterEnvironment(printer, withFirmware) == 0 &&
                        withFirmware;
 
     if (firmwareView && !printerData) {
         dialog->ShowProgress(0);
-        printerData = RetryPrinterContact(lock, dialog, window);
+        printerData = RetryPrinterContact(lock, dialog, window, printer);
         if (!dialog) return;
         if (!printerData) {
             dialog->ShowProgress(0);
@@ -530,7 +533,7 @@ void CScUpdaterApp::HandleCheck() {
     }
     if (printerData) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
-        for (const auto& [entryKey, info] : printers[m_printer.Get()]) {
+        for (const auto& [entryKey, info] : printers[printer]) {
             if (info.strId == kMainFirmwareId && !info.strSpec.empty()) {
                 country = info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
                 break;
@@ -553,10 +556,11 @@ void CScUpdaterApp::HandleCheck() {
     if (!languages.empty()) {
         const std::wstring group = CUpdateRefinement::RegionGroup(country);
         for (const std::wstring& language : languages) {
-            QueryComponents(FormatText(L"%s_ALL", language.c_str()), serverList, firmwareView);
-            QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), serverList, firmwareView);
-            failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), serverList,
-                                      firmwareView);
+            QueryComponents(FormatText(L"%s_ALL", language.c_str()), printer, serverList, firmwareView);
+            QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), printer, serverList,
+                            firmwareView);
+            failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), printer,
+                                      serverList, firmwareView);
             if (failure != 0) break;
         }
     }
@@ -564,22 +568,22 @@ void CScUpdaterApp::HandleCheck() {
     if (printerData && failure == 0) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
         std::vector<std::wstring> queried;
-        for (const auto& [entryKey, info] : printers[m_printer.Get()]) {
+        for (const auto& [entryKey, info] : printers[printer]) {
             if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) || info.strCategory != kFirmwareCategory)
                 continue;
             if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
             queried.push_back(info.strSpec);
-            failure = QueryFirmware(info.strSpec, serverList);
+            failure = QueryFirmware(info.strSpec, printer, serverList);
             if (failure != 0) break;
         }
     }
 
     if (failure == 0) {
         m_serverCache[m_nLCID] = serverList;
-        GetRefinedList(m_printer.Get(), serverList, m_refinedList);
+        GetRefinedList(printer, serverList, m_refinedList);
         const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
         CAUFileUpdater updater(&owner);
-        failure = updater.GetUpdates(m_printer.Get(), m_refinedList, dialog);
+        failure = updater.GetUpdates(printer, m_refinedList, dialog);
         if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
     } else {
         dialog->ShowProgress(0);
@@ -606,7 +610,9 @@ void CScUpdaterApp::HandleStart() {
     HWND window = dialog->GetSafeHwnd();
     auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
 
-    m_printer.Set(dialog->m_printer.Get());
+    // One printer for the whole run, even if the user picks another meanwhile.
+    const std::wstring printer = dialog->m_printer.Get();
+    m_printer.Set(printer);
     m_nLCID = dialog->m_nLocale.load();
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const int connectFailure = ConnectServer(); connectFailure != 0) {
@@ -620,7 +626,7 @@ void CScUpdaterApp::HandleStart() {
     CAUFileUpdater updater(&owner);
     auto cached = m_refinedCache.find(m_nLCID);
     const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
-    if (updater.InstallUpdates(offered, m_printer.Get(), dialog) == CAUFileUpdater::kNothingDone) return;
+    if (updater.InstallUpdates(offered, printer, dialog) == CAUFileUpdater::kNothingDone) return;
 
     dialog->ClearList();
     for (auto it = m_serverCache.begin(); it != m_serverCache.end();)
@@ -628,12 +634,12 @@ void CScUpdaterApp::HandleStart() {
     m_refinedCache.clear();
     // Without a cached offer for the locale nothing is refined into it: no empty offer is cached.
     auto offer = m_serverCache.find(m_nLCID);
-    GetRefinedList(m_printer.Get(), offer == m_serverCache.end() ? ComponentList() : offer->second,
+    GetRefinedList(printer, offer == m_serverCache.end() ? ComponentList() : offer->second,
                    m_refinedList);
     // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
     // it, not to fetching the offer again.
     ResetEvent(m_events[kCancelEvent].get());
-    int rc = updater.GetUpdates(m_printer.Get(), m_refinedList, dialog);
+    int rc = updater.GetUpdates(printer, m_refinedList, dialog);
     if (rc == kServerCancelled) return;
     if (rc != 0) {
         if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;

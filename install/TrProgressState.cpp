@@ -15,8 +15,6 @@ void STrProgressState::Reset() {
     cancelRequested = 0;
     rightToLeft = 0;
     lastPercentage = 0;
-    currentDialog = nullptr;
-    deviceDialog = nullptr;
     SetCurrentName({});
 }
 

@@ -11,9 +11,6 @@
 
 namespace scup {
 
-class CTrProgressDlg;
-class CDevProgDlg;
-
 struct STrProgressState {
     std::atomic<std::uint32_t> totalWeight{0};
     std::atomic<std::uint32_t> doneWeight{0};
@@ -25,8 +22,6 @@ struct STrProgressState {
     // The current name reads right to left.
     std::atomic<int> rightToLeft{0};
     std::atomic<int> lastPercentage{0};
-    std::atomic<CTrProgressDlg*> currentDialog{nullptr};
-    std::atomic<CDevProgDlg*> deviceDialog{nullptr};
 
     void Reset();
     // The name of the file being sent, as it travels (with the escape tokens of file names).

@@ -444,6 +444,11 @@ int CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstr
         if (result == 0) result = GetResponse(request, requestText, target, mode, progress);
         if (result != kConnectionLost) return result;
         if (attempt == kAttempts) return 1;
+        // A cancel or the program's end that came meanwhile is not overridden by asking again.
+        if (CCallWorker::CancelRequested() || IsEventSet(L"EXIT_EVENT")) {
+            AUTrace(L"The connection was lost after a cancel: the request is not sent again.");
+            return 3;
+        }
         AUTrace(L"The connection was closed by the other end: the request goes out again.");
         const bool credentials = m_proxyCredentialsGiven;
         request = RenewRequest();

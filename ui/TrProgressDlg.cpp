@@ -47,18 +47,25 @@ void SetTextIfChanged(HWND window, const std::wstring& text) {
 
 STrProgressState& CTrProgressDlg::State() { return TransferProgressState(); }
 
+CTrProgressDlg::SShownDialogs& CTrProgressDlg::Shown() {
+    static SShownDialogs shown;
+    return shown;
+}
+
 CTrProgressDlg::CTrProgressDlg(LANGID language, HWND parent)
     : CLangDialog(language, IDD_TR_PROGRESS, parent),
       m_hParent(parent),
       m_nAnimation(IDR_TRANSFER_ANIMATION) {
     State().Reset();
+    Shown().transfer = nullptr;
+    Shown().device = nullptr;
 }
 
 CTrProgressDlg::~CTrProgressDlg() {
     // Without its window the worker's next report stops it.
-    if (State().currentDialog.load() == this) State().currentDialog = nullptr;
+    if (Shown().transfer.load() == this) Shown().transfer = nullptr;
     if (m_worker.joinable()) m_worker.join();
-    State().deviceDialog = nullptr;
+    Shown().device = nullptr;
 }
 
 std::wstring CTrProgressDlg::DisplayName(const std::wstring& name, bool dialogRightToLeft,
@@ -87,13 +94,13 @@ BOOL CTrProgressDlg::OnInitDialog() {
     HWND hwnd = GetSafeHwnd();
     m_deviceDialog = std::make_unique<CDevProgDlg>(m_nLanguage, m_hParent);
     if (!m_deviceDialog->Create()) m_deviceDialog.reset();
-    State().deviceDialog = m_deviceDialog.get();
+    Shown().device = m_deviceDialog.get();
 
     SetWindowTextW(hwnd, AppTitle(m_nLanguage).c_str());
     State().cancelRequested = 0;
     SendMessageW(Item(IDC_TR_ANIMATION), ACM_OPENW, reinterpret_cast<WPARAM>(ResourceModule()),
                  reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(m_nAnimation)));
-    State().currentDialog = this;
+    Shown().transfer = this;
     SendMessageW(Item(IDC_TR_PROGRESS), PBM_SETRANGE32, 0, 100);
     SendMessageW(Item(IDC_TR_PROGRESS), PBM_SETPOS, 0, 0);
 
@@ -141,27 +148,27 @@ INT_PTR CTrProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bo
 
 void CTrProgressDlg::FinishWork() {
     if (m_worker.joinable()) m_worker.join();
-    State().deviceDialog = nullptr;
+    Shown().device = nullptr;
     if (m_deviceDialog && m_deviceDialog->GetSafeHwnd() && IsWindow(m_deviceDialog->GetSafeHwnd()))
         m_deviceDialog->DestroyModeless();
     EndDialog(IDOK);
-    State().currentDialog = nullptr;
+    Shown().transfer = nullptr;
 }
 
 void CTrProgressDlg::OnDestroy() {
-    if (State().currentDialog.load() == this) State().currentDialog = nullptr;
+    if (Shown().transfer.load() == this) Shown().transfer = nullptr;
     CLangDialog::OnDestroy();
 }
 
 bool CTrProgressDlg::DeviceDialogVisible() const {
-    CDevProgDlg* device = State().deviceDialog.load();
+    CDevProgDlg* device = Shown().device.load();
     HWND hwnd = device ? device->GetSafeHwnd() : nullptr;
     return hwnd && IsWindowVisible(hwnd);
 }
 
 int CTrProgressDlg::Progress(int percent) {
     STrProgressState& state = State();
-    CTrProgressDlg* dialog = state.currentDialog.load();
+    CTrProgressDlg* dialog = Shown().transfer.load();
     if (!dialog || state.totalWeight.load() == 0 || percent < 0 || percent > 100) return 0;
     return dialog->Report(percent);
 }

@@ -5,6 +5,7 @@
 // only through Progress(). When all data has gone out (100 %) the dialog hides and the device
 // progress dialog shows until the work ends.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +30,14 @@ class CTrProgressDlg : public CLangDialog {
     void SetWork(WorkFunction work) { m_work = std::move(work); }
 
     static STrProgressState& State();
+
+    // The transfer dialog and its device dialog while they are on the screen: the worker reports
+    // to the one, the power handler asks after it, the transfer hands over to the other.
+    struct SShownDialogs {
+        std::atomic<CTrProgressDlg*> transfer{nullptr};
+        std::atomic<CDevProgDlg*> device{nullptr};
+    };
+    static SShownDialogs& Shown();
 
     // The progress callback of the transfer, from the worker (or any) thread: percent is the share
     // of the current file sent so far. 1 to go on, 0 to stop (cancel requested, no dialog, nothing

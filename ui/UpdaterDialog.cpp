@@ -1020,7 +1020,7 @@ INT_PTR CUpdaterDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bo
         case WM_POWERBROADCAST:
             // A suspend would cut a firmware transfer off in the middle.
             handled = true;
-            if (wParam == PBT_APMQUERYSUSPEND && scup::CTrProgressDlg::State().currentDialog.load())
+            if (wParam == PBT_APMQUERYSUSPEND && scup::CTrProgressDlg::Shown().transfer.load())
                 return ResultOf(BROADCAST_QUERY_DENY);
             return ResultOf(TRUE);
         case WM_QUERYENDSESSION:

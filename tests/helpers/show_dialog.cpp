@@ -34,6 +34,7 @@
 #include "ui/DevProgDlg.h"
 #include "ui/FirmUpDialog.h"
 #include "ui/HistoryDialog.h"
+#include "ui/InstallDialogs.h"
 #include "ui/ProxySettingDlg.h"
 #include "ui/ProxyUserDlg.h"
 #include "ui/SelfUpdateDialog.h"
@@ -316,6 +317,8 @@ int wmain(int argc, wchar_t** argv) {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     scup::ComInit com;
+    // A transfer from the updater dialog shows the dialogs the application gives it.
+    SetInstallDialogs(scup::StandardInstallDialogs());
 
     INT_PTR result = -1;
     if (name == L"proxy-settings")

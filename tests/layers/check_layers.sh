@@ -22,15 +22,22 @@ level_of() {
 
 for folder in "${layers[@]}"; do
   own=$(level_of "$folder")
-  # Includes of another program folder: "<folder>/<header>".
+  # Includes of another program folder, "<folder>/<header>" or <folder/header>.
+  include='^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([a-z]+)/([^">]+)[">]'
   while IFS=: read -r file line text; do
-    target=$(sed -E 's/.*#include "([a-z]+)\/.*/\1/' <<<"$text")
+    target=$(sed -E "s@$include.*@\\1@" <<<"$text")
+    header=$(sed -E "s@$include.*@\\1/\\2@" <<<"$text")
     other=$(level_of "$target")
     [ "$other" -lt 0 ] || [ "$target" = "$folder" ] && continue
-    if [ "$other" -ge "$own" ]; then
-      breach "$file:$line: $folder includes $(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"$text") of the $target layer"
-    fi
-  done < <(cd "$root" && grep -nE '^\s*#\s*include\s+"[a-z]+/' "$folder"/*.cpp "$folder"/*.h 2>/dev/null)
+    [ "$other" -ge "$own" ] && breach "$file:$line: $folder includes $header of the $target layer"
+  done < <(cd "$root" && grep -nE "$include" "$folder"/*.cpp "$folder"/*.h 2>/dev/null)
+
+  # The libraries it links: only those of the layers before it.
+  for linked in $(grep -oE 'scup_[a-z]+' "$root/$folder/CMakeLists.txt" 2>/dev/null | sort -u); do
+    other=$(level_of "${linked#scup_}")
+    [ "$other" -lt 0 ] || [ "${linked#scup_}" = "$folder" ] && continue
+    [ "$other" -ge "$own" ] && breach "$folder/CMakeLists.txt: $folder links $linked of the ${linked#scup_} layer"
+  done
 
   cmake="$root/$folder/CMakeLists.txt"
   if [ ! -f "$cmake" ]; then

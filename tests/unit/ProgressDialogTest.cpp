@@ -34,7 +34,7 @@ constexpr wchar_t kLeftToRightMark = L'\x202A';
 scup::STrProgressState& State() { return CTrProgressDlg::State(); }
 
 HWND DeviceWindow() {
-    scup::CDevProgDlg* device = State().deviceDialog.load();
+    scup::CDevProgDlg* device = CTrProgressDlg::Shown().device.load();
     return device ? device->GetSafeHwnd() : nullptr;
 }
 
@@ -43,7 +43,7 @@ INT_PTR RunTransfer(LANGID language, std::uint32_t total, const std::function<vo
                     HWND parent = nullptr) {
     CTrProgressDlg dialog(language, parent);
     State().totalWeight = total;
-    dialog.SetWork([&] { work(State().currentDialog.load()->GetSafeHwnd()); });
+    dialog.SetWork([&] { work(CTrProgressDlg::Shown().transfer.load()->GetSafeHwnd()); });
     return dialog.DoModal();
 }
 
@@ -118,7 +118,7 @@ TEST_F(TransferDialogTest, ShowsTheRunsShareAndHandsOverToTheDeviceDialogAtHundr
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_FALSE(IsWindow(device)) << "the device dialog goes with the transfer";
-    EXPECT_EQ(State().currentDialog.load(), nullptr);
+    EXPECT_EQ(CTrProgressDlg::Shown().transfer.load(), nullptr);
 }
 
 TEST_F(TransferDialogTest, APercentageAboveHundredStopsWithoutAChange) {
