@@ -109,10 +109,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     });
     SetInstallDialogs(scup::StandardInstallDialogs());
     SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID.load(); }});
-    scup::SetMainWindowSource([this] {
-        scup::CDialogBase* window = MainWindow();
-        return window ? window->GetSafeHwnd() : nullptr;
-    });
+    scup::SetMainWindowSource([this] { return MainWindowHandle(); });
 
     INITCOMMONCONTROLSEX controls{8, 0xFF};
     InitCommonControlsEx(&controls);
@@ -137,8 +134,8 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     m_bEditorMode = commandLine.m_bEditor;
 
     g_gdiplus.Start();
-    m_pUpdaterDialog = nullptr;
-    m_pStartDialog = nullptr;
+    m_pUpdaterDialog.Set(nullptr);
+    m_pStartDialog.Set(nullptr);
 
     if (commandLine.m_bUpdate) {
         m_bKeepDownloads = true;

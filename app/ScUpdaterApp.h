@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -17,12 +16,10 @@
 #include "common/Guarded.h"
 #include "common/Handles.h"
 #include "install/PackageFiles.h"
+#include "install/UpdateListView.h"
 #include "local/AULocalData.h"
 #include "server/AUServerData.h"
 
-namespace scup {
-class CDialogBase;
-}
 class CStartDialog;
 class CUpdaterDialog;
 
@@ -30,7 +27,6 @@ class CUpdaterDialog;
 enum AUEventIndex { kRefreshEvent = 0, kCheckEvent, kStartEvent, kExitEvent, kResetServerEvent, kCancelEvent };
 extern const wchar_t* const kAUEventNames[6];
 
-// Where the manager gets the parts it works with; tests put their own in.
 // What the self-upgrade came to.
 enum class UpgradeResult {
     NotNeeded = 0,    // no newer updater is offered
@@ -43,6 +39,7 @@ inline bool EndsTheProgram(UpgradeResult result) {
     return result == UpgradeResult::Started || result == UpgradeResult::Declined;
 }
 
+// Where the manager gets the parts it works with; tests put their own in.
 struct AUServices {
     std::function<std::unique_ptr<CAUServerData>()> createServerData;
     std::function<std::unique_ptr<CAULocalData>()> createLocalData;
@@ -78,9 +75,8 @@ public:
     // The self-upgrade, when the server offers a newer updater.
     UpgradeResult RunUpgrader();
 
-    // The application's main window while a top-level dialog is on screen.
-    void SetMainWindow(scup::CDialogBase* dialog) { m_pMainWnd.store(dialog); }
-    scup::CDialogBase* MainWindow() const { return m_pMainWnd.load(); }
+    // The window of the start or main dialog while one is on screen, else none.
+    HWND MainWindowHandle() const;
     LANGID Language() const { return static_cast<LANGID>(m_nLanguage.load()); }
 
     // The current printer and region: the main thread's dialogs and the update thread both set them.
@@ -92,8 +88,10 @@ public:
     scup::UniqueModule m_hResourceDll;
     std::unique_ptr<CAULocalData> m_pLocalData;
     std::unique_ptr<CAUServerData> m_pServerData;
-    std::atomic<CUpdaterDialog*> m_pUpdaterDialog{nullptr};
-    std::atomic<CStartDialog*> m_pStartDialog{nullptr};
+    // The dialog on screen, set and cleared by the main thread. The update thread works on a copy of
+    // the pointer, without a lock: a dialog the user closes meanwhile lives until the thread lets go.
+    scup::Guarded<std::shared_ptr<CUpdaterDialog>> m_pUpdaterDialog;
+    scup::Guarded<std::shared_ptr<CStartDialog>> m_pStartDialog;
     std::unique_ptr<std::thread> m_pUpdateThread;
     std::unique_ptr<CUnzipHolder> m_pUnzip;
     std::unique_ptr<scup::ComInit> m_com;
@@ -112,10 +110,9 @@ private:
     int ConnectServer();
     void EndWithoutLoop();
     void EventLoop();
-    bool WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window, UINT textId,
-                        UINT icon);
-    bool RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window,
-                             const std::wstring& printer);
+    bool StillShown(const std::shared_ptr<CUpdaterDialog>& dialog) const;
+    bool WarnOverDialog(const std::shared_ptr<CUpdaterDialog>& dialog, HWND window, UINT textId, UINT icon);
+    bool RetryPrinterContact(HWND window, const std::wstring& printer);
     void HandleCheck();
     void HandleStart();
     void HandleExit();
@@ -132,10 +129,10 @@ private:
 
     // Main sequence pieces.
     // Runs the main dialog in a view, again in each language the user picks; gives the last one.
-    std::unique_ptr<CUpdaterDialog> RunUpdaterDialog(int mode, int& x, int& y);
+    std::shared_ptr<CUpdaterDialog> RunUpdaterDialog(UpdateView view, int& x, int& y);
     // The main dialog for the current language, printer and locale, with the printers, settings
     // and unzip library it works with.
-    std::unique_ptr<CUpdaterDialog> MakeUpdaterDialog();
+    std::shared_ptr<CUpdaterDialog> MakeUpdaterDialog();
     // A dialog could not be created: tells the user and asks the update thread to end, so that the
     // program ends instead of waiting for a window that never comes.
     void EndForWindowFailure(UINT baseTemplateId);
@@ -144,10 +141,6 @@ private:
     bool m_bWindowFailed = false;
 
     AUServices m_services;
-    std::atomic<scup::CDialogBase*> m_pMainWnd{nullptr};
-    // Held while a dialog pointer is read and used by the update thread, and while the main thread
-    // takes a dialog away, so that the thread never touches a deleted dialog.
-    std::mutex m_dialogMutex;
     scup::UniqueHandle m_events[6];
     std::map<LCID, ComponentList> m_serverCache;
     std::map<LCID, RefinedList> m_refinedCache;

@@ -10,7 +10,6 @@
 #include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Trace.h"
-#include "ui/DialogBase.h"
 #include "ui/SelfUpdateDialog.h"
 
 using scup::AUTrace;
@@ -52,8 +51,7 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
     if (IsExitRequested(exitEvent.get())) return UpgradeResult::Declined;
 
-    scup::CDialogBase* mainWindow = MainWindow();
-    scup::CSelfUpdateDialog question(Language(), mainWindow ? mainWindow->GetSafeHwnd() : nullptr);
+    scup::CSelfUpdateDialog question(Language(), MainWindowHandle());
     if (question.DoModal() != scup::CSelfUpdateDialog::kConsent) return UpgradeResult::Declined;
     AUTrace(L"User confirmation is Yes for Updater download.");
 

@@ -1,6 +1,7 @@
 #pragma once
 // One updater per logon: the named mutex "Corvane_ScUpdater", and finding the running instance's
-// window by its "ScriboUpdaterWindow" property.
+// window by its "ScriboUpdaterWindow" property. The main thread takes the lock at start-up and holds
+// it until the application's start routine returns.
 
 #include <windows.h>
 

@@ -1,6 +1,8 @@
 #pragma once
 // The first window of a normal start: into the main dialog with a printer chosen first (100) or
 // straight away (101), or closing the program. Acts only while the update thread is ready.
+// Made and run on the main thread; the update thread only sets its ready flag, reads its window
+// handle through the application's guarded pointer and posts to the window.
 
 #include <atomic>
 

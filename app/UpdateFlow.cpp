@@ -101,8 +101,14 @@ int CountOnlinePrinters(const std::wstring& driver) {
 // ---------------------------------------------------------------------------------------------
 // Main sequence (main thread)
 
-std::unique_ptr<CUpdaterDialog> CScUpdaterApp::MakeUpdaterDialog() {
-    auto dialog = std::make_unique<CUpdaterDialog>(Language(), m_printer.Get(), m_nLCID);
+HWND CScUpdaterApp::MainWindowHandle() const {
+    if (const auto dialog = m_pUpdaterDialog.Get()) return dialog->GetSafeHwnd();
+    if (const auto dialog = m_pStartDialog.Get()) return dialog->GetSafeHwnd();
+    return nullptr;
+}
+
+std::shared_ptr<CUpdaterDialog> CScUpdaterApp::MakeUpdaterDialog() {
+    auto dialog = std::make_shared<CUpdaterDialog>(Language(), m_printer.Get(), m_nLCID);
     if (m_pLocalData) {
         std::vector<std::wstring> printers;
         for (const auto& [name, installed] : m_pLocalData->GetPrinterMap()) printers.push_back(name);
@@ -113,23 +119,15 @@ std::unique_ptr<CUpdaterDialog> CScUpdaterApp::MakeUpdaterDialog() {
     return dialog;
 }
 
-std::unique_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(int mode, int& x, int& y) {
+std::shared_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(UpdateView view, int& x, int& y) {
     auto dialog = MakeUpdaterDialog();
     INT_PTR result = 0;
     for (;;) {
         dialog->SetPosition(x, y);
-        {
-            std::lock_guard lock(m_dialogMutex);
-            m_pUpdaterDialog = dialog.get();
-        }
-        SetMainWindow(dialog.get());
-        result = dialog->Run(mode);
-        SetMainWindow(nullptr);
+        m_pUpdaterDialog.Set(dialog);
+        result = dialog->Run(view);
+        m_pUpdaterDialog.Set(nullptr);
         if (result == -1) m_bWindowFailed = true;
-        {
-            std::lock_guard lock(m_dialogMutex);
-            m_pUpdaterDialog = nullptr;
-        }
         x = dialog->PositionX();
         y = dialog->PositionY();
         m_printer.Set(dialog->m_printer.Get());
@@ -158,7 +156,7 @@ void CScUpdaterApp::RunDialogs() {
     int x = 0, y = 0;
     bool firmwareFirst = false;
     if (m_bEditorMode) {
-        std::unique_ptr<CUpdaterDialog> dialog = RunUpdaterDialog(0, x, y);
+        std::shared_ptr<CUpdaterDialog> dialog = RunUpdaterDialog(UpdateView::Software, x, y);
         if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
         const bool hasFirmware = dialog->HasFirmwareEntries(m_printer.Get());
         const int online = hasFirmware ? CountOnlinePrinters(m_printer.Get()) : 0;
@@ -179,19 +177,11 @@ void CScUpdaterApp::RunDialogs() {
         if (firmwareFirst) {
             firmwareFirst = false;
         } else {
-            auto start = std::make_unique<CStartDialog>(Language());
+            auto start = std::make_shared<CStartDialog>(Language());
             start->SetPosition(x, y);
-            {
-                std::lock_guard lock(m_dialogMutex);
-                m_pStartDialog = start.get();
-            }
-            SetMainWindow(start.get());
+            m_pStartDialog.Set(start);
             INT_PTR result = start->DoModal();
-            SetMainWindow(nullptr);
-            {
-                std::lock_guard lock(m_dialogMutex);
-                m_pStartDialog = nullptr;
-            }
+            m_pStartDialog.Set(nullptr);
             x = start->PositionX();
             y = start->PositionY();
             start.reset();
@@ -211,7 +201,7 @@ void CScUpdaterApp::RunDialogs() {
                 if (chosen != 1) continue;
                 m_printer.Set(choose.Printer());
             } else if (result == CStartDialog::kResultSoftware) {
-                RunUpdaterDialog(0, x, y);
+                RunUpdaterDialog(UpdateView::Software, x, y);
                 if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
                 SetEvent(refresh.get());
                 continue;
@@ -219,7 +209,7 @@ void CScUpdaterApp::RunDialogs() {
                 return;
             }
         }
-        RunUpdaterDialog(1, x, y);
+        RunUpdaterDialog(UpdateView::Firmware, x, y);
         if (m_bWindowFailed) return EndForWindowFailure(IDD_UPDATER);
         SetEvent(refresh.get());
     }
@@ -246,24 +236,18 @@ bool CScUpdaterApp::IsEventSet(AUEventIndex index) const {
 }
 
 void CScUpdaterApp::SetStartDialogReady(int value) {
-    std::lock_guard lock(m_dialogMutex);
-    if (CStartDialog* dialog = m_pStartDialog.load())
+    if (const auto dialog = m_pStartDialog.Get())
         scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value);
 }
 
 void CScUpdaterApp::SetUpdaterDialogReady(int value) {
-    std::lock_guard lock(m_dialogMutex);
-    if (CUpdaterDialog* dialog = m_pUpdaterDialog.load())
-        scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value);
+    if (const auto dialog = m_pUpdaterDialog.Get()) dialog->SetReady(value);
 }
 
 // A start-up message: a warning owned by the start dialog when there is one, else a plain box.
 void CScUpdaterApp::ShowThreadMessage(UINT textId, UINT icon) {
-    HWND owner = nullptr;
-    {
-        std::lock_guard lock(m_dialogMutex);
-        if (CStartDialog* dialog = m_pStartDialog.load()) owner = dialog->GetSafeHwnd();
-    }
+    const auto dialog = m_pStartDialog.Get();
+    HWND owner = dialog ? dialog->GetSafeHwnd() : nullptr;
     scup::ShowLangMessage(owner, textId, Language(), owner ? icon : 0);
 }
 
@@ -311,11 +295,10 @@ void CScUpdaterApp::SaveDefaultSelection() {
 void CScUpdaterApp::EndWithoutLoop() {
     ClearCaches();
     CloseEvents();
-    std::lock_guard lock(m_dialogMutex);
-    if (CUpdaterDialog* dialog = m_pUpdaterDialog.load())
-        if (dialog->GetSafeHwnd()) PostMessageW(dialog->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
-    if (CStartDialog* dialog = m_pStartDialog.load())
-        if (dialog->GetSafeHwnd()) PostMessageW(dialog->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+    const auto updater = m_pUpdaterDialog.Get();
+    const auto start = m_pStartDialog.Get();
+    for (HWND window : {updater ? updater->GetSafeHwnd() : nullptr, start ? start->GetSafeHwnd() : nullptr})
+        if (window) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
 }
 
 int CScUpdaterApp::RunUpdate() {
@@ -333,7 +316,7 @@ int CScUpdaterApp::RunUpdate() {
     const std::wstring key = BuildQueryKey();
 
     // A main sequence that has already ended never shows a window: the exit request ends the wait.
-    while (!(MainWindow() && MainWindow()->GetSafeHwnd()) && !IsEventSet(kExitEvent)) Sleep(100);
+    while (!MainWindowHandle() && !IsEventSet(kExitEvent)) Sleep(100);
     SetStartDialogReady(0);
     SetUpdaterDialogReady(0);
 
@@ -362,12 +345,9 @@ int CScUpdaterApp::RunUpdate() {
     }
 
     SetStartDialogReady(1);
-    {
-        std::lock_guard lock(m_dialogMutex);
-        if (CUpdaterDialog* dialog = m_pUpdaterDialog.load()) {
-            dialog->ShowProgress(0);
-            scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), 1);
-        }
+    if (const auto dialog = m_pUpdaterDialog.Get()) {
+        dialog->ShowProgress(ProgressMode::Hidden);
+        dialog->SetReady(1);
     }
     if (IsEventSet(kExitEvent)) {
         EndWithoutLoop();
@@ -454,43 +434,40 @@ int CScUpdaterApp::GetRefinedList(const std::wstring& printer, const ComponentLi
     return CUpdateRefinement(std::move(sources)).GetRefinedList(printer, serverList, refinedList);
 }
 
-// Messages are shown without the dialog lock: a message box talks to the dialog's thread. Gives
-// whether the dialog is still there afterwards.
-bool CScUpdaterApp::WarnOverDialog(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog, HWND window,
-                                   UINT textId, UINT icon) {
-    lock.unlock();
-    scup::ShowLangMessage(window, textId, Language(), icon);
-    lock.lock();
-    dialog = m_pUpdaterDialog.load();
-    return dialog != nullptr;
+// Whether the user still has the dialog on screen: one closed meanwhile takes no more news.
+bool CScUpdaterApp::StillShown(const std::shared_ptr<CUpdaterDialog>& dialog) const {
+    return m_pUpdaterDialog.Get() == dialog;
 }
 
-// The printer did not answer: the user may switch it on and try again, as often as it takes. The
-// dialog runs without the dialog lock, like a message; gives whether the printer answered.
-bool CScUpdaterApp::RetryPrinterContact(std::unique_lock<std::mutex>& lock, CUpdaterDialog*& dialog,
-                                        HWND window, const std::wstring& printer) {
-    lock.unlock();
+// Gives whether the dialog is still on screen after the message.
+bool CScUpdaterApp::WarnOverDialog(const std::shared_ptr<CUpdaterDialog>& dialog, HWND window, UINT textId,
+                                   UINT icon) {
+    scup::ShowLangMessage(window, textId, Language(), icon);
+    return StillShown(dialog);
+}
+
+// The printer did not answer: the user may switch it on and try again, as often as it takes. Gives
+// whether the printer answered.
+bool CScUpdaterApp::RetryPrinterContact(HWND window, const std::wstring& printer) {
     bool answered = false;
     while (!answered) {
         scup::CCantCommDialog failure(Language(), window);
         if (failure.DoModal() != scup::CCantCommDialog::kRetry) break;
         answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, true) == 0;
     }
-    lock.lock();
-    dialog = m_pUpdaterDialog.load();
     return answered;
 }
 
 void CScUpdaterApp::HandleCheck() {
-    std::unique_lock lock(m_dialogMutex);
-    CUpdaterDialog* dialog = m_pUpdaterDialog.load();
+    // The thread's own reference: the dialog outlives the check even if the user closes it.
+    const std::shared_ptr<CUpdaterDialog> dialog = m_pUpdaterDialog.Get();
     if (!dialog) return;
     HWND window = dialog->GetSafeHwnd();
-    const bool firmwareView = dialog->m_bFirmwareMode.load() == 1;
-    auto setReady = [&](int value) { scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), value); };
-    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
+    const bool firmwareView = dialog->IsFirmwareView();
+    auto setReady = [&](int value) { dialog->SetReady(value); };
+    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(dialog, window, textId, icon); };
     auto finish = [&] {
-        if (dialog && dialog->m_bFirmwareMode.load() == 1 && m_bEditorMode) m_bEditorMode = false;
+        if (dialog->IsFirmwareView() && m_bEditorMode) m_bEditorMode = false;
     };
 
     setReady(0);
@@ -514,18 +491,18 @@ void CScUpdaterApp::HandleCheck() {
 
     ComponentList serverList;
     while (window && IsWindow(window) && !IsWindowVisible(window)) Sleep(1);
-    dialog->ShowProgress(1);
+    dialog->ShowProgress(ProgressMode::Checking);
     const bool withFirmware = firmwareView || m_bEditorMode;
     bool printerData = m_pLocalData &&
                        m_pLocalData->CollectPrinterEnvironment(printer, withFirmware) == 0 &&
                        withFirmware;
 
     if (firmwareView && !printerData) {
-        dialog->ShowProgress(0);
-        printerData = RetryPrinterContact(lock, dialog, window, printer);
-        if (!dialog) return;
+        dialog->ShowProgress(ProgressMode::Hidden);
+        printerData = RetryPrinterContact(window, printer);
+        if (!StillShown(dialog)) return;
         if (!printerData) {
-            dialog->ShowProgress(0);
+            dialog->ShowProgress(ProgressMode::Hidden);
             setReady(1);
             finish();
             return;
@@ -541,10 +518,10 @@ void CScUpdaterApp::HandleCheck() {
         }
     }
 
-    dialog->ShowProgress(1);
+    dialog->ShowProgress(ProgressMode::Checking);
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const int connectFailure = ConnectServer(); connectFailure != 0) {
-            dialog->ShowProgress(0);
+            dialog->ShowProgress(ProgressMode::Hidden);
             if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION)) setReady(1);
             finish();
             return;
@@ -583,16 +560,16 @@ void CScUpdaterApp::HandleCheck() {
         GetRefinedList(printer, serverList, m_refinedList);
         const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
         CAUFileUpdater updater(&owner);
-        failure = updater.GetUpdates(printer, m_refinedList, dialog);
+        failure = updater.GetUpdates(printer, m_refinedList, dialog.get());
         if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
     } else {
-        dialog->ShowProgress(0);
+        dialog->ShowProgress(ProgressMode::Hidden);
         setReady(1);
     }
 
     if (failure == kServerCancelled) {
         // The user cancelled the wait: no message, the dialog is theirs again.
-        dialog->ShowProgress(0);
+        dialog->ShowProgress(ProgressMode::Hidden);
         setReady(1);
     } else if (failure != 0 && !(firmwareView && m_bEditorMode)) {
         setReady(0);
@@ -604,11 +581,11 @@ void CScUpdaterApp::HandleCheck() {
 }
 
 void CScUpdaterApp::HandleStart() {
-    std::unique_lock lock(m_dialogMutex);
-    CUpdaterDialog* dialog = m_pUpdaterDialog.load();
+    // The thread's own reference, as for a check.
+    const std::shared_ptr<CUpdaterDialog> dialog = m_pUpdaterDialog.Get();
     if (!dialog) return;
     HWND window = dialog->GetSafeHwnd();
-    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(lock, dialog, window, textId, icon); };
+    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(dialog, window, textId, icon); };
 
     // One printer for the whole run, even if the user picks another meanwhile.
     const std::wstring printer = dialog->m_printer.Get();
@@ -616,9 +593,8 @@ void CScUpdaterApp::HandleStart() {
     m_nLCID = dialog->m_nLocale.load();
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const int connectFailure = ConnectServer(); connectFailure != 0) {
-            dialog->ShowProgress(0);
-            if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION))
-                scup::SetReadyFlag(dialog->m_bIdle, dialog->GetSafeHwnd(), 1);
+            dialog->ShowProgress(ProgressMode::Hidden);
+            if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION)) dialog->SetReady(1);
             return;
         }
     }
@@ -626,7 +602,7 @@ void CScUpdaterApp::HandleStart() {
     CAUFileUpdater updater(&owner);
     auto cached = m_refinedCache.find(m_nLCID);
     const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
-    if (updater.InstallUpdates(offered, printer, dialog) == CAUFileUpdater::kNothingDone) return;
+    if (updater.InstallUpdates(offered, printer, dialog.get()) == CAUFileUpdater::kNothingDone) return;
 
     dialog->ClearList();
     for (auto it = m_serverCache.begin(); it != m_serverCache.end();)
@@ -639,7 +615,7 @@ void CScUpdaterApp::HandleStart() {
     // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
     // it, not to fetching the offer again.
     ResetEvent(m_events[kCancelEvent].get());
-    int rc = updater.GetUpdates(printer, m_refinedList, dialog);
+    int rc = updater.GetUpdates(printer, m_refinedList, dialog.get());
     if (rc == kServerCancelled) return;
     if (rc != 0) {
         if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;

@@ -14,7 +14,9 @@
 // parser read anything but the text or file it was given.
 //
 // The DOM objects belong to the COM apartment of the thread that created them; COM must be
-// initialised there before a parser is made.
+// initialised there before a parser is made. Two documents live for the whole run and are made on
+// the main thread at start: the configuration (the local data), which the update thread uses too,
+// and the history document, to which the update thread and the transfer's worker add records.
 
 #include <msxml2.h>
 #include <ole2.h>

@@ -124,7 +124,7 @@ int CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates
     m_pUpdaterDialog = view;
     if (Initialize() != 0) return 1;
     EnsureDownloadFolder();
-    view->ShowProgress(1);
+    view->ShowProgress(ProgressMode::Checking);
     SetViewReady(0);
 
     int result = 0;
@@ -170,7 +170,7 @@ int CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates
         }
     }
 
-    view->ShowProgress(0);
+    view->ShowProgress(ProgressMode::Hidden);
     if (result == 0) view->SetUpdates(updates);
     SetViewReady(1);
     return result;
@@ -251,7 +251,7 @@ int CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& 
 }
 
 void CAUFileUpdater::EndInstallRunScreens() {
-    m_pUpdaterDialog->ShowProgress(0);
+    m_pUpdaterDialog->ShowProgress(ProgressMode::Hidden);
     SetViewReady(1);
     m_pUpdaterDialog->ShowView(true);
 }
@@ -267,7 +267,7 @@ int CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstrin
     if (found == updates->end()) return 1;
 
     view->ShowView(false);
-    view->ShowProgress(2);
+    view->ShowProgress(ProgressMode::Installing);
     SetViewReady(0);
 
     SInstallLists lists;
@@ -277,7 +277,7 @@ int CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstrin
         EndInstallRunScreens();
         return downloaded;
     }
-    view->ShowProgress(0);
+    view->ShowProgress(ProgressMode::Hidden);
 
     // Nothing ticked is nothing done: the offer stays as it was, with nothing to fetch again.
     if (lists.Empty()) {

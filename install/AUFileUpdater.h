@@ -8,6 +8,9 @@
 // during a download, 7 proxy authentication refused, or the code of a failed download when the
 // others went ahead), or 3 when nothing was installed or sent (nothing ticked, a cancel between
 // downloads, a firmware transfer that sent nothing).
+//
+// Made and used on the update thread, one per check or install run; it reaches the main dialog
+// only through IUpdateListView.
 
 #include <windows.h>
 

@@ -11,7 +11,6 @@
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
 #include "InstallDialogs.h"
-#include "InstalledTemplates.h"
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/KeepAwake.h"
@@ -19,6 +18,7 @@
 #include "common/Trace.h"
 #include "local/AUHistoryLog.h"
 #include "local/AULocalData.h"
+#include "local/InstalledTemplates.h"
 #include "res/firmware_ids.h"
 #include "res/install_ids.h"
 

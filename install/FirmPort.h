@@ -4,6 +4,10 @@
 // the mode check and the list of stored files. One per process: the port state, the model
 // identifier, the cancel limit, the last status, the result code and the printer last opened
 // live from one transfer to the next. Every exchange ends within its time-out.
+//
+// It has no lock, so one thread at a time uses it: the thread running a transfer (update or main
+// thread) and then that transfer's worker, the update thread reading stored files during a check,
+// or the main thread ending the printer's mode as the main dialog closes.
 
 #include <windows.h>
 

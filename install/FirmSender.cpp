@@ -16,7 +16,7 @@ DWORD FinalStatusWait(std::uint32_t dataLength) {
 
 }  // namespace
 
-CFirmSender::CFirmSender(CFirmPort& port, ProgressCallback progress)
+CFirmSender::CFirmSender(CFirmPort& port, TransferProgress progress)
     : m_port(port), m_progress(std::move(progress)) {}
 
 bool CFirmSender::Fail(int code) {

@@ -6,22 +6,19 @@
 // 5 time-out, 7 refused, 8 cancelled, 17 refused in the printer's present state).
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "FirmPort.h"
 #include "Pd3File.h"
+#include "TransferProgress.h"
 
 class CFirmSender {
   public:
-    // Percentage of the file sent so far; 1 to go on, 0 to cancel.
-    using ProgressCallback = std::function<int(int percent)>;
-
     static constexpr DWORD kStepTimeoutMs = 2000;
     static constexpr ULONGLONG kFileDeadlineMs = 1200000;
     static constexpr std::uint32_t kPieceSize = 512;
 
-    CFirmSender(CFirmPort& port, ProgressCallback progress);
+    CFirmSender(CFirmPort& port, TransferProgress progress);
 
     bool Send(CPd3File& file);
 
@@ -35,7 +32,7 @@ class CFirmSender {
     bool Refused();
 
     CFirmPort& m_port;
-    ProgressCallback m_progress;
+    TransferProgress m_progress;
     std::vector<BYTE> m_data;
     std::vector<BYTE> m_piece;
     std::uint32_t m_nSent = 0;

@@ -11,8 +11,7 @@
 #include <functional>
 #include <string>
 
-// The transfer's progress callback: percent of the current file sent; 1 to go on, 0 to stop.
-using TransferProgress = std::function<int(int percent)>;
+#include "TransferProgress.h"
 
 struct SInstallDialogs {
     // The application's main window, when there is one: it owns the transfer's dialogs.

@@ -8,6 +8,7 @@
 #include "common/Handles.h"
 
 // The unzip library, loaded at run time from the program folder; a failed load leaves it empty.
+// The main thread loads it at start; after that the main and update threads only read it.
 struct CUnzipHolder {
     explicit CUnzipHolder(const std::wstring& programFolder);
     scup::UniqueModule m_hUnzip;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "InstallDialogs.h"
+#include "TransferProgress.h"
 #include "UpdateItemRecord.h"
 
 class CTransferWorker {

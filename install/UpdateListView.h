@@ -12,6 +12,13 @@
 #include "UpdateItemRecord.h"
 #include "common/FirmInfo.h"
 
+// What the main dialog lists: the printer's firmware, or the PC's applications.
+enum class UpdateView { Software = 0, Firmware = 1 };
+
+// The progress panel over the main dialog: hidden, a moving bar while checking, or a bar with
+// Cancel while downloading and installing.
+enum class ProgressMode { Hidden = 0, Checking = 1, Installing = 2 };
+
 // A ticked row: its place in the list and a copy of its record (the row keeps its own).
 struct SAUTickedRow {
     int nRow = 0;
@@ -28,8 +35,7 @@ class IUpdateListView {
     // 1 when the dialog takes commands again, 0 while the thread works.
     virtual void SetReady(int ready) = 0;
 
-    // Progress panel: 0 hidden, 1 checking (moving bar), 2 installing (bar with cancel).
-    virtual void ShowProgress(int mode) = 0;
+    virtual void ShowProgress(ProgressMode mode) = 0;
     virtual void SetProgressItem(const std::wstring& title) = 0;
     // 0 to 100; does nothing without a panel.
     virtual void SetProgressPercent(int percent) = 0;

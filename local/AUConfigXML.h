@@ -5,6 +5,8 @@
 // Every write saves the whole document at once (atomically, through the document class). A file
 // that exists but cannot be loaded is moved aside as "ScUpdater.config.bad" before anything new
 // is saved over it, so the user's earlier settings are never overwritten.
+//
+// Its one object is the local data (AULocalData.h), which the main and update threads share.
 
 #include <string>
 

@@ -11,6 +11,7 @@
 #include "common/Resources.h"
 #include "common/Text.h"
 #include "common/Trace.h"
+#include "local/InstalledTemplates.h"
 #include "local/PrinterDriver.h"
 #include "local/PrinterList.h"
 #include "res/resource_ids.h"
@@ -40,9 +41,6 @@ const ApplicationEntry kApplications[] = {
      nullptr},
     {L"PP-WIREMARK", L"SOFTWARE\\Corvane Industries, Ltd.\\WireMarker\\Settings", nullptr},
 };
-
-constexpr const wchar_t* kTemplatesKey =
-    L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Editor Template\\Templates";
 
 const ApplicationEntry* FindApplication(const std::wstring& code) {
     for (const ApplicationEntry& entry : kApplications)
@@ -172,26 +170,11 @@ std::wstring CAULocalData::GetOwnPackageVersion() { return scup::ReadMachineSett
 
 void CAULocalData::AddTemplateRows(const SAUExtFirmInfo& base, const std::wstring& country,
                                    ComponentList& rows) const {
-    auto templates = OpenMakerKey(HKEY_LOCAL_MACHINE, kTemplatesKey);
-    if (!templates) return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256] = {};
-        DWORD length = 256;
-        if (RegEnumKeyExW(templates.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        HKEY subkey = nullptr;
-        std::wstring id, version, language;
-        if (RegOpenKeyExW(templates.get(), name, 0, KEY_READ, &subkey) == ERROR_SUCCESS) {
-            scup::UniqueRegKey owner(subkey);
-            ReadText(subkey, L"ID", id);
-            ReadText(subkey, L"PackageVersion", version);
-            ReadText(subkey, L"Language", language);
-        }
+    for (const SInstalledTemplate& installed : ListInstalledTemplates()) {
         SAUExtFirmInfo row = base;
-        row.strId = id;
-        row.strInstalledVersion = version;
-        row.strSpec = language + L"_" + country;
+        row.strId = installed.strId;
+        row.strInstalledVersion = installed.strPackageVersion;
+        row.strSpec = installed.strLanguage + L"_" + country;
         rows[RowKey(row)] = row;
     }
 }

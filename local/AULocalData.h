@@ -5,6 +5,10 @@
 //
 // It is the configuration object with more on top: the application creates this one object and
 // hands it to everybody who reads or writes the configuration file.
+//
+// Made on the main thread at start and used by both threads with no lock of its own: the main
+// thread's dialogs read the printers and the proxy record; the update thread collects printer
+// details and reads and writes the settings.
 
 #include <windows.h>
 

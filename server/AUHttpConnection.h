@@ -11,6 +11,9 @@
 // The blocking calls run on a worker (CCallWorker), so an exchange ends within moments of the
 // cancel or exit event, and an answer that is still arriving "ReceiveTimeOut" after the request
 // went out fails, however slowly it trickles.
+//
+// Connections and the session belong to the update thread; a call left on the worker holds only what
+// it shares by pointer, and the prompt and language source are set at start, before that thread runs.
 
 #include <windows.h>
 #include <winhttp.h>

@@ -5,6 +5,9 @@
 //
 // Results: 0 success, 1 failure, 3 cancelled, 7 proxy authentication refused, 6 a file update
 // answer without file information.
+//
+// Lives on the update thread; the application's clean-up drops a leftover one only after that
+// thread has ended.
 
 #include <memory>
 #include <string>

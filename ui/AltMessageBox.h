@@ -1,6 +1,7 @@
 #pragma once
 // A warning with a "do not show this message again" box; a message the user has silenced
-// stays silent (profile value "NoMsg<id>" in "Settings").
+// stays silent (profile value "NoMsg<id>" in "Settings"). Shown by the main dialog, on the main
+// thread.
 
 #include <string>
 

@@ -1,5 +1,7 @@
 #pragma once
 // Tells the user that no printer could be reached and offers to try again: 1 (OK) for retry.
+// Shown on the thread that needs the printer: the update thread during a check or an install, the
+// main thread when firmware packages from disk are sent.
 
 #include "LangDialog.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 // The details pane of the main dialog: the selected update's picture, title, version, size and
 // description over a gradient. The picture is the update's own thumbnail, decoded from its bytes,
-// or a built-in picture of the resource library drawn with its colour key.
+// or a built-in picture of the resource library drawn with its colour key. Part of the main
+// dialog, used on the main thread only.
 
 #include <windows.h>
 // After windows.h, which it builds on.

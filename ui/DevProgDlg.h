@@ -2,6 +2,8 @@
 // Shown while the printer stores what it was sent, once all data has gone out: the transfer
 // dialog hands over to it at 100 %. Modeless and without buttons, since nothing can be cancelled
 // then; it is centred over its owner, or over the application's main window.
+// Lives on the thread that runs the transfer dialog or waits for an installer (the update thread,
+// or the main thread for packages sent from disk); the transfer's worker only reads its handle.
 
 #include "LangDialog.h"
 

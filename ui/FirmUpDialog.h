@@ -1,5 +1,7 @@
 #pragma once
-// Asks the user to confirm a firmware update before anything is sent. OK confirms.
+// Asks the user to confirm a firmware update before anything is sent. OK confirms. Shown on the
+// thread that runs the transfer: the update thread for an install, the main thread for packages
+// sent from disk.
 
 #include "LangDialog.h"
 #include "common/Handles.h"

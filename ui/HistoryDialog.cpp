@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/DirectionMark.h"
 #include "common/LangResources.h"
 #include "common/Resources.h"
 #include "local/AUHistoryLog.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr UINT kLanguageCount = IDS_LOCALE_LAST - IDS_LOCALE_FIRST + 1;
 // Keeps a name such as "English (United States)" in its own order inside a mirrored list.
-constexpr wchar_t kLeftToRightEmbedding = L'\x202A';
 
 struct SColumn {
     UINT heading;
@@ -69,7 +69,7 @@ std::map<std::wstring, std::wstring> CHistoryDialog::BuildLanguageNames(const St
         const std::optional<std::wstring> locale = strings(IDS_LOCALE_FIRST + i);
         const std::optional<std::wstring> name = strings(IDS_LANGNAME_FIRST + i);
         if (!locale || !name || locale->empty()) continue;
-        names[*locale] = rightToLeft ? kLeftToRightEmbedding + *name : *name;
+        names[*locale] = rightToLeft ? LedLeftToRight(*name) : *name;
     }
     return names;
 }

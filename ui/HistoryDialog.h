@@ -2,6 +2,7 @@
 // Lists the updates the program has completed, read from the update history, for one category
 // ("FIRM" printer firmware or "PCS" PC software): name, version, date, printer and language.
 // A click on a column heading sorts by that column; the next click on it reverses the order.
+// Opened modally by the main dialog, on the main thread.
 
 #include <functional>
 #include <map>

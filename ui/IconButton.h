@@ -1,5 +1,6 @@
 #pragma once
-// An owner-drawn push button that shows an icon of the resource library.
+// An owner-drawn push button that shows an icon of the resource library. Part of the start or main
+// dialog, used on the main thread only.
 
 #include <windows.h>
 

@@ -5,13 +5,13 @@
 #include "DevProgDlg.h"
 #include "FirmUpDialog.h"
 #include "TrProgressDlg.h"
+#include "common/DirectionMark.h"
 #include "res/firmware_ids.h"
 
 namespace scup {
 namespace {
 
 constexpr DWORD kWaitSliceMs = 1000;
-constexpr wchar_t kLeftToRightEmbedding = L'\x202A';
 
 bool ConfirmTransfer(LANGID language, HWND owner) {
     CFirmUpDialog dialog(language, owner);
@@ -38,7 +38,7 @@ void WaitForInstaller(LANGID language, const std::wstring& note, bool rightToLef
     if (window) {
         std::wstring text = note;
         const bool rtlLayout = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
-        if (rtlLayout != rightToLeft) text.insert(0, 1, kLeftToRightEmbedding);
+        if (rtlLayout != rightToLeft) text = LedLeftToRight(text);
         HWND label = dialog.Item(IDC_DEV_TEXT);
         SetWindowLongW(label, GWL_STYLE, GetWindowLongW(label, GWL_STYLE) | SS_ENDELLIPSIS);
         SetWindowTextW(label, text.c_str());

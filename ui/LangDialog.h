@@ -1,6 +1,8 @@
 #pragma once
 // Base of every dialog of the program: the template of the dialog's language, the application
 // icon, a remembered screen position, emphasised fonts and a painted gradient band.
+// A dialog belongs to the thread that makes and runs it; another thread does only what the dialog
+// says it may, such as setting its ready flag.
 
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 #pragma once
-// Lets the user choose one of the printer drivers the local data knows. OK gives 1.
+// Lets the user choose one of the printer drivers the local data knows. OK gives 1. Shown by the
+// main thread's dialog sequence, between the start and main dialogs.
 
 #include <string>
 #include <vector>

@@ -1,6 +1,8 @@
 #pragma once
 // Lets the user set the proxy server (host and port) and switch its use on or off. The settings
 // are read from the configuration when the dialog is made and written back on OK, which gives 1.
+// Opened modally by the main dialog, on the main thread; the update thread reads the same
+// configuration when it connects.
 
 #include <string>
 

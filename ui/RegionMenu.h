@@ -1,7 +1,7 @@
 #pragma once
 // The main dialog's region menu: one owner-drawn item per region (commands 450 and up), drawn as
 // the system draws a menu, with the chosen region marked by the check mark of the "Wingdings"
-// font.
+// font. Part of the main dialog, used on the main thread only.
 
 #include <windows.h>
 

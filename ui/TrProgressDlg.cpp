@@ -6,6 +6,7 @@
 
 #include "AppMainWindow.h"
 #include "TaskbarProgress.h"
+#include "common/DirectionMark.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
 #include "common/Resources.h"
@@ -20,7 +21,6 @@ enum TransferDialogMessage : UINT {
 };
 
 constexpr std::size_t kLongestShownName = 32;
-constexpr wchar_t kLeftToRightEmbedding = L'\x202A';
 
 struct SNameToken {
     const wchar_t* token;
@@ -78,8 +78,7 @@ std::wstring CTrProgressDlg::DisplayName(const std::wstring& name, bool dialogRi
         if (IS_HIGH_SURROGATE(shown[keep - 1])) --keep;
         shown = shown.substr(0, keep) + L"...";
     }
-    if (dialogRightToLeft != nameRightToLeft) shown.insert(shown.begin(), kLeftToRightEmbedding);
-    return shown;
+    return dialogRightToLeft != nameRightToLeft ? LedLeftToRight(shown) : shown;
 }
 
 std::uint64_t CTrProgressDlg::OverallPercentage(std::uint32_t percent, std::uint32_t share,

@@ -4,6 +4,9 @@
 // ends with OK once the work has returned. The work learns of a cancel, and tells its progress,
 // only through Progress(). When all data has gone out (100 %) the dialog hides and the device
 // progress dialog shows until the work ends.
+// The dialog lives on the thread that runs the transfer (the update thread for an install, the main
+// thread for packages sent from disk); the worker reaches it only through Progress(), which hands
+// each change to the dialog's thread by message.
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #pragma once
 // The line that an empty update list shows after a check: everything is up to date, and when
 // that was found. It lies on the list itself, below its column headings, in the list's colours.
+// Part of the main dialog, used on the main thread only.
 
 #include <windows.h>
 

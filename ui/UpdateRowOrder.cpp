@@ -2,14 +2,10 @@
 
 #include <windows.h>
 
+#include "common/DirectionMark.h"
+
 namespace scup {
 namespace {
-
-constexpr wchar_t kLeftToRightEmbedding = L'\x202A';
-
-std::wstring WithoutDirectionMark(const std::wstring& text) {
-    return !text.empty() && text.front() == kLeftToRightEmbedding ? text.substr(1) : text;
-}
 
 // Titles are read by people: compared in the user's locale, ignoring case.
 int CompareTitleText(const std::wstring& a, const std::wstring& b) {
@@ -21,7 +17,7 @@ int CompareTitleText(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 STitleParts SplitTitlePrefix(const std::wstring& title) {
-    const std::wstring text = WithoutDirectionMark(title);
+    const std::wstring text = WithoutEmbeddingMark(title);
     STitleParts parts;
     const size_t close = text.find(L')');
     if (text.empty() || text.front() != L'(' || close == std::wstring::npos) {

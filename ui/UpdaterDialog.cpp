@@ -20,6 +20,7 @@
 #include "TrProgressDlg.h"
 #include "UpdateRowOrder.h"
 #include "common/AppFiles.h"
+#include "common/DirectionMark.h"
 #include "common/Format.h"
 #include "common/KeepAwake.h"
 #include "common/LangResources.h"
@@ -45,7 +46,6 @@ namespace {
 constexpr int kRegionMenuPosition = 2;
 constexpr int kLanguageMenuPosition = 4;
 
-constexpr wchar_t kLeftToRightEmbedding[] = L"\x202A";
 constexpr wchar_t kFirmwareExtension[] = L"pd3";
 constexpr wchar_t kPackageExtension[] = L"pdz";
 constexpr COLORREF kLinkColour = RGB(0, 102, 204);
@@ -177,8 +177,8 @@ CUpdaterDialog::CUpdaterDialog(LANGID language, std::wstring printer, LCID local
 
 CUpdaterDialog::~CUpdaterDialog() = default;
 
-INT_PTR CUpdaterDialog::Run(int mode) {
-    SetMode(mode);
+INT_PTR CUpdaterDialog::Run(UpdateView view) {
+    SetView(view);
     CAcceleratorHook keys(*this, m_hAccelerators);
     return DoModal();
 }
@@ -351,23 +351,23 @@ void CUpdaterDialog::OnWindowThread(const std::function<void()>& call) const {
 
 void CUpdaterDialog::SetReady(int ready) { scup::SetReadyFlag(m_bIdle, GetSafeHwnd(), ready); }
 
-void CUpdaterDialog::ShowProgress(int mode) {
-    m_nProgressMode = mode;
+void CUpdaterDialog::ShowProgress(ProgressMode mode) {
+    m_progressMode = mode;
     OnWindowThread([this, mode] { ApplyProgress(mode); });
 }
 
-void CUpdaterDialog::ApplyProgress(int mode) {
+void CUpdaterDialog::ApplyProgress(ProgressMode mode) {
     const auto panel = scup::CMessageDialog::Panel();
     if (!panel || !panel->GetSafeHwnd()) return;
     HWND window = panel->GetSafeHwnd();
     HWND cancel = GetDlgItem(window, IDCANCEL);
-    if (mode == 0) {
+    if (mode == ProgressMode::Hidden) {
         ShowWindow(window, SW_HIDE);
         panel->SetProgress(0);
         SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_APPWINDOW);
         return;
     }
-    if (mode == 1) {
+    if (mode == ProgressMode::Checking) {
         panel->BeginIndeterminate();
         panel->SetItemText(IDC_MSG_LINE, LoadLangString(IDS_UPD_CHECKING, m_nLanguage));
     } else {
@@ -483,9 +483,9 @@ void CUpdaterDialog::InsertRow(std::unique_ptr<SAUItemRecord> record) {
         ((GetWindowLongW(list, GWL_EXSTYLE) | GetWindowLongW(GetSafeHwnd(), GWL_EXSTYLE)) &
          WS_EX_LAYOUTRTL) != 0;
     std::wstring title = record->strTitle;
-    if (listRightToLeft != (record->bRightToLeft != 0)) title = kLeftToRightEmbedding + title;
+    if (listRightToLeft != (record->bRightToLeft != 0)) title = scup::LedLeftToRight(title);
     std::wstring size = record->strSize;
-    if (listRightToLeft && !size.empty()) size = kLeftToRightEmbedding + size;
+    if (listRightToLeft && !size.empty()) size = scup::LedLeftToRight(size);
     std::wstring version = record->strVersion;
 
     LVITEMW item{};

@@ -51,10 +51,9 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     CUpdaterDialog(LANGID language, std::wstring printer, LCID locale, HWND parent = nullptr);
     ~CUpdaterDialog() override;
 
-    // Mode 1 is the printer firmware view, mode 0 the PC software view; runs modally. A result
-    // above 1000 asks for the dialog in another language.
-    INT_PTR Run(int mode);
-    void SetMode(int mode) { m_bFirmwareMode = mode == 1 ? 1 : 0; }
+    // Runs modally in the view. A result above 1000 asks for the dialog in another language.
+    INT_PTR Run(UpdateView view);
+    void SetView(UpdateView view) { m_view = view; }
 
     // Set by the creator before the dialog is shown.
     void SetPrinters(std::vector<std::wstring> printers) { m_printers = std::move(printers); }
@@ -69,9 +68,9 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
 
     // IUpdateListView
     HWND ViewWindow() const override { return GetSafeHwnd(); }
-    bool IsFirmwareView() const override { return m_bFirmwareMode.load() == 1; }
+    bool IsFirmwareView() const override { return m_view.load() == UpdateView::Firmware; }
     void SetReady(int ready) override;
-    void ShowProgress(int mode) override;
+    void ShowProgress(ProgressMode mode) override;
     void SetProgressItem(const std::wstring& title) override;
     void SetProgressPercent(int percent) override;
     std::vector<SAUTickedRow> GetTickedRows() override;
@@ -93,9 +92,9 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     // The chosen printer: set on the dialog's thread, read by the update thread.
     scup::Guarded<std::wstring> m_printer;
     std::atomic<LCID> m_nLocale;
-    std::atomic<int> m_bFirmwareMode{0};
+    std::atomic<UpdateView> m_view{UpdateView::Software};
     std::atomic<int> m_bLocalFiles{0};
-    std::atomic<int> m_nProgressMode{0};
+    std::atomic<ProgressMode> m_progressMode{ProgressMode::Hidden};
     std::atomic<bool> m_bKeepAwake{false};
     std::wstring m_strLinkURL;
 
@@ -134,7 +133,7 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void PlaceLink();
     bool LinkHit(POINT client) const;
 
-    void ApplyProgress(int mode);
+    void ApplyProgress(ProgressMode mode);
     void PresentPanel();
 
     void OnRefresh();

@@ -249,7 +249,7 @@ wchar_t RegionMenuKey(HWND dialog) {
     return amp && amp[1] ? amp[1] : L'r';
 }
 
-INT_PTR ShowUpdater(LANGID language, int mode, bool openRegionMenu) {
+INT_PTR ShowUpdater(LANGID language, UpdateView view, bool openRegionMenu) {
     constexpr DWORD kMenuShownMs = 6000;
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
@@ -276,7 +276,7 @@ INT_PTR ShowUpdater(LANGID language, int mode, bool openRegionMenu) {
         SendMessageW(hwnd, WM_CANCELMODE, 0, 0);
         PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
     });
-    const INT_PTR result = dialog.Run(mode);
+    const INT_PTR result = dialog.Run(view);
     feeder.join();
     for (const SSampleUpdate& update : kSampleUpdates) DeleteFileW((folder + update.id + L".zip").c_str());
     RemoveDirectoryW(folder.c_str());
@@ -334,11 +334,11 @@ int wmain(int argc, wchar_t** argv) {
     else if (name == L"self-update")
         result = ShowSelfUpdate(*language);
     else if (name == L"updater-software")
-        result = ShowUpdater(*language, 0, false);
+        result = ShowUpdater(*language, UpdateView::Software, false);
     else if (name == L"updater-firmware")
-        result = ShowUpdater(*language, 1, false);
+        result = ShowUpdater(*language, UpdateView::Firmware, false);
     else if (name == L"region-menu")
-        result = ShowUpdater(*language, 0, true);
+        result = ShowUpdater(*language, UpdateView::Software, true);
     else
         result = ShowDeviceProgress(*language);
     scup::SetResourceModule(nullptr);

@@ -20,7 +20,7 @@ class FakeListView : public IUpdateListView {
         std::lock_guard lock(mutex_);
         readyChanges.push_back(ready);
     }
-    void ShowProgress(int mode) override {
+    void ShowProgress(ProgressMode mode) override {
         std::lock_guard lock(mutex_);
         progressModes.push_back(mode);
     }
@@ -53,7 +53,7 @@ class FakeListView : public IUpdateListView {
     bool firmwareView = false;
     std::vector<SAUTickedRow> tickedRows;
     std::vector<int> readyChanges;
-    std::vector<int> progressModes;
+    std::vector<ProgressMode> progressModes;
     std::vector<std::wstring> progressItems;
     std::vector<RefinedList> handedOver;
     std::vector<bool> shown;

@@ -108,7 +108,7 @@ TEST_F(FileDownloadTest, EntriesWithoutFileInformationOrWithNothingNewerLeaveAnd
     EXPECT_EQ(GetsFor("PP-CCC"), 0);
     ASSERT_EQ(view_.handedOver.size(), 1u);
     EXPECT_EQ(view_.handedOver[0].at(kPrinter).size(), 1u);
-    EXPECT_EQ(view_.progressModes, (std::vector<int>{1, 0}));
+    EXPECT_EQ(view_.progressModes, (std::vector<ProgressMode>{ProgressMode::Checking, ProgressMode::Hidden}));
     ASSERT_FALSE(view_.readyChanges.empty());
     EXPECT_EQ(view_.readyChanges.front(), 0);
     EXPECT_EQ(view_.readyChanges.back(), 1);
@@ -320,7 +320,7 @@ TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrI
     EXPECT_TRUE(trace.Contains(L"Firmware update cancelled by user."));
     EXPECT_EQ(GetsFor("PP-FIRST.exe"), 0);
     EXPECT_EQ(view_.shown, (std::vector<bool>{false, true}));
-    EXPECT_EQ(view_.progressModes.front(), 2);
+    EXPECT_EQ(view_.progressModes.front(), ProgressMode::Installing);
     EXPECT_TRUE(messages_->Messages().empty());
 }
 

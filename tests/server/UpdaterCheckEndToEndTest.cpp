@@ -56,8 +56,7 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
             if (exit) SetEvent(exit.get());
             EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 20000));
             app_->WaitForUpdateThread();
-            app_->m_pUpdaterDialog = nullptr;
-            app_->SetMainWindow(nullptr);
+            app_->m_pUpdaterDialog.Set(nullptr);
         }
         dialog_.reset();
         app_.reset();
@@ -80,13 +79,12 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
         app_->m_printer.Set(kDriver);
         app_->m_nLCID = locale;
 
-        dialog_ = std::make_unique<CUpdaterDialog>(1033, kDriver, locale);
+        dialog_ = std::make_shared<CUpdaterDialog>(1033, kDriver, locale);
         dialog_->SetPrinters({kDriver});
         dialog_->SetUnzip(app_->m_pUnzip.get());
         ASSERT_TRUE(dialog_->CreateModeless());
         ShowWindow(dialog_->GetSafeHwnd(), SW_SHOW);
-        app_->m_pUpdaterDialog = dialog_.get();
-        app_->SetMainWindow(dialog_.get());
+        app_->m_pUpdaterDialog.Set(dialog_);
         app_->StartUpdateThread();
         ASSERT_TRUE(PumpUntil([&] { return trace_.Count(kWaiting) >= 1; }, 30000))
             << "the thread never waited";
@@ -111,7 +109,7 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
     TraceCapture trace_;
     MessageBoxCapture messages_;
     std::unique_ptr<CScUpdaterApp> app_;
-    std::unique_ptr<CUpdaterDialog> dialog_;
+    std::shared_ptr<CUpdaterDialog> dialog_;
 };
 
 TEST_F(UpdaterCheckEndToEndTest, SoftwareCheckListsTheCatalogsApplicationsForTheRegion) {

@@ -372,19 +372,20 @@ TEST_F(LanguageFitOfDialogs, MainDialogInBothViewsAndTheHistoryFitInEveryLanguag
     SFitOptions main;
     main.buttonsWithIcon = {IDC_UPD_INSTALL};
     for (const auto& entry : scup::InterfaceLanguages()) {
-        for (int mode : {0, 1}) {
+        for (UpdateView view : {UpdateView::Software, UpdateView::Firmware}) {
             CUpdaterDialog dialog(entry.language, L"Corvane SC-200", 1033);
             dialog.SetPrinters({L"Corvane SC-200"});
             auto problems = MeasureWhileRunning(
-                [&] { dialog.Run(mode); },
+                [&] { dialog.Run(view); },
                 [&](HWND hwnd) {
                     dialog.SetReady(1);
                     PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
                 },
                 main);
             for (const auto& problem : problems)
-                overflows.push_back(LanguageName(entry.language) + (mode ? L", firmware view: " : L", software view: ") +
-                                    problem);
+                overflows.push_back(
+                    LanguageName(entry.language) +
+                    (view == UpdateView::Firmware ? L", firmware view: " : L", software view: ") + problem);
         }
         scup::CHistoryDialog history(entry.language);
         auto problems = MeasureWhileRunning(

@@ -14,19 +14,20 @@ using namespace testing_support;
 constexpr wchar_t kDriver[] = L"Corvane SC-200";
 constexpr wchar_t kMaker[] = L"SOFTWARE\\Corvane Industries, Ltd.\\";
 
-// A key of the maker's applications in the 32-bit view, as their installers write it; removed
-// again with everything below it.
+// A key of the maker's applications in the 32-bit view, as their installers write it (or in the
+// view given); removed again with everything below it.
 class InstalledKey {
   public:
-    explicit InstalledKey(const std::wstring& path) : path_(path) {
+    explicit InstalledKey(const std::wstring& path, REGSAM view = KEY_WOW64_32KEY)
+        : path_(path), view_(view) {
         HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                        nullptr, &key, nullptr);
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                        nullptr);
         key_.reset(key);
     }
     ~InstalledKey() {
         key_.reset();
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), KEY_WOW64_32KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
     }
     InstalledKey& Text(const wchar_t* name, const std::wstring& value) {
         RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -36,6 +37,7 @@ class InstalledKey {
 
   private:
     std::wstring path_;
+    REGSAM view_;
     scup::UniqueRegKey key_;
 };
 
@@ -121,6 +123,26 @@ TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfE
     EXPECT_EQ(rows.size(), 4u);
     EXPECT_EQ(CAULocalData::IsPackageInstalled(L"PP-SCEDIT50"), true);
     EXPECT_EQ(CAULocalData::IsPackageInstalled(L"PP-SCEDIT52"), false);
+}
+
+TEST_F(LocalDataTest, TemplatesOfBothRegistryViewsAreRowsAndThe32BitEntryCountsForOneInBoth) {
+    auto editor50 = InstallApplication(L"Scribo Editor\\5.0\\Settings", L"scres50.dll", L"0411", L"5.0.3");
+    const std::wstring templates = std::wstring(kMaker) + L"Scribo Editor Template\\Templates\\";
+    InstalledKey office(templates + L"Office");
+    office.Text(L"ID", L"PS-OFFICE").Text(L"PackageVersion", L"1.2").Text(L"Language", L"JPN");
+    InstalledKey staleOffice(templates + L"Office", KEY_WOW64_64KEY);
+    staleOffice.Text(L"ID", L"PS-OFFICE").Text(L"PackageVersion", L"1.0").Text(L"Language", L"JPN");
+    InstalledKey retail(templates + L"Retail", KEY_WOW64_64KEY);
+    retail.Text(L"ID", L"PS-RETAIL").Text(L"PackageVersion", L"2.0").Text(L"Language", L"JPN");
+
+    CAULocalData data;
+    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), 0);
+    const ComponentList rows = data.GetPrinterMap().at(kDriver);
+    ASSERT_EQ(rows.count(L"PS-RETAIL_JPN_" + country_), 1u) << "the 64-bit view's template is missing";
+    EXPECT_EQ(rows.at(L"PS-RETAIL_JPN_" + country_).strInstalledVersion, L"2.0");
+    ASSERT_EQ(rows.count(L"PS-OFFICE_JPN_" + country_), 1u);
+    EXPECT_EQ(rows.at(L"PS-OFFICE_JPN_" + country_).strInstalledVersion, L"1.2");
 }
 
 TEST_F(LocalDataTest, WithoutEditor50NoTemplateRowsAppear) {

@@ -154,22 +154,20 @@ class UpdateThreadTest : public ::testing::Test {
     }
 
     void ShowUpdaterDialog(LCID locale = 1033) {
-        updater_ = std::make_unique<CUpdaterDialog>(1033, kPrinter, locale);
+        updater_ = std::make_shared<CUpdaterDialog>(1033, kPrinter, locale);
         // As the program's own: the list reads the description packages with the unzip library.
         if (!unzip_) unzip_ = std::make_unique<CUnzipHolder>(testing_support::BinFolder());
         updater_->SetUnzip(unzip_.get());
         ASSERT_TRUE(updater_->CreateModeless());
         ShowWindow(updater_->GetSafeHwnd(), SW_SHOW);
-        app_->m_pUpdaterDialog = updater_.get();
-        app_->SetMainWindow(updater_.get());
+        app_->m_pUpdaterDialog.Set(updater_);
     }
 
     void ShowStartDialog() {
-        start_ = std::make_unique<CStartDialog>(1033);
+        start_ = std::make_shared<CStartDialog>(1033);
         ASSERT_TRUE(start_->CreateModeless());
         ShowWindow(start_->GetSafeHwnd(), SW_SHOW);
-        app_->m_pStartDialog = start_.get();
-        app_->SetMainWindow(start_.get());
+        app_->m_pStartDialog.Set(start_);
     }
 
     // Starts the thread and waits until it waits for events.
@@ -191,9 +189,8 @@ class UpdateThreadTest : public ::testing::Test {
             EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 15000))
                 << "the thread did not end";
             app_->WaitForUpdateThread();
-            app_->m_pUpdaterDialog = nullptr;
-            app_->m_pStartDialog = nullptr;
-            app_->SetMainWindow(nullptr);
+            app_->m_pUpdaterDialog.Set(nullptr);
+            app_->m_pStartDialog.Set(nullptr);
         }
         updater_.reset();
         start_.reset();
@@ -206,8 +203,8 @@ class UpdateThreadTest : public ::testing::Test {
     std::unique_ptr<CScUpdaterApp> app_;
     FakeLocalData* local_ = nullptr;
     std::unique_ptr<CUnzipHolder> unzip_;  // outlives the dialog that reads with it
-    std::unique_ptr<CUpdaterDialog> updater_;
-    std::unique_ptr<CStartDialog> start_;
+    std::shared_ptr<CUpdaterDialog> updater_;
+    std::shared_ptr<CStartDialog> start_;
     scup::UniqueHandle events_[6];
 };
 
@@ -266,6 +263,29 @@ TEST_F(UpdateThreadTest, RefreshAndCheckSetTogetherAreHandledOnce) {
     EXPECT_EQ(trace_.Count(kWaiting), 3) << "one check, then one refresh-and-check";
     EXPECT_EQ(log_->closes, 1);
     EXPECT_EQ(log_->KeyCount(), atStart + 6);
+}
+
+TEST_F(UpdateThreadTest, ADialogClosedDuringACheckLivesUntilTheThreadLetsItGo) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const size_t atStart = log_->KeyCount();
+
+    ResetEvent(log_->gate.get());
+    Signal(kCheckEvent);
+    ASSERT_TRUE(PumpUntil([&] { return log_->KeyCount() == atStart + 1; }));  // held inside the first query
+    // The window goes and the main sequence lets the dialog go, as when the user closes it.
+    const std::weak_ptr<CUpdaterDialog> closed = updater_;
+    DestroyWindow(updater_->GetSafeHwnd());
+    app_->m_pUpdaterDialog.Set(nullptr);
+    updater_.reset();
+    ASSERT_FALSE(closed.expired()) << "the thread would go on with a deleted dialog";
+
+    SetEvent(log_->gate.get());
+    ASSERT_TRUE(WaitForWaits(2)) << "the check without its dialog never ended";
+    EXPECT_EQ(log_->KeyCount(), atStart + 3);
+    EXPECT_TRUE(closed.expired()) << "the thread kept the closed dialog after the check";
+    EXPECT_TRUE(messages_.Messages().empty());
 }
 
 TEST_F(UpdateThreadTest, CachedLocaleMakesNoRequestUntilThePrinterChanges) {
@@ -354,7 +374,7 @@ HWND FindCantCommDialog() {
 TEST_F(UpdateThreadTest, SilentPrinterInFirmwareViewOffersRetryAndAsksTheServerNothing) {
     MakeApp();
     ShowUpdaterDialog();
-    updater_->SetMode(1);
+    updater_->SetView(UpdateView::Firmware);
     StartAndSettle();
     const size_t atStart = log_->KeyCount();
     Signal(kCheckEvent);
@@ -368,7 +388,7 @@ TEST_F(UpdateThreadTest, SilentPrinterInFirmwareViewOffersRetryAndAsksTheServerN
     ASSERT_TRUE(WaitForWaits(2));
     EXPECT_EQ(log_->KeyCount(), atStart);
     EXPECT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
-    EXPECT_EQ(updater_->m_nProgressMode.load(), 0);
+    EXPECT_EQ(updater_->m_progressMode.load(), ProgressMode::Hidden);
 }
 
 TEST_F(UpdateThreadTest, ExitArrivingWithALowerEventStillEndsTheThread) {

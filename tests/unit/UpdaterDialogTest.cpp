@@ -154,7 +154,7 @@ class UpdaterDialogTest : public ::testing::Test {
 
     // Runs the dialog modally here while the driver acts on it; a dialog the driver leaves open is
     // closed (made idle first), so that a failing test cannot hang.
-    void Run(CUpdaterDialog& dialog, int mode, const std::function<void(HWND)>& drive) {
+    void Run(CUpdaterDialog& dialog, UpdateView view, const std::function<void(HWND)>& drive) {
         const DWORD uiThread = GetCurrentThreadId();
         std::thread driver([&] {
             HWND hwnd = WaitForThreadDialog(uiThread, IDC_UPD_LIST);
@@ -168,7 +168,7 @@ class UpdaterDialogTest : public ::testing::Test {
                 PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
             }
         });
-        dialog.Run(mode);
+        dialog.Run(view);
         driver.join();
     }
 
@@ -288,7 +288,7 @@ TEST_F(UpdaterDialogTest, CommandsFollowTheReadyFlagAndTheView) {
     auto dialog = MakeDialog();
     RefinedList list;
     list[kPrinter][L"PP-A_ENU_USA"] = Entry(L"PP-A", L"PCS", L"");
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         EXPECT_TRUE(WaitFor([&] { return IsSignalled(check_.get()); }))
             << "the dialog asks for a check on start";
         dialog->SetUpdates(list);
@@ -335,7 +335,7 @@ TEST_F(UpdaterDialogTest, CommandsFollowTheReadyFlagAndTheView) {
 
 TEST_F(UpdaterDialogTest, FirmwareViewOffersOpenAndTransferButNoPrinterChoice) {
     auto dialog = MakeDialog();
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         EXPECT_TRUE(MenuEnabled(hwnd, ID_UPD_OPEN));
         EXPECT_TRUE(MenuHas(hwnd, ID_UPD_TRANSFER));
         EXPECT_FALSE(MenuHas(hwnd, ID_UPD_INSTALL));
@@ -349,18 +349,18 @@ TEST_F(UpdaterDialogTest, FirmwareViewOffersOpenAndTransferButNoPrinterChoice) {
 TEST_F(UpdaterDialogTest, ClosingIsIgnoredWhileACheckRuns) {
     auto dialog = MakeDialog();
     bool closed = false;
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         ASSERT_TRUE(WaitFor([&] { return IsSignalled(check_.get()); }));
         // The update thread takes the check: busy, with the panel up.
         dialog->SetReady(0);
-        dialog->ShowProgress(1);
+        dialog->ShowProgress(ProgressMode::Checking);
         SendCommand(hwnd, IDCANCEL);
         SendMessageW(hwnd, WM_COMMAND, ID_UPD_EXIT, 0);
         SendMessageW(hwnd, WM_CLOSE, 0, 0);
         PumpFor(0);
         Sleep(200);
         EXPECT_TRUE(IsWindow(hwnd)) << "the dialog closed while the check ran";
-        dialog->ShowProgress(0);
+        dialog->ShowProgress(ProgressMode::Hidden);
         dialog->SetReady(1);
         SendCommand(hwnd, IDCANCEL);
         closed = WaitFor([&] { return !IsWindow(hwnd); });
@@ -370,15 +370,15 @@ TEST_F(UpdaterDialogTest, ClosingIsIgnoredWhileACheckRuns) {
 
 TEST_F(UpdaterDialogTest, ProgressPanelModesAndPlace) {
     auto dialog = MakeDialog();
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         const auto panel = scup::CMessageDialog::Panel();
         ASSERT_NE(panel, nullptr);
         HWND window = panel->GetSafeHwnd();
         EXPECT_FALSE(IsWindowVisible(window));
 
-        dialog->ShowProgress(1);
+        dialog->ShowProgress(ProgressMode::Checking);
         EXPECT_TRUE(IsWindowVisible(window));
-        EXPECT_EQ(dialog->m_nProgressMode.load(), 1);
+        EXPECT_EQ(dialog->m_progressMode.load(), ProgressMode::Checking);
         EXPECT_TRUE(panel->IsMarquee());
         EXPECT_EQ(TextOf(window, IDC_MSG_LINE), scup::LoadLangString(IDS_UPD_CHECKING, kEnglish));
         EXPECT_TRUE(IsShown(GetDlgItem(window, IDCANCEL)))
@@ -390,7 +390,7 @@ TEST_F(UpdaterDialogTest, ProgressPanelModesAndPlace) {
         EXPECT_EQ(own.left, (owner.left + owner.right - (own.right - own.left)) / 2);
         EXPECT_EQ(own.top, (owner.top + owner.bottom - (own.bottom - own.top) - 100) / 2);
 
-        dialog->ShowProgress(2);
+        dialog->ShowProgress(ProgressMode::Installing);
         EXPECT_FALSE(panel->IsMarquee());
         EXPECT_EQ(TextOf(window, IDC_MSG_LINE), L"");
         EXPECT_TRUE(IsShown(GetDlgItem(window, IDCANCEL)));
@@ -401,10 +401,10 @@ TEST_F(UpdaterDialogTest, ProgressPanelModesAndPlace) {
         dialog->SetProgressPercent(40);
         EXPECT_EQ(ProgressPosition(window, IDC_MSG_PROGRESS), 40);
 
-        dialog->ShowProgress(0);
+        dialog->ShowProgress(ProgressMode::Hidden);
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_EQ(ProgressPosition(window, IDC_MSG_PROGRESS), 0);
-        EXPECT_EQ(dialog->m_nProgressMode.load(), 0);
+        EXPECT_EQ(dialog->m_progressMode.load(), ProgressMode::Hidden);
     });
     EXPECT_EQ(scup::CMessageDialog::Panel(), nullptr) << "the panel goes with the dialog";
 }
@@ -425,7 +425,7 @@ TEST_F(UpdaterDialogTest, AnEntryWhoseDescriptionPackageWasRefusedIsNotOffered) 
     const std::wstring broken = scratch_ + L"\\PP-BROKEN.zip";
     testing_support::WriteBinaryFile(broken, "PK\x03\x04 not an archive");
     list[kPrinter][L"PP-BROKEN_ENU_USA"] = Entry(L"PP-BROKEN", L"PCS", broken);
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 1);
         EXPECT_EQ(Cell(hwnd, 0, 1), L"Label editor");
@@ -444,7 +444,7 @@ TEST_F(UpdaterDialogTest, AfterACheckThatFindsNothingTheListSaysAllIsUpToDateAnd
     RefinedList offer;
     offer[kPrinter][L"PP-EDIT_ENU_USA"] = Entry(
         L"PP-EDIT", L"PCS", Package(L"edit.zip", ZipWriter().Deflated("data.xml", Description("Editor"))));
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         HWND note = GetDlgItem(ListOf(hwnd), IDC_UPD_EMPTY);
         ASSERT_NE(note, nullptr);
         auto shown = [&] { return (GetWindowLongW(note, GWL_STYLE) & WS_VISIBLE) != 0; };
@@ -485,7 +485,7 @@ TEST_F(UpdaterDialogTest, RowsSortByKindThenTitleAndOnlyUpdatesAreTicked) {
     add(L"PA-TOOL", "Zeta tool", 1, L"PCS");
     add(L"FP-MAIN", "Firmware", 0, L"FIRM");  // not in the software view
     std::vector<SAUTickedRow> ticked;
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 4);
         EXPECT_EQ(Cell(hwnd, 0, 1), L"Zeta tool");
@@ -521,7 +521,7 @@ TEST_F(UpdaterDialogTest, ArabicListEmbedsLeftToRightTextAndEverySize) {
         Entry(L"PP-AR", L"PCS",
               Package(L"ar.zip",
                       ZipWriter().Deflated("data_ARA.xml", Description("\xd9\x85\xd8\xad\xd8\xb1\xd8\xb1"))));
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 2);
         for (int row = 0; row < 2; ++row) {
@@ -549,7 +549,7 @@ TEST_F(UpdaterDialogTest, DetailsPaneShowsThumbnailOrBuiltInPictureAndOpensTheLi
                                                                        "<URL>http://portal.example/fw</URL>"))
                                      .Stored("t.bmp", SmallBitmapFile())));
     list[kPrinter][L"FP-SUB"] = Entry(L"FP-SUB", L"FIRM", L"");
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 2);
         ASSERT_EQ(Cell(hwnd, 0, 1), L"Firmware");
@@ -610,7 +610,7 @@ TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpen
         L"FP-SUB", L"FIRM",
         Package(L"web.zip", ZipWriter().Deflated(
                                 "data.xml", Description("Beta", "<URL>HTTPS://portal.example/fw</URL>"))));
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 2);
         ASSERT_EQ(Cell(hwnd, 0, 1), L"Alpha");
@@ -648,7 +648,7 @@ TEST_F(UpdaterDialogTest, ProxySettingsLeftAsTheyWereKeepTheListAndAnotherWayToT
     RefinedList list;
     list[kPrinter][L"FP-MAIN"] = Entry(L"FP-MAIN", L"FIRM", L"");
     const DWORD uiThread = GetCurrentThreadId();
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 1);
         // Opens the proxy settings from the menu, turns the stored proxy on when asked, and clicks OK.
@@ -674,7 +674,7 @@ TEST_F(UpdaterDialogTest, EditorRowWithoutThumbnailShowsTheEditorPicture) {
     auto dialog = MakeDialog();
     RefinedList list;
     list[kPrinter][L"PP-SCEDIT50"] = Entry(L"PP-SCEDIT50", L"PCS", L"");
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 1);
         ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
@@ -685,7 +685,7 @@ TEST_F(UpdaterDialogTest, EditorRowWithoutThumbnailShowsTheEditorPicture) {
 
 TEST_F(UpdaterDialogTest, BoxesOpenOnArrowKeysIgnoreTheWheelAndCheckOnCloseUp) {
     auto dialog = MakeDialog(kEnglish, kUnitedStates);
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         ASSERT_TRUE(WaitFor([&] { return IsSignalled(check_.get()); }));
         HWND region = GetDlgItem(hwnd, IDC_UPD_REGION);
         const LRESULT chosen = SendMessageW(region, CB_GETCURSEL, 0, 0);
@@ -730,7 +730,7 @@ TEST_F(UpdaterDialogTest, DiskPackageWithoutFirmwareFileTellsSoAndSendsNothing) 
     auto dialog = MakeDialog();
     const std::wstring package =
         Package(L"notes.pdz", ZipWriter().Deflated("readme.txt", "no firmware here"));
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->AddLocalPackages({package});
         ASSERT_EQ(RowCount(hwnd), 1);
         EXPECT_EQ(Cell(hwnd, 0, 1), L"notes.pdz");
@@ -754,7 +754,7 @@ TEST_F(UpdaterDialogTest, DiskPackageFirmwareGoesToThePrinterAndItsRowGoes) {
         Package(L"first.pdz",
                 ZipWriter().Deflated("MAIN.PD3", "firmware one").Deflated("data.xml", Description("x")));
     const std::wstring second = Package(L"second.pdz", ZipWriter().Deflated("sub.pd3", "firmware two"));
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->AddLocalPackages({first, second});
         ASSERT_EQ(RowCount(hwnd), 2);
         SetTicked(hwnd, 1, false);
@@ -777,7 +777,7 @@ TEST_F(UpdaterDialogTest, ADiskPackageThatCannotBeUnpackedStaysOnTheListWhileThe
     const std::wstring broken = Package(L"broken.pdz", ZipWriter());
     WriteTextFile(broken, "this is not a zip archive");
     const std::wstring good = Package(L"good.pdz", ZipWriter().Deflated("MAIN.PD3", "firmware"));
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->AddLocalPackages({broken, good});
         ASSERT_EQ(RowCount(hwnd), 2);
         ClickButton(hwnd, IDC_UPD_INSTALL);
@@ -796,7 +796,7 @@ TEST_F(UpdaterDialogTest, ADiskPackageThatCannotBeUnpackedStaysOnTheListWhileThe
 TEST_F(UpdaterDialogTest, MissingDiskPackageStopsBeforeUnpacking) {
     auto dialog = MakeDialog();
     const std::wstring package = Package(L"gone.pdz", ZipWriter().Deflated("a.pd3", "fw"));
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->AddLocalPackages({package});
         DeleteFileW(package.c_str());
         ClickButton(hwnd, IDC_UPD_INSTALL);
@@ -809,7 +809,7 @@ TEST_F(UpdaterDialogTest, MissingDiskPackageStopsBeforeUnpacking) {
 
 TEST_F(UpdaterDialogTest, RefusesLogOffAndAllowsSuspendWithoutTransfer) {
     auto dialog = MakeDialog();
-    Run(*dialog, 0, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         EXPECT_EQ(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), FALSE);
         EXPECT_EQ(SendMessageW(hwnd, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0), TRUE)
             << "no transfer runs: the system may sleep";
@@ -828,7 +828,7 @@ TEST_F(UpdaterDialogTest, ServerCatalogPackagesFillRowsAndTransferFromDisk) {
     list[kPrinter][L"FP-MAIN_ALL_ALL"] = Entry(L"FP-MAIN", L"FIRM", mainPackage);
     list[kPrinter][L"FP-FONTS_ALL_ALL"] =
         Entry(L"FP-FONTS", L"FIRM", catalog + L"SC-200\\SC-200_FP-FONTS_ALL_ALL_2.10.zip", 1);
-    Run(*dialog, 1, [&](HWND hwnd) {
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
         dialog->SetUpdates(list);
         ASSERT_EQ(RowCount(hwnd), 2);
         // Japanese titles, in the order of their kana: fonts before main firmware.

@@ -40,7 +40,7 @@ void AddTemplatesOfView(REGSAM view, std::vector<SInstalledTemplate>& templates)
 
 std::vector<SInstalledTemplate> ListInstalledTemplates() {
     std::vector<SInstalledTemplate> templates;
-    AddTemplatesOfView(KEY_WOW64_32KEY, templates);
     AddTemplatesOfView(KEY_WOW64_64KEY, templates);
+    AddTemplatesOfView(KEY_WOW64_32KEY, templates);
     return templates;
 }

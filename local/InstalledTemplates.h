@@ -14,5 +14,7 @@ struct SInstalledTemplate {
 inline constexpr const wchar_t* kTemplatesKeyPath =
     L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Editor Template\\Templates";
 
-// From both registry views (template installers are 32-bit and write to the 32-bit view).
+// From both registry views, the 64-bit view's first: template installers are 32-bit programs, so
+// where one template is in both views the 32-bit view's entry comes last and is the one that counts
+// for a reader keeping the last entry of each template.
 std::vector<SInstalledTemplate> ListInstalledTemplates();
