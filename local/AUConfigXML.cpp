@@ -23,6 +23,7 @@ std::wstring CAUConfigXML::ConfigFilePath() { return DataFilePath(kFileName); }
 
 int CAUConfigXML::Initialize() {
     AUTrace(L"Enter : CAUConfigXML::CAUConfigXML::Initialize()");
+    std::lock_guard lock(m_documentMutex);
     std::wstring path = ConfigFilePath();
     if (path.empty() || Load(path) != kSuccess) {
         KeepUnreadableFileAside(*this, path);
@@ -47,6 +48,7 @@ static bool ReadChild(const CAUConfigXML& config, IXMLDOMNode* parent, const wch
 
 int CAUConfigXML::GetProxyInfo(SAUProxyInfo& info) const {
     scup::TraceScope scope(L"CAUConfigXML::GetProxyInfo()");
+    std::lock_guard lock(m_documentMutex);
     ComPtr<IXMLDOMNode> proxyInfo;
     if (GetFristSelectedNode(nullptr, L"ProxyInfo", proxyInfo) != kSuccess) return kFailure;
     if (!proxyInfo) {
@@ -76,6 +78,7 @@ int CAUConfigXML::GetProxyInfo(SAUProxyInfo& info) const {
 int CAUConfigXML::GetUIDefaultSelection(std::wstring& printer, std::wstring& language,
                                         std::wstring& uiLanguage) const {
     scup::TraceScope scope(L"CAUConfigXML::GetUIDefaultSelection()");
+    std::lock_guard lock(m_documentMutex);
     ComPtr<IXMLDOMNode> selection;
     if (GetFristSelectedNode(nullptr, L"DefaultSelection", selection) != kSuccess || !selection)
         return kFailure;
@@ -124,6 +127,7 @@ static int WriteSection(CAUConfigXML& config, const wchar_t* containerTag,
 
 int CAUConfigXML::SetProxyInfo(const SAUProxyInfo& info) {
     scup::TraceScope scope(L"CAUConfigXML::SetProxyInfo()");
+    std::lock_guard lock(m_documentMutex);
     std::wstring storedPassword =
         info.strProxyPwd.empty() ? std::wstring() : CAUCrypt::EncryptData(info.strProxyPwd);
     return WriteSection(*this, L"ProxyInfo",
@@ -137,6 +141,7 @@ int CAUConfigXML::SetProxyInfo(const SAUProxyInfo& info) {
 int CAUConfigXML::SetUIDefaultSelection(const std::wstring& printer, const std::wstring& language,
                                         const std::wstring& uiLanguage) {
     scup::TraceScope scope(L"CAUConfigXML::SetUIDefaultSelection()");
+    std::lock_guard lock(m_documentMutex);
     return WriteSection(*this, L"DefaultSelection",
                         {{L"Printer", printer}, {L"Language", language}, {L"UiLanguage", uiLanguage}},
                         L"Success:DefaultSelection Data is Set successfully",

@@ -6,8 +6,11 @@
 // that exists but cannot be loaded is moved aside as "ScUpdater.config.bad" before anything new
 // is saved over it, so the user's earlier settings are never overwritten.
 //
-// Its one object is the local data (AULocalData.h), which the main and update threads share.
+// Its one object is the local data (AULocalData.h), which the main and update threads share:
+// each read and write holds the document's lock, so that the proxy dialog saving on the main
+// thread never meets the update thread reading the proxy record.
 
+#include <mutex>
 #include <string>
 
 #include "common/AUXMLParser.h"
@@ -31,4 +34,7 @@ class CAUConfigXML : public CAUXMLParser {
 
     // The full path of the file in the data folder.
     static std::wstring ConfigFilePath();
+
+  private:
+    mutable std::mutex m_documentMutex;
 };

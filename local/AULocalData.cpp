@@ -125,14 +125,28 @@ int CAULocalData::Initialize() {
         AUTrace(L"Failed to initialize App Config file.");
         return 1;
     }
-    m_mapPrinters.clear();
     std::vector<std::wstring> drivers;
     EnumFamilyPrinters(nullptr, drivers, false);
+    std::lock_guard lock(m_printersMutex);
+    m_mapPrinters.clear();
     for (const std::wstring& driver : drivers) m_mapPrinters[driver];
     return 0;
 }
 
-PrinterMap CAULocalData::GetPrinterMap() const { return m_mapPrinters; }
+PrinterMap CAULocalData::GetPrinterMap() const {
+    std::lock_guard lock(m_printersMutex);
+    return m_mapPrinters;
+}
+
+bool CAULocalData::KnowsPrinter(const std::wstring& printer) const {
+    std::lock_guard lock(m_printersMutex);
+    return m_mapPrinters.count(printer) != 0;
+}
+
+void CAULocalData::StorePrinterRows(const std::wstring& printer, ComponentList rows) {
+    std::lock_guard lock(m_printersMutex);
+    m_mapPrinters[printer] = std::move(rows);
+}
 
 int CAULocalData::GetInstalledPackageVersion(const std::wstring& code, std::wstring& version) {
     const ApplicationEntry* entry = FindApplication(code);
@@ -212,8 +226,9 @@ ComponentList CAULocalData::MergeFirmwareRows(const ComponentList& kept, const C
 
 int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool withFirmware) {
     const std::wstring country = UserCountry();
-    auto entry = m_mapPrinters.find(printer);
-    if (entry == m_mapPrinters.end()) return 0;
+    // The rows are gathered without the lock (the registry, the printers' stored files) and
+    // stored under it at once.
+    if (!KnowsPrinter(printer)) return 0;
     ComponentList rows;
     SAUExtFirmInfo base;
     base.strName = printer;
@@ -239,12 +254,12 @@ int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool wi
         }
     }
     if (!withFirmware) {
-        entry->second = rows;
+        StorePrinterRows(printer, std::move(rows));
         return 0;
     }
     std::vector<std::vector<std::string>> perPrinter;
     if (!m_readStoredFiles || !m_readStoredFiles(printer, perPrinter)) {
-        entry->second = rows;
+        StorePrinterRows(printer, std::move(rows));
         return 1;
     }
     ComponentList firmware;
@@ -259,7 +274,7 @@ int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool wi
         first = false;
     }
     for (const auto& [key, row] : firmware) rows[key] = row;
-    entry->second = rows;
+    StorePrinterRows(printer, std::move(rows));
     return 0;
 }
 

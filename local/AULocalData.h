@@ -6,13 +6,14 @@
 // It is the configuration object with more on top: the application creates this one object and
 // hands it to everybody who reads or writes the configuration file.
 //
-// Made on the main thread at start and used by both threads with no lock of its own: the main
-// thread's dialogs read the printers and the proxy record; the update thread collects printer
-// details and reads and writes the settings.
+// Made on the main thread at start and used by both threads: the main thread's dialogs read the
+// printers and the proxy record; the update thread collects printer details and reads and writes
+// the settings. The printer map and the configuration document each have a lock.
 
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,15 @@ class CAULocalData : public CAUConfigXML {
     void SetStoredFileReader(StoredFileReader reader) { m_readStoredFiles = std::move(reader); }
 
   protected:
+    // Tests fill it before any second thread runs; afterwards only under the lock.
     PrinterMap m_mapPrinters;
 
   private:
     void AddTemplateRows(const SAUExtFirmInfo& base, const std::wstring& country, ComponentList& rows) const;
+    bool KnowsPrinter(const std::wstring& printer) const;
+    void StorePrinterRows(const std::wstring& printer, ComponentList rows);
+
+    mutable std::mutex m_printersMutex;
 
     StoredFileReader m_readStoredFiles;
 };
