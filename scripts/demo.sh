@@ -13,6 +13,7 @@ out=${2:-$build/demo-$(date +%Y%m%d-%H%M%S)}
 source "$root/scripts/lib/wineenv.sh"
 source "$root/scripts/lib/demo.sh"
 source "$root/scripts/lib/languages.sh"
+source "$root/scripts/lib/control_ids.sh"
 
 readonly PROGRAM_PROP=ScriboUpdaterWindow
 readonly START_TIMEOUT_MS=90000
@@ -50,10 +51,11 @@ stop_all() {
 trap stop_all EXIT
 
 # Control and menu identifiers of the program's windows.
-readonly START_SOFTWARE=1104 START_FIRMWARE=1107
-readonly MAIN_REFRESH=1170 MAIN_LIST=1171 MAIN_INSTALL=1180 MENU_HISTORY=103 HISTORY_LIST=1191
-readonly TRANSFER_PROGRESS=1285
-readonly MAIN_REGION=1168
+readonly START_SOFTWARE=$IDC_START_SOFTWARE START_FIRMWARE=$IDC_START_FIRMWARE
+readonly MAIN_REFRESH=$IDC_UPD_REFRESH MAIN_LIST=$IDC_UPD_LIST MAIN_INSTALL=$IDC_UPD_INSTALL
+readonly MENU_HISTORY=$ID_UPD_HISTORY HISTORY_LIST=$IDC_HISTORY_LIST
+readonly TRANSFER_PROGRESS=$IDC_TR_PROGRESS
+readonly MAIN_REGION=$IDC_UPD_REGION
 # The demo PC's applications are English editions, and the demo catalog offers English, Japanese
 # and Arabic editions: in another language's region the software view rightly offers nothing.
 readonly INSTALLED_REGION="English (United States)"

@@ -12,7 +12,7 @@ model_id=${SCUP_DEMO_MODEL#0x}
 readonly QUESTION_TEXT="今すぐプリンターのファームウェアを更新しますか"
 readonly SOFTWARE_TITLE="パソコンのソフトウェア"
 readonly FIRMWARE_TITLE="プリンターのファームウェア"
-readonly TITLE_ID=1163
+readonly TITLE_ID=$IDC_UPD_HEADER_TITLE
 
 # no_start_dialog SECONDS: no start dialog (its software button) comes up within SECONDS.
 no_start_dialog() {

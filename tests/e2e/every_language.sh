@@ -8,8 +8,8 @@ source "$(dirname "$0")/lib.sh"
 source "$e2e_root/scripts/lib/languages.sh"
 e2e_begin every_language "${1:?usage: $0 BUILD_DIR [CODE...]}"
 shift
-readonly MAIN_HEADER_TITLE=1163
-readonly ABOUT_COMMAND=106
+readonly MAIN_HEADER_TITLE=$IDC_UPD_HEADER_TITLE
+readonly ABOUT_COMMAND=$ID_UPD_ABOUT
 
 # lang_text CODE NAME: the text a language file defines for NAME.
 lang_text() { sed -n "s/^#define $2 \"\(.*\)\"\$/\1/p" "$e2e_root/res/lang/$1.rc"; }

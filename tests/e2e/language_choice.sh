@@ -6,8 +6,8 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_begin language_choice "${1:?usage: $0 BUILD_DIR}" 1033
-readonly MAIN_HEADER_TITLE=1163
-readonly LANGUAGE_FIRST=600
+readonly MAIN_HEADER_TITLE=$IDC_UPD_HEADER_TITLE
+readonly LANGUAGE_FIRST=$ID_UPD_LANGUAGE_FIRST
 readonly DEUTSCH=$((LANGUAGE_FIRST + 2))
 
 e2e_start_program

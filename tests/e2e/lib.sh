@@ -10,6 +10,7 @@
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$e2e_root/scripts/lib/wineenv.sh"
 source "$e2e_root/scripts/lib/demo.sh"
+source "$e2e_root/scripts/lib/control_ids.sh"
 export LC_ALL=C.UTF-8
 
 readonly E2E_PROP=ScriboUpdaterWindow
@@ -143,15 +144,15 @@ e2e_finish() {
   [ "$E2E_FAILED" -eq 0 ]
 }
 
-# Control identifiers of the program's windows.
-readonly E2E_START_FIRMWARE=1107
-readonly E2E_START_SOFTWARE=1104
-readonly E2E_PRINTER_LIST=1141
-readonly E2E_MAIN_PRINTER=1166
-readonly E2E_MAIN_REGION=1168
-readonly E2E_MAIN_REFRESH=1170
-readonly E2E_MAIN_LIST=1171
-readonly E2E_MAIN_INSTALL=1180
+# Control identifiers of the program's windows (scripts/lib/control_ids.sh reads them).
+readonly E2E_START_FIRMWARE=$IDC_START_FIRMWARE
+readonly E2E_START_SOFTWARE=$IDC_START_SOFTWARE
+readonly E2E_PRINTER_LIST=$IDC_PRINTER_LIST
+readonly E2E_MAIN_PRINTER=$IDC_UPD_PRINTER
+readonly E2E_MAIN_REGION=$IDC_UPD_REGION
+readonly E2E_MAIN_REFRESH=$IDC_UPD_REFRESH
+readonly E2E_MAIN_LIST=$IDC_UPD_LIST
+readonly E2E_MAIN_INSTALL=$IDC_UPD_INSTALL
 
 # e2e_wait_text HWND ID TEXT: the control shows exactly TEXT within 10 s (a window that has just
 # opened may still be filled, and a busy one answers late).
@@ -259,8 +260,8 @@ e2e_wait_idle() { scdrive wait-enabled "$1" "$E2E_MAIN_REFRESH" 1 --timeout $(($
 # e2e_wait_check MAIN SECONDS MARK: a check begun after e2e_activity gave MARK has ended.
 e2e_wait_check() { e2e_wait_activity "$3" "$2" && e2e_wait_idle "$1" "$2"; }
 
-readonly E2E_HISTORY_LIST=1191
-readonly E2E_MENU_HISTORY=103
+readonly E2E_HISTORY_LIST=$IDC_HISTORY_LIST
+readonly E2E_MENU_HISTORY=$ID_UPD_HISTORY
 
 # e2e_rows HWND ID: the rows of a list, one a line ([x] or [ ], then the cells, tab-separated).
 e2e_rows() { scdrive rows "$1" "$2" | tr -d '\r'; }

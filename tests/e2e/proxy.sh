@@ -6,9 +6,9 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_begin proxy "${1:?usage: $0 BUILD_DIR}"
-readonly PROXY_MENU=105
-readonly PROXY_HOST=1221 PROXY_PORT=1222 PROXY_USE=1223
-readonly CRED_USER=1321 CRED_PASSWORD=1322 CRED_SAVE=1324
+readonly PROXY_MENU=$ID_UPD_PROXY
+readonly PROXY_HOST=$IDC_PROXY_HOST PROXY_PORT=$IDC_PROXY_PORT PROXY_USE=$IDC_PROXY_USE
+readonly CRED_USER=$IDC_PROXY_USER_NAME CRED_PASSWORD=$IDC_PROXY_USER_PASSWORD CRED_SAVE=$IDC_PROXY_USER_SAVE
 services=$E2E_OUT/services
 command -v tinyproxy >/dev/null || { echo "FAIL - tinyproxy is not installed (scripts/setup.sh)"; exit 1; }
 # The applications at older releases, so that each check has updates to list.

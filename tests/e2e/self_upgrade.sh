@@ -6,7 +6,7 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_begin self_upgrade "${1:?usage: $0 BUILD_DIR}"
-readonly QUESTION_HEADING=1351
+readonly QUESTION_HEADING=$IDC_SELF_UPDATE_HEADING
 readonly SETTINGS_KEY='HKLM\Software\Corvane Industries, Ltd.\ScUpdater\Settings'
 offered=$(scup_demo_catalog_updater_version "$E2E_BUILD")
 installed_dir="$WINEPREFIX/drive_c/Program Files/Corvane/ScUpdater"

@@ -6,7 +6,7 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_begin silent_server "${1:?usage: $0 BUILD_DIR}"
-readonly START_STATUS=1111
+readonly START_STATUS=$IDC_START_STATUS
 readonly SILENT="/_control/fault?kind=delay&ms=600000"
 
 # --- Leaving the start dialog while it connects.
