@@ -4,20 +4,11 @@
 #   scup_demo_stop               stops what scup_demo_start started
 # Needs scripts/lib/wineenv.sh sourced and WINEPREFIX prepared (scup_wine_prefix).
 
+source "$(dirname "${BASH_SOURCE[0]}")/services.sh"
+
 readonly SCUP_DEMO_PRINTER="Corvane SC-200"
 readonly SCUP_DEMO_MODEL=0x2107
 readonly SCUP_DEMO_COM=5
-SCUP_DEMO_PIDS=()
-
-# scup_demo_wait_for_line FILE PATTERN: waits up to 10 s for a line of a process's output.
-scup_demo_wait_for_line() {
-  local i
-  for i in $(seq 1 100); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # The road from the program to the update service: "https" (the default) is the deployment of
 # tools/updateserver/deploy, nginx ending TLS with a certificate of the test authority, which the demo
@@ -34,7 +25,7 @@ SCUP_DEMO_CERT=${SCUP_DEMO_CERT:-server}
 scup_demo_start_server() {
   local build=$1 work=$2 port=${3:-0} address=${4:-127.0.0.1}
   if [ "$SCUP_DEMO_ROAD" = https ]; then
-    [ "$port" = 0 ] && port=$(scup_demo_free_port "$address")
+    [ "$port" = 0 ] && port=$(scup_free_port "$address")
     scup_demo_trust_test_authority "$build" || return 1
     scup_demo_start_instance "$build" "$work" 0 "$address" --base-url "https://$address:$port" || return 1
     scup_demo_start_nginx "$build" "$work" "$address:$port" || return 1
@@ -57,17 +48,10 @@ REG
 scup_demo_start_instance() {
   local build=$1 work=$2 port=$3 address=$4
   shift 4
-  : >"$work/server.out"
-  "$build/native/bin/updateserver" --catalog "$build/native/demo-catalog" --bind "$address" --port "$port" \
-    --log "$work/server.log" "$@" >"$work/server.out" 2>&1 &
-  SCUP_DEMO_SERVER_PID=$!
-  SCUP_DEMO_PIDS+=($!)
-  scup_demo_wait_for_line "$work/server.out" "listening on" || {
-    echo "the update server did not start:" >&2
-    cat "$work/server.out" >&2
-    return 1
-  }
-  SCUP_DEMO_INSTANCE=$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$work/server.out" | head -1)
+  scup_start_updateserver "$build/native/bin/updateserver" "$work/server.out" "$address" "$port" \
+    --catalog "$build/native/demo-catalog" --log "$work/server.log" "$@" || return 1
+  SCUP_DEMO_SERVER_PID=$SCUP_SERVICE_PID
+  SCUP_DEMO_INSTANCE=$SCUP_UPDATESERVER_ADDRESS
 }
 
 # scup_demo_start_nginx BUILD WORK LISTEN: nginx in front of the update server just started.
@@ -79,25 +63,12 @@ scup_demo_start_nginx() {
     "$listen" "$certs/$SCUP_DEMO_CERT.pem" "$certs/$SCUP_DEMO_CERT.key" "$build/native/demo-catalog" \
     "$SCUP_DEMO_INSTANCE" || return 1
   nginx -c "$work/nginx.conf" -p "$work/nginx" -g 'daemon off;' >"$work/nginx.out" 2>&1 &
-  SCUP_DEMO_NGINX_PID=$!
-  SCUP_DEMO_PIDS+=($!)
-  for i in $(seq 1 100); do
-    kill -0 "$SCUP_DEMO_NGINX_PID" 2>/dev/null || break
-    (exec 3<>"/dev/tcp/${listen%:*}/${listen##*:}") 2>/dev/null && return 0
-    sleep 0.1
-  done
+  scup_keep_service $!
+  SCUP_DEMO_NGINX_PID=$SCUP_SERVICE_PID
+  scup_wait_for_port "${listen%:*}" "${listen##*:}" "$SCUP_DEMO_NGINX_PID" && return 0
   echo "nginx did not start:" >&2
   cat "$work/nginx.out" "$work/nginx/error.log" >&2 2>/dev/null
   return 1
-}
-
-# scup_demo_free_port ADDRESS: a port nothing listens on at ADDRESS.
-scup_demo_free_port() {
-  local port
-  while :; do
-    port=$((20000 + RANDOM % 30000))
-    (exec 3<>"/dev/tcp/$1/$port") 2>/dev/null || { echo "$port"; return 0; }
-  done
 }
 
 # scup_demo_trust_test_authority BUILD: the demo PC trusts the test authority, as a PC of a company
@@ -118,10 +89,7 @@ scup_demo_trust_test_authority() {
 # scup_demo_start_server with the same port brings it back at the same address.
 scup_demo_stop_server() {
   local pid
-  for pid in ${SCUP_DEMO_NGINX_PID:-} ${SCUP_DEMO_SERVER_PID:-}; do
-    kill -TERM "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
+  for pid in ${SCUP_DEMO_NGINX_PID:-} ${SCUP_DEMO_SERVER_PID:-}; do scup_stop_service "$pid"; done
   SCUP_DEMO_NGINX_PID=""
   SCUP_DEMO_SERVER_PID=""
   return 0
@@ -136,14 +104,10 @@ scup_demo_start_printer() {
 file type=6 model=$SCUP_DEMO_MODEL length=4096 name=FP-MAIN version=1.00 spec=ALL_ALL
 file type=3 model=$SCUP_DEMO_MODEL length=1024 name=FP-FONTS version=2.00 spec=ALL_ALL
 STATE
-  "$build/native/bin/printersim" --prefix "$WINEPREFIX" --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" \
-    --state "$work/printer-state.txt" --log "$work/printer.log" >"$work/printer.out" 2>&1 &
-  SCUP_DEMO_PIDS+=($!)
-  scup_demo_wait_for_line "$work/printer.out" '^printersim: .* -> /dev/pts/' || {
-    echo "the printer simulator did not start:" >&2
-    cat "$work/printer.out" >&2
-    return 1
-  }
+  scup_start_printersim "$build/native/bin/printersim" "$work/printer.out" --prefix "$WINEPREFIX" \
+    --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" --state "$work/printer-state.txt" \
+    --log "$work/printer.log" || return 1
+  SCUP_DEMO_PRINTER_PID=$SCUP_SERVICE_PID
   # The driver package's information library, where the package installs it for 64-bit programs.
   local common="$WINEPREFIX/drive_c/Program Files/Common Files/Corvane/Scribo"
   mkdir -p "$common"
@@ -175,13 +139,7 @@ scup_demo_start() {
   scup_demo_start_printer "$build" "$work" || return 1
 }
 
-scup_demo_stop() {
-  local pid
-  for pid in "${SCUP_DEMO_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "${SCUP_DEMO_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
-  SCUP_DEMO_PIDS=()
-  return 0
-}
+scup_demo_stop() { scup_stop_services; }
 
 # The updater version the demo catalog offers.
 scup_demo_catalog_updater_version() {
@@ -220,24 +178,11 @@ scup_demo_installed_version() {
 # scup_demo_restart_printer BUILD WORK [OPTIONS...]: the printer is unplugged and plugged in again,
 # started with OPTIONS (e.g. --drop-after 2000); the files it stored so far are kept.
 scup_demo_restart_printer() {
-  local build=$1 work=$2 pid kept=()
+  local build=$1 work=$2
   shift 2
-  for pid in "${SCUP_DEMO_PIDS[@]}"; do
-    if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q '/printersim '; then
-      kill -TERM "$pid" 2>/dev/null
-      wait "$pid" 2>/dev/null
-    else
-      kept+=("$pid")
-    fi
-  done
-  SCUP_DEMO_PIDS=("${kept[@]}")
-  : >"$work/printer.out"
-  "$build/native/bin/printersim" --prefix "$WINEPREFIX" --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" \
-    --state "$work/printer-state.txt" --log "$work/printer.log" "$@" >"$work/printer.out" 2>&1 &
-  SCUP_DEMO_PIDS+=($!)
-  scup_demo_wait_for_line "$work/printer.out" '^printersim: .* -> /dev/pts/' || {
-    echo "the printer simulator did not start again:" >&2
-    cat "$work/printer.out" >&2
-    return 1
-  }
+  [ -n "${SCUP_DEMO_PRINTER_PID:-}" ] && scup_stop_service "$SCUP_DEMO_PRINTER_PID"
+  scup_start_printersim "$build/native/bin/printersim" "$work/printer.out" --prefix "$WINEPREFIX" \
+    --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" --state "$work/printer-state.txt" \
+    --log "$work/printer.log" "$@" || return 1
+  SCUP_DEMO_PRINTER_PID=$SCUP_SERVICE_PID
 }

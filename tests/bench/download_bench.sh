@@ -17,13 +17,12 @@ runs=${2:-${RUNS:-5}}
 build=${SCUP_BUILD_DIR:-$root/build}
 bash "$root/scripts/build.sh" >/dev/null
 source "$root/scripts/lib/wineenv.sh"
+source "$root/scripts/lib/services.sh"
 scup_wine_prefix "$build/win/wineprefix"
 
 work=$(mktemp -d)
-server_pid=""
 cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
-  wait 2>/dev/null
+  scup_stop_services
   # The prefix's Wine session would otherwise outlive the script by a few seconds, or for good when
   # a run was interrupted.
   scup_end_wine_session
@@ -34,12 +33,9 @@ trap 'exit 130' INT TERM
 cp -r "$build/native/demo-catalog" "$work/catalog"
 size=$((size_mb * 1024 * 1024))
 head -c "$size" /dev/urandom >"$work/catalog/big.bin"
-"$build/native/bin/updateserver" --catalog "$work/catalog" --bind 127.0.0.2 --port 0 --log "$work/server.log" \
-  >"$work/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do grep -q "listening on" "$work/server.out" && break; sleep 0.1; done
-address=$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$work/server.out" | head -1)
-[ -n "$address" ] || { echo "the update server did not start:" >&2; cat "$work/server.out" >&2; exit 1; }
+scup_start_updateserver "$build/native/bin/updateserver" "$work/server.out" 127.0.0.2 0 --catalog "$work/catalog" \
+  --log "$work/server.log"
+address=$SCUP_UPDATESERVER_ADDRESS
 url="http://$address/scupdater/files/big.bin"
 # Every copy lands on the same disk, the one the Wine prefix is on.
 temp="$WINEPREFIX/drive_c/windows/temp"

@@ -11,15 +11,9 @@ sim=$build/native/bin/printersim
 [ -f "$bench" ] && [ -x "$sim" ] || { echo "build first (scripts/build.sh): $bench, $sim" >&2; exit 1; }
 source "$root/scripts/lib/wineenv.sh"
 
-own_display=""
-if [ -z "${DISPLAY:-}" ]; then
-  # The transfer shows its confirmation and progress windows.
-  Xvfb :97 -screen 0 1024x768x24 >/dev/null 2>&1 &
-  own_display=$!
-  export DISPLAY=:97
-  sleep 1
-fi
-trap '[ -n "$own_display" ] && kill "$own_display"' EXIT
+# The transfer shows its confirmation and progress windows.
+scup_start_display || exit 1
+trap scup_stop_display EXIT
 
 status=0
 for rate in "${@:-115200 10000000 0}"; do

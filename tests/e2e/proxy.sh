@@ -10,7 +10,6 @@ readonly PROXY_MENU=$ID_UPD_PROXY
 readonly PROXY_HOST=$IDC_PROXY_HOST PROXY_PORT=$IDC_PROXY_PORT PROXY_USE=$IDC_PROXY_USE
 readonly CRED_USER=$IDC_PROXY_USER_NAME CRED_PASSWORD=$IDC_PROXY_USER_PASSWORD CRED_SAVE=$IDC_PROXY_USER_SAVE
 services=$E2E_OUT/services
-command -v tinyproxy >/dev/null || { echo "FAIL - tinyproxy is not installed (scripts/setup.sh)"; exit 1; }
 # The applications at older releases, so that each check has updates to list.
 scup_demo_install_applications "$E2E_BUILD" "$services" || { echo "FAIL - the applications did not install"; exit 1; }
 
@@ -24,30 +23,8 @@ scup_demo_start_server "$E2E_BUILD" "$services" 0 127.0.0.2 || { echo "FAIL - th
 server=${SCUP_DEMO_SERVER#http://}
 
 proxy_log=$services/tinyproxy.log
-proxy_port=""
-for _ in $(seq 1 20); do
-  port=$((20000 + RANDOM % 30000))
-  cat >"$services/tinyproxy.conf" <<CONF
-Port $port
-Listen 127.0.0.1
-Timeout 60
-MaxClients 20
-LogLevel Info
-LogFile "$proxy_log"
-PidFile "$services/tinyproxy.pid"
-BasicAuth office s3cret
-CONF
-  tinyproxy -d -c "$services/tinyproxy.conf" >"$services/tinyproxy.out" 2>&1 &
-  pid=$!
-  sleep 0.3
-  if kill -0 "$pid" 2>/dev/null; then
-    proxy_port=$port
-    E2E_EXTRA_PIDS+=("$pid")
-    break
-  fi
-done
-[ -n "$proxy_port" ] || { echo "FAIL - tinyproxy did not start"; exit 1; }
-trap 'kill -TERM ${E2E_EXTRA_PIDS[*]} 2>/dev/null; e2e_cleanup' EXIT
+scup_start_tinyproxy "$services" tinyproxy "BasicAuth office s3cret" || { echo "FAIL - tinyproxy did not start"; exit 1; }
+proxy_port=$SCUP_TINYPROXY_PORT
 
 # Requests for the update server that the proxy passed on, and those the server answered.
 proxied() { grep -c "Request.*http://$server/" "$proxy_log" 2>/dev/null; }

@@ -15,6 +15,7 @@ shift 4
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/scripts/lib/wineenv.sh"
+source "$root/scripts/lib/services.sh"
 
 readonly COM=11
 readonly MODEL=0x2107
@@ -22,10 +23,6 @@ readonly PRINTER="ScFilo Test Printer"
 readonly PRINTERS=("$PRINTER" "ScFilo Test LPT" "ScFilo Test Absent" "ScFilo Test USB")
 readonly PORTS=("COM$COM:" "LPT3:" "COM12:" "USB001")
 
-if [ ! -x "$sim" ]; then
-  echo "printersim not found at $sim: build the native tools (scripts/build.sh) first" >&2
-  exit 1
-fi
 scup_wine_prefix "$prefix" || { echo "cannot prepare the Wine prefix $prefix" >&2; exit 1; }
 export SCUP_WINEPREFIX=$WINEPREFIX
 
@@ -41,23 +38,11 @@ remove_printers() {
   scup_import_reg printers-off <<<"$body"
 }
 
+# A simulator that does not end cleanly on SIGTERM (or ends with an error) fails the run.
 stop_simulator() {
   [ -n "$sim_pid" ] || return 0
-  kill -TERM "$sim_pid" 2>/dev/null
-  local i
-  for i in $(seq 1 50); do
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$sim_pid" 2>/dev/null; then
-    echo "printersim did not stop on SIGTERM" >&2
-    kill -KILL "$sim_pid" 2>/dev/null
-    wait "$sim_pid" 2>/dev/null
-    sim_pid=""
-    return 1
-  fi
-  wait "$sim_pid"
-  local rc=$?
+  local rc=0
+  scup_stop_service "$sim_pid" || rc=$?
   sim_pid=""
   [ "$rc" -eq 0 ] || { echo "printersim ended with $rc" >&2; return 1; }
 }
@@ -75,19 +60,9 @@ file type=6 model=$MODEL length=4096 name=FIRMWAREA version=1.00 spec=ENG_USA
 file type=3 model=$MODEL length=1024 name=FONTS version=2.10 spec=JPN_JPN
 STATE
 
-"$sim" --prefix "$WINEPREFIX" --com "$COM" --model "$MODEL" --cancel-limit 600000 \
-  --state "$work/state.txt" --log "$work/sim.log" "$@" >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for i in $(seq 1 100); do
-  grep -q '^printersim: .* -> /dev/pts/' "$work/sim.out" 2>/dev/null && break
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-if ! grep -q '^printersim: .* -> /dev/pts/' "$work/sim.out"; then
-  echo "printersim did not come up:" >&2
-  cat "$work/sim.out" >&2
-  exit 1
-fi
+scup_start_printersim "$sim" "$work/sim.out" --prefix "$WINEPREFIX" --com "$COM" --model "$MODEL" \
+  --cancel-limit 600000 --state "$work/state.txt" --log "$work/sim.log" "$@" || exit 1
+sim_pid=$SCUP_SERVICE_PID
 
 body=$'Windows Registry Editor Version 5.00\n'
 for i in "${!PRINTERS[@]}"; do

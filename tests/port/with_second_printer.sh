@@ -13,42 +13,24 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/scripts/lib/wineenv.sh"
+source "$root/scripts/lib/services.sh"
 
 readonly SECOND_COM=13
 readonly MODEL=0x2107
 
 scup_wine_prefix "$prefix" || { echo "cannot prepare the Wine prefix $prefix" >&2; exit 1; }
 work=$(mktemp -d)
-second_pid=""
-
-stop_second() {
-  [ -n "$second_pid" ] || return 0
-  kill -TERM "$second_pid" 2>/dev/null
-  wait "$second_pid" 2>/dev/null
-  second_pid=""
-}
-trap 'stop_second; rm -rf "$work"' EXIT
+trap 'scup_stop_services; rm -rf "$work"' EXIT
 
 # shellcheck disable=SC2086  # the options are words
-"$sim" --prefix "$WINEPREFIX" --com "$SECOND_COM" --model "$MODEL" --cancel-limit 600000 \
-  --state "$work/state.txt" --log "$work/sim.log" $second_options >"$work/sim.out" 2>&1 &
-second_pid=$!
-for i in $(seq 1 100); do
-  grep -q '^printersim: .* -> /dev/pts/' "$work/sim.out" 2>/dev/null && break
-  kill -0 "$second_pid" 2>/dev/null || break
-  sleep 0.05
-done
-if ! grep -q '^printersim: .* -> /dev/pts/' "$work/sim.out"; then
-  echo "the second printersim did not come up:" >&2
-  cat "$work/sim.out" >&2
-  exit 1
-fi
+scup_start_printersim "$sim" "$work/sim.out" --prefix "$WINEPREFIX" --com "$SECOND_COM" --model "$MODEL" \
+  --cancel-limit 600000 --state "$work/state.txt" --log "$work/sim.log" $second_options || exit 1
 
 export SCFILO_TEST_SECOND_COM=$SECOND_COM
 export SCFILO_TEST_SECOND_LOG="Z:${work//\//\\}\\sim.log"
 SCUP_WINEPREFIX=$WINEPREFIX bash "$here/run_with_printer.sh" "$@"
 status=$?
-stop_second
+scup_stop_services
 if [ "$status" -ne 0 ]; then
   echo "--- second printersim command log (last 40 lines)" >&2
   tail -n 40 "$work/sim.log" >&2

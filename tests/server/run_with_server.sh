@@ -14,56 +14,22 @@ filter=${5:?}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
+source "$root/scripts/lib/services.sh"
+
 work=$(mktemp -d)
-pids=()
 cleanup() {
-  local pid
-  # The proxies are started in command substitutions, which cannot add to pids: they leave their
-  # process ids in files instead.
-  pids+=($(cat "$work"/*.started 2>/dev/null))
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  scup_stop_services
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-[ -x "$server" ] || { echo "updateserver not found at $server: build the native tools first" >&2; exit 1; }
-command -v tinyproxy >/dev/null || { echo "tinyproxy is not installed (scripts/setup.sh)" >&2; exit 1; }
-
-"$server" --catalog "$catalog" --bind 127.0.0.2 --port 0 --log "$work/server.log" >"$work/server.out" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do grep -q "listening on" "$work/server.out" && break; sleep 0.1; done
-server_address=$(sed -n 's/.*listening on \([0-9.]*:[0-9]*\).*/\1/p' "$work/server.out" | head -1)
-[ -n "$server_address" ] || { echo "updateserver did not start:" >&2; cat "$work/server.out" >&2; exit 1; }
-
-# start_proxy NAME [BasicAuth line]: a tinyproxy on a free loopback port; prints the port.
-start_proxy() {
-  local name=$1 auth=${2:-} port
-  for _ in $(seq 1 20); do
-    port=$((20000 + RANDOM % 30000))
-    cat >"$work/$name.conf" <<CONF
-Port $port
-Listen 127.0.0.1
-Timeout 60
-MaxClients 20
-LogLevel Info
-LogFile "$work/$name.log"
-PidFile "$work/$name.pid"
-$auth
-CONF
-    tinyproxy -d -c "$work/$name.conf" >"$work/$name.out" 2>&1 &
-    local pid=$!
-    sleep 0.3
-    if kill -0 "$pid" 2>/dev/null; then
-      echo "$pid" >"$work/$name.started"
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
-open_port=$(start_proxy open) || { echo "tinyproxy did not start" >&2; exit 1; }
-auth_port=$(start_proxy auth "BasicAuth office s3cret") || { echo "tinyproxy did not start" >&2; exit 1; }
+scup_start_updateserver "$server" "$work/server.out" 127.0.0.2 0 --catalog "$catalog" --log "$work/server.log" ||
+  exit 1
+server_address=$SCUP_UPDATESERVER_ADDRESS
+scup_start_tinyproxy "$work" open || exit 1
+open_port=$SCUP_TINYPROXY_PORT
+scup_start_tinyproxy "$work" auth "BasicAuth office s3cret" || exit 1
+auth_port=$SCUP_TINYPROXY_PORT
 
 export SCUP_TEST_SERVER="http://$server_address"
 export SCUP_TEST_PROXY_OPEN="127.0.0.1:$open_port"

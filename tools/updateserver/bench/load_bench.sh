@@ -19,29 +19,10 @@ clients=${CLIENTS:-1000}
 few=${FEW_CLIENTS:-250}
 checks=${CHECKS:-1}
 work=$(mktemp -d /tmp/load-bench-XXXXXX)
-started=()
-
-stop_started() {
-  local pid
-  for pid in "${started[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
-  started=()
-}
-trap 'stop_started; rm -rf "$work"' EXIT
+source "$root/scripts/lib/services.sh"
+trap 'scup_stop_services; rm -rf "$work"' EXIT
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-
-wait_for_line() { # FILE PATTERN
-  local i
-  for i in $(seq 1 200); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done
-  echo "no \"$2\" in $1:" >&2; cat "$1" >&2; return 1
-}
-
-wait_for_port() { # PORT
-  local i
-  for i in $(seq 1 200); do (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.05; done
-  echo "nothing listens on port $1" >&2; return 1
-}
 
 # A catalog source of 40 entries: two printer models with three firmware packages and four family-wide
 # applications, each in four regions.
@@ -84,19 +65,17 @@ make_catalog() {
 }
 
 start_instance() { # NAME: starts an updateserver on a free port; sets port and pid
-  "$bin/updateserver" --catalog "$work/catalog" --port 0 --no-control --log "$work/$1.log" \
-    ${THREADS:+--threads $THREADS} >"$work/$1.out" 2>&1 &
-  pid=$!
-  started+=("$pid")
-  wait_for_line "$work/$1.out" "listening on"
-  port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$work/$1.out" | head -1)
+  scup_start_updateserver "$bin/updateserver" "$work/$1.out" 127.0.0.1 0 --catalog "$work/catalog" --no-control \
+    --log "$work/$1.log" ${THREADS:+--threads $THREADS}
+  pid=$SCUP_SERVICE_PID
+  port=${SCUP_UPDATESERVER_ADDRESS##*:}
 }
 
 start_nginx() { # CONF: starts nginx on the configuration; sets nginx_pids (master and workers)
   nginx -c "$1" -p "$work/run" -g 'daemon off;' >"$work/nginx.out" 2>&1 &
   local master=$!
-  started+=("$master")
-  wait_for_port "$nginx_port"
+  scup_keep_service "$master"
+  scup_wait_for_port 127.0.0.1 "$nginx_port" "$master" || { echo "nginx did not start:" >&2; cat "$work/nginx.out" >&2; return 1; }
   nginx_pids=("$master" $(pgrep -P "$master"))
 }
 
@@ -152,7 +131,7 @@ run_mode() { # MODE CLIENTS
       start_nginx "$work/static.conf"
       load "$mode" "$n" "$nginx_port" "${nginx_pids[@]}" ;;
   esac
-  stop_started
+  scup_stop_services
 }
 
 figure() { sed -n "s/^$2 //p" "$work/$1.txt" | head -1; }
@@ -161,7 +140,7 @@ make_catalog
 # The ceiling's answers: each distinct answer of the exchanges, saved once from a real server.
 start_instance save
 "$bin/loadgen" --catalog "$work/catalog" --port "$port" --clients 8 --save-answers "$work/answers" >/dev/null
-stop_started
+scup_stop_services
 
 modes=(${MODES:-direct nginx-1 nginx-2 ceiling})
 for mode in "${modes[@]}"; do
