@@ -13,11 +13,10 @@ out=${2:-$build/demo-$(date +%Y%m%d-%H%M%S)}
 source "$root/scripts/lib/wineenv.sh"
 source "$root/scripts/lib/demo.sh"
 source "$root/scripts/lib/languages.sh"
-source "$root/scripts/lib/control_ids.sh"
+source "$root/scripts/lib/drive.sh"
+SCUP_DRIVE_BIN=$bin
 
-readonly PROGRAM_PROP=ScriboUpdaterWindow
 readonly START_TIMEOUT_MS=90000
-readonly PAINT_DELAY=1.5
 
 lcid=$(scup_language_id "$lang") || { echo "usage: $0 [LANGUAGE|LANGID] [OUTDIR]  (LANGUAGE: de, fr, zh-CN, ...)" >&2; exit 2; }
 for f in ScUpdater.exe ScUpRes.dll scdrive.exe; do
@@ -30,14 +29,7 @@ program_pid=""
 failed=0
 
 note() { echo "$*" | tee -a "$report"; }
-scdrive() { wine "$bin/scdrive.exe" "$@"; }
-
-save_window() {
-  local file=$1 x=$2 y=$3 w=$4 h=$5
-  [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
-  [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
-  import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$file"
-}
+scdrive() { scup_drive "$@"; }
 
 stop_all() {
   set +e
@@ -52,8 +44,7 @@ trap stop_all EXIT
 
 # Control and menu identifiers of the program's windows.
 readonly START_SOFTWARE=$IDC_START_SOFTWARE START_FIRMWARE=$IDC_START_FIRMWARE
-readonly MAIN_REFRESH=$IDC_UPD_REFRESH MAIN_LIST=$IDC_UPD_LIST MAIN_INSTALL=$IDC_UPD_INSTALL
-readonly MENU_HISTORY=$ID_UPD_HISTORY HISTORY_LIST=$IDC_HISTORY_LIST
+readonly MAIN_LIST=$IDC_UPD_LIST MAIN_INSTALL=$IDC_UPD_INSTALL HISTORY_LIST=$IDC_HISTORY_LIST
 readonly TRANSFER_PROGRESS=$IDC_TR_PROGRESS
 readonly MAIN_REGION=$IDC_UPD_REGION
 # The demo PC's applications are English editions, and the demo catalog offers English, Japanese
@@ -62,47 +53,22 @@ readonly INSTALLED_REGION="English (United States)"
 step=2
 
 # shoot NAME HWND: the window cropped from the screen.
-shoot() {
-  local rect
-  sleep "$PAINT_DELAY"
-  rect=$(scdrive rect "$2" | tr -d '\r') || return 1
-  save_window "$out/$1.png" $rect
-}
+shoot() { scup_crop_window "$out/$1.png" "$2"; }
 fail() { note "  FAILED: $*"; failed=1; }
-start_dialog() { scdrive wait --prop "$PROGRAM_PROP" --timeout 30000 | tr -d '\r' | cut -d' ' -f1; }
-rows() { scdrive rows "$1" "$2" | tr -d '\r'; }
-idle() { scdrive wait-enabled "$1" "$MAIN_REFRESH" 1 --timeout $(($2 * 1000)) >/dev/null; }
+start_dialog() { scdrive wait --prop "$SCUP_PROGRAM_PROP" --timeout 30000 | tr -d '\r' | cut -d' ' -f1; }
+rows() { scup_rows "$1" "$2"; }
+idle() { scup_wait_idle "$1" "$2"; }
 
 # dialog_other_than SECONDS HWND...: the first enabled dialog that is none of the HWNDs.
-dialog_other_than() {
-  local seconds=$1 found
-  shift
-  for _ in $(seq 1 $((seconds * 10))); do
-    found=$(scdrive list-windows | tr -d '\r' | awk -v skip=" $* " \
-      '/class "#32770"/ && / enabled 1 / && index(skip, " " $1 " ") == 0 { print $1; exit }')
-    [ -n "$found" ] && { echo "$found"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+dialog_other_than() { scup_wait_other_dialog "$@"; }
 
 # new_main_window OLD: the program's next main window once OLD has handed over to it.
-new_main_window() {
-  local found
-  for _ in $(seq 1 300); do
-    found=$(scdrive list-windows | tr -d '\r' |
-      awk -v old="$1" '/ prop 1 / && / enabled 1 / && $1 != old { print $1; exit }')
-    [ -n "$found" ] && { echo "$found"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+new_main_window() { scup_wait_new_window "$1" 30; }
 
 # show_history MAIN PICTURE: the history dialog from the menu, saved and closed again.
 show_history() {
   local history
-  scdrive command "$1" "$MENU_HISTORY" >/dev/null
-  history=$(dialog_other_than 20 "$1") || { fail "the history dialog did not open"; return; }
+  history=$(scup_open_history "$1") || { fail "the history dialog did not open"; return; }
   shoot "$2" "$history"
   note "step $((++step)): the history dialog lists $(rows "$history" "$HISTORY_LIST" | grep -c .) update(s): $2.png"
   scdrive click "$history" 2 >/dev/null
@@ -215,15 +181,7 @@ walk_firmware() {
 }
 trap 'note "interrupted"; exit 130' INT TERM
 
-scup_start_display || exit 1
-scup_wine_prefix "$build/demo-prefix" || exit 1
-wineserver -k 2>/dev/null
-wineserver -w
-scup_draw_own_frames
-scup_set_default_lcid "$lcid"
-scup_demo_set_installed_version "$(scup_demo_catalog_updater_version "$build")"
-# A demo PC as on the first day: no history, no kept selection.
-rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane
+scup_prepare_demo_pc "$build" "$build/demo-prefix" "$lcid" || exit 1
 scup_demo_start "$build" "$out/services" || exit 1
 note "update server: $SCUP_DEMO_SERVER (demo catalog); printer: $SCUP_DEMO_PRINTER on COM$SCUP_DEMO_COM (simulated)"
 scup_demo_install_applications "$build" "$out/services" || { note "FAILED: the applications did not install"; exit 1; }
@@ -236,11 +194,10 @@ note "step 1: ScUpdater started (language $lcid)"
 
 # The start dialog is ready once the start-up's exchange with the server has ended: its buttons are
 # enabled before the start-up takes it over too.
-if read -r hwnd x y w h < <(scdrive wait --prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS" | tr -d '\r') &&
+if read -r hwnd _ < <(scdrive wait --prop "$SCUP_PROGRAM_PROP" --timeout "$START_TIMEOUT_MS" | tr -d '\r') &&
   scup_demo_wait_activity "$out/services" "$mark" $((START_TIMEOUT_MS / 1000)) &&
   scdrive wait-enabled "$hwnd" "$START_SOFTWARE" 1 --timeout "$START_TIMEOUT_MS" >/dev/null; then
-  sleep "$PAINT_DELAY"
-  save_window "$out/01-start-dialog.png" "$x" "$y" "$w" "$h"
+  shoot 01-start-dialog "$hwnd"
   note "step 2: the start dialog is ready: 01-start-dialog.png"
 else
   note "step 2 FAILED: the start dialog never became ready"

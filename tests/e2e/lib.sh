@@ -10,18 +10,18 @@
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$e2e_root/scripts/lib/wineenv.sh"
 source "$e2e_root/scripts/lib/demo.sh"
-source "$e2e_root/scripts/lib/control_ids.sh"
+source "$e2e_root/scripts/lib/drive.sh"
 export LC_ALL=C.UTF-8
 
-readonly E2E_PROP=ScriboUpdaterWindow
+readonly E2E_PROP=$SCUP_PROGRAM_PROP
 E2E_PASSED=0
 E2E_FAILED=0
 E2E_PID=""
 E2E_EXTRA_PIDS=()
 
-scdrive() { wine "$E2E_BIN/scdrive.exe" "$@" 2>>"$E2E_OUT/scdrive.log"; }
+scdrive() { scup_drive "$@"; }
 # True when the scdrive call fails (for expectations that something is refused or never comes).
-scdrive_fails() { ! wine "$E2E_BIN/scdrive.exe" "$@" >/dev/null 2>>"$E2E_OUT/scdrive.log"; }
+scdrive_fails() { ! scup_drive "$@" >/dev/null; }
 
 # quietly COMMAND...: for an expectation on a command's status alone.
 quietly() { "$@" >/dev/null; }
@@ -52,15 +52,7 @@ e2e_expect() {
 }
 
 # e2e_shot NAME HWND: the window cropped from the screen, for the report.
-e2e_shot() {
-  local rect x y w h
-  rect=$(scdrive rect "$2") || return 1
-  read -r x y w h <<<"$rect"
-  [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
-  [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
-  sleep 1
-  import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$E2E_OUT/$1.png"
-}
+e2e_shot() { scup_crop_window "$E2E_OUT/$1.png" "$2"; }
 
 e2e_running() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
 
@@ -92,39 +84,17 @@ e2e_begin() {
   E2E_OUT=$E2E_BUILD/e2e/$E2E_NAME
   rm -rf "$E2E_OUT"
   mkdir -p "$E2E_OUT"
+  SCUP_DRIVE_BIN=$E2E_BIN
+  SCUP_DRIVE_LOG=$E2E_OUT/scdrive.log
   trap e2e_cleanup EXIT
   trap 'echo "interrupted"; exit 130' INT TERM
-  scup_start_display || { echo "FAIL - no display"; exit 1; }
-  scup_wine_prefix "$E2E_BUILD/e2e-prefix" || { echo "FAIL - could not prepare the Wine prefix"; exit 1; }
-  wineserver -k 2>/dev/null
-  wineserver -w
-  # A clean demo PC: nothing kept from an earlier scenario.
-  rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane "$WINEPREFIX"/drive_c/users/*/Application\ Data/Corvane
-  scup_import_reg e2e-clean <<'REG'
-Windows Registry Editor Version 5.00
-
-[-HKEY_CURRENT_USER\Software\Corvane Industries, Ltd.\ScUpdater]
-REG
-  e2e_remove_applications
-  scup_draw_own_frames
-  scup_set_default_lcid "${3:-1033}"
-  # Installed at the version the server offers, so that no self-upgrade is proposed; the scenario
-  # of the self-upgrade sets an older one.
-  scup_demo_set_installed_version "$(scup_demo_catalog_updater_version "$E2E_BUILD")"
+  # A clean demo PC: nothing kept from an earlier scenario. The scenario of the self-upgrade sets
+  # an older installed version afterwards.
+  scup_prepare_demo_pc "$E2E_BUILD" "$E2E_BUILD/e2e-prefix" "${3:-1033}" || { echo "FAIL - no demo PC"; exit 1; }
   scup_demo_start "$E2E_BUILD" "$E2E_OUT/services" || { echo "FAIL - the demo services did not start"; exit 1; }
 }
 
-# e2e_remove_applications: the maker's applications an earlier scenario installed (their keys in
-# both registry views and their folders) are gone; the updater's settings and the driver's stay.
-e2e_remove_applications() {
-  local view key
-  for view in 32 64; do
-    wine reg query "HKLM\\Software\\Corvane Industries, Ltd." /reg:$view 2>/dev/null | tr -d '\r' |
-      grep '^HKEY_LOCAL_MACHINE\\' | grep -v -e '\\ScUpdater$' -e '\\Scribo$' |
-      while read -r key; do wine reg delete "$key" /f /reg:$view >/dev/null 2>&1; done
-  done
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Corvane" "$WINEPREFIX/drive_c/Program Files (x86)/Corvane"
-}
+e2e_remove_applications() { scup_remove_applications; }
 
 e2e_start_program() {
   E2E_START_MARK=$(e2e_activity)
@@ -166,27 +136,10 @@ e2e_wait_text() {
 }
 
 # e2e_wait_new_window OLD SECONDS: prints the first enabled program window other than OLD.
-e2e_wait_new_window() {
-  local old=$1 i found
-  for i in $(seq 1 $(($2 * 10))); do
-    found=$(scdrive list-windows | awk -v old="$old" '/ prop 1 / && / enabled 1 / && $1 != old { print $1; exit }')
-    [ -n "$found" ] && { echo "$found"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+e2e_wait_new_window() { scup_wait_new_window "$1" "$2"; }
 
-# e2e_wait_other_dialog OLD SECONDS: prints the first enabled dialog other than OLD, whether or not
-# it is one of the program's main windows (the printer choice, a question).
-e2e_wait_other_dialog() {
-  local old=$1 i found
-  for i in $(seq 1 $(($2 * 10))); do
-    found=$(scdrive list-windows | awk -v old="$old" '/class "#32770"/ && / enabled 1 / && $1 != old { print $1; exit }')
-    [ -n "$found" ] && { echo "$found"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+# e2e_wait_other_dialog OLD SECONDS: prints the first enabled dialog other than OLD.
+e2e_wait_other_dialog() { scup_wait_other_dialog "$2" "$1"; }
 
 # e2e_start_dialog [MS]: waits for the start dialog to be ready; prints its handle. The program's
 # first exchange after its start (E2E_START_MARK) must have begun: until then the dialog's buttons
@@ -254,8 +207,8 @@ e2e_wait_confirmation() {
   return 1
 }
 
-# e2e_wait_idle MAIN SECONDS: the check or installation has ended (refresh is enabled again).
-e2e_wait_idle() { scdrive wait-enabled "$1" "$E2E_MAIN_REFRESH" 1 --timeout $(($2 * 1000)) >/dev/null; }
+# e2e_wait_idle MAIN SECONDS: the check or installation has ended.
+e2e_wait_idle() { scup_wait_idle "$1" "$2"; }
 
 # e2e_wait_check MAIN SECONDS MARK: a check begun after e2e_activity gave MARK has ended.
 e2e_wait_check() { e2e_wait_activity "$3" "$2" && e2e_wait_idle "$1" "$2"; }
@@ -264,16 +217,10 @@ readonly E2E_HISTORY_LIST=$IDC_HISTORY_LIST
 readonly E2E_MENU_HISTORY=$ID_UPD_HISTORY
 
 # e2e_rows HWND ID: the rows of a list, one a line ([x] or [ ], then the cells, tab-separated).
-e2e_rows() { scdrive rows "$1" "$2" | tr -d '\r'; }
+e2e_rows() { scup_rows "$1" "$2"; }
 
 # e2e_open_history MAIN: opens the history dialog from the main dialog's menu; prints its handle.
-e2e_open_history() {
-  local main=$1 history
-  scdrive command "$main" "$E2E_MENU_HISTORY" >/dev/null || return 1
-  history=$(e2e_wait_other_dialog "$main" 20) || return 1
-  scdrive wait-rows "$history" "$E2E_HISTORY_LIST" 0 --timeout 10000 >/dev/null || return 1
-  echo "$history"
-}
+e2e_open_history() { scup_open_history "$1"; }
 
 # e2e_data_file NAME: a file of the program's data folder (the history "ScUpdater.log", the
 # downloads below "DownloadedFiles"), found by name in the scenarios' prefix.
