@@ -12,6 +12,8 @@
 #   scup_rows HWND ID                        a list's rows, one a line
 #   scup_open_history MAIN                   the history dialog, opened from the menu
 
+[ -n "${SCUP_DRIVE_READ:-}" ] && return 0
+readonly SCUP_DRIVE_READ=1
 source "$(dirname "${BASH_SOURCE[0]}")/control_ids.sh"
 
 readonly SCUP_PROGRAM_PROP=ScriboUpdaterWindow

@@ -9,6 +9,8 @@
 #   scup_stop_service PID                                       the service's own exit status
 #   scup_stop_services
 
+[ -n "${SCUP_SERVICES_READ:-}" ] && return 0
+readonly SCUP_SERVICES_READ=1
 SCUP_SERVICE_PIDS=()
 SCUP_SERVICE_PID=""
 # How long a service may take to come up on a loaded machine before it counts as failed.
