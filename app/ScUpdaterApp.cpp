@@ -158,6 +158,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     m_pUpdateThread.reset();
     RunDialogs();
     WaitForUpdateThread();
+    m_retiredDialogs.clear();
     return false;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "AUCommandLineInfo.h"
 #include "common/FirmInfo.h"
@@ -92,6 +93,9 @@ public:
     // the pointer, without a lock: a dialog the user closes meanwhile lives until the thread lets go.
     scup::Guarded<std::shared_ptr<CUpdaterDialog>> m_pUpdaterDialog;
     scup::Guarded<std::shared_ptr<CStartDialog>> m_pStartDialog;
+    // Closed dialogs the update thread may still hold (main thread only).
+    std::vector<std::shared_ptr<void>> m_retiredDialogs;
+    void RetireDialog(std::shared_ptr<void> dialog);
     std::unique_ptr<std::thread> m_pUpdateThread;
     std::unique_ptr<CUnzipHolder> m_pUnzip;
     std::unique_ptr<scup::ComInit> m_com;

@@ -101,6 +101,13 @@ int CountOnlinePrinters(const std::wstring& driver) {
 // ---------------------------------------------------------------------------------------------
 // Main sequence (main thread)
 
+// The update thread may still hold a dialog the user closed; the main thread, which made it, keeps
+// it until the thread has let go, so that it always ends here (its controls, its GDI+ session).
+void CScUpdaterApp::RetireDialog(std::shared_ptr<void> dialog) {
+    if (dialog) m_retiredDialogs.push_back(std::move(dialog));
+    std::erase_if(m_retiredDialogs, [](const std::shared_ptr<void>& kept) { return kept.use_count() == 1; });
+}
+
 HWND CScUpdaterApp::MainWindowHandle() const {
     if (const auto dialog = m_pUpdaterDialog.Get()) return dialog->GetSafeHwnd();
     if (const auto dialog = m_pStartDialog.Get()) return dialog->GetSafeHwnd();
@@ -135,8 +142,10 @@ std::shared_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(UpdateView view,
         if (result <= 1000) break;
         // The user chose another user-interface language: the dialog comes back in it.
         m_nLanguage.exchange(static_cast<long>(result));
+        RetireDialog(dialog);
         dialog = MakeUpdaterDialog();
     }
+    RetireDialog(dialog);
     return dialog;
 }
 
@@ -184,7 +193,7 @@ void CScUpdaterApp::RunDialogs() {
             m_pStartDialog.Set(nullptr);
             x = start->PositionX();
             y = start->PositionY();
-            start.reset();
+            RetireDialog(std::move(start));
             if (result == -1) return EndForWindowFailure(IDD_START);
 
             if (result == CStartDialog::kResultFirmware) {
@@ -246,8 +255,8 @@ void CScUpdaterApp::SetUpdaterDialogReady(int value) {
 
 // A start-up message: a warning owned by the start dialog when there is one, else a plain box.
 void CScUpdaterApp::ShowThreadMessage(UINT textId, UINT icon) {
-    const auto dialog = m_pStartDialog.Get();
-    HWND owner = dialog ? dialog->GetSafeHwnd() : nullptr;
+    HWND owner = nullptr;
+    if (const auto dialog = m_pStartDialog.Get()) owner = dialog->GetSafeHwnd();
     scup::ShowLangMessage(owner, textId, Language(), owner ? icon : 0);
 }
 

@@ -15,6 +15,7 @@ source "$root/scripts/lib/demo.sh"
 source "$root/scripts/lib/languages.sh"
 source "$root/scripts/lib/drive.sh"
 SCUP_DRIVE_BIN=$bin
+SCUP_DRIVE_LOG=/dev/stderr
 
 readonly START_TIMEOUT_MS=90000
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/DirectionMark.h"
 #include "common/LangResources.h"
 #include "common/Resources.h"
 #include "res/updater_ids.h"
@@ -133,7 +134,7 @@ void CDetailsPane::PaintTexts(HDC dc, const RECT& area, const RECT& picture, HFO
                                        std::pair{IDS_UPD_DETAILS_SIZE, &record.strSize}}) {
         if (value->empty()) continue;
         // In a right-to-left line the value ("12 MB") is embedded left to right, or its parts swap.
-        const std::wstring shown = rightToLeft ? L"\x202A" + *value : *value;
+        const std::wstring shown = rightToLeft ? LedLeftToRight(*value) : *value;
         const std::wstring text = LoadLangString(label, m_nLanguage) + L" " + shown;
         RECT measured = line;
         DrawTextW(dc, text.c_str(), -1, &measured, labelled | DT_CALCRECT);

@@ -16,7 +16,6 @@ namespace scup {
 namespace {
 
 constexpr UINT kLanguageCount = IDS_LOCALE_LAST - IDS_LOCALE_FIRST + 1;
-// Keeps a name such as "English (United States)" in its own order inside a mirrored list.
 
 struct SColumn {
     UINT heading;

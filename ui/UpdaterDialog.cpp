@@ -396,14 +396,17 @@ void CUpdaterDialog::PresentPanel() {
                  (owner.top + owner.bottom - height - kPanelRaise) / 2, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
+// The panel is the process's: a dialog whose window has gone must not write into the one a newer
+// dialog shows.
 void CUpdaterDialog::SetProgressItem(const std::wstring& title) {
     const auto panel = scup::CMessageDialog::Panel();
-    if (!panel) return;
+    if (!panel || !GetSafeHwnd()) return;
     panel->SetItemText(IDC_MSG_LINE, LoadLangString(IDS_UPD_DOWNLOADING, m_nLanguage));
     panel->SetItemText(IDC_MSG_ITEM, title);
 }
 
 void CUpdaterDialog::SetProgressPercent(int percent) {
+    if (!GetSafeHwnd()) return;
     if (const auto panel = scup::CMessageDialog::Panel()) panel->SetProgress(std::clamp(percent, 0, 100));
 }
 

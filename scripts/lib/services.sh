@@ -88,7 +88,8 @@ scup_start_tinyproxy() {
     } >"$work/$name.conf"
     tinyproxy -d -c "$work/$name.conf" >"$work/$name.out" 2>&1 &
     pid=$!
-    if scup_wait_for_port 127.0.0.1 "$port" "$pid"; then
+    # Something else answering on the port does not count: the proxy must still run.
+    if scup_wait_for_port 127.0.0.1 "$port" "$pid" && kill -0 "$pid" 2>/dev/null; then
       scup_keep_service "$pid"
       SCUP_TINYPROXY_PORT=$port
       return 0

@@ -49,6 +49,8 @@ stop_simulator() {
 
 cleanup() {
   stop_simulator
+  # A simulator that started but never said it was ready is stopped as well.
+  scup_stop_services
   [ "$seeded" -eq 1 ] && remove_printers
   rm -rf "$work"
 }

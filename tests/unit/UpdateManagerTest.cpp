@@ -274,17 +274,18 @@ TEST_F(UpdateThreadTest, ADialogClosedDuringACheckLivesUntilTheThreadLetsItGo) {
     ResetEvent(log_->gate.get());
     Signal(kCheckEvent);
     ASSERT_TRUE(PumpUntil([&] { return log_->KeyCount() == atStart + 1; }));  // held inside the first query
-    // The window goes and the main sequence lets the dialog go, as when the user closes it.
-    const std::weak_ptr<CUpdaterDialog> closed = updater_;
+    // The window goes and the main sequence lets the dialog go, as when the user closes it; the
+    // main thread keeps its own reference, as it does until the thread has let go.
+    const std::shared_ptr<CUpdaterDialog> closed = updater_;
     DestroyWindow(updater_->GetSafeHwnd());
     app_->m_pUpdaterDialog.Set(nullptr);
     updater_.reset();
-    ASSERT_FALSE(closed.expired()) << "the thread would go on with a deleted dialog";
+    EXPECT_EQ(closed.use_count(), 2) << "the thread goes on with the dialog without holding it";
 
     SetEvent(log_->gate.get());
     ASSERT_TRUE(WaitForWaits(2)) << "the check without its dialog never ended";
     EXPECT_EQ(log_->KeyCount(), atStart + 3);
-    EXPECT_TRUE(closed.expired()) << "the thread kept the closed dialog after the check";
+    EXPECT_EQ(closed.use_count(), 1) << "the thread kept the closed dialog after the check";
     EXPECT_TRUE(messages_.Messages().empty());
 }
 
