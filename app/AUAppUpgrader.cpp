@@ -16,9 +16,6 @@ using scup::AUTrace;
 
 namespace {
 
-constexpr int kServerCancelled = 3;
-constexpr int kProxyRefused = 7;
-
 bool ExitRequested() {
     scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
     return exit && WaitForSingleObject(exit.get(), 0) == WAIT_OBJECT_0;
@@ -54,29 +51,29 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
     CAUServerData& server = *manager->m_pServerData;
 
     SAUUpgraderInfo info;
-    int rc = server.DoNoticeAction(info, printerMap, printer);
-    if (rc != 0) {
+    ServerResult rc = server.DoNoticeAction(info, printerMap, printer);
+    if (rc != ServerResult::Success) {
         AUTrace(L"DoNoticeAction() Failed.");
-        return rc == kServerCancelled ? kFailed : Fail(language, kFailed, rc);
+        return rc == ServerResult::Cancelled ? kFailed : Fail(language, kFailed, rc);
     }
     if (info.strDownloadURL.empty()) {
         AUTrace(L"Upgrader Download URL is empty.");
-        return Fail(language, kNoAddress, 0);
+        return Fail(language, kNoAddress, ServerResult::Success);
     }
     AUTrace(L"Upgrader Download URL is : %s", info.strDownloadURL.c_str());
     const std::wstring name = scup::PackageFileName(info.strDownloadURL);
     if (name.empty()) {
         AUTrace(L"Failed: the upgrader download URL names no file that can be stored.");
-        return Fail(language, kNoAddress, 0);
+        return Fail(language, kNoAddress, ServerResult::Success);
     }
     const std::wstring target = scup::FormatText(L"%s\\%s", PrepareDownloadFolder().c_str(), name.c_str());
 
     rc = server.Download(info.strDownloadURL, target, {});
-    if (rc != 0) {
+    if (rc != ServerResult::Success) {
         AUTrace(L"Failed to download.");
         // Whatever part of the file arrived must never be taken for the package.
         DeleteFileW(target.c_str());
-        return rc == kServerCancelled ? kFailed : Fail(language, kFailed, rc);
+        return rc == ServerResult::Cancelled ? kFailed : Fail(language, kFailed, rc);
     }
     if (CAUCrypt::IsFileIntact(target, info.strCheckSum) == 0) {
         AUTrace(L"File Hash Comparison succeeded.");
@@ -85,12 +82,12 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
     }
     AUTrace(L"File Hash comparison failed. File is corrupt");
     DeleteFileW(target.c_str());
-    return Fail(language, kFailed, 0);
+    return Fail(language, kFailed, ServerResult::Success);
 }
 
-int CAUAppUpgrader::Fail(LANGID language, int code, int serverResult) {
+int CAUAppUpgrader::Fail(LANGID language, int code, ServerResult serverResult) {
     if (ExitRequested()) return kExitRequested;
-    if (serverResult == kProxyRefused)
+    if (serverResult == ServerResult::ProxyAuthRefused)
         scup::ShowLangMessage(nullptr, IDS_MSG_PROXY_AUTH_REFUSED, language, MB_ICONSTOP);
     scup::ShowLangMessage(nullptr, IDS_MSG_SERVER_UNREACHABLE, language, 0);
     return code;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/FirmInfo.h"
+#include "server/ServerResult.h"
 
 class CScUpdaterApp;
 
@@ -25,6 +26,7 @@ class CAUAppUpgrader {
                 const std::wstring& printer);
 
   private:
-    // The error tail: 4 when exit was requested, else the messages and the code.
-    static int Fail(LANGID language, int code, int serverResult);
+    // The error tail: 4 when exit was requested, else the messages and the code. serverResult is
+    // the exchange that failed (Success when the failure was not the server's).
+    static int Fail(LANGID language, int code, ServerResult serverResult);
 };

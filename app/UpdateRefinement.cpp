@@ -111,19 +111,19 @@ int CUpdateRefinement::CompareUpgraderVersions(const std::wstring& left, const s
     return 0;
 }
 
-int CUpdateRefinement::QueryComponents(CAUServerData& server, const std::wstring& key,
-                                       const std::wstring& printer, bool firmwareView,
-                                       ComponentList& serverList) {
+ServerResult CUpdateRefinement::QueryComponents(CAUServerData& server, const std::wstring& key,
+                                                const std::wstring& printer, bool firmwareView,
+                                                ComponentList& serverList) {
     ComponentList answer;
-    const int rc = server.DoVersionCheck(answer, key, printer);
-    if (rc != 0) return rc;
+    const ServerResult rc = server.DoVersionCheck(answer, key, printer);
+    if (rc != ServerResult::Success) return rc;
     for (const auto& [entryKey, info] : answer)
         if (IsAccepted(info, firmwareView)) serverList[entryKey] = info;
-    return 0;
+    return ServerResult::Success;
 }
 
-int CUpdateRefinement::QueryFirmware(CAUServerData& server, const std::wstring& key,
-                                     const std::wstring& printer, ComponentList& serverList) {
+ServerResult CUpdateRefinement::QueryFirmware(CAUServerData& server, const std::wstring& key,
+                                              const std::wstring& printer, ComponentList& serverList) {
     return QueryComponents(server, key, printer, true, serverList);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/FirmInfo.h"
+#include "server/ServerResult.h"
 
 class CAULocalData;
 class CAUServerData;
@@ -44,12 +45,12 @@ class CUpdateRefinement {
     // Regional query: the server's components for the key, merged into the server list (by key,
     // later answers overwriting earlier ones). Firmware view keeps "FIRM" entries beginning with
     // "FP-", software view "PCS" entries beginning with "P". Gives the version check's result;
-    // the server list is left alone unless it is 0.
-    static int QueryComponents(CAUServerData& server, const std::wstring& key, const std::wstring& printer,
-                               bool firmwareView, ComponentList& serverList);
+    // the server list is left alone unless it is Success.
+    static ServerResult QueryComponents(CAUServerData& server, const std::wstring& key,
+                                        const std::wstring& printer, bool firmwareView, ComponentList& serverList);
     // Firmware query: as the regional query in firmware view.
-    static int QueryFirmware(CAUServerData& server, const std::wstring& key, const std::wstring& printer,
-                             ComponentList& serverList);
+    static ServerResult QueryFirmware(CAUServerData& server, const std::wstring& key, const std::wstring& printer,
+                                      ComponentList& serverList);
 
     // The default selection, with a printer that exists: a remembered printer that is not
     // installed any more, or none, gives the first installed printer in name order.

@@ -95,39 +95,40 @@ bool CAUFileUpdater::EnsureDownloadFolder() const {
     return rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS;
 }
 
-int CAUFileUpdater::DownloadFile(const std::wstring& url, std::wstring& localPath,
-                                 const DownloadProgress& progress) {
+ServerResult CAUFileUpdater::DownloadFile(const std::wstring& url, std::wstring& localPath,
+                                          const DownloadProgress& progress) {
     const std::wstring name = scup::SafeDownloadName(url);
     if (name.empty()) {
         AUTrace(L"Failed: the address \"%s\" gives no usable file name; it is not downloaded.", url.c_str());
-        return 1;
+        return ServerResult::Failed;
     }
     const std::wstring& folder = m_pManager->strDownloadFolder;
     localPath = FormatText(L"%s\\%s", folder.c_str(), name.c_str());
     wchar_t partial[MAX_PATH] = {};
     if (!GetTempFileNameW(folder.c_str(), kPartialPrefix, 0, partial)) {
         AUTrace(L"Failed: no file could be made in %s (error %lu).", folder.c_str(), GetLastError());
-        return 1;
+        return ServerResult::Failed;
     }
-    int rc = m_pServerData->Download(url, partial, progress);
-    if (rc == 0 && !MoveFileExW(partial, localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ServerResult rc = m_pServerData->Download(url, partial, progress);
+    if (rc == ServerResult::Success && !MoveFileExW(partial, localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         AUTrace(L"Failed: the download could not be named %s (error %lu).", localPath.c_str(),
                 GetLastError());
-        rc = 1;
+        rc = ServerResult::Failed;
     }
-    if (rc != 0) DeleteFileW(partial);
+    if (rc != ServerResult::Success) DeleteFileW(partial);
     return rc;
 }
 
-int CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates, IUpdateListView* view) {
+ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates,
+                                        IUpdateListView* view) {
     scup::TraceScope scope(L"CAUFileUpdater::GetUpdates()");
     m_pUpdaterDialog = view;
-    if (Initialize() != 0) return 1;
+    if (Initialize() != 0) return ServerResult::Failed;
     EnsureDownloadFolder();
     view->ShowProgress(ProgressMode::Checking);
     SetViewReady(0);
 
-    int result = 0;
+    ServerResult result = ServerResult::Success;
     AUTrace(L"Printer count in Update List : %d", static_cast<int>(updates.size()));
     auto found = updates.find(printer);
     if (found != updates.end()) {
@@ -141,13 +142,13 @@ int CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates
                 continue;
             }
             SAUFileUpdateInfo info;
-            const int rc = m_pServerData->DoFileUpdateAction(entry, info);
-            if (rc == 6) {
+            const ServerResult rc = m_pServerData->DoFileUpdateAction(entry, info);
+            if (rc == ServerResult::NoFileInformation) {
                 it = entries.erase(it);
-                result = 0;
+                result = ServerResult::Success;
                 continue;
             }
-            if (rc != 0) {
+            if (rc != ServerResult::Success) {
                 entries.erase(it);
                 result = rc;
                 break;
@@ -158,8 +159,8 @@ int CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates
                 continue;
             }
             std::wstring localPath;
-            const int downloaded = DownloadFile(info.strPath, localPath, nullptr);
-            if (downloaded != 0) {
+            const ServerResult downloaded = DownloadFile(info.strPath, localPath, nullptr);
+            if (downloaded != ServerResult::Success) {
                 entries.erase(it);
                 result = downloaded;
                 break;
@@ -171,7 +172,7 @@ int CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates
     }
 
     view->ShowProgress(ProgressMode::Hidden);
-    if (result == 0) view->SetUpdates(updates);
+    if (result == ServerResult::Success) view->SetUpdates(updates);
     SetViewReady(1);
     return result;
 }
@@ -202,22 +203,22 @@ std::wstring CAUFileUpdater::GetDownloadURL(const SAUExtFirmInfo& entry) {
     return result;
 }
 
-int CAUFileUpdater::DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view,
-                                           SInstallLists& lists) {
+ServerResult CAUFileUpdater::DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view,
+                                                    SInstallLists& lists) {
     m_pUpdaterDialog = view;
-    if (Initialize() != 0) return 1;
+    if (Initialize() != 0) return ServerResult::Failed;
     return DownloadTicked(entries, lists);
 }
 
-int CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& lists) {
+ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& lists) {
     const std::vector<SAUTickedRow> rows = m_pUpdaterDialog->GetTickedRows();
     EnsureDownloadFolder();
     SInstallLists groups[3];
-    int failed = 0;
+    ServerResult failed = ServerResult::Success;
     for (const auto& [key, entry] : entries) {
         if (IsCancelRequested()) {
             AUTrace(L"Firmware update cancelled by user.");
-            return 0;
+            return ServerResult::Success;
         }
         const SAUTickedRow* ticked = nullptr;
         for (const SAUTickedRow& row : rows)
@@ -231,12 +232,12 @@ int CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& 
         m_pUpdaterDialog->SetProgressItem(ticked->record.strTitle);
         IUpdateListView* view = m_pUpdaterDialog;
         std::wstring localPath;
-        const int rc =
+        const ServerResult rc =
             DownloadFile(url, localPath, [view](int percent) { view->SetProgressPercent(percent); });
         // A cancel or a refused proxy ends the run; a download that failed leaves out its own
         // update only, and the others still go ahead.
-        if (rc == 3 || rc == 7) return rc;
-        if (rc != 0) {
+        if (rc == ServerResult::Cancelled || rc == ServerResult::ProxyAuthRefused) return rc;
+        if (rc != ServerResult::Success) {
             ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
             failed = rc;
             continue;
@@ -256,41 +257,45 @@ void CAUFileUpdater::EndInstallRunScreens() {
     m_pUpdaterDialog->ShowView(true);
 }
 
-int CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstring& printer,
-                                   IUpdateListView* view) {
+InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const std::wstring& printer,
+                                             IUpdateListView* view) {
     scup::TraceScope scope(L"CAUFileUpdater::InstallUpdates()");
     m_pUpdaterDialog = view;
-    if (Initialize() != 0) return 1;
+    if (Initialize() != 0) return InstallResult::Failed;
     scup::UniqueHandle cancelEvent(CreateEventW(nullptr, FALSE, FALSE, L"CANCEL_EVENT"));
-    if (!updates) return 1;
+    if (!updates) return InstallResult::Failed;
     auto found = updates->find(printer);
-    if (found == updates->end()) return 1;
+    if (found == updates->end()) return InstallResult::Failed;
 
     view->ShowView(false);
     view->ShowProgress(ProgressMode::Installing);
     SetViewReady(0);
 
     SInstallLists lists;
-    const int downloaded = DownloadTicked(found->second, lists);
-    const bool runEnded = downloaded == 3 || downloaded == 7;
-    if (runEnded || (downloaded != 0 && lists.Empty())) {
+    const ServerResult downloaded = DownloadTicked(found->second, lists);
+    if (downloaded == ServerResult::Cancelled) {
         EndInstallRunScreens();
-        return downloaded;
+        return InstallResult::NothingDone;
+    }
+    if (downloaded == ServerResult::ProxyAuthRefused || (downloaded != ServerResult::Success && lists.Empty())) {
+        EndInstallRunScreens();
+        return InstallResult::Failed;
     }
     view->ShowProgress(ProgressMode::Hidden);
 
     // Nothing ticked is nothing done: the offer stays as it was, with nothing to fetch again.
     if (lists.Empty()) {
         EndInstallRunScreens();
-        return kNothingDone;
+        return InstallResult::NothingDone;
     }
     const bool firmwareView = view->IsFirmwareView();
-    int result = 0;
+    InstallResult result = InstallResult::Done;
     if (firmwareView)
         result = InstallFirmware(printer, lists);
     else
         InstallApplications(lists);
     m_pLocalData->CollectPrinterEnvironment(printer, firmwareView || m_pManager->bEditorMode);
     EndInstallRunScreens();
-    return result != 0 ? result : downloaded;
+    if (result != InstallResult::Done) return result;
+    return downloaded == ServerResult::Success ? InstallResult::Done : InstallResult::PartlyDone;
 }

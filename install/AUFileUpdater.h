@@ -4,11 +4,6 @@
 // packages; then runs the application installers one after another (or hands firmware to the
 // transfer), checks that the new version arrived and records it in the history.
 //
-// Results: 0 done, 1 not initialised or the printer is not listed, a server code (3 cancelled
-// during a download, 7 proxy authentication refused, or the code of a failed download when the
-// others went ahead), or 3 when nothing was installed or sent (nothing ticked, a cancel between
-// downloads, a firmware transfer that sent nothing).
-//
 // Made and used on the update thread, one per check or install run; it reaches the main dialog
 // only through IUpdateListView.
 
@@ -26,21 +21,33 @@
 class CAUServerData;
 class CAULocalData;
 
+// What an install run came to.
+enum class InstallResult {
+    // What was ticked was installed or sent.
+    Done = 0,
+    // Not initialised, the printer is not listed, no download arrived, or the proxy refused.
+    Failed = 1,
+    // Nothing ticked, a cancel, or a firmware transfer that sent nothing: the offer stands as it was.
+    NothingDone = 3,
+    // A download failed and the others went ahead.
+    PartlyDone = 4,
+};
+
 class CAUFileUpdater {
   public:
-    static constexpr int kNothingDone = 3;
 
     explicit CAUFileUpdater(const SAUUpdaterOwner* manager = nullptr) : m_pManager(manager) {}
 
     // 0 when the manager, its server data and local data and the view are all there, else 1.
     int Initialize();
     // Fetches the description package of every entry of the printer; entries that cannot be
-    // fetched leave the list. Hands the reduced list to the view on success.
-    int GetUpdates(const std::wstring& printer, RefinedList& updates, IUpdateListView* view);
+    // fetched leave the list. Hands the reduced list to the view on success; Failed when not
+    // initialised, else the first exchange or download that failed.
+    ServerResult GetUpdates(const std::wstring& printer, RefinedList& updates, IUpdateListView* view);
     // The real package's address: the description package's address with its last three
     // characters replaced by its "ScriboUpdater/Type"; empty without "data.xml" or "data_ENG.xml".
     std::wstring GetDownloadURL(const SAUExtFirmInfo& entry);
-    int InstallUpdates(const RefinedList* updates, const std::wstring& printer, IUpdateListView* view);
+    InstallResult InstallUpdates(const RefinedList* updates, const std::wstring& printer, IUpdateListView* view);
 
     // 0 when the new version is verified as installed, 1 otherwise.
     int CallCorvaneApp(std::wstring path, const SAUItemRecord& item);
@@ -67,18 +74,18 @@ class CAUFileUpdater {
         bool Empty() const { return paths.empty(); }
     };
     // Downloads the entries that the view's ticked rows name, in key order, and sorts them for
-    // installation. 0 with the lists filled (empty when the user cancelled between two
+    // installation. Success with the lists filled (empty when the user cancelled between two
     // entries), else the download's result.
-    int DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view, SInstallLists& lists);
+    ServerResult DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view, SInstallLists& lists);
 
   private:
     // Downloads to a temporary name in the folder and renames on success, so that only complete
-    // files ever carry the package's name. 1 when the address gives no usable file name.
-    int DownloadFile(const std::wstring& url, std::wstring& localPath, const DownloadProgress& progress);
+    // files ever carry the package's name. Failed when the address gives no usable file name.
+    ServerResult DownloadFile(const std::wstring& url, std::wstring& localPath, const DownloadProgress& progress);
     bool EnsureDownloadFolder() const;
-    int DownloadTicked(const ComponentList& entries, SInstallLists& lists);
+    ServerResult DownloadTicked(const ComponentList& entries, SInstallLists& lists);
     void EndInstallRunScreens();
-    int InstallFirmware(const std::wstring& printer, SInstallLists& lists);
+    InstallResult InstallFirmware(const std::wstring& printer, SInstallLists& lists);
     int InstallApplications(const SInstallLists& lists);
     void SetViewReady(int ready);
     int ShowMessage(UINT baseTextId, UINT icon, const std::wstring& argument = {}) const;

@@ -329,7 +329,7 @@ int CAUFileUpdater::InstallApplications(const SInstallLists& lists) {
     return anyFailed ? 1 : 0;
 }
 
-int CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& lists) {
+InstallResult CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& lists) {
     std::vector<std::wstring> folders, files, installNames;
     std::vector<const SAUItemRecord*> items;
     for (size_t i = 0; i < lists.paths.size(); ++i) {
@@ -356,5 +356,5 @@ int CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& 
     }
     if (m_pManager->removeFolder)
         for (const std::wstring& folder : folders) m_pManager->removeFolder(folder);
-    return transferred == kFirmTransferNothingSent ? kNothingDone : 0;
+    return transferred == kFirmTransferNothingSent ? InstallResult::NothingDone : InstallResult::Done;
 }

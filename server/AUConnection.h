@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/ProxyInfo.h"
+#include "server/ServerResult.h"
 
 // Called with a percentage as a download goes on, or -1 when it failed.
 using DownloadProgress = std::function<void(int percent)>;
@@ -14,9 +15,9 @@ class CAUConnection {
   public:
     virtual ~CAUConnection() = default;
 
-    virtual int CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) = 0;
-    virtual int TestProxy(const std::wstring& url) = 0;
-    virtual int Send(const std::wstring& url, const std::wstring& request, std::wstring& response) = 0;
-    virtual int Download(const std::wstring& url, const std::wstring& filePath,
-                         const DownloadProgress& progress) = 0;
+    virtual ServerResult CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) = 0;
+    virtual ServerResult TestProxy(const std::wstring& url) = 0;
+    virtual ServerResult Send(const std::wstring& url, const std::wstring& request, std::wstring& response) = 0;
+    virtual ServerResult Download(const std::wstring& url, const std::wstring& filePath,
+                                  const DownloadProgress& progress) = 0;
 };

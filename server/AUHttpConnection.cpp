@@ -173,7 +173,7 @@ void ConfigureSession(HINTERNET session) {
 
 // --- The process-wide session. ---
 
-int CAUHttpConnection::OpenSharedSession(SessionKind kind, SAUProxyInfo& proxy) {
+ServerResult CAUHttpConnection::OpenSharedSession(SessionKind kind, SAUProxyInfo& proxy) {
     HINTERNET session = nullptr;
     switch (kind) {
         case SessionKind::Manual:
@@ -187,13 +187,13 @@ int CAUHttpConnection::OpenSharedSession(SessionKind kind, SAUProxyInfo& proxy) 
             break;
     }
     Session().handle.reset(session);
-    int result = 1;
+    ServerResult result = ServerResult::Failed;
     if (!session) {
         AUTrace(L"Failed to create a session handle.");
     } else {
         Session().proxySession = kind == SessionKind::Direct ? 0 : 1;
         ConfigureSession(session);
-        result = 0;
+        result = ServerResult::Success;
     }
     AUTrace(L"Exit : CAUHttpConnection::CreateConnection()");
     return result;
@@ -237,15 +237,15 @@ SAUProxyInfo CAUHttpConnection::ProxyInfo() const {
     return {m_strProxyServer, m_strProxyUser, m_strProxyPwd, m_bUseProxy, m_strAutoConfigURL};
 }
 
-int CAUHttpConnection::CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) {
+ServerResult CAUHttpConnection::CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) {
     AUTrace(L"Enter : CAUHttpConnection::CreateConnection()");
     Reset();
     if (!Session().handle) {
         AUTrace(L"Failed to create a session handle.");
-        return 1;
+        return ServerResult::Failed;
     }
     UrlParts parts;
-    if (!CrackUrl(url, parts)) return 1;
+    if (!CrackUrl(url, parts)) return ServerResult::Failed;
     // The port the address names is the one the server listens on; without one the parser gives
     // the scheme's own (80 or 443).
     m_hConnect.reset(WinHttpConnect(Session().handle.get(), parts.host.c_str(), parts.port, 0));
@@ -253,7 +253,7 @@ int CAUHttpConnection::CreateConnection(const std::wstring& url, const SAUProxyI
             static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_hConnect.get())));
     if (!m_hConnect) {
         AUTrace(L"WinHttpConnect() failed with Error Code : %u.", GetLastError());
-        return 1;
+        return ServerResult::Failed;
     }
     m_strProxyServer = proxy.strProxyServer;
     m_strProxyUser = proxy.strProxyUser;
@@ -264,25 +264,25 @@ int CAUHttpConnection::CreateConnection(const std::wstring& url, const SAUProxyI
     m_bSecure = parts.scheme == INTERNET_SCHEME_HTTPS ? 1 : 0;
     m_nPort = parts.port;
     AUTrace(L"Exit : CAUHttpConnection::CreateConnection()");
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUHttpConnection::CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb) {
+ServerResult CAUHttpConnection::CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb) {
     scup::TraceScope scope(L"CAUHttpConnection::CreateRequest()");
     UrlParts parts;
-    if (!CrackUrl(url, parts)) return 1;
+    if (!CrackUrl(url, parts)) return ServerResult::Failed;
     DWORD flags = WINHTTP_FLAG_REFRESH | (parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
     request.reset(WinHttpOpenRequest(m_hConnect.get(), verb, parts.object.c_str(), nullptr,
                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!request) {
         AUTrace(L"WinHttpOpenRequest() failed with Error Code : %u.", GetLastError());
-        return 1;
+        return ServerResult::Failed;
     }
     if (Session().proxySession == 0 && !Session().autoProxyDone) SearchProxyAutomatically(request.get(), url);
     m_requestUrl = url;
     m_requestVerb = verb;
     m_proxyCredentialsGiven = false;
-    return 0;
+    return ServerResult::Success;
 }
 
 // Wine's stack keeps the first credentials given to a request handle and sends them before any
@@ -375,22 +375,22 @@ CCallWorker::End CAUHttpConnection::RunBlocking(std::function<BOOL()> call, DWOR
     return end;
 }
 
-// 3 when the user or the program ended the wait, 1 when the answer took too long.
-int CAUHttpConnection::ResultOfUnfinished(CCallWorker::End end, const wchar_t* what) {
+// Cancelled when the user or the program ended the wait, Failed when the answer took too long.
+ServerResult CAUHttpConnection::ResultOfUnfinished(CCallWorker::End end, const wchar_t* what) {
     switch (end) {
         case CCallWorker::End::Cancelled:
             AUTrace(L"Cancel event occured while waiting for %s.", what);
-            return 3;
+            return ServerResult::Cancelled;
         case CCallWorker::End::Exiting:
             AUTrace(L"Exit event occured while waiting for %s.", what);
-            return 3;
+            return ServerResult::Cancelled;
         default:
             AUTrace(L"Failed: %s did not arrive within the receive time-out.", what);
-            return 1;
+            return ServerResult::Failed;
     }
 }
 
-int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestText) {
+ServerResult CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestText) {
     std::shared_ptr<const std::string> body;
     if (!requestText.empty()) {
         // The stack may send the body again by itself (authentication), and a send left behind
@@ -413,14 +413,14 @@ int CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& requestTe
     if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the request to be sent");
     if (error != 0) {
         AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
-        if (IsConnectionLost(error)) return kConnectionLost;
+        if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
         if (IsCertificateRefusal(error)) {
             AUTrace(L"Failed: the server's certificate was refused.");
-            return kServerNotTrusted;
+            return ServerResult::NotTrusted;
         }
-        return 1;
+        return ServerResult::Failed;
     }
-    return 0;
+    return ServerResult::Success;
 }
 
 // A kept-alive connection that the other end closed meanwhile (a proxy after its refusal, a server
@@ -434,25 +434,25 @@ bool CAUHttpConnection::IsConnectionLost(DWORD error) {
 // proxy that refuses a request without credentials and closes at once may reset the connection
 // before its refusal is read (tinyproxy does when the request's body is still on the way), and the
 // stack sends Basic proxy credentials only after a refusal, so a few more tries are allowed.
-int CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
+ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
                                       const DownloadProgress& progress) {
     constexpr int kAttempts = 4;
     HINTERNET request = m_request.get();
     for (int attempt = 1;; ++attempt) {
         StartWaiting();
-        int result = SendBody(request, requestText);
-        if (result == 0) result = GetResponse(request, requestText, target, mode, progress);
-        if (result != kConnectionLost) return result;
-        if (attempt == kAttempts) return 1;
+        ServerResult result = SendBody(request, requestText);
+        if (result == ServerResult::Success) result = GetResponse(request, requestText, target, mode, progress);
+        if (result != ServerResult::ConnectionLost) return result;
+        if (attempt == kAttempts) return ServerResult::Failed;
         // A cancel or the program's end that came meanwhile is not overridden by asking again.
         if (CCallWorker::CancelRequested() || IsEventSet(L"EXIT_EVENT")) {
             AUTrace(L"The connection was lost after a cancel: the request is not sent again.");
-            return 3;
+            return ServerResult::Cancelled;
         }
         AUTrace(L"The connection was closed by the other end: the request goes out again.");
         const bool credentials = m_proxyCredentialsGiven;
         request = RenewRequest();
-        if (!request) return 1;
+        if (!request) return ServerResult::Failed;
         if (credentials) GiveProxyCredentials(request);
     }
 }
@@ -476,28 +476,28 @@ bool CAUHttpConnection::IsCertificateRefusal(DWORD error) const {
     }
 }
 
-int CAUHttpConnection::Send(const std::wstring& url, const std::wstring& requestText,
+ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring& requestText,
                             std::wstring& response) {
     scup::TraceScope scope(L"CAUHttpConnection::Send()");
-    if (!Session().handle || !m_hConnect) return 1;
+    if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
     if (CreateRequest(created, url, L"POST") != 0) {
         AUTrace(L"CreateRequest() failed.");
-        return 1;
+        return ServerResult::Failed;
     }
     const RequestScope request(*this, created);
     if (MayUseStoredCredentials()) GiveProxyCredentials(request.get());
     return SendAndReceive(requestText, response, Mode::Text, {});
 }
 
-int CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
+ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
                                 const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::Download()");
-    if (!Session().handle || !m_hConnect) return 1;
+    if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
     if (CreateRequest(created, url, L"GET") != 0) {
         AUTrace(L"CreateRequest() failed.");
-        return 1;
+        return ServerResult::Failed;
     }
     const RequestScope request(*this, created);
     if (MayUseStoredCredentials()) GiveProxyCredentials(request.get());
@@ -505,7 +505,7 @@ int CAUHttpConnection::Download(const std::wstring& url, const std::wstring& fil
     return SendAndReceive(L"", target, Mode::File, progress);
 }
 
-int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
+ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
                                    Mode mode, const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::GetResponse()");
     DWORD error = 0;
@@ -513,16 +513,16 @@ int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& reques
         RunBlocking([request] { return WinHttpReceiveResponse(request, nullptr); }, error);
     if (end == CCallWorker::End::TimedOut) {
         AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
-        return 1;
+        return ServerResult::Failed;
     }
     if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the answer");
     if (error != 0) {
         AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", error);
-        if (IsConnectionLost(error)) return kConnectionLost;
+        if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
         // Wine reports the socket's own time-out code instead of the HTTP stack's.
         if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
             AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
-        return 1;
+        return ServerResult::Failed;
     }
     DWORD status = 0;
     DWORD size = sizeof(status);
@@ -532,7 +532,7 @@ int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& reques
         AUTrace(
             L"Failed: the status code could not be read. WinHttpQueryHeaders() failed with Error Code : %u.",
             GetLastError());
-        return 1;
+        return ServerResult::Failed;
     }
     AUTrace(L"WinHttpQueryHeaders() returned Status Code : %d", static_cast<int>(status));
     if (status == HTTP_STATUS_OK) return WriteResponse(request, target, mode, progress);
@@ -540,33 +540,33 @@ int CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& reques
     if (status == HTTP_STATUS_PROXY_AUTH_REQ || (status == HTTP_STATUS_DENIED && m_proxyCredentialsGiven))
         return AnswerProxyAuthentication(request, requestText, target, mode, progress);
     AUTrace(L"WinHttpQueryHeaders() returned an unknown status : %d.", static_cast<int>(status));
-    return kUnusableAnswer;
+    return ServerResult::AnswerUnusable;
 }
 
-int CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
+ServerResult CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
                                                  std::wstring& target, Mode mode,
                                                  const DownloadProgress& progress) {
-    if (IsEventSet(L"EXIT_EVENT")) return 7;
+    if (IsEventSet(L"EXIT_EVENT")) return ServerResult::ProxyAuthRefused;
     AUTrace(L"Getting Proxy Authentication details from user.");
     if (Session().proxyText != m_strProxyServer) {
         m_strProxyUser.clear();
         m_strProxyPwd.clear();
         m_strProxyServer = Session().proxyText;
     }
-    int answer = GetProxyAuthDetailsFromUser();
-    if (IsEventSet(L"EXIT_EVENT")) return 7;
-    if (answer != 0) {
+    ServerResult answer = GetProxyAuthDetailsFromUser();
+    if (IsEventSet(L"EXIT_EVENT")) return ServerResult::ProxyAuthRefused;
+    if (answer != ServerResult::Success) {
         AUTrace(L"User cancelled the request for Proxy Authentication.");
-        return 7;
+        return ServerResult::ProxyAuthRefused;
     }
     std::wstring drained;
     WriteResponse(request, drained, Mode::Text, progress);
     HINTERNET renewed = RenewRequest();
-    if (!renewed) return 1;
+    if (!renewed) return ServerResult::Failed;
     GiveProxyCredentials(renewed);
     // The round starts its own wait: the time the user took over the credentials is not the server's.
-    int result = SendAndReceive(requestText, target, mode, progress);
-    if (result == 7) AUTrace(L"Proxy Authentication failed.");
+    ServerResult result = SendAndReceive(requestText, target, mode, progress);
+    if (result == ServerResult::ProxyAuthRefused) AUTrace(L"Proxy Authentication failed.");
     return result;
 }
 
@@ -586,7 +586,7 @@ bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
 
 }  // namespace
 
-int CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
+ServerResult CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
                                      const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::WriteResponse()");
     scup::UniqueFile file;
@@ -597,31 +597,31 @@ int CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mo
                                FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             AUTrace(L"Failed: %s could not be created (error %lu).", target.c_str(), GetLastError());
-            return 1;
+            return ServerResult::Failed;
         }
     }
     std::string body;
     unsigned long long total = 0;
-    int result = ReadBody(request, target, mode, progress, file.get(), body, total);
+    ServerResult result = ReadBody(request, target, mode, progress, file.get(), body, total);
     unsigned long long announced = 0;
-    if (result == 0 && AnnouncedLength(request, announced) && announced != total) {
+    if (result == ServerResult::Success && AnnouncedLength(request, announced) && announced != total) {
         // A connection closed early looks like the end of the answer: only the count tells.
         AUTrace(L"Failed: the answer ended after %llu of the %llu bytes it announced.", total, announced);
         body.clear();
         // An exchange only asks, so its answer is asked for again; a download that did not arrive
         // whole is a failed one.
-        result = mode == Mode::Text ? kConnectionLost : 1;
+        result = mode == Mode::Text ? ServerResult::ConnectionLost : ServerResult::Failed;
     }
-    if (result == 3) file.reset();
-    if (progress && result == 0) progress(100);
-    if (progress && result != 0 && result != 3) progress(-1);
+    if (result == ServerResult::Cancelled) file.reset();
+    if (progress && result == ServerResult::Success) progress(100);
+    if (progress && result != ServerResult::Success && result != ServerResult::Cancelled) progress(-1);
     TraceDump(L"RESPONSE IN BINARY FORMAT : \r\n%s", body);
-    if (mode == Mode::Text) target = result == 0 ? scup::FromAnsi(body) : std::wstring();
+    if (mode == Mode::Text) target = result == ServerResult::Success ? scup::FromAnsi(body) : std::wstring();
     AUTrace(L"Char count in Response Data: %d", static_cast<int>(body.size()));
     return result;
 }
 
-int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mode,
+ServerResult CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mode,
                                 const DownloadProgress& progress, HANDLE file, std::string& body,
                                 unsigned long long& total) {
     unsigned long long bytesPerPercent = 0;
@@ -677,9 +677,9 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
                                        : L"WinHttpReadData() failed with Error Code : %u.",
                     error);
             body.clear();
-            return 1;
+            return ServerResult::Failed;
         }
-        if (piece->size == 0 && piece->ended) return 0;
+        if (piece->size == 0 && piece->ended) return ServerResult::Success;
         const DWORD read = static_cast<DWORD>(piece->size);
         AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
         if (mode == Mode::File) {
@@ -687,7 +687,7 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
             if (!WriteFile(file, piece->bytes.data(), read, &written, nullptr) || written != read) {
                 // A full disk must not pass for a complete download.
                 AUTrace(L"Failed: writing %s failed (error %lu).", target.c_str(), GetLastError());
-                return 1;
+                return ServerResult::Failed;
             }
             total += read;
             if (progress && bytesPerPercent > 0) progress(static_cast<int>(total / bytesPerPercent));
@@ -696,32 +696,32 @@ int CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mo
                 AUTrace(L"Failed: the answer is larger than %u bytes; it is not read further.",
                         static_cast<unsigned>(kMaxResponseBytes));
                 body.clear();
-                return kUnusableAnswer;
+                return ServerResult::AnswerUnusable;
             }
             body.append(piece->bytes.data(), read);
             total += read;
         }
         if (CCallWorker::CancelRequested()) {
             AUTrace(L"Cancel event occured while reading data.");
-            return 3;
+            return ServerResult::Cancelled;
         }
-        if (piece->ended) return 0;
+        if (piece->ended) return ServerResult::Success;
     }
 }
 
-int CAUHttpConnection::GetProxyAuthDetailsFromUser() {
+ServerResult CAUHttpConnection::GetProxyAuthDetailsFromUser() {
     scup::TraceScope scope(L"CAUHttpConnection::GetProxyAuthDetailsFromUser()");
     Credentials credentials{m_strProxyUser, m_strProxyPwd, 0};
     const bool accepted = Prompt() && Prompt()(credentials);
-    if (!accepted) return 3;
+    if (!accepted) return ServerResult::Cancelled;
     m_strProxyUser = credentials.user;
     m_strProxyPwd = credentials.password;
     m_bSaveCredentials = credentials.save;
     AUTrace(L"Save Proxy Authentication status is : %d", m_bSaveCredentials);
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
+ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
     tryAgain = false;
     HINTERNET request = m_request.get();
     if (attempt == 1) {
@@ -729,39 +729,39 @@ int CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
     } else {
         if (!m_strProxyUser.empty()) {
             AUTrace(L"Stopping a 2nd attempt to send data with Proxy credentails");
-            return 1;
+            return ServerResult::Failed;
         }
         // The second attempt goes out on a handle of its own, without credentials.
         request = RenewRequest();
-        if (!request) return 1;
+        if (!request) return ServerResult::Failed;
     }
     std::wstring scratch;
-    const int result = SendAndReceive(L"", scratch, Mode::Text, {});
-    if (result == 7) {
+    const ServerResult result = SendAndReceive(L"", scratch, Mode::Text, {});
+    if (result == ServerResult::ProxyAuthRefused) {
         LANGID language = InterfaceLanguage();
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, language, MB_OK | MB_ICONERROR);
-        return 7;
+        return ServerResult::ProxyAuthRefused;
     }
-    if (result != 0) AUTrace(L"Attempt No : %d", attempt);
+    if (result != ServerResult::Success) AUTrace(L"Attempt No : %d", attempt);
     // A cancel, or a server whose certificate was refused, is not mended by asking again.
-    tryAgain = result != 0 && result != 3 && result != kServerNotTrusted;
+    tryAgain = result != ServerResult::Success && result != ServerResult::Cancelled && result != ServerResult::NotTrusted;
     return result;
 }
 
-int CAUHttpConnection::TestProxy(const std::wstring& url) {
+ServerResult CAUHttpConnection::TestProxy(const std::wstring& url) {
     scup::TraceScope scope(L"CAUHttpConnection::TestProxy()");
-    if (!Session().handle || !m_hConnect) return 1;
+    if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     m_bSaveCredentials = 0;
     UniqueInternet created;
     if (CreateRequest(created, url, L"POST") != 0) {
         AUTrace(L"CreateRequest() failed.");
-        return 1;
+        return ServerResult::Failed;
     }
     const RequestScope request(*this, created);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         bool tryAgain = false;
-        int result = TestAttempt(attempt, tryAgain);
+        ServerResult result = TestAttempt(attempt, tryAgain);
         if (!tryAgain) return result;
     }
-    return 1;
+    return ServerResult::Failed;
 }

@@ -39,9 +39,6 @@ class CAUHttpConnection : public CAUConnection {
 
     // Answers held in memory never exceed this: a server that sends more is broken or hostile.
     static constexpr size_t kMaxResponseBytes = 8u << 20;
-    static constexpr int kUnusableAnswer = 8;
-    // The server's certificate was refused: not trusted, expired or issued for another name.
-    static constexpr int kServerNotTrusted = 9;
 
     CAUHttpConnection() = default;
     ~CAUHttpConnection() override;
@@ -50,8 +47,8 @@ class CAUHttpConnection : public CAUConnection {
 
     // --- The process-wide session. ---
     // Opens the session of the kind (the browser kind may store the browser's automatic
-    // configuration address into the record). 0 when a session was opened.
-    static int OpenSharedSession(SessionKind kind, SAUProxyInfo& proxy);
+    // configuration address into the record). Success when a session was opened.
+    static ServerResult OpenSharedSession(SessionKind kind, SAUProxyInfo& proxy);
     static void CloseSharedSession();
     static bool HasSharedSession();
 
@@ -68,11 +65,11 @@ class CAUHttpConnection : public CAUConnection {
     // The interface language for the dialog and message 1482.
     static void SetLanguageSource(std::function<LANGID()> source);
 
-    int CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) override;
-    int TestProxy(const std::wstring& url) override;
-    int Send(const std::wstring& url, const std::wstring& request, std::wstring& response) override;
-    int Download(const std::wstring& url, const std::wstring& filePath,
-                 const DownloadProgress& progress) override;
+    ServerResult CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) override;
+    ServerResult TestProxy(const std::wstring& url) override;
+    ServerResult Send(const std::wstring& url, const std::wstring& request, std::wstring& response) override;
+    ServerResult Download(const std::wstring& url, const std::wstring& filePath,
+                          const DownloadProgress& progress) override;
 
     // Closes the connect handle and empties every member.
     void Reset();
@@ -90,7 +87,7 @@ class CAUHttpConnection : public CAUConnection {
     using UniqueInternet = scup::UniqueResource<HINTERNET, scup::InternetHandleTraits>;
     enum class Mode { Text = 0, File = 1 };
 
-    int CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
+    ServerResult CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
     // The exchange's request again on a new handle, in place of the one in scope.
     HINTERNET RenewRequest();
     bool GiveProxyCredentials(HINTERNET request);
@@ -98,26 +95,25 @@ class CAUHttpConnection : public CAUConnection {
     bool MayUseStoredCredentials() const;
     bool IsCertificateRefusal(DWORD error) const;
     static bool IsConnectionLost(DWORD error);
-    // Within the connection only: the request met a connection the other end had closed.
-    static constexpr int kConnectionLost = -2;
-    int SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
-                       const DownloadProgress& progress);
-    int SendBody(HINTERNET request, const std::wstring& requestText);
-    int GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
-                    const DownloadProgress& progress);
-    int AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText, std::wstring& target,
-                                  Mode mode, const DownloadProgress& progress);
-    int WriteResponse(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress);
-    int GetProxyAuthDetailsFromUser();
+    ServerResult SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
+                                const DownloadProgress& progress);
+    ServerResult SendBody(HINTERNET request, const std::wstring& requestText);
+    ServerResult GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
+                             const DownloadProgress& progress);
+    ServerResult AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
+                                           std::wstring& target, Mode mode, const DownloadProgress& progress);
+    ServerResult WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
+                               const DownloadProgress& progress);
+    ServerResult GetProxyAuthDetailsFromUser();
     // The waits of one exchange: a fresh worker, and the clock for the whole answer.
     void StartWaiting();
     DWORD RemainingWait() const;
     // Runs one blocking call on the exchange's worker; the end says whether it finished.
     CCallWorker::End RunBlocking(std::function<BOOL()> call, DWORD& error);
-    static int ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
-    int ReadBody(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress,
-                 HANDLE file, std::string& body, unsigned long long& total);
-    int TestAttempt(int attempt, bool& tryAgain);
+    static ServerResult ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
+    ServerResult ReadBody(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress,
+                          HANDLE file, std::string& body, unsigned long long& total);
+    ServerResult TestAttempt(int attempt, bool& tryAgain);
 
     int m_bSaveCredentials = 0;
     UniqueInternet m_hConnect;

@@ -96,12 +96,12 @@ void CAUServerData::ResetServer() {
     m_bConnected = false;
 }
 
-int CAUServerData::Initialize() {
+ServerResult CAUServerData::Initialize() {
     scup::TraceScope scope(L"CAUServerData::Initialize()");
-    if (m_bConnected) return 0;
+    if (m_bConnected) return ServerResult::Success;
     if (!m_pConfiguration) {
         AUTrace(L"Local Data not available.");
-        return 1;
+        return ServerResult::Failed;
     }
     SAUProxyInfo working;
     m_pConfiguration->GetProxyInfo(working);
@@ -112,28 +112,28 @@ int CAUServerData::Initialize() {
     CloseConnections();
     if (m_strVersionCheckURL.empty() || m_strFileUpdateURL.empty() || m_strNoticeURL.empty()) {
         AUTrace(L"Version Check URL not available.");
-        return 1;
+        return ServerResult::Failed;
     }
     if (!SplitHost(m_strVersionCheckURL, m_strVersionCheckHost, m_bVersionCheckSecure) ||
         !SplitHost(m_strFileUpdateURL, m_strFileUpdateHost, m_bFileUpdateSecure) ||
         !SplitHost(m_strNoticeURL, m_strNoticeHost, m_bNoticeSecure))
-        return 1;
-    int result = Probe(working);
-    m_bConnected = result == 0;
+        return ServerResult::Failed;
+    ServerResult result = Probe(working);
+    m_bConnected = result == ServerResult::Success;
     return result;
 }
 
 // Tries the ways out in order; a configured proxy is the only way tried when it is switched on.
-int CAUServerData::Probe(SAUProxyInfo& working) {
+ServerResult CAUServerData::Probe(SAUProxyInfo& working) {
     CAUHttpConnection probe;
-    auto tryWay = [&](CAUHttpConnection::SessionKind kind, int& testResult) {
-        testResult = 1;
-        if (CAUHttpConnection::OpenSharedSession(kind, working) != 0) return false;
-        if (probe.CreateConnection(m_strVersionCheckURL, working) != 0) return false;
+    auto tryWay = [&](CAUHttpConnection::SessionKind kind, ServerResult& testResult) {
+        testResult = ServerResult::Failed;
+        if (CAUHttpConnection::OpenSharedSession(kind, working) != ServerResult::Success) return false;
+        if (probe.CreateConnection(m_strVersionCheckURL, working) != ServerResult::Success) return false;
         testResult = probe.TestProxy(m_strVersionCheckURL);
-        return testResult == 0;
+        return testResult == ServerResult::Success;
     };
-    int testResult = 1;
+    ServerResult testResult = ServerResult::Failed;
     bool reached = false;
     if (working.bUseProxy) {
         reached = tryWay(CAUHttpConnection::SessionKind::Manual, testResult);
@@ -146,7 +146,7 @@ int CAUServerData::Probe(SAUProxyInfo& working) {
         if (reached) {
             AUTrace(L"Connection using manual IE settings to server possible.");
             m_nConnectionKind = kBrowserProxy;
-        } else if (testResult != 7) {
+        } else if (testResult != ServerResult::ProxyAuthRefused) {
             probe.Reset();
             CAUHttpConnection::CloseSharedSession();
             reached = tryWay(CAUHttpConnection::SessionKind::Direct, testResult);
@@ -162,26 +162,26 @@ int CAUServerData::Probe(SAUProxyInfo& working) {
         AUTrace(L"Unable to connect to server.");
         // A server that could not prove who it is was reached: saying it was not would send the
         // user to check the network.
-        return testResult == CAUHttpConnection::kServerNotTrusted ? testResult : 1;
+        return testResult == ServerResult::NotTrusted ? testResult : ServerResult::Failed;
     }
     m_proxy = probe.ProxyInfo();
     if (probe.SaveCredentials() && m_pConfiguration) m_pConfiguration->SetProxyInfo(m_proxy);
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUServerData::Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
+ServerResult CAUServerData::Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
                            int secure) {
     // A connection goes to one scheme, host and port: another port on the same host is another server.
     if (connection.HostName() == host && connection.IsSecure() == secure && !host.empty() &&
         connection.Port() == CAUHttpConnection::PortOf(url))
-        return 0;
+        return ServerResult::Success;
     connection.Reset();
     return connection.CreateConnection(url, m_proxy);
 }
 
 // Serialises the request, sends it on the connection and loads the answer: the common road of
 // the three exchanges. 0, 1, or the connection's status when sending failed.
-int CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CAUHttpConnection& connection,
+ServerResult CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CAUHttpConnection& connection,
                                 const std::wstring& url, const std::wstring& host, int secure,
                                 CAUXMLParser& response) {
     std::wstring requestText;
@@ -191,18 +191,18 @@ int CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CA
     AUTrace(texts.serialiseExit);
     if (!serialised) {
         AUTrace(texts.serialiseFailed);
-        return 1;
+        return ServerResult::Failed;
     }
     requestText = L"<?xml version='1.0' ?>" + requestText;
-    if (Connect(connection, url, host, secure) != 0) {
+    if (Connect(connection, url, host, secure) != ServerResult::Success) {
         AUTrace(texts.connectFailed);
-        return 1;
+        return ServerResult::Failed;
     }
     AUTrace(texts.requestTrace, requestText.c_str());
     std::wstring responseText;
-    int sent = connection.Send(url, requestText, responseText);
+    ServerResult sent = connection.Send(url, requestText, responseText);
     AUTrace(texts.responseTrace, responseText.c_str());
-    if (sent != 0) {
+    if (sent != ServerResult::Success) {
         AUTrace(texts.sendFailed);
         return sent;
     }
@@ -212,12 +212,12 @@ int CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CA
     if (!loaded) {
         // The server answered, with something other than a document.
         AUTrace(texts.responseFailed);
-        return CAUHttpConnection::kUnusableAnswer;
+        return ServerResult::AnswerUnusable;
     }
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key,
+ServerResult CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key,
                                   const std::wstring& printer) {
     scup::TraceScope scope(L"CAUServerData::DoVersionCheck()");
     const std::wstring url = m_strVersionCheckURL;
@@ -226,12 +226,12 @@ int CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key
     result.clear();
     if (url.empty()) {
         AUTrace(L"Version Check URL not available.");
-        return 1;
+        return ServerResult::Failed;
     }
     CAUXMLParser request;
     if (CAUVersionRequestXML::CreateVersionRequestXml(request, name, key) != 0) {
         AUTrace(L"Failed to Create Version Check Request XML.");
-        return 1;
+        return ServerResult::Failed;
     }
     static constexpr Exchange kTexts{L"Enter : CAUVersionRequestXML::GetVersionRequestXml()",
                                      L"Success:Version Check Request is successfully read",
@@ -246,30 +246,30 @@ int CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key
                                      L"Exit : CAUVersionResponseXML::CreateVersionResponseXml()",
                                      L"Failed to Create Version Check Response XML."};
     CAUXMLParser response;
-    int status = SendExchange(kTexts, request, *m_versionCheck, url, m_strVersionCheckHost,
+    ServerResult status = SendExchange(kTexts, request, *m_versionCheck, url, m_strVersionCheckHost,
                               m_bVersionCheckSecure, response);
-    if (status != 0) return status;
+    if (status != ServerResult::Success) return status;
     if (CAUVersionResponseXML::GetUpdaterVersion(response, m_strUpdaterVersion) != 0) {
         AUTrace(L"Failed to get Updater Version.");
-        return CAUHttpConnection::kUnusableAnswer;
+        return ServerResult::AnswerUnusable;
     }
     if (CAUVersionResponseXML::GetPrinterFirmwareList(response, result) != 0)
         AUTrace(L"Failed to get Printer Firmware List.");
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUServerData::DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, const std::wstring&) {
+ServerResult CAUServerData::DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, const std::wstring&) {
     scup::TraceScope scope(L"CAUServerData::DoNoticeAction()");
     m_strNoticeURL = scup::ServerAddress(kNoticeAddress);
     const std::wstring locale = SystemLanguageAbbreviation();
     if (m_strNoticeURL.empty()) {
         AUTrace(L"Notice URL not available.");
-        return 1;
+        return ServerResult::Failed;
     }
     CAUXMLParser request;
     if (CAUNoticeRequestXML::CreateNoticeRequestXml(request, locale) != 0) {
         AUTrace(L"Failed to Create Notice Request XML.");
-        return 1;
+        return ServerResult::Failed;
     }
     static constexpr Exchange kTexts{L"Enter : CAUNoticeRequestXML::GetNoticeRequestXml()",
                                      L"Success:Notice Request is successfully read.",
@@ -284,26 +284,26 @@ int CAUServerData::DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, cons
                                      L"Exit : CAUNoticeResponseXML::CreateNoticeResponseXml()",
                                      L"Failed to Create Notice Response XML."};
     CAUXMLParser response;
-    int status =
+    ServerResult status =
         SendExchange(kTexts, request, *m_notice, m_strNoticeURL, m_strNoticeHost, m_bNoticeSecure, response);
-    if (status != 0) return status;
+    if (status != ServerResult::Success) return status;
     if (CAUNoticeResponseXML::GetUpgraderInfo(response, info) != 0) {
         AUTrace(L"Failed to get Upgrader Info.");
-        return 1;
+        return ServerResult::Failed;
     }
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) {
+ServerResult CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) {
     scup::TraceScope scope(L"CAUServerData::DoFileUpdateAction()");
     if (m_strFileUpdateURL.empty()) {
         AUTrace(L"File Update URL not available.");
-        return 1;
+        return ServerResult::Failed;
     }
     CAUXMLParser request;
     if (CAUFileUpdateRequestXML::CreateFileRequestXml(request, package) != 0) {
         AUTrace(L"Failed to Create File Update Request XML.");
-        return 1;
+        return ServerResult::Failed;
     }
     static constexpr Exchange kTexts{L"Enter : CAUFileUpdateRequestXML::GetFileRequestXml()",
                                      L"Success:File Request is successfully read.",
@@ -318,27 +318,27 @@ int CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpda
                                      L"Exit : CAUFileUpdateResponseXML::CreateFileResponseXml()",
                                      L"Failed to Create File Update Response XML."};
     CAUXMLParser response;
-    int status = SendExchange(kTexts, request, *m_fileUpdate, m_strFileUpdateURL, m_strFileUpdateHost,
+    ServerResult status = SendExchange(kTexts, request, *m_fileUpdate, m_strFileUpdateURL, m_strFileUpdateHost,
                               m_bFileUpdateSecure, response);
-    if (status != 0) return status;
+    if (status != ServerResult::Success) return status;
     if (CAUFileUpdateResponseXML::GetFileUpdateInfo(response, info) != 0) {
         AUTrace(L"Failed to get File Update Info.");
-        return 6;
+        return ServerResult::NoFileInformation;
     }
-    return 0;
+    return ServerResult::Success;
 }
 
-int CAUServerData::Download(const std::wstring& url, const std::wstring& filePath,
+ServerResult CAUServerData::Download(const std::wstring& url, const std::wstring& filePath,
                             const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUServerData::Download()");
     std::wstring host;
     int secure = 0;
-    if (!SplitHost(url, host, secure)) return 1;
-    if (Connect(*m_download, url, host, secure) != 0) {
+    if (!SplitHost(url, host, secure)) return ServerResult::Failed;
+    if (Connect(*m_download, url, host, secure) != ServerResult::Success) {
         AUTrace(L"Failed to Create connection for File Download.");
-        return 1;
+        return ServerResult::Failed;
     }
-    int status = m_download->Download(url, filePath, progress);
-    if (status != 0) AUTrace(L"Download Failed.");
+    ServerResult status = m_download->Download(url, filePath, progress);
+    if (status != ServerResult::Success) AUTrace(L"Download Failed.");
     return status;
 }

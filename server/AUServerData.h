@@ -3,9 +3,6 @@
 // (the configured proxy, the browser's proxy, or directly), keeps the process-wide HTTP session,
 // and runs the exchanges: version check, notice, file update and file download.
 //
-// Results: 0 success, 1 failure, 3 cancelled, 7 proxy authentication refused, 6 a file update
-// answer without file information.
-//
 // Lives on the update thread; the application's clean-up drops a leftover one only after that
 // thread has ended.
 
@@ -34,15 +31,17 @@ class CAUServerData {
     // The configuration object that holds the proxy settings; not owned.
     void SetConfiguration(CAUConfigXML* configuration) { m_pConfiguration = configuration; }
 
-    // 0 when a way to the server was found; does nothing once initialised.
-    virtual int Initialize();
+    // Success when a way to the server was found; does nothing once initialised.
+    virtual ServerResult Initialize();
     // The server's packages for the printer and query key; leaves the updater version it names.
-    virtual int DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring& printer);
-    virtual int DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap& printers,
-                               const std::wstring& printer);
-    virtual int DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info);
-    virtual int Download(const std::wstring& url, const std::wstring& filePath,
-                         const DownloadProgress& progress);
+    virtual ServerResult DoVersionCheck(ComponentList& result, const std::wstring& key,
+                                        const std::wstring& printer);
+    virtual ServerResult DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap& printers,
+                                        const std::wstring& printer);
+    // NoFileInformation when the answer names no file.
+    virtual ServerResult DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info);
+    virtual ServerResult Download(const std::wstring& url, const std::wstring& filePath,
+                                  const DownloadProgress& progress);
     // Closes the connections of the exchanges; the session stays.
     virtual void CloseConnections();
     // Closes the session and the connections and forgets everything, so that the next
@@ -62,9 +61,10 @@ class CAUServerData {
 
   private:
     struct Exchange;
-    int Probe(SAUProxyInfo& working);
-    int Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host, int secure);
-    int SendExchange(const Exchange& exchange, CAUXMLParser& request, CAUHttpConnection& connection,
+    ServerResult Probe(SAUProxyInfo& working);
+    ServerResult Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
+                         int secure);
+    ServerResult SendExchange(const Exchange& exchange, CAUXMLParser& request, CAUHttpConnection& connection,
                      const std::wstring& url, const std::wstring& host, int secure, CAUXMLParser& response);
 
     CAUConfigXML* m_pConfiguration = nullptr;

@@ -38,15 +38,15 @@ int wmain(int argc, wchar_t** argv) {
     config.Initialize();
     CAUServerData data;
     data.SetConfiguration(&config);
-    if (data.Initialize() != 0) {
+    if (data.Initialize() != ServerResult::Success) {
         std::fprintf(stderr, "the server could not be reached\n");
         return 1;
     }
     auto started = std::chrono::steady_clock::now();
-    int result = data.Download(argv[2], argv[3], {});
+    ServerResult result = data.Download(argv[2], argv[3], {});
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (result != 0) {
-        std::fprintf(stderr, "download failed with %d\n", result);
+    if (result != ServerResult::Success) {
+        std::fprintf(stderr, "download failed with %d\n", ResultCode(result));
         return 1;
     }
     WIN32_FILE_ATTRIBUTE_DATA attributes{};

@@ -96,7 +96,7 @@ TEST_F(FileDownloadTest, EntriesWithoutFileInformationOrWithNothingNewerLeaveAnd
         list[kPrinter][EntryKey(entry)] = entry;
     TraceCapture trace;
 
-    EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), 0);
+    EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
 
     ASSERT_EQ(list[kPrinter].size(), 1u);
     const SAUExtFirmInfo& kept = list[kPrinter].begin()->second;
@@ -126,7 +126,7 @@ TEST_F(FileDownloadTest, AFailedExchangeStopsTheWalkAndTheDialogKeepsItsList) {
          {Entry(1, L"PP-AAA", L"ENU_ALL"), Entry(2, L"PP-BBB", L"ENU_ALL"), Entry(3, L"PP-CCC", L"ENU_ALL")})
         list[kPrinter][EntryKey(entry)] = entry;
 
-    EXPECT_NE(MakeUpdater()->GetUpdates(kPrinter, list, &view_), 0);
+    EXPECT_NE(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
 
     const ComponentList& left = list[kPrinter];
     ASSERT_EQ(left.size(), 2u);
@@ -185,7 +185,7 @@ TEST_F(FileDownloadTest, TickedPackagesComeOutApplicationsThenOtherFirmwareThenM
     view_.Tick(sub, L"Sub firmware");
 
     CAUFileUpdater::SInstallLists lists;
-    ASSERT_EQ(MakeUpdater()->DownloadTickedPackages(entries, &view_, lists), 0);
+    ASSERT_EQ(MakeUpdater()->DownloadTickedPackages(entries, &view_, lists), ServerResult::Success);
 
     EXPECT_EQ(lists.installNames,
               (std::vector<std::wstring>{L"PP-SCEDIT52_ENU_ALL", L"FP-SUB1_ALL_ALL", L"FP-MAIN1_ALL_ALL"}));
@@ -234,7 +234,7 @@ TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
     }
     TraceCapture trace;
 
-    EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), 1);
+    EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Failed);
 
     EXPECT_EQ(list[kPrinter].count(L"PP-Z9_ENU_ALL"), 0u);
     EXPECT_EQ(list[kPrinter].at(L"PP-A1_ENU_ALL").strFilePath, downloadFolder_ + L"\\escaped1.zip");
@@ -274,9 +274,9 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
         SetEvent(cancel);
         CloseHandle(cancel);
     });
-    const int cancelled = MakeUpdater()->InstallUpdates(&list, kPrinter, &view_);
+    const InstallResult cancelled = MakeUpdater()->InstallUpdates(&list, kPrinter, &view_);
     canceller.join();
-    EXPECT_EQ(cancelled, 3);
+    EXPECT_EQ(cancelled, InstallResult::NothingDone);
     EXPECT_TRUE(messages_->Messages().empty());
 
     list[kPrinter].clear();
@@ -285,7 +285,7 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
     view_.tickedRows.clear();
     view_.Tick(first, L"First");
     view_.Tick(missing, L"Missing");
-    EXPECT_NE(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), 0);
+    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::PartlyDone);
     // The missing download leaves out its own update only: the other is still run (and, being no
     // program, fails in its turn).
     ASSERT_EQ(messages_->Messages().size(), 3u);
@@ -314,7 +314,7 @@ TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrI
     SetEvent(cancel);
     TraceCapture trace;
 
-    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), CAUFileUpdater::kNothingDone);
+    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::NothingDone);
     CloseHandle(cancel);
 
     EXPECT_TRUE(trace.Contains(L"Firmware update cancelled by user."));

@@ -69,7 +69,7 @@ class FirmwareInstall : public CTransferTest {
         scup::WriteProfileText(L"Settings", L"NoticeURL", server_->Url(L"/scupdater/notice"));
         localData_.Initialize();
         serverData_.SetConfiguration(&localData_);
-        ASSERT_EQ(serverData_.Initialize(), 0);
+        ASSERT_EQ(serverData_.Initialize(), ServerResult::Success);
         unzip_ = std::make_unique<CUnzipHolder>(testing_support::BinFolder());
         owner_.pServerData = &serverData_;
         owner_.pLocalData = &localData_;
@@ -116,7 +116,7 @@ class FirmwareInstall : public CTransferTest {
         view_.Tick(entry, title);
         return entry;
     }
-    int Install() {
+    InstallResult Install() {
         CUserAtScreen user(GetCurrentThreadId(), SUserPlan{});
         CAUFileUpdater updater(&owner_);
         // The keep-awake request stands while the firmware is sent, watched from aside.
@@ -126,7 +126,7 @@ class FirmwareInstall : public CTransferTest {
             while (installing && !updater.m_bKeepAwake) Sleep(1);
             keptAwake_ = updater.m_bKeepAwake.load();
         });
-        const int result = updater.InstallUpdates(&list_, kDriver, &view_);
+        const InstallResult result = updater.InstallUpdates(&list_, kDriver, &view_);
         installing = false;
         watcher.join();
         EXPECT_FALSE(updater.m_bKeepAwake) << "the system is back to its normal power state";
@@ -154,7 +154,7 @@ TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenThe
     Offer(1, main, L"SC-200 main firmware 2.00");
     Offer(2, fonts, L"SC-200 font data 2.10");
 
-    EXPECT_EQ(Install(), 0);
+    EXPECT_EQ(Install(), InstallResult::Done);
 
     EXPECT_TRUE(keptAwake_) << "the system was not asked to stay awake during the transfer";
     EXPECT_EQ(saw_.confirmations, 1);
@@ -183,7 +183,7 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutIsNotSentAndTheOthersStill
     Offer(2, fonts, L"SC-200 font data 2.10");
     cut_.insert("/FP-MAIN_ENG_USA.pdz");
 
-    EXPECT_EQ(Install(), 1) << "the failed download is reported";
+    EXPECT_EQ(Install(), InstallResult::PartlyDone) << "the failed download is reported";
 
     const std::vector<std::string> log = NewLog();
     EXPECT_NE(FindLine(log, "header name=FP-FONTS"), std::string::npos);

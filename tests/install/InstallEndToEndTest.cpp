@@ -65,7 +65,7 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
           Entry(3, L"PC-TMPLBIZ", L"ENU_ALL", L"0.9"), Entry(4, L"PP-UNKNOWN", L"ENU_ALL", L"1.0")})
         list[kPrinter][EntryKey(entry)] = entry;
 
-    ASSERT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), 0);
+    ASSERT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
     ASSERT_EQ(list[kPrinter].size(), 2u)
         << "nothing newer of the address book, no such package as PP-UNKNOWN";
     const SAUExtFirmInfo editor = list[kPrinter].at(L"PP-SCEDIT52_ENU_ALL");
@@ -75,7 +75,7 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
 
     view_.Tick(editor, L"Scribo Editor 5.2.1");
     view_.Tick(list[kPrinter].at(L"PC-TMPLBIZ_ENU_ALL"), L"Business label templates");
-    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), 0);
+    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Done);
 
     EXPECT_TRUE(messages_->Messages().empty());
     EXPECT_EQ(ReadBinaryFile(downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"),
@@ -94,7 +94,7 @@ TEST_F(InstallEndToEndTest, AnInstallerWhoseBodyIsCutShortIsNeitherKeptNorRun) {
     RefinedList list;
     const SAUExtFirmInfo offered = Entry(1, L"PP-SCEDIT52", L"ENU_ALL", L"5.0.0.0");
     list[kPrinter][EntryKey(offered)] = offered;
-    ASSERT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), 0);
+    ASSERT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
     view_.Tick(list[kPrinter].at(L"PP-SCEDIT52_ENU_ALL"), L"Scribo Editor 5.2.1");
     // The server announces the whole installer and closes the connection after 4000 bytes. The
     // download goes over a connection of its own: on a kept-alive one the HTTP layer waits for the
@@ -103,7 +103,7 @@ TEST_F(InstallEndToEndTest, AnInstallerWhoseBodyIsCutShortIsNeitherKeptNorRun) {
     ASSERT_TRUE(
         Control(L"/_control/fault?kind=cut-body&bytes=4000&path=/scupdater/files/software/PP-SCEDIT52"));
 
-    EXPECT_NE(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), 0);
+    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Failed);
 
     EXPECT_FALSE(FileExists(downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe"));
     EXPECT_FALSE(FileExists(downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"))

@@ -207,7 +207,7 @@ void InstallFixture::UseServer(const std::wstring& base) {
     scup::WriteProfileText(L"Settings", L"FileUpdateURL", base + L"/scupdater/fileupdate");
     serverData_ = std::make_unique<CAUServerData>();
     serverData_->SetConfiguration(&localData_);
-    ASSERT_EQ(serverData_->Initialize(), 0);
+    ASSERT_EQ(serverData_->Initialize(), ServerResult::Success);
     owner_.pServerData = serverData_.get();
 }
 

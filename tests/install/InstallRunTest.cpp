@@ -92,8 +92,8 @@ class InstallRunTest : public InstallFixture {
         });
     }
     // Checks, ticks every row the check left and installs.
-    int CheckAndInstall() {
-        EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list_, &view_), 0);
+    InstallResult CheckAndInstall() {
+        EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list_, &view_), ServerResult::Success);
         view_.tickedRows.clear();
         for (const auto& [key, entry] : list_[kPrinter]) view_.Tick(entry, titles_[entry.nSequence]);
         return MakeUpdater()->InstallUpdates(&list_, kPrinter, &view_);
@@ -130,7 +130,7 @@ TEST_F(InstallRunTest, EveryApplicationsInstallerTakesItsSwitchesAndTheNewVersio
            {L"PP-WIREMARK", L"ALL_ALL", L"0", L"wiremark_setup.exe", "exe", L"Wire Marker Tool 1.0.5"}});
     CreateMachineKey(L"Software\\Microsoft\\Office\\Excel\\Addins\\ScriboAddin50.ComAddinExcel");
 
-    EXPECT_EQ(CheckAndInstall(), 0);
+    EXPECT_EQ(CheckAndInstall(), InstallResult::Done);
 
     EXPECT_TRUE(MessageTexts().empty());
     EXPECT_EQ(Arguments(L"PP-SCEDIT50", L"ENU_ALL", "exe"), "ACCEPTED /s /a /silent /addin'e' /qn\n");
@@ -151,7 +151,7 @@ TEST_F(InstallRunTest, EveryApplicationsInstallerTakesItsSwitchesAndTheNewVersio
 TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheSummary) {
     Serve();
     Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1"}});
-    ASSERT_EQ(CheckAndInstall(), 0);
+    ASSERT_EQ(CheckAndInstall(), InstallResult::Done);
     ASSERT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe"), "ACCEPTED /s /a /silent /eula /usage /qn\n");
     const std::wstring installedAt =
         MachineText(L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Editor\\5.2\\Settings", L"ApplicationPath");
@@ -162,7 +162,7 @@ TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheS
     list_.clear();
     Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.1.0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1"}});
     DeleteFileW((downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL.exe.args").c_str());
-    EXPECT_EQ(CheckAndInstall(), 0);
+    EXPECT_EQ(CheckAndInstall(), InstallResult::Done);
 
     EXPECT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe"),
               "ACCEPTED /s /a /silent /cmpy' ' /ipath'" + Narrow(root) + "' /shct' ' /usage /qn\n");
@@ -217,9 +217,9 @@ TEST_F(InstallRunTest, AFailingInstallerIsReportedWhileASlowOneShowsTheProgressD
            {L"PP-SCEDIT52", L"ENU_ALL", L"0", L"scedit52_failing.exe", "exe", L"Scribo Editor 5.2.1"}});
     ProgressTextWatcher watcher(L"Scribo Address Book 1.3.2");
 
-    const int result = CheckAndInstall();
+    const InstallResult result = CheckAndInstall();
 
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, InstallResult::Done);
     EXPECT_TRUE(watcher.Seen());
     EXPECT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe"), "ACCEPTED /s /a /silent /eula /usage /qn\n");
     EXPECT_EQ(MessageTexts(),
@@ -235,9 +235,9 @@ TEST_F(InstallRunTest, ATitleHoldingAPlaceholderShowsAsItIsWhileItsInstallerRuns
     Offer({{L"PP-CONTACT13", L"ENU_ALL", L"1.3.0.0", L"contact13_slow.exe", "exe", title}});
     ProgressTextWatcher watcher(title);
 
-    const int result = CheckAndInstall();
+    const InstallResult result = CheckAndInstall();
 
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, InstallResult::Done);
     EXPECT_TRUE(watcher.Seen());
     EXPECT_EQ(HistoryTitles(), (std::vector<std::wstring>{title}));
 }
@@ -256,13 +256,13 @@ TEST_F(InstallRunTest, ARunningAddressBookIsNotUpdatedAndTheRunEndsWithTheSummar
                                nullptr, &startup, &process));
     ASSERT_TRUE(PumpUntil([] { return CAUFileUpdater::IsProgramRunning(L"Contactbk.exe"); }, 10000));
 
-    const int result = CheckAndInstall();
+    const InstallResult result = CheckAndInstall();
     TerminateProcess(process.hProcess, 0);
     WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, InstallResult::Done);
     EXPECT_EQ(MessageTexts(),
               (std::vector<std::wstring>{Filled(IDS_MSG_APP_RUNNING, L"Scribo AddressBook"),
                                          scup::LoadLangString(IDS_MSG_SOME_UPDATES_FAILED, 1033)}));
@@ -275,7 +275,7 @@ TEST_F(InstallRunTest, ATemplatePackageIsInstalledByTheInstallerServiceAndVerifi
     Offer({{L"PC-TMPLBIZ", L"ENU_ALL", L"1.0.0.0", L"templates_setup_ENU.msi", "msi",
             L"Business label templates"}});
 
-    EXPECT_EQ(CheckAndInstall(), 0);
+    EXPECT_EQ(CheckAndInstall(), InstallResult::Done);
 
     EXPECT_TRUE(MessageTexts().empty());
     EXPECT_EQ(
@@ -296,7 +296,7 @@ TEST_F(InstallRunTest, AFirmwarePackageThatCannotBeUnpackedIsLeftOutAndNothingIs
     list_[kPrinter][EntryKey(entry)] = entry;
     titles_[1] = L"SC-200 main firmware";
 
-    EXPECT_EQ(CheckAndInstall(), CAUFileUpdater::kNothingDone);
+    EXPECT_EQ(CheckAndInstall(), InstallResult::NothingDone);
 
     const std::vector<std::wstring> texts = MessageTexts();
     ASSERT_GE(texts.size(), 1u);

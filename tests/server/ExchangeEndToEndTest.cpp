@@ -53,7 +53,7 @@ class ExchangeEndToEndTest : public ::testing::Test {
     // The whole road of one package: version check, file update, download of its description.
     void CheckFetchAndDownload(CAUServerData& data) {
         ComponentList packages;
-        ASSERT_EQ(data.DoVersionCheck(packages, L"ALL_ALL", L"Corvane SC-200 LE"), 0);
+        ASSERT_EQ(data.DoVersionCheck(packages, L"ALL_ALL", L"Corvane SC-200 LE"), ServerResult::Success);
         EXPECT_FALSE(data.UpdaterVersion().empty());
         ASSERT_EQ(packages.count(L"FP-MAIN_ALL_ALL"), 1u);
         SAUExtFirmInfo main = packages.at(L"FP-MAIN_ALL_ALL");
@@ -61,7 +61,7 @@ class ExchangeEndToEndTest : public ::testing::Test {
 
         main.strInstalledVersion = L"1.00";
         SAUFileUpdateInfo info;
-        ASSERT_EQ(data.DoFileUpdateAction(main, info), 0);
+        ASSERT_EQ(data.DoFileUpdateAction(main, info), ServerResult::Success);
         EXPECT_EQ(info.nVersionCheck, 0) << "the catalog's 1.05 is newer than 1.00";
         ASSERT_FALSE(info.strPath.empty());
 
@@ -80,16 +80,16 @@ class ExchangeEndToEndTest : public ::testing::Test {
 TEST_F(ExchangeEndToEndTest, DirectLineCheckFileUpdateDownloadAndTheUpdatersChecksum) {
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(data.ConnectionKindFound(), CAUServerData::kDirect);
     CheckFetchAndDownload(data);
 
     // The notice names the newer updater; its checksum is what the file check expects.
     SAUUpgraderInfo upgrader;
-    ASSERT_EQ(data.DoNoticeAction(upgrader, {}, L""), 0);
+    ASSERT_EQ(data.DoNoticeAction(upgrader, {}, L""), ServerResult::Success);
     ASSERT_FALSE(upgrader.strDownloadURL.empty());
     const std::wstring file = dir_ + L"\\updater.zip";
-    ASSERT_EQ(data.Download(upgrader.strDownloadURL, file, {}), 0);
+    ASSERT_EQ(data.Download(upgrader.strDownloadURL, file, {}), ServerResult::Success);
     EXPECT_EQ(CAUCrypt::IsFileIntact(file, upgrader.strCheckSum), 0);
     EXPECT_NE(CAUCrypt::IsFileIntact(file, upgrader.strCheckSum + L"x"), 0);
 
@@ -100,7 +100,7 @@ TEST_F(ExchangeEndToEndTest, DirectLineCheckFileUpdateDownloadAndTheUpdatersChec
     current.strSpec = L"ALL_ALL";
     current.strInstalledVersion = L"1.05";
     SAUFileUpdateInfo info;
-    ASSERT_EQ(data.DoFileUpdateAction(current, info), 0);
+    ASSERT_EQ(data.DoFileUpdateAction(current, info), ServerResult::Success);
     EXPECT_NE(info.nVersionCheck, 0);
 }
 
@@ -108,7 +108,7 @@ TEST_F(ExchangeEndToEndTest, ThroughAnOpenProxy) {
     UseProxy(Environment(L"SCUP_TEST_PROXY_OPEN"));
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(data.ConnectionKindFound(), CAUServerData::kConfiguredProxy);
     CheckFetchAndDownload(data);
 }
@@ -126,7 +126,7 @@ TEST_F(ExchangeEndToEndTest, AProxyAskingForCredentialsGetsThemOnceAndTheyAreKep
     {
         CAUServerData data;
         data.SetConfiguration(&config_);
-        ASSERT_EQ(data.Initialize(), 0);
+        ASSERT_EQ(data.Initialize(), ServerResult::Success);
         EXPECT_EQ(asked, 1);
         CheckFetchAndDownload(data);
     }
@@ -142,7 +142,7 @@ TEST_F(ExchangeEndToEndTest, AProxyAskingForCredentialsGetsThemOnceAndTheyAreKep
     asked = 0;
     CAUServerData data;
     data.SetConfiguration(&nextStart);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(asked, 0);
     CheckFetchAndDownload(data);
 }
@@ -158,7 +158,7 @@ TEST_F(ExchangeEndToEndTest, AWrongPasswordIsRefusedAndAskedForAgainThenTheCrede
     });
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(asked, 2) << "the proxy's refusal of the wrong password asks once more";
     CheckFetchAndDownload(data);
     EXPECT_EQ(asked, 2);
@@ -170,7 +170,7 @@ TEST_F(ExchangeEndToEndTest, CancellingTheCredentialsEndsTheProbeWith1482) {
     MessageBoxCapture boxes;
     CAUServerData data;
     data.SetConfiguration(&config_);
-    EXPECT_EQ(data.Initialize(), 1);
+    EXPECT_EQ(data.Initialize(), ServerResult::Failed);
     EXPECT_EQ(boxes.Messages().size(), 1u);
 }
 

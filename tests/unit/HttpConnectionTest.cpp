@@ -86,18 +86,18 @@ class HttpConnectionTest : public ::testing::Test {
                                     SAUProxyInfo record = {}) {
         record.strProxyServer = L"127.0.0.1:" + std::to_wstring(proxy.Port());
         record.bUseProxy = 1;
-        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, record), 0);
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, record), ServerResult::Success);
         ASSERT_EQ(
             connection.CreateConnection(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx", record),
-            0);
+            ServerResult::Success);
     }
 
     // A session without proxy, connected to the server's own address (the record may hold saved
     // credentials that must stay unused).
     static void ConnectDirect(CAUHttpConnection& connection, const ScriptedHttpServer& server,
                               SAUProxyInfo record = {}) {
-        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, record), 0);
-        ASSERT_EQ(connection.CreateConnection(server.Url(L"/"), record), 0);
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, record), ServerResult::Success);
+        ASSERT_EQ(connection.CreateConnection(server.Url(L"/"), record), ServerResult::Success);
     }
 
     std::wstring dir_;
@@ -109,18 +109,18 @@ TEST_F(HttpConnectionTest, SendPostsTheRequestAsAnsiXmlAndReadsTheAnswer) {
     SAUProxyInfo proxy;
     // A manual session through the server itself: requests reach it with the full address.
     proxy.strProxyServer = L"127.0.0.1:" + std::to_wstring(server.Port());
-    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, proxy), 0);
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, proxy), ServerResult::Success);
     CAUHttpConnection connection;
     ASSERT_EQ(
         connection.CreateConnection(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx?x=1", proxy),
-        0);
+        ServerResult::Success);
     EXPECT_EQ(connection.HostName(), L"update.corvane.example");
 
     TraceCapture trace;
     std::wstring response;
     ASSERT_EQ(connection.Send(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx?x=1",
                               L"<?xml version='1.0' ?><R>\x00E9</R>", response),
-              0);
+              ServerResult::Success);
     EXPECT_EQ(response, L"<Answer>caf\x00E9</Answer>");
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -144,7 +144,7 @@ TEST_F(HttpConnectionTest, TheServersPortIsTheOneTheAddressNames) {
     CAUHttpConnection connection;
     ConnectDirect(connection, server);
     std::wstring response;
-    ASSERT_EQ(connection.Send(server.Url(L"/a/b.aspx?q=1"), L"<R/>", response), 0);
+    ASSERT_EQ(connection.Send(server.Url(L"/a/b.aspx?q=1"), L"<R/>", response), ServerResult::Success);
     EXPECT_EQ(response, L"direct /a/b.aspx?q=1");
     EXPECT_EQ(connection.IsSecure(), 0);
 }
@@ -159,8 +159,8 @@ TEST_F(HttpConnectionTest, SavedProxyCredentialsNeverReachTheServerOnADirectLine
     CAUHttpConnection connection;
     ConnectDirect(connection, server, saved);
     std::wstring response;
-    ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), 0);
-    ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), 0);
+    ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::Success);
+    ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), ServerResult::Success);
     ASSERT_EQ(server.Requests().size(), 2u);
     for (const HttpRequestSeen& request : server.Requests()) {
         EXPECT_EQ(request.Header("proxy-authorization"), "") << request.target;
@@ -185,7 +185,7 @@ TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused)
         TraceCapture trace;
         std::wstring response = L"stale";
         EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
-                  CAUHttpConnection::kUnusableAnswer)
+                  ServerResult::AnswerUnusable)
             << code;
         EXPECT_TRUE(trace.Contains(L"WinHttpQueryHeaders() returned an unknown status : " +
                                    std::to_wstring(code) + L"."));
@@ -194,7 +194,7 @@ TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused)
     TraceCapture trace;
     std::wstring response;
     EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
-              CAUHttpConnection::kUnusableAnswer);
+              ServerResult::AnswerUnusable);
     EXPECT_TRUE(response.empty());
     EXPECT_TRUE(trace.Contains(L"Failed: the answer is larger than 8388608 bytes; it is not read further."));
 }
@@ -248,11 +248,11 @@ TEST_F(HttpConnectionTest, CancellingADownloadStopsAfterTheCurrentPieceWithoutFu
     ConnectThroughProxy(connection, proxy);
     std::vector<int> progress;
     const std::wstring file = dir_ + L"\\big.bin";
-    int result = connection.Download(L"http://update.corvane.example/big.bin", file, [&](int percent) {
+    ServerResult result = connection.Download(L"http://update.corvane.example/big.bin", file, [&](int percent) {
         progress.push_back(percent);
         SetEvent(events.cancel.get());
     });
-    EXPECT_EQ(result, 3);
+    EXPECT_EQ(result, ServerResult::Cancelled);
     EXPECT_EQ(progress.size(), 1u) << "no call after the cancel, neither 100 nor -1";
     // The partial file is closed: it can be opened exclusively.
     scup::UniqueFile reopened(
@@ -274,7 +274,7 @@ TEST_F(HttpConnectionTest, AnAnswerThatNeverComesEndsWithTheReceiveTimeOut) {
     TraceCapture trace;
     std::wstring response;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1);
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Failed);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
     EXPECT_TRUE(trace.Contains(L"WinHttpReceiveResponse() failed due to Timeout."));
 }
@@ -318,7 +318,7 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
         }
 
         std::wstring response = L"stale";
-        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 1);
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Failed);
         EXPECT_EQ(response, L"") << "no part of an answer is handed on";
         CAUHttpConnection::CloseSharedSession();
     }
@@ -336,12 +336,12 @@ TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIs
     CAUHttpConnection connection;
     ConnectDirect(connection, server);
     std::wstring response;
-    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), 0);
+    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::Success);
     EXPECT_EQ(response, L"<Answer>whole</Answer>");
     EXPECT_EQ(server.Requests().size(), 2u);
 
     answered = 0;
-    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), 1);
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), ServerResult::Failed);
     EXPECT_EQ(server.Requests().size(), 3u) << "a cut download is not fetched again";
 }
 
@@ -364,7 +364,7 @@ TEST_F(HttpConnectionTest, CancelOrExitEndsAnExchangeThatTheServerNeverAnswers) 
             SetEvent(event);
         });
         std::wstring response;
-        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 3);
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Cancelled);
         user.join();
         ResetEvent(event);
         CAUHttpConnection::CloseSharedSession();
@@ -390,8 +390,8 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationAsksTheUserAndRetriesWithTheirCred
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy);
     std::wstring response;
-    int result = connection.Send(L"http://update.corvane.example/v", L"<Request/>", response);
-    ASSERT_EQ(result, 0);
+    ServerResult result = connection.Send(L"http://update.corvane.example/v", L"<Request/>", response);
+    ASSERT_EQ(result, ServerResult::Success);
     EXPECT_EQ(response, L"<Answer/>");
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(connection.SaveCredentials(), 1);
@@ -402,7 +402,7 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationAsksTheUserAndRetriesWithTheirCred
     // Later requests go through with the entered credentials without asking again; the stack gives
     // Basic proxy credentials once the proxy has asked for them, so at most one round more.
     std::size_t before = proxy.Requests().size();
-    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), 0);
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), ServerResult::Success);
     EXPECT_EQ(asked, 2);
     EXPECT_LE(proxy.Requests().size(), before + 2);
     EXPECT_EQ(proxy.Requests().back().Header("proxy-authorization"), expected);
@@ -432,7 +432,7 @@ TEST_F(HttpConnectionTest, AProxyThatRefusesAWrongPasswordWith401AsksAgainAndThe
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy);
     std::wstring response;
-    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), 0);
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), ServerResult::Success);
     EXPECT_EQ(response, L"<Answer/>");
     EXPECT_EQ(asked, 2) << "the 401 to the wrong password is a refusal that asks again";
     for (const HttpRequestSeen& request : proxy.Requests()) EXPECT_EQ(request.Header("authorization"), "");
@@ -454,14 +454,14 @@ TEST_F(HttpConnectionTest, AnHttpsRequestThroughAnAuthenticatingProxyNeverCarrie
     stored.strProxyPwd = L"s3cret-pa55";
     stored.strProxyServer = L"127.0.0.1:" + std::to_wstring(proxy.Port());
     stored.bUseProxy = 1;
-    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, stored), 0);
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, stored), ServerResult::Success);
     CAUHttpConnection connection;
     ASSERT_EQ(connection.CreateConnection(L"https://update.corvane.example/ScUpdater/VersionCheck.aspx", stored),
-              0);
+              ServerResult::Success);
     std::wstring response;
-    const int result = connection.Send(L"https://update.corvane.example/v", L"<Request/>", response);
-    EXPECT_NE(result, 0);
-    EXPECT_NE(result, CAUHttpConnection::kServerNotTrusted) << "a proxy's refusal is no certificate's";
+    const ServerResult result = connection.Send(L"https://update.corvane.example/v", L"<Request/>", response);
+    EXPECT_NE(result, ServerResult::Success);
+    EXPECT_NE(result, ServerResult::NotTrusted) << "a proxy's refusal is no certificate's";
     EXPECT_TRUE(response.empty());
     ASSERT_FALSE(proxy.Requests().empty());
     const std::string secret = Base64("alice:s3cret-pa55");
@@ -486,12 +486,12 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationEndsWith7WhenTheUserCancelsOrThePr
     ConnectThroughProxy(connection, proxy);
     TraceCapture trace;
     std::wstring response;
-    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 7);
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::ProxyAuthRefused);
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(trace.Contains(L"User cancelled the request for Proxy Authentication."));
 
     SetEvent(events.exit.get());
-    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), 3)
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Cancelled)
         << "a program that is leaving waits for no answer";
     EXPECT_EQ(asked, 1) << "no dialog while the program exits";
 }
@@ -531,10 +531,10 @@ TEST_F(HttpConnectionTest, TheCredentialsDialogIsTheRealWindow) {
         answered = true;
     });
     std::wstring response;
-    int result = connection.Send(L"http://update.corvane.example/v", L"<R/>", response);
+    ServerResult result = connection.Send(L"http://update.corvane.example/v", L"<R/>", response);
     user.join();
     ASSERT_TRUE(answered) << "the credentials dialog did not appear preset with the stored user";
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, ServerResult::Success);
     EXPECT_EQ(connection.SaveCredentials(), 1);
     EXPECT_EQ(connection.ProxyInfo().strProxyPwd, L"hunter2");
 }
@@ -551,7 +551,7 @@ TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
     {
         CAUHttpConnection connection;
         ConnectThroughProxy(connection, proxy);
-        EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), 0);
+        EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::Success);
         EXPECT_EQ(proxy.Requests().size(), 2u) << "a failing first attempt is followed by a second one";
         EXPECT_EQ(proxy.Requests().at(0).method, "POST");
         EXPECT_TRUE(proxy.Requests().at(0).body.empty());
@@ -562,7 +562,7 @@ TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy, withUser);
     TraceCapture trace;
-    EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), 1);
+    EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::Failed);
     EXPECT_TRUE(trace.Contains(L"Stopping a 2nd attempt to send data with Proxy credentails"));
     EXPECT_EQ(proxy.Requests().size(), 3u);
 }
@@ -573,7 +573,7 @@ TEST_F(HttpConnectionTest, TestProxyShowsTheRefusalMessageWhenAuthenticationIsRe
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy);
     MessageBoxCapture boxes;
-    EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), 7);
+    EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::ProxyAuthRefused);
     auto messages = boxes.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, scup::LoadLangString(1482, 0x409));
@@ -584,13 +584,13 @@ TEST_F(HttpConnectionTest, WithoutASessionNothingIsSent) {
     CAUHttpConnection::CloseSharedSession();
     CAUHttpConnection connection;
     TraceCapture trace;
-    EXPECT_EQ(connection.CreateConnection(L"http://127.0.0.2:1/v", {}), 1);
+    EXPECT_EQ(connection.CreateConnection(L"http://127.0.0.2:1/v", {}), ServerResult::Failed);
     EXPECT_TRUE(trace.Contains(L"Failed to create a session handle."));
     std::wstring response;
-    EXPECT_EQ(connection.Send(L"http://127.0.0.2:1/v", L"<R/>", response), 1);
-    EXPECT_EQ(connection.Download(L"http://127.0.0.2:1/v", dir_ + L"\\x", {}), 1);
+    EXPECT_EQ(connection.Send(L"http://127.0.0.2:1/v", L"<R/>", response), ServerResult::Failed);
+    EXPECT_EQ(connection.Download(L"http://127.0.0.2:1/v", dir_ + L"\\x", {}), ServerResult::Failed);
     SAUProxyInfo noProxy;
-    EXPECT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, noProxy), 1);
+    EXPECT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, noProxy), ServerResult::Failed);
 }
 
 }  // namespace

@@ -120,13 +120,13 @@ TEST_F(ServerDataTest, WithoutAProxyTheDirectLineIsFoundAndTheVersionCheckIsRead
     CAUServerData data;
     data.SetConfiguration(&config_);
     TraceCapture trace;
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(data.ConnectionKindFound(), CAUServerData::kDirect);
     EXPECT_TRUE(trace.Contains(L"Direct Connection to server possible."));
     EXPECT_TRUE(data.IsConnected());
 
     ComponentList packages;
-    ASSERT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200 LE"), 0);
+    ASSERT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200 LE"), ServerResult::Success);
     EXPECT_EQ(data.UpdaterVersion(), L"2.1.0");
     ASSERT_EQ(packages.size(), 2u);
     EXPECT_EQ(packages.at(L"FP-SC200MAIN_ENU_USA").strCategory, L"FIRM");
@@ -136,7 +136,7 @@ TEST_F(ServerDataTest, WithoutAProxyTheDirectLineIsFoundAndTheVersionCheckIsRead
         << "the \" LE\" ending is not sent: " << sent;
 
     // A second check reuses the connection to the same host.
-    ASSERT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L" LE"), 0);
+    ASSERT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L" LE"), ServerResult::Success);
     EXPECT_NE(server.Requests().back().body.find("<Name> LE</Name>"), std::string::npos);
     int connects = 0;
     for (const std::wstring& line : trace.Lines())
@@ -164,12 +164,12 @@ TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnrea
     PointAt(server.Url(L""));
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     ComponentList packages;
     for (Fault kind : {Fault::Html, Fault::Status500}) {
         fault = kind;
         EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"),
-                  CAUHttpConnection::kUnusableAnswer)
+                  ServerResult::AnswerUnusable)
             << static_cast<int>(kind);
         EXPECT_TRUE(packages.empty());
     }
@@ -192,12 +192,12 @@ TEST_F(ServerDataTest, DownloadsGoToThePortTheirAddressNames) {
     PointAt(server.Url(L""));
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
 
     const std::wstring file = dir_ + L"\\package.zip";
-    ASSERT_EQ(data.Download(first.Url(L"/files/package.zip"), file, {}), 0);
+    ASSERT_EQ(data.Download(first.Url(L"/files/package.zip"), file, {}), ServerResult::Success);
     EXPECT_EQ(ReadTextFile(file), "from the first port");
-    ASSERT_EQ(data.Download(second.Url(L"/files/package.zip"), file, {}), 0);
+    ASSERT_EQ(data.Download(second.Url(L"/files/package.zip"), file, {}), ServerResult::Success);
     EXPECT_EQ(ReadTextFile(file), "from the second port");
     EXPECT_EQ(first.Requests().size(), 1u);
     EXPECT_EQ(second.Requests().size(), 1u);
@@ -208,12 +208,12 @@ TEST_F(ServerDataTest, AFileUpdateAnswerWithoutFileInformationGives6AndFilesDown
     PointAt(server.Url(L""));
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     SAUExtFirmInfo package;
     package.strId = L"PP-SCEDIT52";
     package.strSpec = L"ENU_USA";
     SAUFileUpdateInfo info;
-    EXPECT_EQ(data.DoFileUpdateAction(package, info), 6);
+    EXPECT_EQ(data.DoFileUpdateAction(package, info), ServerResult::NoFileInformation);
 
     const std::wstring file = dir_ + L"\\package.zip";
     int last = 0;
@@ -231,7 +231,7 @@ TEST_F(ServerDataTest, AConfiguredProxyThatIsUnreachableIsTheOnlyWayTried) {
     CAUServerData data;
     data.SetConfiguration(&config_);
     TraceCapture trace;
-    EXPECT_EQ(data.Initialize(), 1);
+    EXPECT_EQ(data.Initialize(), ServerResult::Failed);
     EXPECT_TRUE(trace.Contains(L"Unable to connect to server."));
     EXPECT_FALSE(trace.Contains(L"Enter : CAUHttpConnection::CreateBrowserSession()"));
     EXPECT_FALSE(trace.Contains(L"Enter : CAUHttpConnection::CreateDirectSession()"));
@@ -257,7 +257,7 @@ TEST_F(ServerDataTest, CredentialsTheUserAsksToSaveAreStoredAfterTheProbe) {
     });
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(data.ConnectionKindFound(), CAUServerData::kConfiguredProxy);
 
     CAUConfigXML reread;
@@ -273,7 +273,7 @@ TEST_F(ServerDataTest, CredentialsTheUserAsksToSaveAreStoredAfterTheProbe) {
         return false;
     });
     ComponentList packages;
-    EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"), 0);
+    EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"), ServerResult::Success);
     EXPECT_EQ(packages.size(), 2u);
 }
 
@@ -287,7 +287,7 @@ TEST_F(ServerDataTest, RefusingTheBrowserProxysCredentialsEndsTheProbeWithoutADi
     data.SetConfiguration(&config_);
     TraceCapture trace;
     MessageBoxCapture boxes;
-    EXPECT_EQ(data.Initialize(), 1);
+    EXPECT_EQ(data.Initialize(), ServerResult::Failed);
     EXPECT_TRUE(trace.Contains(L"Enter : CAUHttpConnection::CreateBrowserSession()"));
     EXPECT_FALSE(trace.Contains(L"Enter : CAUHttpConnection::CreateDirectSession()"));
     EXPECT_EQ(boxes.Messages().size(), 1u) << "the refusal message";
@@ -299,17 +299,17 @@ TEST_F(ServerDataTest, ResetForgetsTheWayAndTheNextInitialisationProbesAgain) {
     PointAt(server.Url(L""));
     CAUServerData data;
     data.SetConfiguration(&config_);
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_EQ(data.Initialize(), ServerResult::Success);
     size_t probes = server.Requests().size();
-    EXPECT_EQ(data.Initialize(), 0);
+    EXPECT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(server.Requests().size(), probes) << "initialised once";
 
     data.ResetServer();
     EXPECT_FALSE(data.IsConnected());
     EXPECT_FALSE(CAUHttpConnection::HasSharedSession());
-    EXPECT_EQ(data.Initialize(), 1) << "the configuration is handed again after a reset";
+    EXPECT_EQ(data.Initialize(), ServerResult::Failed) << "the configuration is handed again after a reset";
     data.SetConfiguration(&config_);
-    EXPECT_EQ(data.Initialize(), 0);
+    EXPECT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_GT(server.Requests().size(), probes);
 }
 

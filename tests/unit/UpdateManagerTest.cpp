@@ -35,8 +35,8 @@ struct ServerLog {
     int closes = 0;
     int resets = 0;
     std::atomic<int> fileUpdates{0};
-    std::atomic<int> versionResult{0};  // what the version checks give, when not 0
-    int initResult = 0;
+    std::atomic<ServerResult> versionResult{ServerResult::Success};  // what the version checks give
+    ServerResult initResult = ServerResult::Success;
     scup::UniqueHandle gate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 
     size_t KeyCount() {
@@ -52,40 +52,40 @@ struct ServerLog {
 class FakeServerData : public CAUServerData {
   public:
     explicit FakeServerData(std::shared_ptr<ServerLog> log) : log_(std::move(log)) {}
-    int Initialize() override {
+    ServerResult Initialize() override {
         WaitForSingleObject(log_->gate.get(), 30000);
         std::lock_guard lock(log_->mutex);
         ++log_->initialisations;
-        m_bConnected = log_->initResult == 0;
+        m_bConnected = log_->initResult == ServerResult::Success;
         return log_->initResult;
     }
-    int DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring&) override {
+    ServerResult DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring&) override {
         {
             std::lock_guard lock(log_->mutex);
             log_->keys.push_back(key);
         }
         WaitForSingleObject(log_->gate.get(), 30000);
-        // As the real exchange does, a signalled cancel ends the request with 3.
+        // As the real exchange does, a signalled cancel ends the request.
         scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
-        if (cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0) return 3;
+        if (cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0) return ServerResult::Cancelled;
         result.clear();
-        if (log_->versionResult != 0) return log_->versionResult;
+        if (log_->versionResult != ServerResult::Success) return log_->versionResult;
         SAUExtFirmInfo app;
         app.strId = L"PP-SCEDIT52";
         app.strSpec = key;
         app.strCategory = L"PCS";
         result[app.strId + L"_" + key] = app;
-        return 0;
+        return ServerResult::Success;
     }
     // Every offered package has a description package, which downloads as a small good one.
-    int DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) override {
+    ServerResult DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) override {
         ++log_->fileUpdates;
         info.nVersionCheck = 0;
         info.strId = package.strId;
         info.strPath = L"http://updates.example/files/" + package.strId + L"_" + package.strSpec + L".zip";
-        return 0;
+        return ServerResult::Success;
     }
-    int Download(const std::wstring&, const std::wstring& filePath, const DownloadProgress&) override {
+    ServerResult Download(const std::wstring&, const std::wstring& filePath, const DownloadProgress&) override {
         const std::string package =
             testing_support::ZipWriter()
                 .Stored("data.xml",
@@ -96,8 +96,8 @@ class FakeServerData : public CAUServerData {
         DWORD written = 0;
         return file && WriteFile(file.get(), package.data(), static_cast<DWORD>(package.size()), &written,
                                  nullptr)
-                   ? 0
-                   : 1;
+                   ? ServerResult::Success
+                   : ServerResult::Failed;
     }
     void CloseConnections() override {
         std::lock_guard lock(log_->mutex);
@@ -446,10 +446,11 @@ TEST_F(UpdateThreadTest, AFailedCheckSaysWhatHappened) {
     ShowUpdaterDialog();
     StartAndSettle();
     int waits = 1;
-    const std::pair<int, UINT> cases[] = {
-        {8, IDS_MSG_SERVER_ANSWER_UNUSABLE}, {1, IDS_MSG_SERVER_UNREACHABLE}, {3, 0}};
+    const std::pair<ServerResult, UINT> cases[] = {{ServerResult::AnswerUnusable, IDS_MSG_SERVER_ANSWER_UNUSABLE},
+                                                   {ServerResult::Failed, IDS_MSG_SERVER_UNREACHABLE},
+                                                   {ServerResult::Cancelled, 0}};
     for (const auto& [result, message] : cases) {
-        SCOPED_TRACE(result);
+        SCOPED_TRACE(ResultCode(result));
         log_->versionResult = result;
         const size_t shown = messages_.Messages().size();
         Signal(kCheckEvent);
@@ -465,7 +466,7 @@ TEST_F(UpdateThreadTest, AFailedCheckSaysWhatHappened) {
 }
 
 TEST_F(UpdateThreadTest, UnreachableServerAtStartWarnsRightToLeftForArabic) {
-    log_->initResult = 1;
+    log_->initResult = ServerResult::Failed;
     MakeApp(true, L"1025");
     ShowStartDialog();
     StartAndSettle();
@@ -480,7 +481,7 @@ TEST_F(UpdateThreadTest, UnreachableServerAtStartWarnsRightToLeftForArabic) {
 }
 
 TEST_F(UpdateThreadTest, CheckWithoutServerWarnsAndIsReadyAgain) {
-    log_->initResult = 1;
+    log_->initResult = ServerResult::Failed;
     MakeApp();
     ShowUpdaterDialog();
     StartAndSettle();

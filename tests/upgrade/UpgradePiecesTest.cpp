@@ -252,7 +252,7 @@ TEST_F(ExecuteTest, AChecksumInAnotherCaseOrMissingIsRefused) {
 
 TEST_F(ExecuteTest, AFailedDownloadLeavesNoPartOfTheFile) {
     server_->body = "a";
-    server_->downloadResult = 1;
+    server_->downloadResult = ServerResult::Failed;
     MessageBoxCapture boxes;
     EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
     EXPECT_FALSE(FileExists(stored_));
@@ -261,22 +261,22 @@ TEST_F(ExecuteTest, AFailedDownloadLeavesNoPartOfTheFile) {
 
 TEST_F(ExecuteTest, ProxyRefusalIsToldFirstAndACancelIsSilent) {
     {
-        server_->noticeResult = 7;
+        server_->noticeResult = ServerResult::ProxyAuthRefused;
         MessageBoxCapture boxes;
         EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
         EXPECT_EQ(Shown(boxes), (std::vector<UINT>{IDS_MSG_PROXY_AUTH_REFUSED, IDS_MSG_SERVER_UNREACHABLE}));
         EXPECT_TRUE(server_->downloads.empty());
     }
     {
-        server_->noticeResult = 0;
-        server_->downloadResult = 7;
+        server_->noticeResult = ServerResult::Success;
+        server_->downloadResult = ServerResult::ProxyAuthRefused;
         MessageBoxCapture boxes;
         EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
         EXPECT_EQ(Shown(boxes), (std::vector<UINT>{IDS_MSG_PROXY_AUTH_REFUSED, IDS_MSG_SERVER_UNREACHABLE}));
     }
-    for (int* result : {&server_->noticeResult, &server_->downloadResult}) {
-        server_->noticeResult = server_->downloadResult = 0;
-        *result = 3;
+    for (ServerResult* result : {&server_->noticeResult, &server_->downloadResult}) {
+        server_->noticeResult = server_->downloadResult = ServerResult::Success;
+        *result = ServerResult::Cancelled;
         MessageBoxCapture boxes;
         EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
         EXPECT_TRUE(boxes.Messages().empty());

@@ -15,13 +15,14 @@ namespace testing_support {
 // failure (a connection that broke off leaves a partial file).
 class PackageServer : public CAUServerData {
   public:
-    int DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, const std::wstring&) override {
+    ServerResult DoNoticeAction(SAUUpgraderInfo& info, const PrinterMap&, const std::wstring&) override {
         ++notices;
-        if (noticeResult != 0) return noticeResult;
+        if (noticeResult != ServerResult::Success) return noticeResult;
         info = notice;
-        return 0;
+        return ServerResult::Success;
     }
-    int Download(const std::wstring& url, const std::wstring& filePath, const DownloadProgress&) override {
+    ServerResult Download(const std::wstring& url, const std::wstring& filePath,
+                          const DownloadProgress&) override {
         downloads.push_back(url);
         WriteBinaryFile(filePath, body);
         return downloadResult;
@@ -31,8 +32,8 @@ class PackageServer : public CAUServerData {
 
     SAUUpgraderInfo notice;
     std::string body;
-    int noticeResult = 0;
-    int downloadResult = 0;
+    ServerResult noticeResult = ServerResult::Success;
+    ServerResult downloadResult = ServerResult::Success;
     int notices = 0;
     std::vector<std::wstring> downloads;
 };

@@ -1,0 +1,25 @@
+#pragma once
+// What a conversation with the update server came to. The numbers are the ones the trace, the
+// callers' messages and the tests have always used for them.
+
+enum class ServerResult {
+    Success = 0,
+    // Not reached, refused, or an answer that did not arrive whole.
+    Failed = 1,
+    // "CANCEL_EVENT" or "EXIT_EVENT" ended the wait, or the user declined to give credentials.
+    Cancelled = 3,
+    // A file update answer without the file's information.
+    NoFileInformation = 6,
+    // The proxy refused every credentials it was given, or the user gave none.
+    ProxyAuthRefused = 7,
+    // The server answered with something other than what was asked for.
+    AnswerUnusable = 8,
+    // The server's certificate was refused: not trusted, expired or issued for another name.
+    NotTrusted = 9,
+    // Within the HTTP connection only: the request met a connection the other end had closed, and
+    // goes out again.
+    ConnectionLost = -2,
+};
+
+// The number for the trace.
+inline int ResultCode(ServerResult result) { return static_cast<int>(result); }
