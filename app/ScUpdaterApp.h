@@ -110,8 +110,8 @@ private:
     void ShowThreadMessage(UINT textId, UINT icon);
     void InitialSelection();
     std::wstring BuildQueryKey() const;
-    // 0 when the server answered, else the failure of the first exchange.
-    int ConnectServer();
+    // Success when the server answered, else the failure of the first exchange.
+    ServerResult ConnectServer();
     void EndWithoutLoop();
     void EventLoop();
     bool StillShown(const std::shared_ptr<CUpdaterDialog>& dialog) const;
@@ -122,9 +122,10 @@ private:
     void HandleExit();
     void ClearCaches();
     void SaveDefaultSelection();
-    int QueryComponents(const std::wstring& key, const std::wstring& printer, ComponentList& serverList,
-                        bool firmwareView);
-    int QueryFirmware(const std::wstring& key, const std::wstring& printer, ComponentList& serverList);
+    ServerResult QueryComponents(const std::wstring& key, const std::wstring& printer,
+                                 ComponentList& serverList, bool firmwareView);
+    ServerResult QueryFirmware(const std::wstring& key, const std::wstring& printer,
+                               ComponentList& serverList);
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
     int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
 

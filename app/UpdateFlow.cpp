@@ -34,17 +34,12 @@ namespace {
 
 constexpr bool kManualReset[6] = {true, false, false, true, false, false};
 
-// Results of the server side that are not failures of the network.
-constexpr int kServerCancelled = 3;
-constexpr int kServerAnswerUnusable = 8;
-constexpr int kServerNotTrusted = 9;
-
 // The server answered with nothing to use, could not prove who it is, or was not reached at all.
-UINT ServerFailureMessage(int failure) {
+UINT ServerFailureMessage(ServerResult failure) {
     switch (failure) {
-        case kServerAnswerUnusable:
+        case ServerResult::AnswerUnusable:
             return IDS_MSG_SERVER_ANSWER_UNUSABLE;
-        case kServerNotTrusted:
+        case ServerResult::NotTrusted:
             return IDS_MSG_SERVER_NOT_TRUSTED;
         default:
             return IDS_MSG_SERVER_UNREACHABLE;
@@ -283,9 +278,9 @@ std::wstring CScUpdaterApp::BuildQueryKey() const {
                       UserCountryAbbreviation().c_str());
 }
 
-int CScUpdaterApp::ConnectServer() {
+ServerResult CScUpdaterApp::ConnectServer() {
     m_pServerData = m_services.createServerData();
-    if (!m_pServerData) return 1;
+    if (!m_pServerData) return ServerResult::Failed;
     m_pServerData->SetConfiguration(m_pLocalData.get());
     return m_pServerData->Initialize();
 }
@@ -329,17 +324,17 @@ int CScUpdaterApp::RunUpdate() {
     SetStartDialogReady(0);
     SetUpdaterDialogReady(0);
 
-    const int connectFailure = ConnectServer();
+    const ServerResult connected = ConnectServer();
     // A user who closed the start dialog while it was connecting has left: nothing more is said.
-    if (connectFailure != 0 && !m_bEditorMode && !IsEventSet(kExitEvent))
-        ShowThreadMessage(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION);
+    if (connected != ServerResult::Success && !m_bEditorMode && !IsEventSet(kExitEvent))
+        ShowThreadMessage(ServerFailureMessage(connected), MB_ICONEXCLAMATION);
 
     if (IsEventSet(kExitEvent)) {
         CloseEvents();
         return 0;
     }
 
-    if (connectFailure == 0 && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
+    if (connected == ServerResult::Success && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
         ComponentList discarded;
         m_pServerData->DoVersionCheck(discarded, key, m_printer.Get());
         const UpgradeResult upgrade =
@@ -419,12 +414,13 @@ void CScUpdaterApp::EventLoop() {
     }
 }
 
-int CScUpdaterApp::QueryComponents(const std::wstring& key, const std::wstring& printer, ComponentList& serverList,
-                                   bool firmwareView) {
+ServerResult CScUpdaterApp::QueryComponents(const std::wstring& key, const std::wstring& printer,
+                                            ComponentList& serverList, bool firmwareView) {
     return CUpdateRefinement::QueryComponents(*m_pServerData, key, printer, firmwareView, serverList);
 }
 
-int CScUpdaterApp::QueryFirmware(const std::wstring& key, const std::wstring& printer, ComponentList& serverList) {
+ServerResult CScUpdaterApp::QueryFirmware(const std::wstring& key, const std::wstring& printer,
+                                          ComponentList& serverList) {
     return CUpdateRefinement::QueryFirmware(*m_pServerData, key, printer, serverList);
 }
 
@@ -529,15 +525,15 @@ void CScUpdaterApp::HandleCheck() {
 
     dialog->ShowProgress(ProgressMode::Checking);
     if (!m_pServerData || !m_pServerData->IsConnected()) {
-        if (const int connectFailure = ConnectServer(); connectFailure != 0) {
+        if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
             dialog->ShowProgress(ProgressMode::Hidden);
-            if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION)) setReady(1);
+            if (warn(ServerFailureMessage(connected), MB_ICONEXCLAMATION)) setReady(1);
             finish();
             return;
         }
     }
 
-    int failure = 0;
+    ServerResult failure = ServerResult::Success;
     const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_nLCID));
     if (!languages.empty()) {
         const std::wstring group = CUpdateRefinement::RegionGroup(country);
@@ -547,11 +543,11 @@ void CScUpdaterApp::HandleCheck() {
                             firmwareView);
             failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), printer,
                                       serverList, firmwareView);
-            if (failure != 0) break;
+            if (failure != ServerResult::Success) break;
         }
     }
 
-    if (printerData && failure == 0) {
+    if (printerData && failure == ServerResult::Success) {
         PrinterMap printers = m_pLocalData->GetPrinterMap();
         std::vector<std::wstring> queried;
         for (const auto& [entryKey, info] : printers[printer]) {
@@ -560,29 +556,30 @@ void CScUpdaterApp::HandleCheck() {
             if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
             queried.push_back(info.strSpec);
             failure = QueryFirmware(info.strSpec, printer, serverList);
-            if (failure != 0) break;
+            if (failure != ServerResult::Success) break;
         }
     }
 
-    if (failure == 0) {
+    if (failure == ServerResult::Success) {
         m_serverCache[m_nLCID] = serverList;
         GetRefinedList(printer, serverList, m_refinedList);
         const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
         CAUFileUpdater updater(&owner);
         failure = updater.GetUpdates(printer, m_refinedList, dialog.get());
-        if (failure == 0) m_refinedCache[m_nLCID] = m_refinedList;
+        if (failure == ServerResult::Success) m_refinedCache[m_nLCID] = m_refinedList;
     } else {
         dialog->ShowProgress(ProgressMode::Hidden);
         setReady(1);
     }
 
-    if (failure == kServerCancelled) {
+    if (failure == ServerResult::Cancelled) {
         // The user cancelled the wait: no message, the dialog is theirs again.
         dialog->ShowProgress(ProgressMode::Hidden);
         setReady(1);
-    } else if (failure != 0 && !(firmwareView && m_bEditorMode)) {
+    } else if (failure != ServerResult::Success && !(firmwareView && m_bEditorMode)) {
         setReady(0);
-        if (failure == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
+        if (failure == ServerResult::ProxyAuthRefused && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP))
+            return;
         if (!warn(ServerFailureMessage(failure), MB_ICONEXCLAMATION)) return;
         setReady(1);
     }
@@ -601,9 +598,9 @@ void CScUpdaterApp::HandleStart() {
     m_printer.Set(printer);
     m_nLCID = dialog->m_nLocale.load();
     if (!m_pServerData || !m_pServerData->IsConnected()) {
-        if (const int connectFailure = ConnectServer(); connectFailure != 0) {
+        if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
             dialog->ShowProgress(ProgressMode::Hidden);
-            if (warn(ServerFailureMessage(connectFailure), MB_ICONEXCLAMATION)) dialog->SetReady(1);
+            if (warn(ServerFailureMessage(connected), MB_ICONEXCLAMATION)) dialog->SetReady(1);
             return;
         }
     }
@@ -611,7 +608,7 @@ void CScUpdaterApp::HandleStart() {
     CAUFileUpdater updater(&owner);
     auto cached = m_refinedCache.find(m_nLCID);
     const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
-    if (updater.InstallUpdates(offered, printer, dialog.get()) == CAUFileUpdater::kNothingDone) return;
+    if (updater.InstallUpdates(offered, printer, dialog.get()) == InstallResult::NothingDone) return;
 
     dialog->ClearList();
     for (auto it = m_serverCache.begin(); it != m_serverCache.end();)
@@ -624,10 +621,10 @@ void CScUpdaterApp::HandleStart() {
     // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
     // it, not to fetching the offer again.
     ResetEvent(m_events[kCancelEvent].get());
-    int rc = updater.GetUpdates(printer, m_refinedList, dialog.get());
-    if (rc == kServerCancelled) return;
-    if (rc != 0) {
-        if (rc == 7 && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
+    const ServerResult rc = updater.GetUpdates(printer, m_refinedList, dialog.get());
+    if (rc == ServerResult::Cancelled) return;
+    if (rc != ServerResult::Success) {
+        if (rc == ServerResult::ProxyAuthRefused && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
         warn(ServerFailureMessage(rc), MB_ICONEXCLAMATION);
         return;
     }

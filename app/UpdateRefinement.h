@@ -47,10 +47,11 @@ class CUpdateRefinement {
     // "FP-", software view "PCS" entries beginning with "P". Gives the version check's result;
     // the server list is left alone unless it is Success.
     static ServerResult QueryComponents(CAUServerData& server, const std::wstring& key,
-                                        const std::wstring& printer, bool firmwareView, ComponentList& serverList);
+                                        const std::wstring& printer, bool firmwareView,
+                                        ComponentList& serverList);
     // Firmware query: as the regional query in firmware view.
-    static ServerResult QueryFirmware(CAUServerData& server, const std::wstring& key, const std::wstring& printer,
-                                      ComponentList& serverList);
+    static ServerResult QueryFirmware(CAUServerData& server, const std::wstring& key,
+                                      const std::wstring& printer, ComponentList& serverList);
 
     // The default selection, with a printer that exists: a remembered printer that is not
     // installed any more, or none, gives the first installed printer in name order.

@@ -277,7 +277,8 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
         EndInstallRunScreens();
         return InstallResult::NothingDone;
     }
-    if (downloaded == ServerResult::ProxyAuthRefused || (downloaded != ServerResult::Success && lists.Empty())) {
+    if (downloaded == ServerResult::ProxyAuthRefused ||
+        (downloaded != ServerResult::Success && lists.Empty())) {
         EndInstallRunScreens();
         return InstallResult::Failed;
     }

@@ -35,7 +35,6 @@ enum class InstallResult {
 
 class CAUFileUpdater {
   public:
-
     explicit CAUFileUpdater(const SAUUpdaterOwner* manager = nullptr) : m_pManager(manager) {}
 
     // 0 when the manager, its server data and local data and the view are all there, else 1.
@@ -47,7 +46,8 @@ class CAUFileUpdater {
     // The real package's address: the description package's address with its last three
     // characters replaced by its "ScriboUpdater/Type"; empty without "data.xml" or "data_ENG.xml".
     std::wstring GetDownloadURL(const SAUExtFirmInfo& entry);
-    InstallResult InstallUpdates(const RefinedList* updates, const std::wstring& printer, IUpdateListView* view);
+    InstallResult InstallUpdates(const RefinedList* updates, const std::wstring& printer,
+                                 IUpdateListView* view);
 
     // 0 when the new version is verified as installed, 1 otherwise.
     int CallCorvaneApp(std::wstring path, const SAUItemRecord& item);
@@ -76,12 +76,14 @@ class CAUFileUpdater {
     // Downloads the entries that the view's ticked rows name, in key order, and sorts them for
     // installation. Success with the lists filled (empty when the user cancelled between two
     // entries), else the download's result.
-    ServerResult DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view, SInstallLists& lists);
+    ServerResult DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view,
+                                        SInstallLists& lists);
 
   private:
     // Downloads to a temporary name in the folder and renames on success, so that only complete
     // files ever carry the package's name. Failed when the address gives no usable file name.
-    ServerResult DownloadFile(const std::wstring& url, std::wstring& localPath, const DownloadProgress& progress);
+    ServerResult DownloadFile(const std::wstring& url, std::wstring& localPath,
+                              const DownloadProgress& progress);
     bool EnsureDownloadFolder() const;
     ServerResult DownloadTicked(const ComponentList& entries, SInstallLists& lists);
     void EndInstallRunScreens();

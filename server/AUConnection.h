@@ -17,7 +17,8 @@ class CAUConnection {
 
     virtual ServerResult CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) = 0;
     virtual ServerResult TestProxy(const std::wstring& url) = 0;
-    virtual ServerResult Send(const std::wstring& url, const std::wstring& request, std::wstring& response) = 0;
+    virtual ServerResult Send(const std::wstring& url, const std::wstring& request,
+                              std::wstring& response) = 0;
     virtual ServerResult Download(const std::wstring& url, const std::wstring& filePath,
                                   const DownloadProgress& progress) = 0;
 };

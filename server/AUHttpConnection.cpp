@@ -267,7 +267,8 @@ ServerResult CAUHttpConnection::CreateConnection(const std::wstring& url, const 
     return ServerResult::Success;
 }
 
-ServerResult CAUHttpConnection::CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb) {
+ServerResult CAUHttpConnection::CreateRequest(UniqueInternet& request, const std::wstring& url,
+                                              const wchar_t* verb) {
     scup::TraceScope scope(L"CAUHttpConnection::CreateRequest()");
     UrlParts parts;
     if (!CrackUrl(url, parts)) return ServerResult::Failed;
@@ -434,14 +435,15 @@ bool CAUHttpConnection::IsConnectionLost(DWORD error) {
 // proxy that refuses a request without credentials and closes at once may reset the connection
 // before its refusal is read (tinyproxy does when the request's body is still on the way), and the
 // stack sends Basic proxy credentials only after a refusal, so a few more tries are allowed.
-ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
-                                      const DownloadProgress& progress) {
+ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstring& target,
+                                               Mode mode, const DownloadProgress& progress) {
     constexpr int kAttempts = 4;
     HINTERNET request = m_request.get();
     for (int attempt = 1;; ++attempt) {
         StartWaiting();
         ServerResult result = SendBody(request, requestText);
-        if (result == ServerResult::Success) result = GetResponse(request, requestText, target, mode, progress);
+        if (result == ServerResult::Success)
+            result = GetResponse(request, requestText, target, mode, progress);
         if (result != ServerResult::ConnectionLost) return result;
         if (attempt == kAttempts) return ServerResult::Failed;
         // A cancel or the program's end that came meanwhile is not overridden by asking again.
@@ -477,7 +479,7 @@ bool CAUHttpConnection::IsCertificateRefusal(DWORD error) const {
 }
 
 ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring& requestText,
-                            std::wstring& response) {
+                                     std::wstring& response) {
     scup::TraceScope scope(L"CAUHttpConnection::Send()");
     if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
@@ -491,7 +493,7 @@ ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring
 }
 
 ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
-                                const DownloadProgress& progress) {
+                                         const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::Download()");
     if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
@@ -505,8 +507,9 @@ ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wst
     return SendAndReceive(L"", target, Mode::File, progress);
 }
 
-ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
-                                   Mode mode, const DownloadProgress& progress) {
+ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText,
+                                            std::wstring& target, Mode mode,
+                                            const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::GetResponse()");
     DWORD error = 0;
     const CCallWorker::End end =
@@ -544,8 +547,8 @@ ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstrin
 }
 
 ServerResult CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
-                                                 std::wstring& target, Mode mode,
-                                                 const DownloadProgress& progress) {
+                                                          std::wstring& target, Mode mode,
+                                                          const DownloadProgress& progress) {
     if (IsEventSet(L"EXIT_EVENT")) return ServerResult::ProxyAuthRefused;
     AUTrace(L"Getting Proxy Authentication details from user.");
     if (Session().proxyText != m_strProxyServer) {
@@ -587,7 +590,7 @@ bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
 }  // namespace
 
 ServerResult CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
-                                     const DownloadProgress& progress) {
+                                              const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::WriteResponse()");
     scup::UniqueFile file;
     if (mode == Mode::Text) {
@@ -622,8 +625,8 @@ ServerResult CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& t
 }
 
 ServerResult CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target, Mode mode,
-                                const DownloadProgress& progress, HANDLE file, std::string& body,
-                                unsigned long long& total) {
+                                         const DownloadProgress& progress, HANDLE file, std::string& body,
+                                         unsigned long long& total) {
     unsigned long long bytesPerPercent = 0;
     unsigned long long announced = 0;
     if (progress && AnnouncedLength(request, announced)) bytesPerPercent = announced / 100;
@@ -744,7 +747,8 @@ ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
     }
     if (result != ServerResult::Success) AUTrace(L"Attempt No : %d", attempt);
     // A cancel, or a server whose certificate was refused, is not mended by asking again.
-    tryAgain = result != ServerResult::Success && result != ServerResult::Cancelled && result != ServerResult::NotTrusted;
+    tryAgain = result != ServerResult::Success && result != ServerResult::Cancelled &&
+               result != ServerResult::NotTrusted;
     return result;
 }
 

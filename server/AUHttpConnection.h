@@ -98,8 +98,8 @@ class CAUHttpConnection : public CAUConnection {
     ServerResult SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
                                 const DownloadProgress& progress);
     ServerResult SendBody(HINTERNET request, const std::wstring& requestText);
-    ServerResult GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target, Mode mode,
-                             const DownloadProgress& progress);
+    ServerResult GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
+                             Mode mode, const DownloadProgress& progress);
     ServerResult AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
                                            std::wstring& target, Mode mode, const DownloadProgress& progress);
     ServerResult WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
@@ -111,8 +111,9 @@ class CAUHttpConnection : public CAUConnection {
     // Runs one blocking call on the exchange's worker; the end says whether it finished.
     CCallWorker::End RunBlocking(std::function<BOOL()> call, DWORD& error);
     static ServerResult ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
-    ServerResult ReadBody(HINTERNET request, std::wstring& target, Mode mode, const DownloadProgress& progress,
-                          HANDLE file, std::string& body, unsigned long long& total);
+    ServerResult ReadBody(HINTERNET request, std::wstring& target, Mode mode,
+                          const DownloadProgress& progress, HANDLE file, std::string& body,
+                          unsigned long long& total);
     ServerResult TestAttempt(int attempt, bool& tryAgain);
 
     int m_bSaveCredentials = 0;

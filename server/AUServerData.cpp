@@ -169,8 +169,8 @@ ServerResult CAUServerData::Probe(SAUProxyInfo& working) {
     return ServerResult::Success;
 }
 
-ServerResult CAUServerData::Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
-                           int secure) {
+ServerResult CAUServerData::Connect(CAUHttpConnection& connection, const std::wstring& url,
+                                    const std::wstring& host, int secure) {
     // A connection goes to one scheme, host and port: another port on the same host is another server.
     if (connection.HostName() == host && connection.IsSecure() == secure && !host.empty() &&
         connection.Port() == CAUHttpConnection::PortOf(url))
@@ -181,9 +181,9 @@ ServerResult CAUServerData::Connect(CAUHttpConnection& connection, const std::ws
 
 // Serialises the request, sends it on the connection and loads the answer: the common road of
 // the three exchanges. 0, 1, or the connection's status when sending failed.
-ServerResult CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request, CAUHttpConnection& connection,
-                                const std::wstring& url, const std::wstring& host, int secure,
-                                CAUXMLParser& response) {
+ServerResult CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& request,
+                                         CAUHttpConnection& connection, const std::wstring& url,
+                                         const std::wstring& host, int secure, CAUXMLParser& response) {
     std::wstring requestText;
     AUTrace(texts.serialiseEnter);
     bool serialised = request.XMLTOString(requestText) == CAUXMLParser::kSuccess;
@@ -218,7 +218,7 @@ ServerResult CAUServerData::SendExchange(const Exchange& texts, CAUXMLParser& re
 }
 
 ServerResult CAUServerData::DoVersionCheck(ComponentList& result, const std::wstring& key,
-                                  const std::wstring& printer) {
+                                           const std::wstring& printer) {
     scup::TraceScope scope(L"CAUServerData::DoVersionCheck()");
     const std::wstring url = m_strVersionCheckURL;
     std::wstring name = printer;
@@ -247,7 +247,7 @@ ServerResult CAUServerData::DoVersionCheck(ComponentList& result, const std::wst
                                      L"Failed to Create Version Check Response XML."};
     CAUXMLParser response;
     ServerResult status = SendExchange(kTexts, request, *m_versionCheck, url, m_strVersionCheckHost,
-                              m_bVersionCheckSecure, response);
+                                       m_bVersionCheckSecure, response);
     if (status != ServerResult::Success) return status;
     if (CAUVersionResponseXML::GetUpdaterVersion(response, m_strUpdaterVersion) != 0) {
         AUTrace(L"Failed to get Updater Version.");
@@ -318,8 +318,8 @@ ServerResult CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SA
                                      L"Exit : CAUFileUpdateResponseXML::CreateFileResponseXml()",
                                      L"Failed to Create File Update Response XML."};
     CAUXMLParser response;
-    ServerResult status = SendExchange(kTexts, request, *m_fileUpdate, m_strFileUpdateURL, m_strFileUpdateHost,
-                              m_bFileUpdateSecure, response);
+    ServerResult status = SendExchange(kTexts, request, *m_fileUpdate, m_strFileUpdateURL,
+                                       m_strFileUpdateHost, m_bFileUpdateSecure, response);
     if (status != ServerResult::Success) return status;
     if (CAUFileUpdateResponseXML::GetFileUpdateInfo(response, info) != 0) {
         AUTrace(L"Failed to get File Update Info.");
@@ -329,7 +329,7 @@ ServerResult CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SA
 }
 
 ServerResult CAUServerData::Download(const std::wstring& url, const std::wstring& filePath,
-                            const DownloadProgress& progress) {
+                                     const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUServerData::Download()");
     std::wstring host;
     int secure = 0;

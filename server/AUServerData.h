@@ -65,7 +65,8 @@ class CAUServerData {
     ServerResult Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
                          int secure);
     ServerResult SendExchange(const Exchange& exchange, CAUXMLParser& request, CAUHttpConnection& connection,
-                     const std::wstring& url, const std::wstring& host, int secure, CAUXMLParser& response);
+                              const std::wstring& url, const std::wstring& host, int secure,
+                              CAUXMLParser& response);
 
     CAUConfigXML* m_pConfiguration = nullptr;
     SAUProxyInfo m_proxy;

@@ -86,7 +86,8 @@ class HttpConnectionTest : public ::testing::Test {
                                     SAUProxyInfo record = {}) {
         record.strProxyServer = L"127.0.0.1:" + std::to_wstring(proxy.Port());
         record.bUseProxy = 1;
-        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, record), ServerResult::Success);
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, record),
+                  ServerResult::Success);
         ASSERT_EQ(
             connection.CreateConnection(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx", record),
             ServerResult::Success);
@@ -96,7 +97,8 @@ class HttpConnectionTest : public ::testing::Test {
     // credentials that must stay unused).
     static void ConnectDirect(CAUHttpConnection& connection, const ScriptedHttpServer& server,
                               SAUProxyInfo record = {}) {
-        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, record), ServerResult::Success);
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Direct, record),
+                  ServerResult::Success);
         ASSERT_EQ(connection.CreateConnection(server.Url(L"/"), record), ServerResult::Success);
     }
 
@@ -109,7 +111,8 @@ TEST_F(HttpConnectionTest, SendPostsTheRequestAsAnsiXmlAndReadsTheAnswer) {
     SAUProxyInfo proxy;
     // A manual session through the server itself: requests reach it with the full address.
     proxy.strProxyServer = L"127.0.0.1:" + std::to_wstring(server.Port());
-    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, proxy), ServerResult::Success);
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, proxy),
+              ServerResult::Success);
     CAUHttpConnection connection;
     ASSERT_EQ(
         connection.CreateConnection(L"http://update.corvane.example/ScUpdater/VersionCheck.aspx?x=1", proxy),
@@ -160,7 +163,8 @@ TEST_F(HttpConnectionTest, SavedProxyCredentialsNeverReachTheServerOnADirectLine
     ConnectDirect(connection, server, saved);
     std::wstring response;
     ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::Success);
-    ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), ServerResult::Success);
+    ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}),
+              ServerResult::Success);
     ASSERT_EQ(server.Requests().size(), 2u);
     for (const HttpRequestSeen& request : server.Requests()) {
         EXPECT_EQ(request.Header("proxy-authorization"), "") << request.target;
@@ -248,10 +252,11 @@ TEST_F(HttpConnectionTest, CancellingADownloadStopsAfterTheCurrentPieceWithoutFu
     ConnectThroughProxy(connection, proxy);
     std::vector<int> progress;
     const std::wstring file = dir_ + L"\\big.bin";
-    ServerResult result = connection.Download(L"http://update.corvane.example/big.bin", file, [&](int percent) {
-        progress.push_back(percent);
-        SetEvent(events.cancel.get());
-    });
+    ServerResult result =
+        connection.Download(L"http://update.corvane.example/big.bin", file, [&](int percent) {
+            progress.push_back(percent);
+            SetEvent(events.cancel.get());
+        });
     EXPECT_EQ(result, ServerResult::Cancelled);
     EXPECT_EQ(progress.size(), 1u) << "no call after the cancel, neither 100 nor -1";
     // The partial file is closed: it can be opened exclusively.
@@ -318,7 +323,8 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
         }
 
         std::wstring response = L"stale";
-        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Failed);
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+                  ServerResult::Failed);
         EXPECT_EQ(response, L"") << "no part of an answer is handed on";
         CAUHttpConnection::CloseSharedSession();
     }
@@ -341,7 +347,8 @@ TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIs
     EXPECT_EQ(server.Requests().size(), 2u);
 
     answered = 0;
-    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}), ServerResult::Failed);
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}),
+              ServerResult::Failed);
     EXPECT_EQ(server.Requests().size(), 3u) << "a cut download is not fetched again";
 }
 
@@ -364,7 +371,8 @@ TEST_F(HttpConnectionTest, CancelOrExitEndsAnExchangeThatTheServerNeverAnswers) 
             SetEvent(event);
         });
         std::wstring response;
-        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Cancelled);
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+                  ServerResult::Cancelled);
         user.join();
         ResetEvent(event);
         CAUHttpConnection::CloseSharedSession();
@@ -402,7 +410,8 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationAsksTheUserAndRetriesWithTheirCred
     // Later requests go through with the entered credentials without asking again; the stack gives
     // Basic proxy credentials once the proxy has asked for them, so at most one round more.
     std::size_t before = proxy.Requests().size();
-    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), ServerResult::Success);
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response),
+              ServerResult::Success);
     EXPECT_EQ(asked, 2);
     EXPECT_LE(proxy.Requests().size(), before + 2);
     EXPECT_EQ(proxy.Requests().back().Header("proxy-authorization"), expected);
@@ -432,7 +441,8 @@ TEST_F(HttpConnectionTest, AProxyThatRefusesAWrongPasswordWith401AsksAgainAndThe
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy);
     std::wstring response;
-    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response), ServerResult::Success);
+    ASSERT_EQ(connection.Send(L"http://update.corvane.example/v", L"<Request/>", response),
+              ServerResult::Success);
     EXPECT_EQ(response, L"<Answer/>");
     EXPECT_EQ(asked, 2) << "the 401 to the wrong password is a refusal that asks again";
     for (const HttpRequestSeen& request : proxy.Requests()) EXPECT_EQ(request.Header("authorization"), "");
@@ -454,10 +464,12 @@ TEST_F(HttpConnectionTest, AnHttpsRequestThroughAnAuthenticatingProxyNeverCarrie
     stored.strProxyPwd = L"s3cret-pa55";
     stored.strProxyServer = L"127.0.0.1:" + std::to_wstring(proxy.Port());
     stored.bUseProxy = 1;
-    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, stored), ServerResult::Success);
-    CAUHttpConnection connection;
-    ASSERT_EQ(connection.CreateConnection(L"https://update.corvane.example/ScUpdater/VersionCheck.aspx", stored),
+    ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, stored),
               ServerResult::Success);
+    CAUHttpConnection connection;
+    ASSERT_EQ(
+        connection.CreateConnection(L"https://update.corvane.example/ScUpdater/VersionCheck.aspx", stored),
+        ServerResult::Success);
     std::wstring response;
     const ServerResult result = connection.Send(L"https://update.corvane.example/v", L"<Request/>", response);
     EXPECT_NE(result, ServerResult::Success);
@@ -486,7 +498,8 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationEndsWith7WhenTheUserCancelsOrThePr
     ConnectThroughProxy(connection, proxy);
     TraceCapture trace;
     std::wstring response;
-    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::ProxyAuthRefused);
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+              ServerResult::ProxyAuthRefused);
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(trace.Contains(L"User cancelled the request for Proxy Authentication."));
 
@@ -590,7 +603,8 @@ TEST_F(HttpConnectionTest, WithoutASessionNothingIsSent) {
     EXPECT_EQ(connection.Send(L"http://127.0.0.2:1/v", L"<R/>", response), ServerResult::Failed);
     EXPECT_EQ(connection.Download(L"http://127.0.0.2:1/v", dir_ + L"\\x", {}), ServerResult::Failed);
     SAUProxyInfo noProxy;
-    EXPECT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, noProxy), ServerResult::Failed);
+    EXPECT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, noProxy),
+              ServerResult::Failed);
 }
 
 }  // namespace

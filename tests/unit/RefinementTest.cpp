@@ -401,7 +401,8 @@ TEST(RefinementQueries, EachViewKeepsItsOwnKindOfEntryAndMergesByKey) {
     ComponentList software;
     software[L"PP-SCEDIT52_JPN_ALL"] = Entry(L"PP-SCEDIT52", L"JPN_ALL", L"PCS", L"5.2");
     software[L"PP-CONTACT13_JPN_ALL"] = Entry(L"PP-CONTACT13", L"JPN_ALL", L"PCS");
-    EXPECT_EQ(CUpdateRefinement::QueryComponents(server, L"JPN_ALL", kPrinter, false, software), ServerResult::Success);
+    EXPECT_EQ(CUpdateRefinement::QueryComponents(server, L"JPN_ALL", kPrinter, false, software),
+              ServerResult::Success);
     EXPECT_EQ(server.asked, std::vector<std::wstring>{std::wstring(L"JPN_ALL|") + kPrinter});
     std::vector<std::wstring> keys;
     for (const auto& [key, info] : software) keys.push_back(key);
@@ -411,12 +412,14 @@ TEST(RefinementQueries, EachViewKeepsItsOwnKindOfEntryAndMergesByKey) {
     EXPECT_EQ(software.at(L"PP-SCEDIT52_JPN_ALL").strURL, L"/editor.zip");
 
     ComponentList firmware;
-    EXPECT_EQ(CUpdateRefinement::QueryComponents(server, L"JPN_JPN", kPrinter, true, firmware), ServerResult::Success);
+    EXPECT_EQ(CUpdateRefinement::QueryComponents(server, L"JPN_JPN", kPrinter, true, firmware),
+              ServerResult::Success);
     ASSERT_EQ(firmware.size(), 1u);
     EXPECT_EQ(firmware.count(L"FP-MAIN_JPN_JPN"), 1u);
 
     ComponentList firmwareOnly;
-    EXPECT_EQ(CUpdateRefinement::QueryFirmware(server, L"JPN_JPN", kPrinter, firmwareOnly), ServerResult::Success);
+    EXPECT_EQ(CUpdateRefinement::QueryFirmware(server, L"JPN_JPN", kPrinter, firmwareOnly),
+              ServerResult::Success);
     EXPECT_EQ(firmwareOnly.size(), 1u);
     EXPECT_EQ(firmwareOnly.count(L"FP-MAIN_JPN_JPN"), 1u);
 }
@@ -424,7 +427,8 @@ TEST(RefinementQueries, EachViewKeepsItsOwnKindOfEntryAndMergesByKey) {
 TEST(RefinementQueries, AFailedCheckLeavesTheServerListAsItWasAndGivesItsCode) {
     ScriptedServerData server;
     server.answer = ListOf({Entry(L"PP-SCEDIT52", L"JPN_ALL", L"PCS")});
-    for (ServerResult code : {ServerResult::Failed, ServerResult::Cancelled, ServerResult::ProxyAuthRefused}) {
+    for (ServerResult code :
+         {ServerResult::Failed, ServerResult::Cancelled, ServerResult::ProxyAuthRefused}) {
         server.code = code;
         ComponentList list = ListOf({Entry(L"PP-CONTACT13", L"JPN_ALL", L"PCS")});
         EXPECT_EQ(CUpdateRefinement::QueryComponents(server, L"JPN_ALL", kPrinter, false, list), code);

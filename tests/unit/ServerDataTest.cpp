@@ -168,8 +168,7 @@ TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnrea
     ComponentList packages;
     for (Fault kind : {Fault::Html, Fault::Status500}) {
         fault = kind;
-        EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"),
-                  ServerResult::AnswerUnusable)
+        EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"), ServerResult::AnswerUnusable)
             << static_cast<int>(kind);
         EXPECT_TRUE(packages.empty());
     }

@@ -59,7 +59,8 @@ class FakeServerData : public CAUServerData {
         m_bConnected = log_->initResult == ServerResult::Success;
         return log_->initResult;
     }
-    ServerResult DoVersionCheck(ComponentList& result, const std::wstring& key, const std::wstring&) override {
+    ServerResult DoVersionCheck(ComponentList& result, const std::wstring& key,
+                                const std::wstring&) override {
         {
             std::lock_guard lock(log_->mutex);
             log_->keys.push_back(key);
@@ -85,7 +86,8 @@ class FakeServerData : public CAUServerData {
         info.strPath = L"http://updates.example/files/" + package.strId + L"_" + package.strSpec + L".zip";
         return ServerResult::Success;
     }
-    ServerResult Download(const std::wstring&, const std::wstring& filePath, const DownloadProgress&) override {
+    ServerResult Download(const std::wstring&, const std::wstring& filePath,
+                          const DownloadProgress&) override {
         const std::string package =
             testing_support::ZipWriter()
                 .Stored("data.xml",
@@ -446,9 +448,10 @@ TEST_F(UpdateThreadTest, AFailedCheckSaysWhatHappened) {
     ShowUpdaterDialog();
     StartAndSettle();
     int waits = 1;
-    const std::pair<ServerResult, UINT> cases[] = {{ServerResult::AnswerUnusable, IDS_MSG_SERVER_ANSWER_UNUSABLE},
-                                                   {ServerResult::Failed, IDS_MSG_SERVER_UNREACHABLE},
-                                                   {ServerResult::Cancelled, 0}};
+    const std::pair<ServerResult, UINT> cases[] = {
+        {ServerResult::AnswerUnusable, IDS_MSG_SERVER_ANSWER_UNUSABLE},
+        {ServerResult::Failed, IDS_MSG_SERVER_UNREACHABLE},
+        {ServerResult::Cancelled, 0}};
     for (const auto& [result, message] : cases) {
         SCOPED_TRACE(ResultCode(result));
         log_->versionResult = result;
