@@ -293,7 +293,7 @@ HINTERNET CAUHttpConnection::RenewRequest() {
     UniqueInternet created;
     const std::wstring url = m_requestUrl;
     const std::wstring verb = m_requestVerb;
-    if (CreateRequest(created, url, verb.c_str()) != 0) return nullptr;
+    if (CreateRequest(created, url, verb.c_str()) != ServerResult::Success) return nullptr;
     m_request.reset(created.release(), [](void* handle) { WinHttpCloseHandle(handle); });
     return m_request.get();
 }
@@ -483,7 +483,7 @@ ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring
     scup::TraceScope scope(L"CAUHttpConnection::Send()");
     if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
-    if (CreateRequest(created, url, L"POST") != 0) {
+    if (CreateRequest(created, url, L"POST") != ServerResult::Success) {
         AUTrace(L"CreateRequest() failed.");
         return ServerResult::Failed;
     }
@@ -497,7 +497,7 @@ ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wst
     scup::TraceScope scope(L"CAUHttpConnection::Download()");
     if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
-    if (CreateRequest(created, url, L"GET") != 0) {
+    if (CreateRequest(created, url, L"GET") != ServerResult::Success) {
         AUTrace(L"CreateRequest() failed.");
         return ServerResult::Failed;
     }
@@ -757,7 +757,7 @@ ServerResult CAUHttpConnection::TestProxy(const std::wstring& url) {
     if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     m_bSaveCredentials = 0;
     UniqueInternet created;
-    if (CreateRequest(created, url, L"POST") != 0) {
+    if (CreateRequest(created, url, L"POST") != ServerResult::Success) {
         AUTrace(L"CreateRequest() failed.");
         return ServerResult::Failed;
     }
