@@ -3,10 +3,10 @@
 // connection probe with a named proxy, the browser's proxy or the platform's own setting; each
 // connection holds the connect handle to one host and a copy of the proxy record.
 //
-// Results: 0 success, 1 failure (traced), 3 cancelled through "CANCEL_EVENT" or left because the
-// program is exiting ("EXIT_EVENT"), 7 proxy authentication refused (the user cancelled, the
-// program is exiting), 8 the server answered but the answer is not one to use (a status other
-// than 200 or 407, or more than the cap).
+// Results (ServerResult.h): Failed is traced; Cancelled comes through "CANCEL_EVENT" or when the
+// program is exiting ("EXIT_EVENT"); ProxyAuthRefused when the user gave no credentials or the
+// program is exiting; AnswerUnusable when the server answered with a status other than 200 or 407,
+// or with more than the cap.
 //
 // The blocking calls run on a worker (CCallWorker), so an exchange ends within moments of the
 // cancel or exit event, and an answer that is still arriving "ReceiveTimeOut" after the request

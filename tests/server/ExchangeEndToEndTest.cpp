@@ -67,7 +67,7 @@ class ExchangeEndToEndTest : public ::testing::Test {
 
         const std::wstring file = dir_ + L"\\description.zip";
         int last = 0;
-        ASSERT_EQ(data.Download(info.strPath, file, [&](int percent) { last = percent; }), 0);
+        ASSERT_EQ(data.Download(info.strPath, file, [&](int percent) { last = percent; }), ServerResult::Success);
         EXPECT_EQ(ReadTextFile(file).substr(0, 2), "PK");
         EXPECT_EQ(last, 100);
     }

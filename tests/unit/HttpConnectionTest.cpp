@@ -227,7 +227,7 @@ TEST_F(HttpConnectionTest, DownloadStreamsToTheFileWithProgressAndKeepsNothingIn
         const std::wstring file = dir_ + L"\\package.zip";
         ASSERT_EQ(connection.Download(L"http://update.corvane.example/files/package.zip", file,
                                       [&](int percent) { progress.push_back(percent); }),
-                  0);
+                  ServerResult::Success);
         EXPECT_TRUE(ReadTextFile(file) == content) << "the file differs from the body";
         ASSERT_GE(progress.size(), 2u);
         EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
@@ -310,7 +310,7 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
         EXPECT_EQ(
             connection.Download(L"http://update.corvane.example/files/editor.exe", dir_ + L"\\editor.exe",
                                 [&](int percent) { progress.push_back(percent); }),
-            1);
+            ServerResult::Failed);
         ASSERT_FALSE(progress.empty());
         EXPECT_EQ(progress.back(), -1) << "never 100 for a part";
         // A stalled answer may end on the HTTP layer's own time-out, in any of its ways.

@@ -217,7 +217,7 @@ TEST_F(ServerDataTest, AFileUpdateAnswerWithoutFileInformationGives6AndFilesDown
     const std::wstring file = dir_ + L"\\package.zip";
     int last = 0;
     ASSERT_EQ(data.Download(server.Url(L"/files/package.zip"), file, [&](int percent) { last = percent; }),
-              0);
+              ServerResult::Success);
     EXPECT_EQ(ReadTextFile(file), "PK-package-bytes");
     EXPECT_EQ(last, 100);
 }
