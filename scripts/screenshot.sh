@@ -24,14 +24,15 @@ build=${SCUP_BUILD_DIR:-$root/build}
 bin=$build/win/bin
 source "$root/scripts/lib/wineenv.sh"
 source "$root/scripts/lib/languages.sh"
+source "$root/scripts/lib/drive.sh"
+SCUP_DRIVE_BIN=$bin
+SCUP_DRIVE_LOG=/dev/stderr
 # One locale for every run: Wine derives its code page from it, and a change of code page makes
 # Wine rewrite the font links that scup_seed_fonts set.
 export LC_ALL=C.UTF-8
 
 readonly PRINTER="Corvane SC-200"
-readonly PROGRAM_PROP=ScriboUpdaterWindow
 readonly START_TIMEOUT_MS=60000
-readonly PAINT_DELAY=1.5
 readonly CLOSE_WAIT_SECONDS=5
 # How long show_dialog.exe keeps a dialog without buttons on the screen.
 readonly SELF_CLOSE_SECONDS=6
@@ -51,9 +52,7 @@ check_build() {
   done
 }
 
-scdrive() {
-  wine "$bin/scdrive.exe" "$@"
-}
+scdrive() { scup_drive "$@"; }
 
 prepare_prefix() {
   scup_wine_prefix "$build/screens-prefix"
@@ -77,44 +76,32 @@ program_running() {
   [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null
 }
 
-# save_screen FILE [X Y W H]: the whole screen, or the given rectangle of it.
-save_screen() {
-  local file=$1
-  if [ $# -eq 1 ]; then
-    import -window root "$file"
-    return
-  fi
-  local x=$2 y=$3 w=$4 h=$5
-  # A window partly off the screen: keep the part that shows.
-  [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
-  [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
-  import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$file"
-}
+# save_screen FILE: the whole screen.
+save_screen() { import -window root "$1"; }
 
 capture_message_box() {
   local box
-  box=$(scdrive wait-dialog --class '#32770' --owner-prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS") || {
+  box=$(scdrive wait-dialog --class '#32770' --owner-prop "$SCUP_PROGRAM_PROP" --timeout "$START_TIMEOUT_MS") || {
     echo "the message box over the start dialog did not appear" >&2
     scdrive list-windows >&2 || true
     return 1
   }
   echo "message box: $box"
-  sleep "$PAINT_DELAY"
+  sleep "$SCUP_PAINT_SECONDS"
   save_screen "$message_png"
   scdrive close-messageboxes --timeout 10000 --quiet 1500
 }
 
 capture_start_dialog() {
   local hwnd x y w h
-  read -r hwnd x y w h < <(scdrive wait --prop "$PROGRAM_PROP" --timeout "$START_TIMEOUT_MS") || {
+  read -r hwnd x y w h < <(scdrive wait --prop "$SCUP_PROGRAM_PROP" --timeout "$START_TIMEOUT_MS") || {
     echo "the start dialog did not become ready" >&2
     scdrive list-windows >&2 || true
     return 1
   }
   echo "start dialog: $hwnd $x $y $w $h"
   start_dialog=$hwnd
-  sleep "$PAINT_DELAY"
-  save_screen "$dialog_png" "$x" "$y" "$w" "$h"
+  scup_crop_window "$dialog_png" "$hwnd"
 }
 
 # Closes the start dialog as a user would; the program must then end by itself.
@@ -146,8 +133,7 @@ capture_helper_dialog() {
     return 1
   }
   echo "$name dialog: $hwnd $x $y $w $h"
-  sleep "$PAINT_DELAY"
-  save_screen "$png" "$x" "$y" "$w" "$h"
+  scup_crop_window "$png" "$hwnd"
   local wait_seconds=$CLOSE_WAIT_SECONDS
   if [ "$closes" = self ]; then
     wait_seconds=$((CLOSE_WAIT_SECONDS + SELF_CLOSE_SECONDS))
@@ -184,7 +170,7 @@ capture_region_menu() {
     echo "the region menu did not open" >&2
     return 1
   }
-  sleep "$PAINT_DELAY"
+  sleep "$SCUP_PAINT_SECONDS"
   save_screen "$png"
   local i
   for i in $(seq 1 $(((CLOSE_WAIT_SECONDS + SELF_CLOSE_SECONDS) * 10))); do

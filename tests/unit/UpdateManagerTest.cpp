@@ -185,6 +185,15 @@ class UpdateThreadTest : public ::testing::Test {
 
     void Signal(AUEventIndex index) { SetEvent(events_[index].get()); }
 
+    // Signals a check and holds the thread inside its first query (the gate stays closed); false
+    // when that query never came. atStart: how many queries were made before.
+    bool HoldCheckInFirstQuery(size_t& atStart) {
+        atStart = log_->KeyCount();
+        ResetEvent(log_->gate.get());
+        Signal(kCheckEvent);
+        return PumpUntil([&] { return log_->KeyCount() == atStart + 1; });
+    }
+
     void TearDown() override {
         if (app_) {
             Signal(kExitEvent);
@@ -251,11 +260,8 @@ TEST_F(UpdateThreadTest, RefreshAndCheckSetTogetherAreHandledOnce) {
     MakeApp();
     ShowUpdaterDialog();
     StartAndSettle();
-    const size_t atStart = log_->KeyCount();
-
-    ResetEvent(log_->gate.get());
-    Signal(kCheckEvent);
-    ASSERT_TRUE(PumpUntil([&] { return log_->KeyCount() == atStart + 1; }));  // held inside the first query
+    size_t atStart = 0;
+    ASSERT_TRUE(HoldCheckInFirstQuery(atStart));
     Signal(kRefreshEvent);
     Signal(kCheckEvent);
     SetEvent(log_->gate.get());
@@ -271,11 +277,8 @@ TEST_F(UpdateThreadTest, ADialogClosedDuringACheckLivesUntilTheThreadLetsItGo) {
     MakeApp();
     ShowUpdaterDialog();
     StartAndSettle();
-    const size_t atStart = log_->KeyCount();
-
-    ResetEvent(log_->gate.get());
-    Signal(kCheckEvent);
-    ASSERT_TRUE(PumpUntil([&] { return log_->KeyCount() == atStart + 1; }));  // held inside the first query
+    size_t atStart = 0;
+    ASSERT_TRUE(HoldCheckInFirstQuery(atStart));
     // The window goes and the main sequence lets the dialog go, as when the user closes it; the
     // main thread keeps its own reference, as it does until the thread has let go.
     const std::shared_ptr<CUpdaterDialog> closed = updater_;
