@@ -30,4 +30,8 @@ else
 fi
 rc=$?
 cat "$out"
+# A program killed or crashed before it flushed anything leaves no trace of its own.
+if [ "$rc" -ne 0 ] && [ ! -s "$out" ]; then
+  echo "wine-run: $(basename "$1") ended with status $rc and printed nothing" >&2
+fi
 exit $rc
