@@ -97,3 +97,58 @@ TEST(CommandLine, UpdateWinsOverEditorForPlainParameters) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Unattended runs
+
+TEST(UnattendedCommandLine, CheckAloneIsAnUnattendedCheckThatTheDialogsRoadNeverSees) {
+    auto p = Parse({L"-CHECK"});
+    EXPECT_EQ(p->info.m_unattended, UnattendedTask::Check);
+    EXPECT_FALSE(p->info.m_bBadCommandLine) << p->info.m_strBadCommandLine;
+    EXPECT_FALSE(p->info.m_bWaitForPrevious);
+    EXPECT_EQ(Parse({L"N"})->info.m_unattended, UnattendedTask::None);
+}
+
+TEST(UnattendedCommandLine, InstallTakesAllOrCodesWithReportLanguageAndSelfUpdate) {
+    auto all = Parse({L"/INSTALL", L"ALL", L"-REPORT", L"/var/log/scupdater.json", L"-LANG", L"de", L"-SELFUPDATE"});
+    EXPECT_FALSE(all->info.m_bBadCommandLine) << all->info.m_strBadCommandLine;
+    EXPECT_EQ(all->info.m_unattended, UnattendedTask::Install);
+    EXPECT_TRUE(all->info.m_bInstallAll);
+    EXPECT_TRUE(all->info.m_installCodes.empty());
+    EXPECT_EQ(all->info.m_strReportFile, L"/var/log/scupdater.json") << "a value is taken whole";
+    EXPECT_EQ(all->info.m_strReportLanguage, L"de");
+    EXPECT_TRUE(all->info.m_bSelfUpdate);
+
+    auto codes = Parse({L"-CHECK", L"-INSTALL", L" pp-scedit52, PP-CONTACT13 ,Pp-ScEdit52"});
+    EXPECT_FALSE(codes->info.m_bBadCommandLine) << codes->info.m_strBadCommandLine;
+    EXPECT_EQ(codes->info.m_unattended, UnattendedTask::Install) << "a check goes with an install";
+    EXPECT_FALSE(codes->info.m_bInstallAll);
+    EXPECT_EQ(codes->info.m_installCodes, (std::vector<std::wstring>{L"PP-SCEDIT52", L"PP-CONTACT13"}));
+}
+
+TEST(UnattendedCommandLine, FirmwareTakesThePrinterAsGiven) {
+    auto p = Parse({L"-FIRMWARE", L"Corvane SC-200", L"-CHECK"});
+    EXPECT_FALSE(p->info.m_bBadCommandLine) << p->info.m_strBadCommandLine;
+    EXPECT_EQ(p->info.m_unattended, UnattendedTask::Firmware);
+    EXPECT_EQ(p->info.m_strFirmwarePrinter, L"Corvane SC-200");
+}
+
+TEST(UnattendedCommandLine, CommandLinesARunCannotFollowAreBadWithTheFirstReason) {
+    const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
+        {{L"-INSTALL"}, L"-INSTALL needs a value"},
+        {{L"-INSTALL", L"-CHECK"}, L"-INSTALL needs a value"},
+        {{L"-FIRMWARE", L""}, L"-FIRMWARE is given an empty value"},
+        {{L"-INSTALL", L"A,,B"}, L"-INSTALL takes ALL or package codes separated by commas"},
+        {{L"-INSTALL", L"PP-A PP-B"}, L"-INSTALL takes ALL or package codes separated by commas"},
+        {{L"-INSTALL", L"ALL", L"-FIRMWARE", L"Corvane SC-200"}, L"INSTALL and FIRMWARE cannot be given together"},
+        {{L"-REPORT", L"C:\\r.json"}, L"-REPORT, -LANG and -SELFUPDATE go with -CHECK, -INSTALL or -FIRMWARE"},
+        {{L"-EDITOR", L"1041", L"-CHECK"}, L"an unattended run cannot be an editor start or a self-update"},
+    };
+    for (const auto& [args, reason] : cases) {
+        auto p = Parse(args);
+        EXPECT_TRUE(p->info.m_bBadCommandLine) << reason;
+        EXPECT_EQ(p->info.m_strBadCommandLine, reason);
+    }
+    auto missingThenCheck = Parse({L"-INSTALL", L"-CHECK"});
+    EXPECT_TRUE(missingThenCheck->info.m_installCodes.empty()) << "a switch is never taken for a package code";
+}
