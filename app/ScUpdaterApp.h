@@ -126,6 +126,14 @@ private:
                                  ComponentList& serverList, bool firmwareView);
     ServerResult QueryFirmware(const std::wstring& key, const std::wstring& printer,
                                ComponentList& serverList);
+    // The region the offer is asked for: the one of the printer's main firmware when the printer
+    // told its parts, else the user's.
+    std::wstring OfferCountry(const std::wstring& printer, bool printerData) const;
+    // The server's offer for the printer in the view: the regional queries of the locale's
+    // languages, then, with the printer's parts known, the firmware query of each part. Success
+    // with the list filled; else the first query that failed.
+    ServerResult QueryServerOffer(const std::wstring& printer, bool firmwareView, bool printerData,
+                                  ComponentList& serverList);
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
     int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
 

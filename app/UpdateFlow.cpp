@@ -463,6 +463,49 @@ bool CScUpdaterApp::RetryPrinterContact(HWND window, const std::wstring& printer
     return answered;
 }
 
+std::wstring CScUpdaterApp::OfferCountry(const std::wstring& printer, bool printerData) const {
+    if (printerData && m_pLocalData) {
+        const PrinterMap printers = m_pLocalData->GetPrinterMap();
+        if (const auto rows = printers.find(printer); rows != printers.end())
+            for (const auto& [entryKey, info] : rows->second)
+                if (info.strId == kMainFirmwareId && !info.strSpec.empty())
+                    return info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
+    }
+    return UserCountryAbbreviation();
+}
+
+ServerResult CScUpdaterApp::QueryServerOffer(const std::wstring& printer, bool firmwareView, bool printerData,
+                                             ComponentList& serverList) {
+    const std::wstring country = OfferCountry(printer, printerData);
+    ServerResult failure = ServerResult::Success;
+    const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_nLCID));
+    if (!languages.empty()) {
+        const std::wstring group = CUpdateRefinement::RegionGroup(country);
+        for (const std::wstring& language : languages) {
+            QueryComponents(FormatText(L"%s_ALL", language.c_str()), printer, serverList, firmwareView);
+            QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), printer, serverList,
+                            firmwareView);
+            failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), printer,
+                                      serverList, firmwareView);
+            if (failure != ServerResult::Success) return failure;
+        }
+    }
+    if (!printerData) return ServerResult::Success;
+    const PrinterMap printers = m_pLocalData->GetPrinterMap();
+    const auto rows = printers.find(printer);
+    if (rows == printers.end()) return ServerResult::Success;
+    std::vector<std::wstring> queried;
+    for (const auto& [entryKey, info] : rows->second) {
+        if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) || info.strCategory != kFirmwareCategory)
+            continue;
+        if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
+        queried.push_back(info.strSpec);
+        failure = QueryFirmware(info.strSpec, printer, serverList);
+        if (failure != ServerResult::Success) return failure;
+    }
+    return ServerResult::Success;
+}
+
 void CScUpdaterApp::HandleCheck() {
     // The thread's own reference: the dialog outlives the check even if the user closes it.
     const std::shared_ptr<CUpdaterDialog> dialog = m_pUpdaterDialog.Get();
@@ -483,8 +526,6 @@ void CScUpdaterApp::HandleCheck() {
     m_printer.Set(printer);
     m_nLCID = dialog->m_nLocale.load();
     if (printer != previousPrinter) ClearCaches();
-
-    std::wstring country = UserCountryAbbreviation();
 
     if (m_serverCache.count(m_nLCID) && m_refinedCache.count(m_nLCID)) {
         m_refinedList = m_refinedCache[m_nLCID];
@@ -513,16 +554,6 @@ void CScUpdaterApp::HandleCheck() {
             return;
         }
     }
-    if (printerData) {
-        PrinterMap printers = m_pLocalData->GetPrinterMap();
-        for (const auto& [entryKey, info] : printers[printer]) {
-            if (info.strId == kMainFirmwareId && !info.strSpec.empty()) {
-                country = info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
-                break;
-            }
-        }
-    }
-
     dialog->ShowProgress(ProgressMode::Checking);
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
@@ -533,33 +564,7 @@ void CScUpdaterApp::HandleCheck() {
         }
     }
 
-    ServerResult failure = ServerResult::Success;
-    const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_nLCID));
-    if (!languages.empty()) {
-        const std::wstring group = CUpdateRefinement::RegionGroup(country);
-        for (const std::wstring& language : languages) {
-            QueryComponents(FormatText(L"%s_ALL", language.c_str()), printer, serverList, firmwareView);
-            QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), printer, serverList,
-                            firmwareView);
-            failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), printer,
-                                      serverList, firmwareView);
-            if (failure != ServerResult::Success) break;
-        }
-    }
-
-    if (printerData && failure == ServerResult::Success) {
-        PrinterMap printers = m_pLocalData->GetPrinterMap();
-        std::vector<std::wstring> queried;
-        for (const auto& [entryKey, info] : printers[printer]) {
-            if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) || info.strCategory != kFirmwareCategory)
-                continue;
-            if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
-            queried.push_back(info.strSpec);
-            failure = QueryFirmware(info.strSpec, printer, serverList);
-            if (failure != ServerResult::Success) break;
-        }
-    }
-
+    ServerResult failure = QueryServerOffer(printer, firmwareView, printerData, serverList);
     if (failure == ServerResult::Success) {
         m_serverCache[m_nLCID] = serverList;
         GetRefinedList(printer, serverList, m_refinedList);
