@@ -6,12 +6,14 @@
 
 #include "SingleInstance.h"
 #include "StagedUpdate.h"
+#include "UnattendedRun.h"
 #include "common/AUXMLParser.h"
 #include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "install/ConnectedPrinters.h"
 #include "install/StoredFileQuery.h"
@@ -121,6 +123,10 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     m_com = std::make_unique<scup::ComInit>();
 
     scup::CSingleInstance instance;
+    if (commandLine.m_unattended != UnattendedTask::None || commandLine.m_bBadCommandLine) {
+        m_nExitCode = RunUnattended(commandLine, args, instance);
+        return false;
+    }
     if (!instance.TryLock()) {
         if (!commandLine.m_bWaitForPrevious) {
             scup::ActivateRunningInstance();
@@ -162,6 +168,80 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     return false;
 }
 
+namespace {
+
+// How long an unattended run waits for another instance of the program to end before it gives up.
+constexpr DWORD kUnattendedWaitMs = 10 * 60 * 1000;
+
+// The command line as the report repeats it: the arguments, quoted where they hold a blank.
+std::wstring JoinArguments(const std::vector<std::wstring>& args) {
+    std::wstring text;
+    for (const std::wstring& arg : args) {
+        if (!text.empty()) text += L' ';
+        text += arg.find_first_of(L" \t") == std::wstring::npos ? arg : L'"' + arg + L'"';
+    }
+    return text;
+}
+
+// To the standard output the caller gave the program (a redirection, a deployment tool), else to
+// the console of the command prompt that started it, if any.
+void WriteToConsole(const std::wstring& text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    scup::UniqueFile console;
+    bool attached = false;
+    if (!out || out == INVALID_HANDLE_VALUE) {
+        if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+        attached = true;
+        console.reset(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        out = console.get();
+    }
+    DWORD written = 0;
+    DWORD mode = 0;
+    if (out && GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    } else if (out) {
+        const std::string bytes = scup::ToUtf8(text);
+        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    console.reset();
+    if (attached) FreeConsole();
+}
+
+}  // namespace
+
+int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const std::vector<std::wstring>& args,
+                                 scup::CSingleInstance& instance) {
+    AUTrace(L"Enter : CAUManager::RunUnattended()");
+    CUnattendedRun run(*this, commandLine, JoinArguments(args));
+    UnattendedExit exit = UnattendedExit::Done;
+    // A second unattended start waits for the running instance, as "N" does, rather than bringing
+    // a window forward.
+    if (!commandLine.m_bBadCommandLine && !instance.TryLock() && !instance.WaitForPrevious(kUnattendedWaitMs)) {
+        exit = run.EndBeforeStart(UnattendedExit::AnotherInstance, L"another instance of ScUpdater still runs");
+    } else if (!commandLine.m_bBadCommandLine) {
+        g_gdiplus.Start();
+        m_pLocalData = m_services.createLocalData();
+        if (m_pLocalData->Initialize() == 1) {
+            exit = run.EndBeforeStart(UnattendedExit::Failed, L"the configuration file could not be read");
+        } else {
+            InitHistoryLog();
+            exit = run.Run();
+        }
+    } else {
+        exit = run.Run();
+    }
+    if (!commandLine.m_strReportFile.empty()) {
+        if (!run.Report().WriteTo(commandLine.m_strReportFile)) {
+            AUTrace(L"Failed: the report could not be written to %s.", commandLine.m_strReportFile.c_str());
+            WriteToConsole(L"ScUpdater: the report could not be written to " + commandLine.m_strReportFile + L"\r\n");
+            if (exit == UnattendedExit::Done) exit = UnattendedExit::Failed;
+        }
+    } else {
+        WriteToConsole(run.Report().Summary());
+    }
+    return static_cast<int>(exit);
+}
+
 int CScUpdaterApp::ExitInstance() {
     g_gdiplus.Stop();
     WaitForUpdateThread();
@@ -175,7 +255,7 @@ int CScUpdaterApp::ExitInstance() {
     m_hResourceDll.reset();
     m_pUnzip.reset();
     m_com.reset();
-    return 0;
+    return m_nExitCode;
 }
 
 void CScUpdaterApp::StartUpdateThread() {

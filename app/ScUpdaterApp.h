@@ -22,6 +22,9 @@
 #include "server/AUServerData.h"
 
 class CStartDialog;
+namespace scup {
+class CSingleInstance;
+}
 class CUpdaterDialog;
 
 // Indices of the events in the update thread's wait; CANCEL is not waited on.
@@ -55,7 +58,13 @@ struct AUServices {
     static AUServices Defaults();
 };
 
+// The message that tells the user how an exchange with the server failed.
+UINT ServerFailureMessageId(ServerResult failure);
+
 class CScUpdaterApp {
+    // The unattended road does the update thread's work on the main thread, with its pieces.
+    friend class CUnattendedRun;
+
 public:
     explicit CScUpdaterApp(AUServices services = AUServices::Defaults());
     ~CScUpdaterApp();
@@ -64,6 +73,7 @@ public:
 
     // Start-up: always false, the program ends when it returns.
     bool InitInstance(const std::vector<std::wstring>& args);
+    // The process's exit code: 0 after the dialogs, an unattended run's own code after one.
     int ExitInstance();
 
     // Main sequence on the main thread: start dialog, printer dialog, main dialog, until the user leaves.
@@ -75,6 +85,9 @@ public:
     void WaitForUpdateThread();
     // The self-upgrade, when the server offers a newer updater.
     UpgradeResult RunUpgrader();
+    // Whether the newer updater may be installed: the self-upgrade dialog asks the user unless an
+    // unattended run answers.
+    std::function<bool()> m_askUpgradeConsent;
 
     // The window of the start or main dialog while one is on screen, else none.
     HWND MainWindowHandle() const;
@@ -152,6 +165,11 @@ private:
 
     // Set when a dialog's window could not be created; the dialog sequence then ends.
     bool m_bWindowFailed = false;
+    int m_nExitCode = 0;
+
+    // The unattended road: runs the task of the command line with no window; gives the exit code.
+    int RunUnattended(const CAUCommandLineInfo& commandLine, const std::vector<std::wstring>& args,
+                      scup::CSingleInstance& instance);
 
     AUServices m_services;
     scup::UniqueHandle m_events[6];

@@ -28,6 +28,17 @@ void CSingleInstance::WaitForPrevious() {
     Sleep(500);
 }
 
+bool CSingleInstance::WaitForPrevious(DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!TryLock()) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(100);
+    }
+    AUTrace(L"Success: previous instance has ended.");
+    Sleep(500);
+    return true;
+}
+
 bool ActivateRunningInstance() {
     for (HWND window = GetWindow(GetDesktopWindow(), GW_CHILD); window; window = GetWindow(window, GW_HWNDNEXT)) {
         if (!IsWindowEnabled(window) || !GetPropW(window, kInstanceWindowProperty)) continue;

@@ -23,6 +23,8 @@ public:
     bool TryLock();
     // Retries every 100 ms until the previous instance lets go, then waits 500 ms more.
     void WaitForPrevious();
+    // The same for at most the time given; false when the previous instance still runs then.
+    bool WaitForPrevious(DWORD timeoutMs);
 
 private:
     UniqueHandle m_mutex;

@@ -34,8 +34,10 @@ namespace {
 
 constexpr bool kManualReset[6] = {true, false, false, true, false, false};
 
+}  // namespace
+
 // The server answered with nothing to use, could not prove who it is, or was not reached at all.
-UINT ServerFailureMessage(ServerResult failure) {
+UINT ServerFailureMessageId(ServerResult failure) {
     switch (failure) {
         case ServerResult::AnswerUnusable:
             return IDS_MSG_SERVER_ANSWER_UNUSABLE;
@@ -45,6 +47,8 @@ UINT ServerFailureMessage(ServerResult failure) {
             return IDS_MSG_SERVER_UNREACHABLE;
     }
 }
+
+namespace {
 
 scup::UniqueHandle OpenNamedEvent(int index) {
     return scup::UniqueHandle(CreateEventW(nullptr, kManualReset[index], FALSE, kAUEventNames[index]));
@@ -327,7 +331,7 @@ int CScUpdaterApp::RunUpdate() {
     const ServerResult connected = ConnectServer();
     // A user who closed the start dialog while it was connecting has left: nothing more is said.
     if (connected != ServerResult::Success && !m_bEditorMode && !IsEventSet(kExitEvent))
-        ShowThreadMessage(ServerFailureMessage(connected), MB_ICONEXCLAMATION);
+        ShowThreadMessage(ServerFailureMessageId(connected), MB_ICONEXCLAMATION);
 
     if (IsEventSet(kExitEvent)) {
         CloseEvents();
@@ -558,7 +562,7 @@ void CScUpdaterApp::HandleCheck() {
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
             dialog->ShowProgress(ProgressMode::Hidden);
-            if (warn(ServerFailureMessage(connected), MB_ICONEXCLAMATION)) setReady(1);
+            if (warn(ServerFailureMessageId(connected), MB_ICONEXCLAMATION)) setReady(1);
             finish();
             return;
         }
@@ -585,7 +589,7 @@ void CScUpdaterApp::HandleCheck() {
         setReady(0);
         if (failure == ServerResult::ProxyAuthRefused && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP))
             return;
-        if (!warn(ServerFailureMessage(failure), MB_ICONEXCLAMATION)) return;
+        if (!warn(ServerFailureMessageId(failure), MB_ICONEXCLAMATION)) return;
         setReady(1);
     }
     finish();
@@ -605,7 +609,7 @@ void CScUpdaterApp::HandleStart() {
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
             dialog->ShowProgress(ProgressMode::Hidden);
-            if (warn(ServerFailureMessage(connected), MB_ICONEXCLAMATION)) dialog->SetReady(1);
+            if (warn(ServerFailureMessageId(connected), MB_ICONEXCLAMATION)) dialog->SetReady(1);
             return;
         }
     }
@@ -630,7 +634,7 @@ void CScUpdaterApp::HandleStart() {
     if (rc == ServerResult::Cancelled) return;
     if (rc != ServerResult::Success) {
         if (rc == ServerResult::ProxyAuthRefused && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
-        warn(ServerFailureMessage(rc), MB_ICONEXCLAMATION);
+        warn(ServerFailureMessageId(rc), MB_ICONEXCLAMATION);
         return;
     }
     m_refinedCache[m_nLCID] = m_refinedList;

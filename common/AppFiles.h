@@ -27,4 +27,9 @@ std::vector<std::wstring> PlainFilesOf(const std::wstring& folder);
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
+// Writes the bytes to a file beside the path, flushes it to the disk and puts it in the path's
+// place in one rename: whoever reads the path finds the earlier file or the whole new one, never
+// half of it. False (and nothing left beside) when any step failed.
+bool WriteFileWhole(const std::wstring& path, const std::string& bytes);
+
 }  // namespace scup

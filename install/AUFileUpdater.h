@@ -58,6 +58,9 @@ class CAUFileUpdater {
     static std::wstring BuildSilentSwitches(const std::wstring& key, const std::wstring& folder,
                                             const std::wstring& shortcut);
     static bool IsProgramRunning(const std::wstring& executable);
+    // Whether a program of the application the package updates runs (its installer would not be
+    // started then).
+    static bool IsApplicationRunning(const std::wstring& code);
     // Whether what the installer of the item should have written is there.
     bool VerifyInstalled(const SAUItemRecord& item) const;
 

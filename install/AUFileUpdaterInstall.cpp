@@ -210,6 +210,14 @@ bool CAUFileUpdater::IsProgramRunning(const std::wstring& executable) {
     return false;
 }
 
+bool CAUFileUpdater::IsApplicationRunning(const std::wstring& code) {
+    const SAppInstaller* installer = FindInstaller(code);
+    if (!installer) return false;
+    for (const wchar_t* executable : installer->running)
+        if (executable && IsProgramRunning(executable)) return true;
+    return false;
+}
+
 int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& path, std::wstring& parameters,
                                       bool& elevate) {
     scup::TraceScope scope(L"CAUFileUpdater::GetInstallCommand()");

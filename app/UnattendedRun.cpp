@@ -1,0 +1,345 @@
+#include "UnattendedRun.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <thread>
+
+#include "HeadlessListView.h"
+#include "ScUpdaterApp.h"
+#include "UpdaterOwner.h"
+#include "common/Format.h"
+#include "common/LangResources.h"
+#include "common/Text.h"
+#include "common/Trace.h"
+#include "install/AUFileUpdater.h"
+#include "install/InstallDialogs.h"
+#include "res/resource_ids.h"
+#include "server/AUHttpConnection.h"
+#include "ui/LanguageMenu.h"
+
+using scup::AUTrace;
+
+namespace {
+
+// Every message box of the run is answered without being shown, and its text kept for the report:
+// a question gets its cautious answer (No, Cancel), anything else OK.
+class CMessageSink {
+  public:
+    explicit CMessageSink(CUnattendedReport& report) {
+        m_previous = scup::SetMessageBoxHandler([&report](HWND, const std::wstring& text, const std::wstring&,
+                                                          UINT style) {
+            report.AddMessage(text);
+            switch (style & MB_TYPEMASK) {
+                case MB_YESNO:
+                    return IDNO;
+                case MB_OKCANCEL:
+                case MB_RETRYCANCEL:
+                case MB_YESNOCANCEL:
+                case MB_CANCELTRYCONTINUE:
+                    return IDCANCEL;
+                case MB_ABORTRETRYIGNORE:
+                    return IDABORT;
+                default:
+                    return IDOK;
+            }
+        });
+    }
+    ~CMessageSink() { scup::SetMessageBoxHandler(std::move(m_previous)); }
+    CMessageSink(const CMessageSink&) = delete;
+    CMessageSink& operator=(const CMessageSink&) = delete;
+
+  private:
+    scup::MessageBoxHandler m_previous;
+};
+
+// The transfer is confirmed, a printer that does not answer is not asked for again, the transfer
+// runs on a thread of its own as under its progress dialog, and an installer is waited for.
+SInstallDialogs SilentInstallDialogs() {
+    SInstallDialogs dialogs;
+    dialogs.mainWindow = [] { return HWND{}; };
+    dialogs.confirmTransfer = [](LANGID, HWND) { return true; };
+    dialogs.retryConnection = [](LANGID, HWND) { return false; };
+    dialogs.runTransfer = [](LANGID, HWND, std::uint32_t, std::function<void(const TransferProgress&)> work) {
+        std::thread worker([&work] { work([](int) { return 1; }); });
+        worker.join();
+        return true;
+    };
+    dialogs.waitForInstaller = [](LANGID, const std::wstring&, bool, HANDLE process) {
+        WaitForSingleObject(process, INFINITE);
+    };
+    return dialogs;
+}
+
+bool SameCode(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+}  // namespace
+
+CUnattendedRun::CUnattendedRun(CScUpdaterApp& app, const CAUCommandLineInfo& commandLine, std::wstring commandText)
+    : m_app(app), m_commandLine(commandLine) {
+    m_report.SetCommand(std::move(commandText));
+    m_report.SetProgramVersion(CAULocalData::GetOwnPackageVersion());
+}
+
+LANGID CUnattendedRun::ResolveLanguage(const std::wstring& value) {
+    LANGID language = 0;
+    if (!value.empty() && std::all_of(value.begin(), value.end(), [](wchar_t c) { return std::iswdigit(c); }))
+        language = static_cast<LANGID>(scup::ParseDecimal(value));
+    else if (const LCID locale = LocaleNameToLCID(value.c_str(), 0); locale != 0)
+        language = LANGIDFROMLCID(locale);
+    for (const scup::SInterfaceLanguage& known : scup::InterfaceLanguages())
+        if (known.language == language) return language;
+    return 0;
+}
+
+UnattendedExit CUnattendedRun::Run() {
+    scup::TraceScope scope(L"CUnattendedRun::Run()");
+    if (m_commandLine.m_bBadCommandLine) {
+        m_report.AddFailed({L"", L"command line", m_commandLine.m_strBadCommandLine});
+        return Finish(UnattendedExit::BadCommandLine);
+    }
+    if (!m_commandLine.m_strReportLanguage.empty()) {
+        const LANGID language = ResolveLanguage(m_commandLine.m_strReportLanguage);
+        if (language == 0) {
+            m_report.AddFailed({L"", L"command line", L"-LANG names no language of the program: " +
+                                                          m_commandLine.m_strReportLanguage});
+            return Finish(UnattendedExit::BadCommandLine);
+        }
+        m_app.InitialSelection();
+        m_app.m_nLanguage.exchange(language);
+    } else {
+        m_app.InitialSelection();
+    }
+    if (m_app.m_nLCID == 0) m_app.m_nLCID = GetUserDefaultLCID();
+
+    CMessageSink sink(m_report);
+    SetInstallDialogs(SilentInstallDialogs());
+    // Credentials come from the configuration alone: nobody is there to type them.
+    CAUHttpConnection::SetCredentialsPrompt({});
+    m_app.m_askUpgradeConsent = [this] { return m_commandLine.m_bSelfUpdate; };
+    return Finish(RunTask());
+}
+
+UnattendedExit CUnattendedRun::RunTask() {
+    if (!m_app.m_pLocalData || m_app.m_pLocalData->GetPrinterMap().empty()) {
+        m_report.AddFailed({L"", L"check", scup::LoadLangString(IDS_MSG_NO_PRINTER_DRIVER, m_app.Language())});
+        return UnattendedExit::Failed;
+    }
+    if (!Connect()) return UnattendedExit::ServerUnreachable;
+    if (TookSelfUpgrade()) return UnattendedExit::Done;
+
+    const std::wstring printer = m_app.m_printer.Get();
+    m_report.SetPrinter(printer);
+    switch (m_commandLine.m_unattended) {
+        case UnattendedTask::Check: {
+            SViewCheck software = CheckView(printer, UpdateView::Software);
+            ReportOffered(software.rows);
+            bool checked = software.checked;
+            if (const std::wstring only = FirmwarePrinter(); !only.empty()) {
+                SViewCheck firmware = CheckView(only, UpdateView::Firmware);
+                ReportOffered(firmware.rows);
+                checked = checked && firmware.checked;
+            }
+            return checked ? UnattendedExit::Done : UnattendedExit::Failed;
+        }
+        case UnattendedTask::Install: {
+            SViewCheck software = CheckView(printer, UpdateView::Software);
+            ReportOffered(software.rows);
+            if (!software.checked) return UnattendedExit::Failed;
+            return InstallApplications(printer, software);
+        }
+        case UnattendedTask::Firmware: {
+            const std::wstring target = FirmwarePrinter();
+            if (target.empty()) {
+                m_report.AddFailed({m_commandLine.m_strFirmwarePrinter, L"check", L"no such printer is installed"});
+                return UnattendedExit::Failed;
+            }
+            m_report.SetPrinter(target);
+            SViewCheck firmware = CheckView(target, UpdateView::Firmware);
+            ReportOffered(firmware.rows);
+            if (!firmware.checked) return UnattendedExit::Failed;
+            return SendFirmware(target, firmware);
+        }
+        case UnattendedTask::None:
+            break;
+    }
+    return UnattendedExit::Done;
+}
+
+bool CUnattendedRun::Connect() {
+    const ServerResult connected = m_app.ConnectServer();
+    if (connected == ServerResult::Success) {
+        m_report.SetServer(true, L"");
+        return true;
+    }
+    m_report.SetServer(false, scup::LoadLangString(ServerFailureMessageId(connected), m_app.Language()));
+    return false;
+}
+
+// As the dialogs' road starts: the version check, then the self-upgrade when a newer updater is
+// offered. Taken, it ends the run: the new updater installs itself once this one has ended.
+bool CUnattendedRun::TookSelfUpgrade() {
+    ComponentList discarded;
+    m_app.m_pServerData->DoVersionCheck(discarded, m_app.BuildQueryKey(), m_app.m_printer.Get());
+    const std::wstring offered = m_app.m_pServerData->UpdaterVersion();
+    const UpgradeResult upgrade =
+        m_app.m_services.runUpgrader ? m_app.m_services.runUpgrader() : UpgradeResult::NotNeeded;
+    switch (upgrade) {
+        case UpgradeResult::Started:
+            m_report.AddInstalled({L"ScUpdater", L"ScUpdater", CAULocalData::GetOwnPackageVersion(), offered});
+            return true;
+        case UpgradeResult::Declined:
+            m_report.AddSkipped({L"ScUpdater", L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
+            break;
+        case UpgradeResult::NotObtained:
+        case UpgradeResult::NotStaged:
+            m_report.AddFailed({L"ScUpdater", L"self-upgrade", L"the newer updater " + offered + L" could not be installed"});
+            break;
+        case UpgradeResult::NotNeeded:
+            break;
+    }
+    return false;
+}
+
+CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer, UpdateView view) {
+    SViewCheck check;
+    const bool firmwareView = view == UpdateView::Firmware;
+    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) == 0 && firmwareView;
+    if (firmwareView && !printerData) {
+        m_report.AddFailed({printer, L"check", L"the printer does not answer"});
+        return check;
+    }
+    ComponentList serverList;
+    const ServerResult queried = m_app.QueryServerOffer(printer, firmwareView, printerData, serverList);
+    if (queried != ServerResult::Success) {
+        m_report.AddFailed({printer, L"check", scup::LoadLangString(ServerFailureMessageId(queried), m_app.Language())});
+        return check;
+    }
+    m_app.GetRefinedList(printer, serverList, check.refined);
+    CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, view);
+    const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
+    CAUFileUpdater updater(&owner);
+    const ServerResult described = updater.GetUpdates(printer, check.refined, &list);
+    if (described != ServerResult::Success) {
+        m_report.AddFailed({printer, L"check", scup::LoadLangString(ServerFailureMessageId(described), m_app.Language())});
+        return check;
+    }
+    check.rows = list.Rows();
+    check.checked = true;
+    return check;
+}
+
+void CUnattendedRun::ReportOffered(const std::vector<SAUItemRecord>& rows) {
+    for (const SAUItemRecord& row : rows)
+        m_report.AddOffered({row.info.strId, row.info.strSpec, row.info.strCategory, row.strTitle,
+                             row.info.strInstalledVersion, row.strVersion});
+}
+
+UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, SViewCheck& check) {
+    std::vector<std::wstring> ticked;
+    int skippedRunning = 0;
+    for (const SAUItemRecord& row : check.rows) {
+        const bool asked =
+            m_commandLine.m_bInstallAll ||
+            std::any_of(m_commandLine.m_installCodes.begin(), m_commandLine.m_installCodes.end(),
+                        [&](const std::wstring& code) { return SameCode(code, row.info.strId); });
+        if (!asked) continue;
+        if (CAUFileUpdater::IsApplicationRunning(row.info.strId)) {
+            m_report.AddSkipped({row.info.strId, L"the application is running; it was not closed"});
+            ++skippedRunning;
+            continue;
+        }
+        ticked.push_back(row.info.strId);
+    }
+    for (const std::wstring& code : m_commandLine.m_installCodes)
+        if (std::none_of(check.rows.begin(), check.rows.end(),
+                         [&](const SAUItemRecord& row) { return SameCode(code, row.info.strId); }))
+            m_report.AddSkipped({code, L"not offered for this PC (up to date, or not installed here)"});
+    if (ticked.empty()) return skippedRunning > 0 ? UnattendedExit::Failed : UnattendedExit::Done;
+
+    std::vector<std::pair<SAUItemRecord, std::wstring>> before;
+    for (const SAUItemRecord& row : check.rows) {
+        if (std::find(ticked.begin(), ticked.end(), row.info.strId) == ticked.end()) continue;
+        std::wstring version;
+        CAULocalData::GetInstalledPackageVersion(row.info.strId, version);
+        before.emplace_back(row, version);
+    }
+    CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Software);
+    list.TickCodes(ticked);
+    list.SetUpdates(check.refined);
+    const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
+    CAUFileUpdater updater(&owner);
+    updater.InstallUpdates(&check.refined, printer, &list);
+
+    int installed = 0, failed = 0;
+    for (const auto& [row, version] : before) {
+        std::wstring after;
+        CAULocalData::GetInstalledPackageVersion(row.info.strId, after);
+        if (updater.VerifyInstalled(row)) {
+            m_report.AddInstalled({row.info.strId, row.strTitle, version, after});
+            ++installed;
+        } else {
+            m_report.AddFailed({row.info.strId, L"install", L"the new version did not arrive"});
+            ++failed;
+        }
+    }
+    if (failed == 0 && skippedRunning == 0) return UnattendedExit::Done;
+    return installed > 0 ? UnattendedExit::PartlyDone : UnattendedExit::Failed;
+}
+
+UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCheck& check) {
+    if (check.rows.empty()) return UnattendedExit::Done;
+    CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Firmware);
+    list.TickAll();
+    list.SetUpdates(check.refined);
+    const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
+    CAUFileUpdater updater(&owner);
+    updater.InstallUpdates(&check.refined, printer, &list);
+
+    // The printer's parts as it tells them after the transfer (the install run asked it again).
+    const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
+    const auto rows = printers.find(printer);
+    auto storedVersion = [&](const std::wstring& id) {
+        if (rows != printers.end())
+            for (const auto& [key, info] : rows->second)
+                if (info.strId == id) return info.strInstalledVersion;
+        return std::wstring();
+    };
+    int sent = 0, failed = 0;
+    for (const SAUItemRecord& row : check.rows) {
+        const std::wstring after = storedVersion(row.info.strId);
+        if (!after.empty() && after != row.info.strInstalledVersion) {
+            m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion, after});
+            ++sent;
+        } else {
+            m_report.AddFailed({row.info.strId, L"transfer", L"the printer did not store the new version"});
+            ++failed;
+        }
+    }
+    if (failed == 0) return UnattendedExit::Done;
+    return sent > 0 ? UnattendedExit::PartlyDone : UnattendedExit::Failed;
+}
+
+std::wstring CUnattendedRun::FirmwarePrinter() const {
+    const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
+    const std::wstring& named = m_commandLine.m_strFirmwarePrinter;
+    if (named.empty()) return printers.size() == 1 ? printers.begin()->first : std::wstring();
+    for (const auto& [driver, rows] : printers)
+        if (_wcsicmp(driver.c_str(), named.c_str()) == 0) return driver;
+    const bool hex = std::all_of(named.begin(), named.end(), [](wchar_t c) { return std::iswxdigit(c); });
+    if (hex && m_app.m_services.findPrinterById) {
+        const std::wstring driver = m_app.m_services.findPrinterById(scup::ParseHex(named));
+        if (printers.count(driver)) return driver;
+    }
+    return {};
+}
+
+UnattendedExit CUnattendedRun::EndBeforeStart(UnattendedExit exit, const std::wstring& reason) {
+    m_report.AddFailed({L"", L"start", reason});
+    return Finish(exit);
+}
+
+UnattendedExit CUnattendedRun::Finish(UnattendedExit exit) {
+    m_report.Finish(exit);
+    AUTrace(L"Unattended run ended: %s (%d)", UnattendedExitName(exit), static_cast<int>(exit));
+    return exit;
+}
