@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Unattended runs as an IT department starts them: -CHECK reports what is offered, -INSTALL ALL
+# installs it (the report and the history agree), -FIRMWARE updates the printer; with the server
+# down the exit code is 5 and the report says so, with the printer unplugged its firmware fails and
+# the history gains nothing, and a bad command line gives 2. No window comes up in any of them.
+# Usage: unattended.sh BUILD_DIR
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+e2e_begin unattended "${1:?usage: $0 BUILD_DIR}"
+readonly EDITOR='Scribo Editor\5.2' ADDRESS_BOOK='Scribo Address Book\1.3'
+
+scup_demo_install_applications "$E2E_BUILD" "$E2E_OUT/services"
+
+# run NAME ARGS...: ScUpdater with the arguments and "-REPORT NAME.json" until it ends; leaves its
+# exit code in RUN_EXIT and the report's path in REPORT.
+run() {
+  local name=$1
+  shift
+  REPORT=$E2E_OUT/$name.json
+  rm -f "$REPORT"
+  (cd "$E2E_BIN" && SCUPDATER_TRACE=1 wine ScUpdater.exe "$@" -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") \
+    >"$E2E_OUT/$name.out" 2>&1
+  RUN_EXIT=$?
+  echo "$name: exit $RUN_EXIT"
+  sed 's/^/  /' "$REPORT" 2>/dev/null | head -80
+}
+# reported KEY VALUE: the report has the line "KEY": "VALUE" (the writer puts one value a line).
+reported() { grep -q "\"$1\": \"$2\"" "$REPORT"; }
+no_window() { test -z "$(e2e_program_window)"; }
+
+run check -CHECK
+e2e_expect "-CHECK ends with 0" test "$RUN_EXIT" -eq 0
+e2e_expect "its report names the result" reported name done
+e2e_expect "the report offers the editor 5.2.1" \
+  bash -c 'grep -A6 "\"id\": \"PP-SCEDIT52\"" "$0" | grep -q "\"offered\": \"5.2.1"' "$REPORT"
+e2e_expect "the report offers the address book" reported id PP-CONTACT13
+e2e_expect "the report offers the printer's newer firmware (one family printer)" reported id FP-MAIN
+e2e_expect "-CHECK installed nothing" test "$(scup_demo_installed_version "$EDITOR")" = 5.2.0.0
+e2e_expect "no window is left" no_window
+
+run install -INSTALL ALL
+e2e_expect "-INSTALL ALL ends with 0" test "$RUN_EXIT" -eq 0
+e2e_expect "the editor is at 5.2.1.0" test "$(scup_demo_installed_version "$EDITOR")" = 5.2.1.0
+e2e_expect "the address book is at 1.3.2.0" test "$(scup_demo_installed_version "$ADDRESS_BOOK")" = 1.3.2.0
+e2e_expect "the report lists the editor as installed, 5.2.0.0 before" \
+  bash -c 'sed -n "/\"installed\": \[/,/\]/p" "$0" | grep -A3 "PP-SCEDIT52" | grep -q "\"before\": \"5.2.0.0\""' "$REPORT"
+log=$(e2e_data_file ScUpdater.log)
+e2e_expect "the history records both software updates, as the report does" \
+  test "$(grep -o '<Category>PCS</Category>' "${log:-/nonexistent}" | wc -l)" -eq 2
+e2e_expect "no window is left" no_window
+
+run firmware -FIRMWARE "$SCUP_DEMO_PRINTER"
+e2e_expect "-FIRMWARE ends with 0" test "$RUN_EXIT" -eq 0
+e2e_expect "the printer stores the main firmware 1.05" \
+  grep -q 'name=FP-MAIN version=1\.05' "$E2E_OUT/services/printer-state.txt"
+e2e_expect "the report lists the main firmware as sent" \
+  bash -c 'sed -n "/\"installed\": \[/,/\]/p" "$0" | grep -q "FP-MAIN"' "$REPORT"
+e2e_expect "no window is left" no_window
+
+history_before=$(grep -c '<Category>FIRM</Category>' "${log:-/nonexistent}")
+scup_stop_service "$SCUP_DEMO_PRINTER_PID"
+run unplugged -FIRMWARE "$SCUP_DEMO_PRINTER"
+e2e_expect "an unplugged printer fails the run (1)" test "$RUN_EXIT" -eq 1
+e2e_expect "the report says the printer does not answer" reported reason "the printer does not answer"
+e2e_expect "the history gains nothing" \
+  test "$(grep -c '<Category>FIRM</Category>' "${log:-/nonexistent}")" -eq "$history_before"
+
+scup_demo_stop_server
+run down -CHECK
+e2e_expect "a server down gives 5" test "$RUN_EXIT" -eq 5
+e2e_expect "the report says the server was not reached" grep -q '"reached": false' "$REPORT"
+
+run bad -INSTALL
+e2e_expect "a bad command line gives 2" test "$RUN_EXIT" -eq 2
+e2e_expect "its report says why" reported reason "-INSTALL needs a value"
+e2e_expect "no window is left" no_window
+e2e_finish
