@@ -15,9 +15,13 @@ const wchar_t* ServerAddressSettingName(UINT stringId) {
     }
 }
 
+// The user's own setting first, then the one the installer left for every user of the PC (the
+// IT department's server, given to the .msi), then the program's built-in address.
 std::wstring ServerAddress(UINT stringId) {
     if (const wchar_t* setting = ServerAddressSettingName(stringId)) {
         std::wstring configured = GetProfileText(kSettingsSection, setting, L"");
+        if (!configured.empty()) return configured;
+        configured = ReadMachineSettingText(setting);
         if (!configured.empty()) return configured;
     }
     return LoadResString(stringId);
