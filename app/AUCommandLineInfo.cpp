@@ -63,6 +63,14 @@ bool IsSwitch(const std::wstring& arg) {
     return false;
 }
 
+bool IsUnattendedSwitch(const std::wstring& arg) {
+    if (arg.empty() || (arg[0] != L'-' && arg[0] != L'/')) return false;
+    const std::wstring name = arg.substr(1);
+    for (const wchar_t* known : {L"CHECK", L"INSTALL", L"FIRMWARE", L"REPORT", L"LANG", L"SELFUPDATE"})
+        if (name == known) return true;
+    return false;
+}
+
 }  // namespace
 
 void CAUCommandLineInfo::TakeValue(const std::wstring& value) {
@@ -155,6 +163,10 @@ void ParseCommandLine(CAUCommandLineInfo& info, const std::vector<std::wstring>&
         const std::wstring& arg = args[i];
         if (info.WantsValue()) {
             info.TakeValue(arg);
+            continue;
+        }
+        if (info.m_bUpdate && (!info.m_followUp.empty() || IsUnattendedSwitch(arg))) {
+            info.m_followUp.push_back(arg);
             continue;
         }
         const bool isFlag = !arg.empty() && (arg[0] == L'-' || arg[0] == L'/');

@@ -45,6 +45,9 @@ public:
     // The language of the report's texts: a code such as "de" or "ja", or a LANGID in decimal.
     std::wstring m_strReportLanguage;
     bool m_bSelfUpdate = false;
+    // With "UPDATE": the unattended task and everything after it, as given, for the updater that
+    // the update starts at its end (a self-upgrade taken by an unattended run goes on with its task).
+    std::vector<std::wstring> m_followUp;
     // A command line an unattended run cannot follow; the reason in English for the console.
     bool m_bBadCommandLine = false;
     std::wstring m_strBadCommandLine;

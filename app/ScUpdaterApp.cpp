@@ -146,7 +146,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     if (commandLine.m_bUpdate) {
         m_bKeepDownloads = true;
         scup::FinishSelfUpdate(commandLine.m_strUpdateTarget, commandLine.m_strUpdateSource,
-                               commandLine.m_strUpdateVersion, commandLine.m_bEditor);
+                               commandLine.m_strUpdateVersion, commandLine.m_bEditor, commandLine.m_followUp);
         return false;
     }
 
@@ -172,16 +172,6 @@ namespace {
 
 // How long an unattended run waits for another instance of the program to end before it gives up.
 constexpr DWORD kUnattendedWaitMs = 10 * 60 * 1000;
-
-// The command line as the report repeats it: the arguments, quoted where they hold a blank.
-std::wstring JoinArguments(const std::vector<std::wstring>& args) {
-    std::wstring text;
-    for (const std::wstring& arg : args) {
-        if (!text.empty()) text += L' ';
-        text += arg.find_first_of(L" \t") == std::wstring::npos ? arg : L'"' + arg + L'"';
-    }
-    return text;
-}
 
 // To the standard output the caller gave the program (a redirection, a deployment tool), else to
 // the console of the command prompt that started it, if any.
@@ -212,7 +202,7 @@ void WriteToConsole(const std::wstring& text) {
 int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const std::vector<std::wstring>& args,
                                  scup::CSingleInstance& instance) {
     AUTrace(L"Enter : CAUManager::RunUnattended()");
-    CUnattendedRun run(*this, commandLine, JoinArguments(args));
+    CUnattendedRun run(*this, commandLine, args);
     UnattendedExit exit = UnattendedExit::Done;
     // A second unattended start waits for the running instance, as "N" does, rather than bringing
     // a window forward.

@@ -88,6 +88,9 @@ public:
     // Whether the newer updater may be installed: the self-upgrade dialog asks the user unless an
     // unattended run answers.
     std::function<bool()> m_askUpgradeConsent;
+    // What the updater installed by a self-upgrade is started with at its end, after "-N": an
+    // unattended run's task, so that the new updater carries it out.
+    std::vector<std::wstring> m_upgradeFollowUp;
 
     // The window of the start or main dialog while one is on screen, else none.
     HWND MainWindowHandle() const;

@@ -83,7 +83,7 @@ UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, c
     // The new updater runs from the download folder until it has installed itself.
     m_bKeepDownloads = true;
     const std::wstring parameters =
-        scup::BuildUpdateParameters(installedFolder, unpacked, version, m_bEditorMode);
+        scup::BuildUpdateParameters(installedFolder, unpacked, version, m_bEditorMode, m_upgradeFollowUp);
     if (!scup::StartStagingCopy(stagingFolder, parameters)) {
         // Nothing will install the new files: this updater goes on as it was.
         m_bKeepDownloads = false;

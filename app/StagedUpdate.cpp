@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "UpgraderFiles.h"
 #include "common/AppFiles.h"
 #include "common/Profile.h"
 #include "common/Trace.h"
@@ -87,7 +88,7 @@ bool InstallFiles(const std::wstring& source, const std::wstring& target,
 }  // namespace
 
 void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, const std::wstring& version,
-                      bool editor) {
+                      bool editor, const std::vector<std::wstring>& followUp) {
     TraceScope scope(L"CAUManager::FinishSelfUpdate()");
     if (target.empty()) {
         // Without the installed folder there is nothing to install into and nothing to start.
@@ -107,7 +108,9 @@ void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, co
         }
     }
     const std::wstring program = JoinPath(target, L"ScUpdater.exe");
-    ShellExecuteW(nullptr, nullptr, program.c_str(), editor ? L"-N -EDITOR" : L"-N", nullptr, SW_SHOWNORMAL);
+    std::wstring parameters = editor ? L"-N -EDITOR" : L"-N";
+    for (const std::wstring& argument : followUp) parameters += L" " + QuoteArgument(argument);
+    ShellExecuteW(nullptr, nullptr, program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace scup

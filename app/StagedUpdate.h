@@ -3,11 +3,13 @@
 // replace them all or none, then the installed updater starts again.
 
 #include <string>
+#include <vector>
 
 namespace scup {
 
-// Copies the new files into the target folder, records the version and starts the installed updater.
+// Copies the new files into the target folder, records the version and starts the installed updater
+// with "-N", "-EDITOR" when editor is set, and the follow-up arguments (an unattended task).
 void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, const std::wstring& version,
-                      bool editor);
+                      bool editor, const std::vector<std::wstring>& followUp = {});
 
 }  // namespace scup

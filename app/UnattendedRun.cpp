@@ -72,11 +72,30 @@ SInstallDialogs SilentInstallDialogs() {
 
 bool SameCode(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
+// The command line as the report repeats it: the arguments, quoted where they hold a blank.
+std::wstring JoinArguments(const std::vector<std::wstring>& args) {
+    std::wstring text;
+    for (const std::wstring& arg : args) {
+        if (!text.empty()) text += L' ';
+        text += arg.find_first_of(L" \t") == std::wstring::npos ? arg : L'"' + arg + L'"';
+    }
+    return text;
+}
+
+// The task for the updater a self-upgrade installs: the same, without taking a newer updater again.
+std::vector<std::wstring> FollowUpArguments(const std::vector<std::wstring>& args) {
+    std::vector<std::wstring> followUp;
+    for (const std::wstring& arg : args)
+        if (arg != L"-SELFUPDATE" && arg != L"/SELFUPDATE") followUp.push_back(arg);
+    return followUp;
+}
+
 }  // namespace
 
-CUnattendedRun::CUnattendedRun(CScUpdaterApp& app, const CAUCommandLineInfo& commandLine, std::wstring commandText)
-    : m_app(app), m_commandLine(commandLine) {
-    m_report.SetCommand(std::move(commandText));
+CUnattendedRun::CUnattendedRun(CScUpdaterApp& app, const CAUCommandLineInfo& commandLine,
+                               std::vector<std::wstring> args)
+    : m_app(app), m_commandLine(commandLine), m_args(std::move(args)) {
+    m_report.SetCommand(JoinArguments(m_args));
     m_report.SetProgramVersion(CAULocalData::GetOwnPackageVersion());
 }
 
@@ -116,6 +135,7 @@ UnattendedExit CUnattendedRun::Run() {
     // Credentials come from the configuration alone: nobody is there to type them.
     CAUHttpConnection::SetCredentialsPrompt({});
     m_app.m_askUpgradeConsent = [this] { return m_commandLine.m_bSelfUpdate; };
+    m_app.m_upgradeFollowUp = FollowUpArguments(m_args);
     return Finish(RunTask());
 }
 
@@ -185,6 +205,8 @@ bool CUnattendedRun::TookSelfUpgrade() {
         m_app.m_services.runUpgrader ? m_app.m_services.runUpgrader() : UpgradeResult::NotNeeded;
     switch (upgrade) {
         case UpgradeResult::Started:
+            // The new updater goes on with the task once it has installed itself, and writes its
+            // own report over this one.
             m_report.AddInstalled({L"ScUpdater", L"ScUpdater", CAULocalData::GetOwnPackageVersion(), offered});
             return true;
         case UpgradeResult::Declined:

@@ -21,7 +21,8 @@ class CScUpdaterApp;
 
 class CUnattendedRun {
   public:
-    CUnattendedRun(CScUpdaterApp& app, const CAUCommandLineInfo& commandLine, std::wstring commandText);
+    // args: the command line's arguments, which a self-upgrade hands on to the new updater.
+    CUnattendedRun(CScUpdaterApp& app, const CAUCommandLineInfo& commandLine, std::vector<std::wstring> args);
 
     // The whole run; the report is finished when it returns.
     UnattendedExit Run();
@@ -55,5 +56,6 @@ class CUnattendedRun {
 
     CScUpdaterApp& m_app;
     const CAUCommandLineInfo& m_commandLine;
+    std::vector<std::wstring> m_args;
     CUnattendedReport m_report;
 };

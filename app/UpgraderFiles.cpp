@@ -59,10 +59,12 @@ std::wstring QuoteArgument(const std::wstring& argument) {
 }
 
 std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& unpackedFolder,
-                                   const std::wstring& version, bool editor) {
+                                   const std::wstring& version, bool editor,
+                                   const std::vector<std::wstring>& followUp) {
     std::wstring parameters = L"-UPDATE " + QuoteArgument(installedFolder) + L" " +
                               QuoteArgument(unpackedFolder) + L" " + QuoteArgument(version);
     if (editor) parameters += L" -EDITOR";
+    for (const std::wstring& argument : followUp) parameters += L" " + QuoteArgument(argument);
     return parameters;
 }
 

@@ -28,8 +28,10 @@ std::wstring PackageFileName(const std::wstring& url);
 std::wstring QuoteArgument(const std::wstring& argument);
 
 // -UPDATE "<installed folder>" "<unpacked folder>" "<version>" [-EDITOR]
+// followUp: the arguments the installed updater is started with at the end, after "-N".
 std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& unpackedFolder,
-                                   const std::wstring& version, bool editor);
+                                   const std::wstring& version, bool editor,
+                                   const std::vector<std::wstring>& followUp = {});
 
 // Unpacks the package into a new temporary folder and lists its files. The package must hold the
 // updater itself, "ScUpdater.exe": without it the staging copy could not be started. On failure

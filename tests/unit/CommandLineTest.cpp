@@ -152,3 +152,14 @@ TEST(UnattendedCommandLine, CommandLinesARunCannotFollowAreBadWithTheFirstReason
     auto missingThenCheck = Parse({L"-INSTALL", L"-CHECK"});
     EXPECT_TRUE(missingThenCheck->info.m_installCodes.empty()) << "a switch is never taken for a package code";
 }
+
+TEST(UnattendedCommandLine, AnUpdateStartKeepsTheTaskForTheUpdaterItStartsAtItsEnd) {
+    auto p = Parse({L"-UPDATE", L"C:\\A", L"C:\\B", L"1.2.0", L"-EDITOR", L"-INSTALL", L"ALL", L"-REPORT",
+                    L"C:\\r.json"});
+    EXPECT_FALSE(p->info.m_bBadCommandLine) << p->info.m_strBadCommandLine;
+    EXPECT_TRUE(p->info.m_bUpdate);
+    EXPECT_TRUE(p->info.m_bEditor);
+    EXPECT_EQ(p->info.m_strUpdateVersion, L"1.2.0");
+    EXPECT_EQ(p->info.m_unattended, UnattendedTask::None) << "the update itself runs no task";
+    EXPECT_EQ(p->info.m_followUp, (std::vector<std::wstring>{L"-INSTALL", L"ALL", L"-REPORT", L"C:\\r.json"}));
+}
