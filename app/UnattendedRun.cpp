@@ -100,13 +100,22 @@ CUnattendedRun::CUnattendedRun(CScUpdaterApp& app, const CAUCommandLineInfo& com
 }
 
 LANGID CUnattendedRun::ResolveLanguage(const std::wstring& value) {
-    LANGID language = 0;
-    if (!value.empty() && std::all_of(value.begin(), value.end(), [](wchar_t c) { return std::iswdigit(c); }))
-        language = static_cast<LANGID>(scup::ParseDecimal(value));
-    else if (const LCID locale = LocaleNameToLCID(value.c_str(), 0); locale != 0)
-        language = LANGIDFROMLCID(locale);
-    for (const scup::SInterfaceLanguage& known : scup::InterfaceLanguages())
+    if (value.empty()) return 0;
+    const auto languages = scup::InterfaceLanguages();
+    if (std::all_of(value.begin(), value.end(), [](wchar_t c) { return std::iswdigit(c); })) {
+        const LANGID language = static_cast<LANGID>(scup::ParseDecimal(value));
+        for (const scup::SInterfaceLanguage& known : languages)
+            if (known.language == language) return language;
+        return 0;
+    }
+    const LCID locale = LocaleNameToLCID(value.c_str(), 0);
+    if (locale == 0) return 0;
+    const LANGID language = LANGIDFROMLCID(locale);
+    for (const scup::SInterfaceLanguage& known : languages)
         if (known.language == language) return language;
+    // "pt" may name the program's Portuguese of another region: the first of its kind.
+    for (const scup::SInterfaceLanguage& known : languages)
+        if (PRIMARYLANGID(known.language) == PRIMARYLANGID(language)) return known.language;
     return 0;
 }
 
