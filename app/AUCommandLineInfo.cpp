@@ -86,7 +86,7 @@ void CAUCommandLineInfo::TakeValue(const std::wstring& value) {
     }
     switch (pending) {
         case Pending::InstallList:
-            if (value == L"ALL") {
+            if (_wcsicmp(value.c_str(), L"ALL") == 0) {
                 m_bInstallAll = true;
             } else {
                 m_installCodes = SplitPackageCodes(value);

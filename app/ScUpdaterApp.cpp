@@ -94,7 +94,13 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
 
     m_hResourceDll.reset(LoadLibraryW((scup::ProgramFolder() + L"ScUpRes.dll").c_str()));
     if (!m_hResourceDll) {
-        scup::ShowWindowFailureMessage(0);
+        // Nobody is there to read a message in an unattended run: its exit code says it.
+        CAUCommandLineInfo early;
+        ParseCommandLine(early, args);
+        if (early.m_unattended == UnattendedTask::None && !early.m_bBadCommandLine)
+            scup::ShowWindowFailureMessage(0);
+        else
+            m_nExitCode = static_cast<int>(UnattendedExit::Failed);
         return false;
     }
     scup::SetResourceModule(m_hResourceDll.get());
@@ -203,6 +209,9 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
                                  scup::CSingleInstance& instance) {
     AUTrace(L"Enter : CAUManager::RunUnattended()");
     CUnattendedRun run(*this, commandLine, args);
+    // The report goes where the caller meant, also for the updater a self-upgrade hands the task to.
+    const std::wstring reportFile = commandLine.m_strReportFile.empty() ? std::wstring()
+                                                                        : scup::AbsolutePath(commandLine.m_strReportFile);
     UnattendedExit exit = UnattendedExit::Done;
     // A second unattended start waits for the running instance, as "N" does, rather than bringing
     // a window forward.
@@ -220,10 +229,10 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
     } else {
         exit = run.Run();
     }
-    if (!commandLine.m_strReportFile.empty()) {
-        if (!run.Report().WriteTo(commandLine.m_strReportFile)) {
-            AUTrace(L"Failed: the report could not be written to %s.", commandLine.m_strReportFile.c_str());
-            WriteToConsole(L"ScUpdater: the report could not be written to " + commandLine.m_strReportFile + L"\r\n");
+    if (!reportFile.empty()) {
+        if (!run.Report().WriteTo(reportFile)) {
+            AUTrace(L"Failed: the report could not be written to %s.", reportFile.c_str());
+            WriteToConsole(L"ScUpdater: the report could not be written to " + reportFile + L"\r\n");
             if (exit == UnattendedExit::Done) exit = UnattendedExit::Failed;
         }
     } else {

@@ -7,12 +7,15 @@
 #include "HeadlessListView.h"
 #include "ScUpdaterApp.h"
 #include "UpdaterOwner.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
 #include "common/Text.h"
 #include "common/Trace.h"
 #include "install/AUFileUpdater.h"
+#include "install/FirmTransfer.h"
 #include "install/InstallDialogs.h"
+#include "install/StoredFileQuery.h"
 #include "res/resource_ids.h"
 #include "server/AUHttpConnection.h"
 #include "ui/LanguageMenu.h"
@@ -20,6 +23,8 @@
 using scup::AUTrace;
 
 namespace {
+
+constexpr DWORD kInstallerWaitMs = 60 * 60 * 1000;
 
 // Every message box of the run is answered without being shown, and its text kept for the report:
 // a question gets its cautious answer (No, Cancel), anything else OK.
@@ -64,8 +69,11 @@ SInstallDialogs SilentInstallDialogs() {
         worker.join();
         return true;
     };
+    // An installer that hangs (or waits for a window nobody sees) does not hold the run for ever:
+    // after the limit it is left, and the check of its version reports the update as failed.
     dialogs.waitForInstaller = [](LANGID, const std::wstring&, bool, HANDLE process) {
-        WaitForSingleObject(process, INFINITE);
+        if (WaitForSingleObject(process, kInstallerWaitMs) == WAIT_TIMEOUT)
+            AUTrace(L"Failed: the installer did not end within %lu minutes; it is left.", kInstallerWaitMs / 60000);
     };
     return dialogs;
 }
@@ -82,11 +90,16 @@ std::wstring JoinArguments(const std::vector<std::wstring>& args) {
     return text;
 }
 
-// The task for the updater a self-upgrade installs: the same, without taking a newer updater again.
+// The task for the updater a self-upgrade installs: the same, without taking a newer updater again,
+// and with the report's path made whole (that updater starts in another folder).
 std::vector<std::wstring> FollowUpArguments(const std::vector<std::wstring>& args) {
     std::vector<std::wstring> followUp;
-    for (const std::wstring& arg : args)
-        if (arg != L"-SELFUPDATE" && arg != L"/SELFUPDATE") followUp.push_back(arg);
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"-SELFUPDATE" || args[i] == L"/SELFUPDATE") continue;
+        followUp.push_back(args[i]);
+        if ((args[i] == L"-REPORT" || args[i] == L"/REPORT") && i + 1 < args.size())
+            followUp.push_back(scup::AbsolutePath(args[++i]));
+    }
     return followUp;
 }
 
@@ -143,7 +156,7 @@ UnattendedExit CUnattendedRun::Run() {
     SetInstallDialogs(SilentInstallDialogs());
     // Credentials come from the configuration alone: nobody is there to type them.
     CAUHttpConnection::SetCredentialsPrompt({});
-    m_app.m_askUpgradeConsent = [this] { return m_commandLine.m_bSelfUpdate; };
+    m_app.m_askUpgradeConsent = [take = m_commandLine.m_bSelfUpdate] { return take; };
     m_app.m_upgradeFollowUp = FollowUpArguments(m_args);
     return Finish(RunTask());
 }
@@ -154,7 +167,8 @@ UnattendedExit CUnattendedRun::RunTask() {
         return UnattendedExit::Failed;
     }
     if (!Connect()) return UnattendedExit::ServerUnreachable;
-    if (TookSelfUpgrade()) return UnattendedExit::Done;
+    // As on the dialogs' road, a program run from a network drive does not replace itself.
+    if (GetDriveTypeW(nullptr) != DRIVE_REMOTE && TookSelfUpgrade()) return UnattendedExit::Done;
 
     const std::wstring printer = m_app.m_printer.Get();
     m_report.SetPrinter(printer);
@@ -217,9 +231,13 @@ bool CUnattendedRun::TookSelfUpgrade() {
             // The new updater goes on with the task once it has installed itself, and writes its
             // own report over this one.
             m_report.AddInstalled({L"ScUpdater", L"ScUpdater", CAULocalData::GetOwnPackageVersion(), offered});
+            m_report.AddSkipped({L"", L"the task is handed to the new updater " + offered +
+                                          L", whose report replaces this one when it has ended"});
             return true;
         case UpgradeResult::Declined:
-            m_report.AddSkipped({L"ScUpdater", L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
+            m_report.AddSkipped({L"ScUpdater", m_commandLine.m_bSelfUpdate
+                                                   ? L"the newer updater " + offered + L" was not taken: the program is ending"
+                                                   : L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
             break;
         case UpgradeResult::NotObtained:
         case UpgradeResult::NotStaged:
@@ -287,13 +305,11 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
             m_report.AddSkipped({code, L"not offered for this PC (up to date, or not installed here)"});
     if (ticked.empty()) return skippedRunning > 0 ? UnattendedExit::Failed : UnattendedExit::Done;
 
+    // What the check found installed (a template package's own version, too).
     std::vector<std::pair<SAUItemRecord, std::wstring>> before;
-    for (const SAUItemRecord& row : check.rows) {
-        if (std::find(ticked.begin(), ticked.end(), row.info.strId) == ticked.end()) continue;
-        std::wstring version;
-        CAULocalData::GetInstalledPackageVersion(row.info.strId, version);
-        before.emplace_back(row, version);
-    }
+    for (const SAUItemRecord& row : check.rows)
+        if (std::find(ticked.begin(), ticked.end(), row.info.strId) != ticked.end())
+            before.emplace_back(row, row.info.strInstalledVersion);
     CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Software);
     list.TickCodes(ticked);
     list.SetUpdates(check.refined);
@@ -325,8 +341,12 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
     updater.InstallUpdates(&check.refined, printer, &list);
+    const bool transferred = LastTransferResult() == 0;
+    // A transfer that put the printer in its transfer mode ends it, as closing the dialog does.
+    if (LastTransferUsedModeCheck()) SendModeExitCommand(printer);
 
-    // The printer's parts as it tells them after the transfer (the install run asked it again).
+    // The printer's parts as it tells them after the transfer (the install run asked it again);
+    // a printer still restarting tells none, and then the transfer's own result counts.
     const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
     const auto rows = printers.find(printer);
     auto storedVersion = [&](const std::wstring& id) {
@@ -338,8 +358,10 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     int sent = 0, failed = 0;
     for (const SAUItemRecord& row : check.rows) {
         const std::wstring after = storedVersion(row.info.strId);
-        if (!after.empty() && after != row.info.strInstalledVersion) {
-            m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion, after});
+        const bool told = rows != printers.end() && !rows->second.empty();
+        if ((!after.empty() && after != row.info.strInstalledVersion) || (!told && transferred)) {
+            m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion,
+                                   after.empty() ? row.strVersion : after});
             ++sent;
         } else {
             m_report.AddFailed({row.info.strId, L"transfer", L"the printer did not store the new version"});

@@ -26,6 +26,8 @@ int RemoveFolder(const std::wstring& folder);
 std::vector<std::wstring> PlainFilesOf(const std::wstring& folder);
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+// The path from the current folder's point of view made whole ("report.json" -> "C:\\jobs\\report.json").
+std::wstring AbsolutePath(const std::wstring& path);
 
 // Writes the bytes to a file beside the path, flushes it to the disk and puts it in the path's
 // place in one rename: whoever reads the path finds the earlier file or the whole new one, never

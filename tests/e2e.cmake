@@ -10,4 +10,8 @@ foreach(scenario ${e2e_scenarios})
   if(name STREQUAL "every_language")
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 1200)
   endif()
+  # Six runs of the program, two of them installing and one sending firmware.
+  if(name STREQUAL "unattended" OR name STREQUAL "msi_install")
+    set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 900)
+  endif()
 endforeach()

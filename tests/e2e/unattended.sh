@@ -11,22 +11,37 @@ readonly EDITOR='Scribo Editor\5.2' ADDRESS_BOOK='Scribo Address Book\1.3'
 
 scup_demo_install_applications "$E2E_BUILD" "$E2E_OUT/services"
 
-# run NAME ARGS...: ScUpdater with the arguments and "-REPORT NAME.json" until it ends; leaves its
-# exit code in RUN_EXIT and the report's path in REPORT.
+# run NAME ARGS...: ScUpdater with the arguments and "-REPORT NAME.json" until it ends (at most 4
+# minutes); leaves its exit code in RUN_EXIT, the report's path in REPORT, and in SAW_WINDOW the
+# first dialog or message box seen on the screen while it ran (empty when none came up).
 run() {
-  local name=$1
+  local name=$1 pid deadline window
   shift
   REPORT=$E2E_OUT/$name.json
   rm -f "$REPORT"
-  (cd "$E2E_BIN" && SCUPDATER_TRACE=1 wine ScUpdater.exe "$@" -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") \
-    >"$E2E_OUT/$name.out" 2>&1
+  SAW_WINDOW=""
+  (cd "$E2E_BIN" && SCUPDATER_TRACE=1 exec wine ScUpdater.exe "$@" -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") \
+    >"$E2E_OUT/$name.out" 2>&1 &
+  pid=$!
+  deadline=$((SECONDS + 240))
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+    window=$(scdrive list-windows | tr -d '\r' | awk '/class "#32770"/ { print; exit }')
+    [ -n "$window" ] && [ -z "$SAW_WINDOW" ] && SAW_WINDOW=$window
+    sleep 0.5
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "$name: still running after 4 minutes; ended"
+    wineserver -k
+  fi
+  wait "$pid"
   RUN_EXIT=$?
   echo "$name: exit $RUN_EXIT"
+  [ -n "$SAW_WINDOW" ] && echo "$name: a window came up: $SAW_WINDOW"
   sed 's/^/  /' "$REPORT" 2>/dev/null | head -80
 }
 # reported KEY VALUE: the report has the line "KEY": "VALUE" (the writer puts one value a line).
 reported() { grep -q "\"$1\": \"$2\"" "$REPORT"; }
-no_window() { test -z "$(e2e_program_window)"; }
+no_window() { test -z "$SAW_WINDOW"; }
 
 run check -CHECK
 e2e_expect "-CHECK ends with 0" test "$RUN_EXIT" -eq 0
@@ -57,13 +72,13 @@ e2e_expect "the report lists the main firmware as sent" \
   bash -c 'sed -n "/\"installed\": \[/,/\]/p" "$0" | grep -q "FP-MAIN"' "$REPORT"
 e2e_expect "no window is left" no_window
 
-history_before=$(grep -c '<Category>FIRM</Category>' "${log:-/nonexistent}")
+firmware_records() { grep -o '<Category>FIRM</Category>' "${log:-/nonexistent}" | wc -l; }
+history_before=$(firmware_records)
 scup_stop_service "$SCUP_DEMO_PRINTER_PID"
 run unplugged -FIRMWARE "$SCUP_DEMO_PRINTER"
 e2e_expect "an unplugged printer fails the run (1)" test "$RUN_EXIT" -eq 1
 e2e_expect "the report says the printer does not answer" reported reason "the printer does not answer"
-e2e_expect "the history gains nothing" \
-  test "$(grep -c '<Category>FIRM</Category>' "${log:-/nonexistent}")" -eq "$history_before"
+e2e_expect "the history gains nothing" test "$(firmware_records)" -eq "$history_before"
 
 scup_demo_stop_server
 run down -CHECK
