@@ -252,7 +252,8 @@ bool CUnattendedRun::TookSelfUpgrade() {
 CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer, UpdateView view) {
     SViewCheck check;
     const bool firmwareView = view == UpdateView::Firmware;
-    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) == 0 && firmwareView;
+    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) == 0 && firmwareView &&
+                             ReadPrinterFiles(printer);
     if (firmwareView && !printerData) {
         m_report.AddFailed({printer, L"check", L"the printer does not answer"});
         return check;
@@ -275,6 +276,16 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
     check.rows = list.Rows();
     check.checked = true;
     return check;
+}
+
+// The dialogs show a printer that cannot be read with an empty list; unattended, no stored file
+// read from it means it did not answer, and the server would offer it nothing.
+bool CUnattendedRun::ReadPrinterFiles(const std::wstring& printer) const {
+    const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
+    const auto found = printers.find(printer);
+    if (found == printers.end()) return false;
+    return std::any_of(found->second.begin(), found->second.end(),
+                       [](const auto& entry) { return entry.second.strCategory == kFirmwareCategory; });
 }
 
 void CUnattendedRun::ReportOffered(const std::vector<SAUItemRecord>& rows) {

@@ -46,6 +46,7 @@ class CUnattendedRun {
     bool Connect();
     bool TookSelfUpgrade();
     SViewCheck CheckView(const std::wstring& printer, UpdateView view);
+    bool ReadPrinterFiles(const std::wstring& printer) const;
     UnattendedExit InstallApplications(const std::wstring& printer, SViewCheck& check);
     UnattendedExit SendFirmware(const std::wstring& printer, SViewCheck& check);
     // The printer of "-FIRMWARE" (a driver name, or a model identifier in hexadecimal), else the

@@ -64,6 +64,16 @@ e2e_expect "the history records both software updates, as the report does" \
   test "$(grep -o '<Category>PCS</Category>' "${log:-/nonexistent}" | wc -l)" -eq 2
 e2e_expect "no window is left" no_window
 
+firmware_records() { grep -o '<Category>FIRM</Category>' "${log:-/nonexistent}" | wc -l; }
+history_before=$(firmware_records)
+scup_stop_service "$SCUP_DEMO_PRINTER_PID"
+run unplugged -FIRMWARE "$SCUP_DEMO_PRINTER"
+e2e_expect "an unplugged printer fails the run (1)" test "$RUN_EXIT" -eq 1
+e2e_expect "the report says the printer does not answer" reported reason "the printer does not answer"
+e2e_expect "the history gains nothing" test "$(firmware_records)" -eq "$history_before"
+
+# Plugged in again: the same printer takes its newer firmware.
+scup_demo_restart_printer "$E2E_BUILD" "$E2E_OUT/services"
 run firmware -FIRMWARE "$SCUP_DEMO_PRINTER"
 e2e_expect "-FIRMWARE ends with 0" test "$RUN_EXIT" -eq 0
 e2e_expect "the printer stores the main firmware 1.05" \
@@ -72,13 +82,6 @@ e2e_expect "the report lists the main firmware as sent" \
   bash -c 'sed -n "/\"installed\": \[/,/\]/p" "$0" | grep -q "FP-MAIN"' "$REPORT"
 e2e_expect "no window is left" no_window
 
-firmware_records() { grep -o '<Category>FIRM</Category>' "${log:-/nonexistent}" | wc -l; }
-history_before=$(firmware_records)
-scup_stop_service "$SCUP_DEMO_PRINTER_PID"
-run unplugged -FIRMWARE "$SCUP_DEMO_PRINTER"
-e2e_expect "an unplugged printer fails the run (1)" test "$RUN_EXIT" -eq 1
-e2e_expect "the report says the printer does not answer" reported reason "the printer does not answer"
-e2e_expect "the history gains nothing" test "$(firmware_records)" -eq "$history_before"
 
 scup_demo_stop_server
 run down -CHECK
