@@ -10,7 +10,7 @@
 
 CAUCommandLineInfo::CAUCommandLineInfo(PrinterResolver resolver) : m_resolvePrinter(std::move(resolver)) {}
 
-void CAUCommandLineInfo::ParseParam(const wchar_t* param, bool, bool) {
+void CAUCommandLineInfo::ParseParam(const wchar_t* param, bool isFlag, bool) {
     const std::wstring text(param ? param : L"");
     if (text == L"N") {
         m_bWaitForPrevious = true;
@@ -34,6 +34,8 @@ void CAUCommandLineInfo::ParseParam(const wchar_t* param, bool, bool) {
     } else if (text == L"SELFUPDATE") {
         m_bSelfUpdate = true;
     } else {
+        if (!m_bUpdate && !m_bEditor && m_strUnknownParameter.empty())
+            m_strUnknownParameter = (isFlag ? L"-" : L"") + text;
         StorePlainParameter(text);
         return;
     }
@@ -115,6 +117,10 @@ void CAUCommandLineInfo::Finish() {
         Refuse(L"-REPORT, -LANG and -SELFUPDATE go with -CHECK, -INSTALL or -FIRMWARE");
     if (m_unattended != UnattendedTask::None && (m_bUpdate || m_bEditor))
         Refuse(L"an unattended run cannot be an editor start or a self-update");
+    // The dialogs' road ignores what it does not know; a task meant for no one's eyes does not
+    // run on a guess at what a mistyped switch meant.
+    if (m_unattended != UnattendedTask::None && !m_strUnknownParameter.empty())
+        Refuse(L"the program does not know the parameter " + m_strUnknownParameter);
 }
 
 void CAUCommandLineInfo::Refuse(const std::wstring& reason) {

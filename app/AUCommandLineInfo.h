@@ -51,6 +51,8 @@ public:
     // A command line an unattended run cannot follow; the reason in English for the console.
     bool m_bBadCommandLine = false;
     std::wstring m_strBadCommandLine;
+    // The first parameter that is none of the program's (outside "UPDATE" and "EDITOR").
+    std::wstring m_strUnknownParameter;
 
 private:
     void StorePlainParameter(const std::wstring& param);

@@ -41,9 +41,12 @@ void CUnattendedReport::SetServer(bool reached, std::wstring reason) {
     m_serverReason = std::move(reason);
 }
 
-void CUnattendedReport::Finish(UnattendedExit exit) {
-    m_exit = exit;
+UnattendedExit CUnattendedReport::Finish(UnattendedExit exit) {
+    // The task done with a failure on the way (a newer updater that could not be installed) is
+    // partly done: the exit code never says less than the report.
+    m_exit = exit == UnattendedExit::Done && !m_failed.empty() ? UnattendedExit::PartlyDone : exit;
     m_ended = NowText();
+    return m_exit;
 }
 
 std::string CUnattendedReport::Json() const {

@@ -49,7 +49,8 @@ class CUnattendedReport {
     void AddSkipped(SSkipped skipped) { m_skipped.push_back(std::move(skipped)); }
     void AddFailed(SFailed failed) { m_failed.push_back(std::move(failed)); }
     void AddMessage(std::wstring text) { m_messages.push_back(std::move(text)); }
-    void Finish(UnattendedExit exit);
+    // Ends the report with the task's exit; returns the exit of the run.
+    UnattendedExit Finish(UnattendedExit exit);
 
     UnattendedExit Exit() const { return m_exit; }
     const std::vector<SOffered>& Offered() const { return m_offered; }

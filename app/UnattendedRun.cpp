@@ -402,8 +402,8 @@ UnattendedExit CUnattendedRun::EndBeforeStart(UnattendedExit exit, const std::ws
     return Finish(exit);
 }
 
-UnattendedExit CUnattendedRun::Finish(UnattendedExit exit) {
-    m_report.Finish(exit);
+UnattendedExit CUnattendedRun::Finish(UnattendedExit task) {
+    const UnattendedExit exit = m_report.Finish(task);
     AUTrace(L"Unattended run ended: %s (%d)", UnattendedExitName(exit), static_cast<int>(exit));
     return exit;
 }

@@ -143,12 +143,16 @@ TEST(UnattendedCommandLine, CommandLinesARunCannotFollowAreBadWithTheFirstReason
         {{L"-INSTALL", L"ALL", L"-FIRMWARE", L"Corvane SC-200"}, L"INSTALL and FIRMWARE cannot be given together"},
         {{L"-REPORT", L"C:\\r.json"}, L"-REPORT, -LANG and -SELFUPDATE go with -CHECK, -INSTALL or -FIRMWARE"},
         {{L"-EDITOR", L"1041", L"-CHECK"}, L"an unattended run cannot be an editor start or a self-update"},
+        {{L"-CHECK", L"-check"}, L"the program does not know the parameter -check"},
+        {{L"stray", L"-INSTALL", L"ALL", L"/QUIET"}, L"the program does not know the parameter stray"},
     };
     for (const auto& [args, reason] : cases) {
         auto p = Parse(args);
         EXPECT_TRUE(p->info.m_bBadCommandLine) << reason;
         EXPECT_EQ(p->info.m_strBadCommandLine, reason);
     }
+    auto dialogs = Parse({L"-N", L"-QUIET", L"stray"});
+    EXPECT_FALSE(dialogs->info.m_bBadCommandLine) << "the dialogs' road still ignores what it does not know";
     auto missingThenCheck = Parse({L"-INSTALL", L"-CHECK"});
     EXPECT_TRUE(missingThenCheck->info.m_installCodes.empty()) << "a switch is never taken for a package code";
 }

@@ -11,24 +11,6 @@ namespace {
 
 using namespace testing_support;
 
-void WriteText(const std::wstring& path, const std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ReadText(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string text(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-    CloseHandle(file);
-    return text;
-}
-
 CUnattendedReport FilledReport() {
     CUnattendedReport report;
     report.SetCommand(L"-INSTALL ALL");
@@ -56,13 +38,23 @@ TEST(UnattendedReport, TheDocumentGivesTheResultAndEveryList) {
     EXPECT_NE(summary.find(L"offered 1, installed 1, skipped 1, failed 1"), std::wstring::npos) << summary;
 }
 
+TEST(UnattendedReport, ATaskDoneWithAFailureOnTheWayIsPartlyDone) {
+    CUnattendedReport clean;
+    EXPECT_EQ(clean.Finish(UnattendedExit::Done), UnattendedExit::Done);
+    CUnattendedReport upgradeFailed;
+    upgradeFailed.AddFailed({L"ScUpdater", L"self-upgrade", L"the newer updater 1.0.1 could not be installed"});
+    EXPECT_EQ(upgradeFailed.Finish(UnattendedExit::Done), UnattendedExit::PartlyDone);
+    EXPECT_NE(upgradeFailed.Json().find("\"name\": \"partly-done\""), std::string::npos);
+    EXPECT_EQ(upgradeFailed.Finish(UnattendedExit::ServerUnreachable), UnattendedExit::ServerUnreachable);
+}
+
 TEST(UnattendedReport, IsWrittenWholeOverAnEarlierOneOrNotAtAll) {
     const std::wstring folder = MakeScratchFolder(L"unattended-report");
     const std::wstring path = folder + L"\\report.json";
-    WriteText(path, "an earlier report");
+    WriteTextFile(path, "an earlier report");
     const CUnattendedReport report = FilledReport();
     ASSERT_TRUE(report.WriteTo(path));
-    EXPECT_EQ(ReadText(path), report.Json());
+    EXPECT_EQ(ReadTextFile(path), report.Json());
     EXPECT_EQ(scup::PlainFilesOf(folder).size(), 1u) << "a temporary file was left beside";
     EXPECT_FALSE(report.WriteTo(folder + L"\\missing\\report.json"));
     EXPECT_EQ(scup::PlainFilesOf(folder).size(), 1u);
