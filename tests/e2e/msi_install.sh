@@ -17,6 +17,13 @@ machine_setting() {
 }
 msiexec() { (cd "$E2E_OUT" && wine msiexec "$@") >>"$E2E_OUT/msiexec.out" 2>&1; }
 
+# A run that broke off may have left the program installed: it goes first.
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+for key in $(wine reg query "$uninstall_key" /reg:64 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-F-]*}$'); do
+  wine reg query "$uninstall_key\\$key" /v DisplayName /reg:64 2>/dev/null | grep -q ScUpdater &&
+    msiexec /qn /x "$key"
+done
+
 # The addresses reach the program only through the installer: the demo's own per-user ones go.
 for name in VersionCheckURL NoticeURL FileUpdateURL; do
   wine reg delete "$USER_SETTINGS" /v "$name" /f >/dev/null 2>&1
@@ -53,10 +60,11 @@ rm -rf "$newer_dir"
 cp -r "$E2E_BUILD/win/msi" "$newer_dir"
 (cd "$newer_dir" && wixl -a x64 -D Version=1.0.1 -o ScUpdater-1.0.1.msi ScUpdater.wxs) >"$E2E_OUT/wixl.out" 2>&1
 newer=$(winepath -w "$newer_dir/ScUpdater-1.0.1.msi" 2>/dev/null)
-e2e_expect "the newer .msi installs over the first" \
-  msiexec /qn /i "$newer" "VERSIONCHECKURL=$server/versioncheck" "NOTICEURL=$server/notice" \
-  "FILEUPDATEURL=$server/fileupdate"
+# Given without the addresses, as an upgrade pushed to every PC usually is.
+e2e_expect "the newer .msi installs over the first" msiexec /qn /i "$newer"
 e2e_expect "the installed version is the newer one" test "$(machine_setting PackageVersion)" = 1.0.1
+e2e_expect "the upgrade keeps the addresses given first" \
+  test "$(machine_setting VersionCheckURL) $(machine_setting FileUpdateURL)" = "$server/versioncheck $server/fileupdate"
 e2e_expect "the program is still there" test -f "$PROGRAM_DIR/ScUpdater.exe"
 
 e2e_expect "uninstalling succeeds" msiexec /qn /x "$newer"
