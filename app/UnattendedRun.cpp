@@ -351,6 +351,8 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     list.SetUpdates(check.refined);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
+    // A run that stops before the transfer (a download that failed) must not read an old success.
+    ForgetLastTransfer();
     updater.InstallUpdates(&check.refined, printer, &list);
     const bool transferred = LastTransferResult() == 0;
     // A transfer that put the printer in its transfer mode ends it, as closing the dialog does.

@@ -20,6 +20,7 @@
 
 enum FirmTransferResult : int {
     kTransferDone = 0,
+    kTransferNotStarted = 1,  // no transfer since the result was last forgotten
     kTransferPortNotOpen = 2,
     kTransferWriteFailed = 3,
     kTransferReadFailed = 4,

@@ -83,6 +83,7 @@ int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std:
     m_model = static_cast<std::uint16_t>(model);
     if (model == -1) AUTrace(L"Failed: no model identifier for %s", m_driver.c_str());
     CFirmPort::Instance().SetModelId(m_model);
+    ForgetLastTransfer();
     g_modeCheckUsed = false;
 
     if (model != -1) SelectFiles(installNames, files, items);
@@ -212,5 +213,7 @@ int TransferFirmware(const std::wstring& driver, const std::vector<std::wstring>
 }
 
 int LastTransferResult() { return CFirmPort::Instance().ResultCode(); }
+
+void ForgetLastTransfer() { CFirmPort::Instance().SetResultCode(kTransferNotStarted); }
 
 bool LastTransferUsedModeCheck() { return g_modeCheckUsed; }

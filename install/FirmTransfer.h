@@ -19,7 +19,9 @@ inline constexpr int kFirmTransferFailed = 2;
 int TransferFirmware(const std::wstring& driver, const std::vector<std::wstring>& installNames,
                      const std::vector<std::wstring>& files, const std::vector<const SAUItemRecord*>* items);
 
-// The result code of the last transfer to a printer (0, 2, 3, 4, 5, 7, 8 or 17).
+// The result code of the last transfer to a printer (0, 2, 3, 4, 5, 7, 8 or 17; 1 when none was
+// started since it was forgotten).
 int LastTransferResult();
+void ForgetLastTransfer();
 // Whether the last run asked the printer for the mode check before sending.
 bool LastTransferUsedModeCheck();
