@@ -83,6 +83,33 @@ e2e_expect "the report lists the main firmware as sent" \
 e2e_expect "no window is left" no_window
 
 
+# -SELFUPDATE from an installed copy older than the server's updater: the run hands its task to
+# the new updater, which installs itself and writes the report of the check in its place.
+offered=$(scup_demo_catalog_updater_version "$E2E_BUILD")
+installed_dir="$WINEPREFIX/drive_c/Program Files/Corvane/ScUpdater"
+rm -rf "$installed_dir"
+mkdir -p "$installed_dir"
+cp "$E2E_BIN"/{ScUpdater.exe,ScUpRes.dll,scfilo.dll,unzip32.dll} "$installed_dir/"
+scup_demo_set_installed_version 0.9.0
+REPORT=$E2E_OUT/selfupdate.json
+rm -f "$REPORT"
+(cd "$installed_dir" && SCUPDATER_TRACE=1 exec wine 'C:\Program Files\Corvane\ScUpdater\ScUpdater.exe' \
+  -CHECK -SELFUPDATE -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") >"$E2E_OUT/selfupdate.out" 2>&1
+e2e_expect "-CHECK -SELFUPDATE hands over with 0" test $? -eq 0
+# new_report: the report the new updater wrote (its version is the server's) once it has ended.
+new_report() { grep -q "\"version\": \"$offered\"" "$REPORT" 2>/dev/null && ! pgrep -f 'ScUpdater\.exe' >/dev/null; }
+wait_new_report() {
+  local i
+  for i in $(seq 1 240); do new_report && return 0; sleep 0.5; done
+  return 1
+}
+e2e_expect "the new updater $offered writes the report of the check" wait_new_report
+e2e_expect "its check is done" reported name done
+# The new updater is started with "-N" (it waits for the old one to end) before the task.
+e2e_expect "its command is the check, without -SELFUPDATE" grep -Eq '"command": "(-N )?-CHECK -REPORT ' "$REPORT"
+sed 's/^/  /' "$REPORT" 2>/dev/null | head -20
+scup_demo_set_installed_version "$offered"
+
 scup_demo_stop_server
 run down -CHECK
 e2e_expect "a server down gives 5" test "$RUN_EXIT" -eq 5
