@@ -8,10 +8,24 @@
 
 #include "common/Format.h"
 
+namespace {
+
+constexpr const wchar_t* kUnattendedSwitches[] = {L"CHECK", L"INSTALL", L"FIRMWARE", L"REPORT", L"LANG", L"SELFUPDATE"};
+
+// The switches of unattended runs are taken in any case: a task scheduled with "-install all" must
+// not open the dialogs on a PC nobody watches. "N", "UPDATE" and "EDITOR" keep their exact case.
+std::wstring SwitchName(const std::wstring& text) {
+    for (const wchar_t* known : kUnattendedSwitches)
+        if (_wcsicmp(text.c_str(), known) == 0) return known;
+    return text;
+}
+
+}  // namespace
+
 CAUCommandLineInfo::CAUCommandLineInfo(PrinterResolver resolver) : m_resolvePrinter(std::move(resolver)) {}
 
 void CAUCommandLineInfo::ParseParam(const wchar_t* param, bool isFlag, bool) {
-    const std::wstring text(param ? param : L"");
+    const std::wstring text = isFlag ? SwitchName(param ? param : L"") : std::wstring(param ? param : L"");
     if (text == L"N") {
         m_bWaitForPrevious = true;
     } else if (text == L"UPDATE") {
@@ -55,21 +69,21 @@ void CAUCommandLineInfo::StartTask(UnattendedTask task) {
 
 namespace {
 
-// A switch of the program, with or without its one leading "-" or "/".
-bool IsSwitch(const std::wstring& arg) {
-    const bool prefixed = !arg.empty() && (arg[0] == L'-' || arg[0] == L'/');
-    const std::wstring name = prefixed ? arg.substr(1) : arg;
-    for (const wchar_t* known : {L"N", L"UPDATE", L"EDITOR", L"CHECK", L"INSTALL", L"FIRMWARE", L"REPORT", L"LANG",
-                                 L"SELFUPDATE"})
-        if (name == known) return prefixed;
+bool IsUnattendedSwitch(const std::wstring& arg) {
+    if (arg.empty() || (arg[0] != L'-' && arg[0] != L'/')) return false;
+    const std::wstring name = SwitchName(arg.substr(1));
+    for (const wchar_t* known : kUnattendedSwitches)
+        if (name == known) return true;
     return false;
 }
 
-bool IsUnattendedSwitch(const std::wstring& arg) {
-    if (arg.empty() || (arg[0] != L'-' && arg[0] != L'/')) return false;
-    const std::wstring name = arg.substr(1);
-    for (const wchar_t* known : {L"CHECK", L"INSTALL", L"FIRMWARE", L"REPORT", L"LANG", L"SELFUPDATE"})
-        if (name == known) return true;
+// A switch of the program with its one leading "-" or "/".
+bool IsSwitch(const std::wstring& arg) {
+    if (IsUnattendedSwitch(arg)) return true;
+    const bool prefixed = !arg.empty() && (arg[0] == L'-' || arg[0] == L'/');
+    const std::wstring name = prefixed ? arg.substr(1) : arg;
+    for (const wchar_t* known : {L"N", L"UPDATE", L"EDITOR"})
+        if (name == known) return prefixed;
     return false;
 }
 

@@ -30,6 +30,16 @@ using scup::AUTrace;
 
 namespace {
 
+// An unattended run without its resource library still leaves a report, so that an earlier one
+// at the same place is not read as this run's.
+void ReportMissingResourceLibrary(const CAUCommandLineInfo& commandLine) {
+    if (commandLine.m_strReportFile.empty()) return;
+    CUnattendedReport report;
+    report.AddFailed({L"", L"start", L"the resource library ScUpRes.dll could not be loaded"});
+    report.Finish(UnattendedExit::Failed);
+    report.WriteTo(scup::AbsolutePath(commandLine.m_strReportFile));
+}
+
 CScUpdaterApp* g_app = nullptr;
 
 // Support turns on a trace file in the data folder with SCUPDATER_TRACE=1 or the profile value
@@ -97,10 +107,12 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
         // Nobody is there to read a message in an unattended run: its exit code says it.
         CAUCommandLineInfo early;
         ParseCommandLine(early, args);
-        if (early.m_unattended == UnattendedTask::None && !early.m_bBadCommandLine)
+        if (early.m_unattended == UnattendedTask::None && !early.m_bBadCommandLine) {
             scup::ShowWindowFailureMessage(0);
-        else
+        } else {
             m_nExitCode = static_cast<int>(UnattendedExit::Failed);
+            ReportMissingResourceLibrary(early);
+        }
         return false;
     }
     scup::SetResourceModule(m_hResourceDll.get());
@@ -213,11 +225,16 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
     const std::wstring reportFile = commandLine.m_strReportFile.empty() ? std::wstring()
                                                                         : scup::AbsolutePath(commandLine.m_strReportFile);
     UnattendedExit exit = UnattendedExit::Done;
+    // Until this run holds the instance lock, the download folder may be a running copy's.
+    m_bKeepDownloads = true;
     // A second unattended start waits for the running instance, as "N" does, rather than bringing
     // a window forward.
-    if (!commandLine.m_bBadCommandLine && !instance.TryLock() && !instance.WaitForPrevious(kUnattendedWaitMs)) {
+    if (commandLine.m_bBadCommandLine) {
+        exit = run.Run();
+    } else if (!instance.TryLock() && !instance.WaitForPrevious(kUnattendedWaitMs)) {
         exit = run.EndBeforeStart(UnattendedExit::AnotherInstance, L"another instance of ScUpdater still runs");
-    } else if (!commandLine.m_bBadCommandLine) {
+    } else {
+        m_bKeepDownloads = false;
         g_gdiplus.Start();
         m_pLocalData = m_services.createLocalData();
         if (m_pLocalData->Initialize() == 1) {
@@ -226,8 +243,6 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
             InitHistoryLog();
             exit = run.Run();
         }
-    } else {
-        exit = run.Run();
     }
     if (!reportFile.empty()) {
         if (!run.Report().WriteTo(reportFile)) {

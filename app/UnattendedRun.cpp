@@ -230,9 +230,9 @@ bool CUnattendedRun::TookSelfUpgrade() {
         case UpgradeResult::Started:
             // The new updater goes on with the task once it has installed itself, and writes its
             // own report over this one.
-            m_report.AddInstalled({L"ScUpdater", L"ScUpdater", CAULocalData::GetOwnPackageVersion(), offered});
-            m_report.AddSkipped({L"", L"the task is handed to the new updater " + offered +
-                                          L", whose report replaces this one when it has ended"});
+            // Nothing is installed yet: the report says so, and the new updater's replaces it.
+            m_report.AddSkipped({L"ScUpdater", L"the task is handed to the new updater " + offered +
+                                                   L", which installs itself and writes its report here"});
             return true;
         case UpgradeResult::Declined:
             m_report.AddSkipped({L"ScUpdater", m_commandLine.m_bSelfUpdate
@@ -353,8 +353,10 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     CAUFileUpdater updater(&owner);
     // A run that stops before the transfer (a download that failed) must not read an old success.
     ForgetLastTransfer();
-    updater.InstallUpdates(&check.refined, printer, &list);
-    const bool transferred = LastTransferResult() == 0;
+    const InstallResult installed = updater.InstallUpdates(&check.refined, printer, &list);
+    // The transfer's own result stands in for a printer that tells nothing afterwards only when
+    // every package reached it (a package that could not be fetched or unpacked is left out).
+    const bool transferred = LastTransferResult() == 0 && installed == InstallResult::Done;
     // A transfer that put the printer in its transfer mode ends it, as closing the dialog does.
     if (LastTransferUsedModeCheck()) SendModeExitCommand(printer);
 
@@ -368,10 +370,11 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
                 if (info.strId == id) return info.strInstalledVersion;
         return std::wstring();
     };
+    // The printer's map also holds the PC's applications: only its firmware rows say it answered.
+    const bool told = ReadPrinterFiles(printer);
     int sent = 0, failed = 0;
     for (const SAUItemRecord& row : check.rows) {
         const std::wstring after = storedVersion(row.info.strId);
-        const bool told = rows != printers.end() && !rows->second.empty();
         if ((!after.empty() && after != row.info.strInstalledVersion) || (!told && transferred)) {
             m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion,
                                    after.empty() ? row.strVersion : after});

@@ -126,6 +126,17 @@ TEST(UnattendedCommandLine, InstallTakesAllOrCodesWithReportLanguageAndSelfUpdat
     EXPECT_EQ(codes->info.m_installCodes, (std::vector<std::wstring>{L"PP-SCEDIT52", L"PP-CONTACT13"}));
 }
 
+TEST(UnattendedCommandLine, TheUnattendedSwitchesAreTakenInAnyCase) {
+    auto p = Parse({L"-install", L"all", L"/Report", L"r.json", L"-selfUpdate"});
+    EXPECT_FALSE(p->info.m_bBadCommandLine) << p->info.m_strBadCommandLine;
+    EXPECT_EQ(p->info.m_unattended, UnattendedTask::Install);
+    EXPECT_TRUE(p->info.m_bInstallAll);
+    EXPECT_EQ(p->info.m_strReportFile, L"r.json");
+    EXPECT_TRUE(p->info.m_bSelfUpdate);
+    auto missing = Parse({L"-firmware", L"-check"});
+    EXPECT_EQ(missing->info.m_strBadCommandLine, L"-FIRMWARE needs a value");
+}
+
 TEST(UnattendedCommandLine, FirmwareTakesThePrinterAsGiven) {
     auto p = Parse({L"-FIRMWARE", L"Corvane SC-200", L"-CHECK"});
     EXPECT_FALSE(p->info.m_bBadCommandLine) << p->info.m_strBadCommandLine;
@@ -143,7 +154,8 @@ TEST(UnattendedCommandLine, CommandLinesARunCannotFollowAreBadWithTheFirstReason
         {{L"-INSTALL", L"ALL", L"-FIRMWARE", L"Corvane SC-200"}, L"INSTALL and FIRMWARE cannot be given together"},
         {{L"-REPORT", L"C:\\r.json"}, L"-REPORT, -LANG and -SELFUPDATE go with -CHECK, -INSTALL or -FIRMWARE"},
         {{L"-EDITOR", L"1041", L"-CHECK"}, L"an unattended run cannot be an editor start or a self-update"},
-        {{L"-CHECK", L"-check"}, L"the program does not know the parameter -check"},
+        {{L"-CHECK", L"-QUIET"}, L"the program does not know the parameter -QUIET"},
+        {{L"-check", L"-n"}, L"the program does not know the parameter -n"},
         {{L"stray", L"-INSTALL", L"ALL", L"/QUIET"}, L"the program does not know the parameter stray"},
     };
     for (const auto& [args, reason] : cases) {

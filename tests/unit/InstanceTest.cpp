@@ -143,6 +143,22 @@ TEST_F(SingleInstanceTest, PlainSecondStartBringsTheFirstForwardAndEnds) {
     EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe")) << "the second start removed the downloads";
 }
 
+TEST_F(SingleInstanceTest, AnUnattendedStartItCannotRunLeavesTheRunningCopysDownloads) {
+    HWND start = StartFirstInstance();
+    ASSERT_NE(start, nullptr) << "the first instance showed no start dialog";
+    const std::wstring downloads = ProgramDataFolder() + L"\\DownloadedFiles";
+    CreateDirectoryW(downloads.c_str(), nullptr);
+    WriteTextFile(downloads + L"\\being-downloaded.exe", "part of an installer");
+
+    second_ = StartProgram(L"-INSTALL");
+    ASSERT_TRUE(second_.WaitForExit(20000)) << "a bad command line must end the run at once";
+    DWORD exitCode = 0;
+    GetExitCodeProcess(second_.handle.get(), &exitCode);
+    EXPECT_EQ(exitCode, 2u);
+    EXPECT_TRUE(first_.Running());
+    EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe")) << "the unattended start removed the downloads";
+}
+
 TEST_F(SingleInstanceTest, StartWithNWaitsForTheFirstAndGoesOnHalfASecondLater) {
     HWND start = StartFirstInstance();
     ASSERT_NE(start, nullptr);
