@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr const wchar_t* kUnattendedSwitches[] = {L"CHECK", L"INSTALL", L"FIRMWARE", L"REPORT", L"LANG", L"SELFUPDATE"};
+constexpr const wchar_t* kUnattendedSwitches[] = {L"CHECK",  L"INSTALL", L"FIRMWARE",
+                                                  L"REPORT", L"LANG",    L"SELFUPDATE"};
 
 // The switches of unattended runs are taken in any case: a task scheduled with "-install all" must
 // not open the dialogs on a PC nobody watches. "N", "UPDATE" and "EDITOR" keep their exact case.
@@ -106,7 +107,8 @@ void CAUCommandLineInfo::TakeValue(const std::wstring& value) {
                 m_bInstallAll = true;
             } else {
                 m_installCodes = SplitPackageCodes(value);
-                if (m_installCodes.empty()) Refuse(L"-INSTALL takes ALL or package codes separated by commas");
+                if (m_installCodes.empty())
+                    Refuse(L"-INSTALL takes ALL or package codes separated by commas");
             }
             break;
         case Pending::FirmwarePrinter:
@@ -166,7 +168,8 @@ std::vector<std::wstring> SplitPackageCodes(const std::wstring& list) {
     size_t start = 0;
     for (;;) {
         const size_t comma = list.find(L',', start);
-        std::wstring code = list.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        std::wstring code =
+            list.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
         const size_t first = code.find_first_not_of(L" \t");
         const size_t last = code.find_last_not_of(L" \t");
         code = first == std::wstring::npos ? std::wstring() : code.substr(first, last - first + 1);

@@ -54,7 +54,7 @@ public:
     // The first parameter that is none of the program's (outside "UPDATE" and "EDITOR").
     std::wstring m_strUnknownParameter;
 
-private:
+  private:
     void StorePlainParameter(const std::wstring& param);
     // The switch whose value the next argument is.
     enum class Pending { None, InstallList, FirmwarePrinter, ReportFile, ReportLanguage };

@@ -3,7 +3,8 @@
 #include "common/Trace.h"
 #include "ui/DescriptionPackage.h"
 
-CHeadlessListView::CHeadlessListView(const CUnzipHolder* unzip, std::wstring printer, LCID locale, UpdateView view)
+CHeadlessListView::CHeadlessListView(const CUnzipHolder* unzip, std::wstring printer, LCID locale,
+                                     UpdateView view)
     : m_pUnzip(unzip), m_printer(std::move(printer)), m_locale(locale), m_view(view) {}
 
 void CHeadlessListView::SetUpdates(const RefinedList& updates) {
@@ -17,7 +18,8 @@ void CHeadlessListView::SetUpdates(const RefinedList& updates) {
         if ((info.strCategory == kSoftwareCategory) == firmware) continue;
         SAUItemRecord row;
         row.info = info;
-        if (!scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, m_locale, row) && !info.strFilePath.empty()) {
+        if (!scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, m_locale, row) &&
+            !info.strFilePath.empty()) {
             scup::AUTrace(L"Failed: the description of %s was refused; it is not offered.", key.c_str());
             continue;
         }

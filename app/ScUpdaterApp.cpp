@@ -200,7 +200,8 @@ void WriteToConsole(const std::wstring& text) {
     if (!out || out == INVALID_HANDLE_VALUE) {
         if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
         attached = true;
-        console.reset(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        console.reset(
+            CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         out = console.get();
     }
     DWORD written = 0;
@@ -222,8 +223,9 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
     AUTrace(L"Enter : CAUManager::RunUnattended()");
     CUnattendedRun run(*this, commandLine, args);
     // The report goes where the caller meant, also for the updater a self-upgrade hands the task to.
-    const std::wstring reportFile = commandLine.m_strReportFile.empty() ? std::wstring()
-                                                                        : scup::AbsolutePath(commandLine.m_strReportFile);
+    const std::wstring reportFile = commandLine.m_strReportFile.empty()
+                                        ? std::wstring()
+                                        : scup::AbsolutePath(commandLine.m_strReportFile);
     UnattendedExit exit = UnattendedExit::Done;
     // Until this run holds the instance lock, the download folder may be a running copy's.
     m_bKeepDownloads = true;
@@ -232,7 +234,8 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
     if (commandLine.m_bBadCommandLine) {
         exit = run.Run();
     } else if (!instance.TryLock() && !instance.WaitForPrevious(kUnattendedWaitMs)) {
-        exit = run.EndBeforeStart(UnattendedExit::AnotherInstance, L"another instance of ScUpdater still runs");
+        exit =
+            run.EndBeforeStart(UnattendedExit::AnotherInstance, L"another instance of ScUpdater still runs");
     } else {
         m_bKeepDownloads = false;
         g_gdiplus.Start();

@@ -65,7 +65,7 @@ class CScUpdaterApp {
     // The unattended road does the update thread's work on the main thread, with its pieces.
     friend class CUnattendedRun;
 
-public:
+  public:
     explicit CScUpdaterApp(AUServices services = AUServices::Defaults());
     ~CScUpdaterApp();
     CScUpdaterApp(const CScUpdaterApp&) = delete;

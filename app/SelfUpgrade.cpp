@@ -51,9 +51,10 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
     if (IsExitRequested(exitEvent.get())) return UpgradeResult::Declined;
 
-    const bool consent = m_askUpgradeConsent ? m_askUpgradeConsent()
-                                             : scup::CSelfUpdateDialog(Language(), MainWindowHandle()).DoModal() ==
-                                                   scup::CSelfUpdateDialog::kConsent;
+    const bool consent = m_askUpgradeConsent
+                             ? m_askUpgradeConsent()
+                             : scup::CSelfUpdateDialog(Language(), MainWindowHandle()).DoModal() ==
+                                   scup::CSelfUpdateDialog::kConsent;
     if (!consent) return UpgradeResult::Declined;
     AUTrace(L"User confirmation is Yes for Updater download.");
 

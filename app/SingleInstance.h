@@ -26,7 +26,7 @@ public:
     // The same for at most the time given; false when the previous instance still runs then.
     bool WaitForPrevious(DWORD timeoutMs);
 
-private:
+  private:
     UniqueHandle m_mutex;
     int m_nLocks = 0;  // acquisitions to give back when the instance ends
 };

@@ -32,8 +32,8 @@ const wchar_t* UnattendedExitName(UnattendedExit exit) {
 std::wstring CUnattendedReport::NowText() {
     SYSTEMTIME now{};
     GetSystemTime(&now);
-    return FormatText(L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                      now.wSecond);
+    return FormatText(L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                      now.wMinute, now.wSecond);
 }
 
 void CUnattendedReport::SetServer(bool reached, std::wstring reason) {
@@ -69,7 +69,13 @@ std::string CUnattendedReport::Json() const {
         .Key(L"name")
         .String(UnattendedExitName(m_exit))
         .EndObject();
-    json.Key(L"server").BeginObject().Key(L"reached").Bool(m_serverReached).Key(L"reason").String(m_serverReason).EndObject();
+    json.Key(L"server")
+        .BeginObject()
+        .Key(L"reached")
+        .Bool(m_serverReached)
+        .Key(L"reason")
+        .String(m_serverReason)
+        .EndObject();
     json.Key(L"printer").String(m_printer);
     json.Key(L"offered").BeginArray();
     for (const SOffered& offered : m_offered)
@@ -119,15 +125,16 @@ std::string CUnattendedReport::Json() const {
 }
 
 std::wstring CUnattendedReport::Summary() const {
-    std::wstring summary = FormatText(L"ScUpdater: %s (exit code %d)\r\n", UnattendedExitName(m_exit),
-                                      static_cast<int>(m_exit));
+    std::wstring summary =
+        FormatText(L"ScUpdater: %s (exit code %d)\r\n", UnattendedExitName(m_exit), static_cast<int>(m_exit));
     if (!m_serverReached && !m_serverReason.empty())
         summary += FormatText(L"  server not reached: %s\r\n", m_serverReason.c_str());
-    summary += FormatText(L"  offered %d, installed %d, skipped %d, failed %d\r\n", static_cast<int>(m_offered.size()),
-                          static_cast<int>(m_installed.size()), static_cast<int>(m_skipped.size()),
-                          static_cast<int>(m_failed.size()));
+    summary += FormatText(L"  offered %d, installed %d, skipped %d, failed %d\r\n",
+                          static_cast<int>(m_offered.size()), static_cast<int>(m_installed.size()),
+                          static_cast<int>(m_skipped.size()), static_cast<int>(m_failed.size()));
     for (const SFailed& failed : m_failed)
-        summary += FormatText(L"  failed: %s (%s): %s\r\n", failed.id.c_str(), failed.step.c_str(), failed.reason.c_str());
+        summary += FormatText(L"  failed: %s (%s): %s\r\n", failed.id.c_str(), failed.step.c_str(),
+                              failed.reason.c_str());
     return summary;
 }
 

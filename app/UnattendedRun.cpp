@@ -31,23 +31,23 @@ constexpr DWORD kInstallerWaitMs = 60 * 60 * 1000;
 class CMessageSink {
   public:
     explicit CMessageSink(CUnattendedReport& report) {
-        m_previous = scup::SetMessageBoxHandler([&report](HWND, const std::wstring& text, const std::wstring&,
-                                                          UINT style) {
-            report.AddMessage(text);
-            switch (style & MB_TYPEMASK) {
-                case MB_YESNO:
-                    return IDNO;
-                case MB_OKCANCEL:
-                case MB_RETRYCANCEL:
-                case MB_YESNOCANCEL:
-                case MB_CANCELTRYCONTINUE:
-                    return IDCANCEL;
-                case MB_ABORTRETRYIGNORE:
-                    return IDABORT;
-                default:
-                    return IDOK;
-            }
-        });
+        m_previous = scup::SetMessageBoxHandler(
+            [&report](HWND, const std::wstring& text, const std::wstring&, UINT style) {
+                report.AddMessage(text);
+                switch (style & MB_TYPEMASK) {
+                    case MB_YESNO:
+                        return IDNO;
+                    case MB_OKCANCEL:
+                    case MB_RETRYCANCEL:
+                    case MB_YESNOCANCEL:
+                    case MB_CANCELTRYCONTINUE:
+                        return IDCANCEL;
+                    case MB_ABORTRETRYIGNORE:
+                        return IDABORT;
+                    default:
+                        return IDOK;
+                }
+            });
     }
     ~CMessageSink() { scup::SetMessageBoxHandler(std::move(m_previous)); }
     CMessageSink(const CMessageSink&) = delete;
@@ -73,7 +73,8 @@ SInstallDialogs SilentInstallDialogs() {
     // after the limit it is left, and the check of its version reports the update as failed.
     dialogs.waitForInstaller = [](LANGID, const std::wstring&, bool, HANDLE process) {
         if (WaitForSingleObject(process, kInstallerWaitMs) == WAIT_TIMEOUT)
-            AUTrace(L"Failed: the installer did not end within %lu minutes; it is left.", kInstallerWaitMs / 60000);
+            AUTrace(L"Failed: the installer did not end within %lu minutes; it is left.",
+                    kInstallerWaitMs / 60000);
     };
     return dialogs;
 }
@@ -141,8 +142,9 @@ UnattendedExit CUnattendedRun::Run() {
     if (!m_commandLine.m_strReportLanguage.empty()) {
         const LANGID language = ResolveLanguage(m_commandLine.m_strReportLanguage);
         if (language == 0) {
-            m_report.AddFailed({L"", L"command line", L"-LANG names no language of the program: " +
-                                                          m_commandLine.m_strReportLanguage});
+            m_report.AddFailed(
+                {L"", L"command line",
+                 L"-LANG names no language of the program: " + m_commandLine.m_strReportLanguage});
             return Finish(UnattendedExit::BadCommandLine);
         }
         m_app.InitialSelection();
@@ -163,7 +165,8 @@ UnattendedExit CUnattendedRun::Run() {
 
 UnattendedExit CUnattendedRun::RunTask() {
     if (!m_app.m_pLocalData || m_app.m_pLocalData->GetPrinterMap().empty()) {
-        m_report.AddFailed({L"", L"check", scup::LoadLangString(IDS_MSG_NO_PRINTER_DRIVER, m_app.Language())});
+        m_report.AddFailed(
+            {L"", L"check", scup::LoadLangString(IDS_MSG_NO_PRINTER_DRIVER, m_app.Language())});
         return UnattendedExit::Failed;
     }
     if (!Connect()) return UnattendedExit::ServerUnreachable;
@@ -193,7 +196,8 @@ UnattendedExit CUnattendedRun::RunTask() {
         case UnattendedTask::Firmware: {
             const std::wstring target = FirmwarePrinter();
             if (target.empty()) {
-                m_report.AddFailed({m_commandLine.m_strFirmwarePrinter, L"check", L"no such printer is installed"});
+                m_report.AddFailed(
+                    {m_commandLine.m_strFirmwarePrinter, L"check", L"no such printer is installed"});
                 return UnattendedExit::Failed;
             }
             m_report.SetPrinter(target);
@@ -235,13 +239,16 @@ bool CUnattendedRun::TookSelfUpgrade() {
                                                    L", which installs itself and writes its report here"});
             return true;
         case UpgradeResult::Declined:
-            m_report.AddSkipped({L"ScUpdater", m_commandLine.m_bSelfUpdate
-                                                   ? L"the newer updater " + offered + L" was not taken: the program is ending"
-                                                   : L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
+            m_report.AddSkipped(
+                {L"ScUpdater",
+                 m_commandLine.m_bSelfUpdate
+                     ? L"the newer updater " + offered + L" was not taken: the program is ending"
+                     : L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
             break;
         case UpgradeResult::NotObtained:
         case UpgradeResult::NotStaged:
-            m_report.AddFailed({L"ScUpdater", L"self-upgrade", L"the newer updater " + offered + L" could not be installed"});
+            m_report.AddFailed({L"ScUpdater", L"self-upgrade",
+                                L"the newer updater " + offered + L" could not be installed"});
             break;
         case UpgradeResult::NotNeeded:
             break;
@@ -252,8 +259,8 @@ bool CUnattendedRun::TookSelfUpgrade() {
 CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer, UpdateView view) {
     SViewCheck check;
     const bool firmwareView = view == UpdateView::Firmware;
-    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) == 0 && firmwareView &&
-                             ReadPrinterFiles(printer);
+    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) == 0 &&
+                             firmwareView && ReadPrinterFiles(printer);
     if (firmwareView && !printerData) {
         m_report.AddFailed({printer, L"check", L"the printer does not answer"});
         return check;
@@ -261,7 +268,8 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
     ComponentList serverList;
     const ServerResult queried = m_app.QueryServerOffer(printer, firmwareView, printerData, serverList);
     if (queried != ServerResult::Success) {
-        m_report.AddFailed({printer, L"check", scup::LoadLangString(ServerFailureMessageId(queried), m_app.Language())});
+        m_report.AddFailed(
+            {printer, L"check", scup::LoadLangString(ServerFailureMessageId(queried), m_app.Language())});
         return check;
     }
     m_app.GetRefinedList(printer, serverList, check.refined);
@@ -270,7 +278,8 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
     CAUFileUpdater updater(&owner);
     const ServerResult described = updater.GetUpdates(printer, check.refined, &list);
     if (described != ServerResult::Success) {
-        m_report.AddFailed({printer, L"check", scup::LoadLangString(ServerFailureMessageId(described), m_app.Language())});
+        m_report.AddFailed(
+            {printer, L"check", scup::LoadLangString(ServerFailureMessageId(described), m_app.Language())});
         return check;
     }
     check.rows = list.Rows();

@@ -500,7 +500,8 @@ ServerResult CScUpdaterApp::QueryServerOffer(const std::wstring& printer, bool f
     if (rows == printers.end()) return ServerResult::Success;
     std::vector<std::wstring> queried;
     for (const auto& [entryKey, info] : rows->second) {
-        if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) || info.strCategory != kFirmwareCategory)
+        if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) ||
+            info.strCategory != kFirmwareCategory)
             continue;
         if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
         queried.push_back(info.strSpec);

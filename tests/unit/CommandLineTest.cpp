@@ -110,7 +110,8 @@ TEST(UnattendedCommandLine, CheckAloneIsAnUnattendedCheckThatTheDialogsRoadNever
 }
 
 TEST(UnattendedCommandLine, InstallTakesAllOrCodesWithReportLanguageAndSelfUpdate) {
-    auto all = Parse({L"/INSTALL", L"ALL", L"-REPORT", L"/var/log/scupdater.json", L"-LANG", L"de", L"-SELFUPDATE"});
+    auto all =
+        Parse({L"/INSTALL", L"ALL", L"-REPORT", L"/var/log/scupdater.json", L"-LANG", L"de", L"-SELFUPDATE"});
     EXPECT_FALSE(all->info.m_bBadCommandLine) << all->info.m_strBadCommandLine;
     EXPECT_EQ(all->info.m_unattended, UnattendedTask::Install);
     EXPECT_TRUE(all->info.m_bInstallAll);
@@ -151,8 +152,10 @@ TEST(UnattendedCommandLine, CommandLinesARunCannotFollowAreBadWithTheFirstReason
         {{L"-FIRMWARE", L""}, L"-FIRMWARE is given an empty value"},
         {{L"-INSTALL", L"A,,B"}, L"-INSTALL takes ALL or package codes separated by commas"},
         {{L"-INSTALL", L"PP-A PP-B"}, L"-INSTALL takes ALL or package codes separated by commas"},
-        {{L"-INSTALL", L"ALL", L"-FIRMWARE", L"Corvane SC-200"}, L"INSTALL and FIRMWARE cannot be given together"},
-        {{L"-REPORT", L"C:\\r.json"}, L"-REPORT, -LANG and -SELFUPDATE go with -CHECK, -INSTALL or -FIRMWARE"},
+        {{L"-INSTALL", L"ALL", L"-FIRMWARE", L"Corvane SC-200"},
+         L"INSTALL and FIRMWARE cannot be given together"},
+        {{L"-REPORT", L"C:\\r.json"},
+         L"-REPORT, -LANG and -SELFUPDATE go with -CHECK, -INSTALL or -FIRMWARE"},
         {{L"-EDITOR", L"1041", L"-CHECK"}, L"an unattended run cannot be an editor start or a self-update"},
         {{L"-CHECK", L"-QUIET"}, L"the program does not know the parameter -QUIET"},
         {{L"-check", L"-n"}, L"the program does not know the parameter -n"},
@@ -166,7 +169,8 @@ TEST(UnattendedCommandLine, CommandLinesARunCannotFollowAreBadWithTheFirstReason
     auto dialogs = Parse({L"-N", L"-QUIET", L"stray"});
     EXPECT_FALSE(dialogs->info.m_bBadCommandLine) << "the dialogs' road still ignores what it does not know";
     auto missingThenCheck = Parse({L"-INSTALL", L"-CHECK"});
-    EXPECT_TRUE(missingThenCheck->info.m_installCodes.empty()) << "a switch is never taken for a package code";
+    EXPECT_TRUE(missingThenCheck->info.m_installCodes.empty())
+        << "a switch is never taken for a package code";
 }
 
 TEST(UnattendedCommandLine, AnUpdateStartKeepsTheTaskForTheUpdaterItStartsAtItsEnd) {
@@ -177,5 +181,6 @@ TEST(UnattendedCommandLine, AnUpdateStartKeepsTheTaskForTheUpdaterItStartsAtItsE
     EXPECT_TRUE(p->info.m_bEditor);
     EXPECT_EQ(p->info.m_strUpdateVersion, L"1.2.0");
     EXPECT_EQ(p->info.m_unattended, UnattendedTask::None) << "the update itself runs no task";
-    EXPECT_EQ(p->info.m_followUp, (std::vector<std::wstring>{L"-INSTALL", L"ALL", L"-REPORT", L"C:\\r.json"}));
+    EXPECT_EQ(p->info.m_followUp,
+              (std::vector<std::wstring>{L"-INSTALL", L"ALL", L"-REPORT", L"C:\\r.json"}));
 }

@@ -156,7 +156,8 @@ TEST_F(SingleInstanceTest, AnUnattendedStartItCannotRunLeavesTheRunningCopysDown
     GetExitCodeProcess(second_.handle.get(), &exitCode);
     EXPECT_EQ(exitCode, 2u);
     EXPECT_TRUE(first_.Running());
-    EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe")) << "the unattended start removed the downloads";
+    EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe"))
+        << "the unattended start removed the downloads";
 }
 
 TEST_F(SingleInstanceTest, StartWithNWaitsForTheFirstAndGoesOnHalfASecondLater) {

@@ -44,7 +44,8 @@ TEST(JsonWriter, StringsAreEscapedAndAlwaysValidUtf8) {
     EXPECT_EQ(CJsonWriter::Escape(L"a \"b\" \\ c"), "a \\\"b\\\" \\\\ c");
     EXPECT_EQ(CJsonWriter::Escape(L"line\r\nnext\ttab\x01"), "line\\r\\nnext\\ttab\\u0001");
     EXPECT_EQ(CJsonWriter::Escape(L"\x65E5\x672C"), "\xE6\x97\xA5\xE6\x9C\xAC");
-    EXPECT_EQ(CJsonWriter::Escape(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80") << "a surrogate pair is one character";
+    EXPECT_EQ(CJsonWriter::Escape(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80")
+        << "a surrogate pair is one character";
     EXPECT_EQ(CJsonWriter::Escape(L"\xD83Dx"), "\xEF\xBF\xBDx") << "a lone surrogate";
     EXPECT_EQ(CJsonWriter::Escape(L"\xDE00"), "\xEF\xBF\xBD");
 }

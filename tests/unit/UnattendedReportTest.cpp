@@ -27,11 +27,12 @@ CUnattendedReport FilledReport() {
 
 TEST(UnattendedReport, TheDocumentGivesTheResultAndEveryList) {
     const std::string json = FilledReport().Json();
-    for (const char* line : {"\"result\": {", "\"code\": 4,", "\"name\": \"partly-done\"", "\"reached\": true,",
-                             "\"printer\": \"Corvane SC-200\",", "\"installed\": \"5.2.0.0\",", "\"offered\": \"5.2.1\"",
-                             "\"before\": \"5.2.0.0\",", "\"after\": \"5.2.1.0\"", "\"step\": \"transfer\",",
-                             "\"reason\": \"the application is running; it was not closed\"",
-                             "\"Die Firmware wurde nicht \\\"gesendet\\\".\"", "\"command\": \"-INSTALL ALL\","})
+    for (const char* line :
+         {"\"result\": {", "\"code\": 4,", "\"name\": \"partly-done\"", "\"reached\": true,",
+          "\"printer\": \"Corvane SC-200\",", "\"installed\": \"5.2.0.0\",", "\"offered\": \"5.2.1\"",
+          "\"before\": \"5.2.0.0\",", "\"after\": \"5.2.1.0\"", "\"step\": \"transfer\",",
+          "\"reason\": \"the application is running; it was not closed\"",
+          "\"Die Firmware wurde nicht \\\"gesendet\\\".\"", "\"command\": \"-INSTALL ALL\","})
         EXPECT_NE(json.find(line), std::string::npos) << line << "\n" << json;
     const std::wstring summary = FilledReport().Summary();
     EXPECT_NE(summary.find(L"partly-done (exit code 4)"), std::wstring::npos) << summary;
@@ -42,7 +43,8 @@ TEST(UnattendedReport, ATaskDoneWithAFailureOnTheWayIsPartlyDone) {
     CUnattendedReport clean;
     EXPECT_EQ(clean.Finish(UnattendedExit::Done), UnattendedExit::Done);
     CUnattendedReport upgradeFailed;
-    upgradeFailed.AddFailed({L"ScUpdater", L"self-upgrade", L"the newer updater 1.0.1 could not be installed"});
+    upgradeFailed.AddFailed(
+        {L"ScUpdater", L"self-upgrade", L"the newer updater 1.0.1 could not be installed"});
     EXPECT_EQ(upgradeFailed.Finish(UnattendedExit::Done), UnattendedExit::PartlyDone);
     EXPECT_NE(upgradeFailed.Json().find("\"name\": \"partly-done\""), std::string::npos);
     EXPECT_EQ(upgradeFailed.Finish(UnattendedExit::ServerUnreachable), UnattendedExit::ServerUnreachable);
