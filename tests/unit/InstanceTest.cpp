@@ -121,6 +121,13 @@ class SingleInstanceTest : public ::testing::Test {
         return start;
     }
     std::string Trace() const { return ReadTextFile(ProgramTraceFile()); }
+    // A file the first instance is downloading: it belongs to it, and no later start removes it.
+    std::wstring PutDownloadInProgress() const {
+        const std::wstring downloads = ProgramDataFolder() + L"\\DownloadedFiles";
+        CreateDirectoryW(downloads.c_str(), nullptr);
+        WriteTextFile(downloads + L"\\being-downloaded.exe", "part of an installer");
+        return downloads + L"\\being-downloaded.exe";
+    }
 
     testing_support::SimulatedPC pc_;
     Process first_, second_, third_;
@@ -130,25 +137,20 @@ TEST_F(SingleInstanceTest, PlainSecondStartBringsTheFirstForwardAndEnds) {
     HWND start = StartFirstInstance();
     ASSERT_NE(start, nullptr) << "the first instance showed no start dialog";
 
-    // What the first instance is downloading belongs to it: the second leaves it alone.
-    const std::wstring downloads = ProgramDataFolder() + L"\\DownloadedFiles";
-    CreateDirectoryW(downloads.c_str(), nullptr);
-    WriteTextFile(downloads + L"\\being-downloaded.exe", "part of an installer");
+    const std::wstring download = PutDownloadInProgress();
 
     second_ = StartProgram(L"");
     ASSERT_TRUE(second_.WaitForExit(20000)) << "the second instance did not end";
     EXPECT_NE(Trace().find("Success: running instance brought forward."), std::string::npos);
     EXPECT_TRUE(first_.Running());
     EXPECT_EQ(FindProcessWindow(second_.id, true), nullptr);
-    EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe")) << "the second start removed the downloads";
+    EXPECT_TRUE(FileExists(download)) << "the second start removed the downloads";
 }
 
 TEST_F(SingleInstanceTest, AnUnattendedStartItCannotRunLeavesTheRunningCopysDownloads) {
     HWND start = StartFirstInstance();
     ASSERT_NE(start, nullptr) << "the first instance showed no start dialog";
-    const std::wstring downloads = ProgramDataFolder() + L"\\DownloadedFiles";
-    CreateDirectoryW(downloads.c_str(), nullptr);
-    WriteTextFile(downloads + L"\\being-downloaded.exe", "part of an installer");
+    const std::wstring download = PutDownloadInProgress();
 
     second_ = StartProgram(L"-INSTALL");
     ASSERT_TRUE(second_.WaitForExit(20000)) << "a bad command line must end the run at once";
@@ -156,8 +158,7 @@ TEST_F(SingleInstanceTest, AnUnattendedStartItCannotRunLeavesTheRunningCopysDown
     GetExitCodeProcess(second_.handle.get(), &exitCode);
     EXPECT_EQ(exitCode, 2u);
     EXPECT_TRUE(first_.Running());
-    EXPECT_TRUE(FileExists(downloads + L"\\being-downloaded.exe"))
-        << "the unattended start removed the downloads";
+    EXPECT_TRUE(FileExists(download)) << "the unattended start removed the downloads";
 }
 
 TEST_F(SingleInstanceTest, StartWithNWaitsForTheFirstAndGoesOnHalfASecondLater) {
