@@ -1,73 +1,44 @@
 #include "JsonWriter.h"
 
-#include <cstdio>
+#include <cwchar>
+
+#include "Text.h"
 
 namespace scup {
 
-namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-}  // namespace
-
+// Escaped in UTF-16 (no surrogate is mistaken for a character JSON escapes), then converted as the
+// program converts all text to UTF-8: a lone surrogate becomes U+FFFD, so the document stays valid.
 std::string CJsonWriter::Escape(const std::wstring& value) {
-    std::string out;
+    std::wstring out;
     out.reserve(value.size());
-    for (size_t i = 0; i < value.size(); ++i) {
-        char32_t c = static_cast<char32_t>(value[i]) & 0xFFFF;
-        if (IsHighSurrogate(c) && i + 1 < value.size() &&
-            IsLowSurrogate(static_cast<char32_t>(value[i + 1]) & 0xFFFF)) {
-            const char32_t low = static_cast<char32_t>(value[++i]) & 0xFFFF;
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            c = 0xFFFD;
-        }
+    for (const wchar_t c : value) {
         switch (c) {
-            case U'"':
-                out += "\\\"";
+            case L'"':
+                out += L"\\\"";
                 break;
-            case U'\\':
-                out += "\\\\";
+            case L'\\':
+                out += L"\\\\";
                 break;
-            case U'\n':
-                out += "\\n";
+            case L'\n':
+                out += L"\\n";
                 break;
-            case U'\r':
-                out += "\\r";
+            case L'\r':
+                out += L"\\r";
                 break;
-            case U'\t':
-                out += "\\t";
+            case L'\t':
+                out += L"\\t";
                 break;
             default:
                 if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(c));
+                    wchar_t escaped[8];
+                    std::swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
                     out += escaped;
                 } else {
-                    AppendUtf8(out, c);
+                    out += c;
                 }
         }
     }
-    return out;
+    return ToUtf8(out);
 }
 
 void CJsonWriter::NewLine() {
