@@ -16,6 +16,7 @@ export LC_ALL=C.UTF-8
 readonly E2E_PROP=$SCUP_PROGRAM_PROP
 E2E_PASSED=0
 E2E_FAILED=0
+E2E_FAILURES=()
 E2E_PID=""
 E2E_EXTRA_PIDS=()
 
@@ -48,6 +49,7 @@ e2e_expect() {
     local shot="failure-$E2E_FAILED"
     e2e_snapshot "$shot"
     echo "FAIL - $what (screen: $E2E_OUT/$shot.png)"
+    E2E_FAILURES+=("$what")
   fi
 }
 
@@ -110,6 +112,9 @@ e2e_wait_activity() { scup_demo_wait_activity "$E2E_OUT/services" "$1" "$2"; }
 e2e_program_window() { scdrive list-windows | awk '/ prop 1 / { print $1; exit }'; }
 
 e2e_finish() {
+  # A long scenario's log may be shown cut in the middle: its failures come again at its end.
+  local what
+  for what in "${E2E_FAILURES[@]}"; do echo "failed: $what"; done
   echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed (log and screens: $E2E_OUT)"
   [ "$E2E_FAILED" -eq 0 ]
 }
