@@ -15,7 +15,7 @@ const char* ServerUsage() {
            "  --log FILE        append one line per request to FILE (default: stderr)\n"
            "  --base-url URL    address of this server as the PCs reach it, e.g. http://updates.example\n"
            "                    (default: taken from each request's Host header)\n"
-           "  --threads N       connections served at the same time (default 256)\n"
+           "  --threads N       requests answered at the same time (default 64)\n"
            "  --no-control      switch off the /_control endpoint\n"
            "fault switches (for tests):\n"
            "  --delay MS        wait before every answer\n"

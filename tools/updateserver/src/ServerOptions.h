@@ -14,10 +14,9 @@ struct ServerOptions {
     std::string catalog;  // the catalog folder
     std::string logFile;  // empty: stderr
     std::string baseUrl;  // address of the server as the PCs see it; empty: from each request's Host
-    // Connections served at the same time. Each holds a thread while it stays open between requests, and
-    // nginx in front keeps up to 64 idle connections per worker open: fewer threads would leave new
-    // connections waiting behind idle ones for the keep-alive time-out (5 s).
-    int threads = 256;
+    // Requests answered at the same time, each on a thread of its own while its answer is made and sent.
+    // Connections open between requests, and requests still arriving, hold no thread.
+    int threads = 64;
     bool control = true;  // the /_control endpoint (loopback clients only)
     bool help = false;
     Faults faults;

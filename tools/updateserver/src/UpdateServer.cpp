@@ -11,7 +11,6 @@
 
 #include "ExchangeResponder.h"
 #include "FileDescriptor.h"
-#include "PeerWatch.h"
 
 namespace updateserver {
 namespace {
@@ -106,7 +105,13 @@ struct UpdateServer::Body {
 };
 
 UpdateServer::UpdateServer(ServerOptions options, RequestLog& log)
-    : options_(std::move(options)), log_(log) {}
+    : options_(std::move(options)),
+      log_(log),
+      http_(
+          HttpServer::Settings{
+              .workers = options_.threads, .maxBody = kMaxRequestBody, .listenQueue = kListenQueue},
+          [this](const HttpRequest& req, HttpResponse& res) { Handle(req, res); },
+          [this](const HttpRequest& req, const HttpResponse& res) { LogRequest(req, res); }) {}
 
 UpdateServer::~UpdateServer() { Stop(); }
 
@@ -120,69 +125,34 @@ bool UpdateServer::Start(std::string& error) {
     catalog_ = std::make_shared<const Catalog>(std::move(*catalog));
     faults_.Set(options_.faults);
 
-    const int threads = options_.threads;
-    // The library takes ownership of the queue it gets from this factory.
-    http_.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
-    http_.set_payload_max_length(kMaxRequestBody);
-    // Headers and body go out in separate writes; without this each answer waits for the client's
-    // delayed acknowledgement.
-    http_.set_tcp_nodelay(true);
-    http_.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
-        tl_note.clear();
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    const auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
-    http_.Get(".*", handler);
-    http_.Post(".*", handler);
-    http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        // Credentials meant for a proxy must never reach the server: any that do are logged (by
-        // name, never the value), so that tests and administrators see them.
-        std::string note = tl_note;
-        for (const char* name : {"Authorization", "Proxy-Authorization"})
-            if (req.has_header(name)) note += std::string(note.empty() ? "" : " ") + "[" + name + " header received]";
-        log_.Write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.path, res.status,
-                   note);
-        // A request that the library refuses before routing must not inherit this note.
-        tl_note.clear();
-    });
-
-    if (options_.port == 0) {
-        port_ = http_.bind_to_any_port(options_.bind);
-        if (port_ <= 0) {
-            error = "cannot listen on " + options_.bind + " (any port)";
-            return false;
-        }
-    } else {
-        if (!http_.bind_to_port(options_.bind, options_.port)) {
-            error = "cannot listen on " + options_.bind + ":" + std::to_string(options_.port);
-            return false;
-        }
-        port_ = options_.port;
-    }
-    if (!http_.WidenListenQueue(kListenQueue)) {
-        error = "cannot set up the listening socket on " + options_.bind;
+    std::string why;
+    port_ = http_.Listen(options_.bind, options_.port, why);
+    if (port_ <= 0) {
+        error = "cannot listen on " + options_.bind +
+                (options_.port == 0 ? " (any port)" : ":" + std::to_string(options_.port)) + ": " + why;
         return false;
     }
     return true;
 }
 
-void UpdateServer::Run() {
-    running_ = true;
-    if (!stopRequested_) http_.listen_after_bind();
-    running_ = false;
-}
+void UpdateServer::Run() { http_.Run(); }
 
 void UpdateServer::Stop() {
-    stopRequested_ = true;
     faults_.Stop();
-    // The library ignores a stop until its accept loop runs; wait for that, unless Run is not going on.
-    while (running_) {
-        if (http_.is_running()) {
-            http_.stop();
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    http_.Stop();
+}
+
+void UpdateServer::LogRequest(const HttpRequest& req, const HttpResponse& res) {
+    std::string note = tl_note;
+    if (!res.refusal.empty()) note += std::string(note.empty() ? "" : "; ") + res.refusal;
+    // Credentials meant for a proxy must never reach the server: any that do are logged (by name,
+    // never the value), so that tests and administrators see them.
+    for (const char* name : {"Authorization", "Proxy-Authorization"})
+        if (req.has_header(name))
+            note += std::string(note.empty() ? "" : " ") + "[" + name + " header received]";
+    log_.Write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.path, res.status,
+               note);
+    tl_note.clear();
 }
 
 bool UpdateServer::Reload(std::string& error) {
@@ -213,14 +183,15 @@ std::string UpdateServer::Counts() const {
     return text;
 }
 
-std::string UpdateServer::FilesUrl(const httplib::Request& req) const {
+std::string UpdateServer::FilesUrl(const HttpRequest& req) const {
     if (!options_.baseUrl.empty()) return options_.baseUrl + kFilesPath;
     std::string host = req.get_header_value("Host");
     if (!IsPlainHost(host)) host = options_.bind + ":" + std::to_string(port_);
     return "http://" + host + kFilesPath;
 }
 
-void UpdateServer::Handle(const httplib::Request& req, httplib::Response& res) {
+void UpdateServer::Handle(const HttpRequest& req, HttpResponse& res) {
+    tl_note.clear();
     const std::string route = RouteOf(req.path);
     if (route == "control") {
         HandleControl(req, res);
@@ -256,10 +227,10 @@ void UpdateServer::Handle(const httplib::Request& req, httplib::Response& res) {
         body = Body::Text(404, "no such address on this update server\n");
         Note("no such address");
     }
-    Send(req, res, std::move(body), faults);
+    Send(res, std::move(body), faults);
 }
 
-UpdateServer::Body UpdateServer::Exchange(const std::string& route, const httplib::Request& req) {
+UpdateServer::Body UpdateServer::Exchange(const std::string& route, const HttpRequest& req) {
     const std::shared_ptr<const Catalog> catalog = CurrentCatalog();
     const ExchangeResponder responder(*catalog, checksums_, FilesUrl(req));
     Answer answer;
@@ -276,7 +247,7 @@ UpdateServer::Body UpdateServer::Exchange(const std::string& route, const httpli
     return Body::Text(answer.status, std::move(answer.body), answer.contentType);
 }
 
-UpdateServer::Body UpdateServer::File(const httplib::Request& req) {
+UpdateServer::Body UpdateServer::File(const HttpRequest& req) {
     const std::string relative = req.path.substr(std::strlen(kFilesPath));
     if (!IsSafeRelativePath(relative)) {
         Note("refused path outside the catalog folder");
@@ -298,45 +269,41 @@ UpdateServer::Body UpdateServer::File(const httplib::Request& req) {
     return body;
 }
 
-void UpdateServer::Send(const httplib::Request& req, httplib::Response& res, Body body,
-                        const std::optional<Faults>& faults) {
+void UpdateServer::Send(HttpResponse& res, Body body, const std::optional<Faults>& faults) {
     res.status = body.status;
     const bool cuts = faults && faults->cutBody && *faults->cutBody < body.size;
     if (body.size == 0) {
         // The library announces no length for an empty provided body; the client would wait for the close.
         res.set_content(std::string(), body.contentType.c_str());
     } else if (faults && (faults->hang || cuts)) {
-        SendFaulty(req, res, std::move(body), *faults);
+        SendFaulty(res, std::move(body), *faults);
     } else if (!body.file) {
         res.set_content(body.text, body.contentType.c_str());
     } else {
         auto shared = std::make_shared<Body>(std::move(body));
         auto buffer = std::make_shared<std::vector<char>>(kChunkSize);
-        res.set_content_provider(
-            shared->size, shared->contentType,
-            [shared, buffer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                const long long got = shared->Read(offset, buffer->data(), std::min(length, buffer->size()));
-                if (got <= 0) {
-                    Note("read error at byte " + std::to_string(offset));
-                    return false;
-                }
-                return sink.write(buffer->data(), static_cast<std::size_t>(got));
-            });
+        res.set_content_provider(shared->size, shared->contentType,
+                                 [shared, buffer](std::size_t offset, std::size_t length, DataSink& sink) {
+                                     const long long got = shared->Read(offset, buffer->data(),
+                                                                        std::min(length, buffer->size()));
+                                     if (got <= 0) {
+                                         Note("read error at byte " + std::to_string(offset));
+                                         return false;
+                                     }
+                                     return sink.write(buffer->data(), static_cast<std::size_t>(got));
+                                 });
     }
 }
 
-void UpdateServer::SendFaulty(const httplib::Request& req, httplib::Response& res, Body body,
-                              const Faults& faults) {
+void UpdateServer::SendFaulty(HttpResponse& res, Body body, const Faults& faults) {
     const std::uint64_t limit = std::min<std::uint64_t>(faults.cutBody.value_or(0), body.size);
     auto shared = std::make_shared<Body>(std::move(body));
     auto buffer = std::make_shared<std::vector<char>>(kChunkSize);
-    auto peer = std::make_shared<PeerWatch>(req.local_addr, req.local_port, req.remote_addr, req.remote_port);
     const bool hang = faults.hang;
     FaultSwitches* switches = &faults_;
     res.set_content_provider(
         shared->size, shared->contentType,
-        [shared, buffer, peer, limit, hang, switches](std::size_t offset, std::size_t length,
-                                                      httplib::DataSink& sink) {
+        [shared, buffer, limit, hang, switches](std::size_t offset, std::size_t length, DataSink& sink) {
             if (offset < limit) {
                 const std::size_t want = static_cast<std::size_t>(
                     std::min<std::uint64_t>({length, buffer->size(), limit - offset}));
@@ -349,7 +316,7 @@ void UpdateServer::SendFaulty(const httplib::Request& req, httplib::Response& re
                 return false;
             }
             const auto start = std::chrono::steady_clock::now();
-            while (!peer->PeerClosed()) {
+            while (!sink.PeerClosed()) {
                 if (!switches->Wait(kHangPoll)) {
                     Note("fault hang after " + std::to_string(limit) + " bytes, ended by server stop");
                     return false;
@@ -363,7 +330,7 @@ void UpdateServer::SendFaulty(const httplib::Request& req, httplib::Response& re
         });
 }
 
-void UpdateServer::HandleControl(const httplib::Request& req, httplib::Response& res) {
+void UpdateServer::HandleControl(const HttpRequest& req, HttpResponse& res) {
     Note("control " + req.method + " " + req.target);
     if (!options_.control) {
         res.status = 404;
@@ -398,7 +365,7 @@ void UpdateServer::HandleControl(const httplib::Request& req, httplib::Response&
     }
 }
 
-void UpdateServer::HandleFault(const httplib::Request& req, httplib::Response& res) {
+void UpdateServer::HandleFault(const HttpRequest& req, HttpResponse& res) {
     const auto fail = [&res](const std::string& why) {
         res.status = 400;
         res.set_content(why + "\n", "text/plain");

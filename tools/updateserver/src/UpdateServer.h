@@ -7,8 +7,6 @@
 //   GET  /scupdater/files/<path below the catalog folder>
 //   /_control/...  fault switches, catalog reload and request counts (loopback clients only)
 
-#include <httplib.h>
-
 #include <atomic>
 #include <map>
 #include <memory>
@@ -18,7 +16,7 @@
 #include "Catalog.h"
 #include "ChecksumCache.h"
 #include "FaultSwitches.h"
-#include "HttpListener.h"
+#include "HttpServer.h"
 #include "RequestLog.h"
 #include "ServerOptions.h"
 
@@ -53,22 +51,21 @@ class UpdateServer {
   private:
     struct Body;
 
-    void Handle(const httplib::Request& req, httplib::Response& res);
-    void HandleControl(const httplib::Request& req, httplib::Response& res);
-    void HandleFault(const httplib::Request& req, httplib::Response& res);
-    Body Exchange(const std::string& route, const httplib::Request& req);
-    Body File(const httplib::Request& req);
-    void Send(const httplib::Request& req, httplib::Response& res, Body body,
-              const std::optional<Faults>& faults);
-    void SendFaulty(const httplib::Request& req, httplib::Response& res, Body body, const Faults& faults);
-    std::string FilesUrl(const httplib::Request& req) const;
+    void Handle(const HttpRequest& req, HttpResponse& res);
+    void HandleControl(const HttpRequest& req, HttpResponse& res);
+    void HandleFault(const HttpRequest& req, HttpResponse& res);
+    Body Exchange(const std::string& route, const HttpRequest& req);
+    Body File(const HttpRequest& req);
+    void Send(HttpResponse& res, Body body, const std::optional<Faults>& faults);
+    void SendFaulty(HttpResponse& res, Body body, const Faults& faults);
+    void LogRequest(const HttpRequest& req, const HttpResponse& res);
+    std::string FilesUrl(const HttpRequest& req) const;
     std::shared_ptr<const Catalog> CurrentCatalog() const;
     void Count(const std::string& route);
     std::string Counts() const;
 
     ServerOptions options_;
     RequestLog& log_;
-    HttpListener http_;
     FaultSwitches faults_;
     ChecksumCache checksums_;
     int port_ = 0;
@@ -77,8 +74,7 @@ class UpdateServer {
     std::shared_ptr<const Catalog> catalog_;
     std::map<std::string, long long> counts_;
 
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<bool> running_{false};
+    HttpServer http_;  // last: its workers use everything above
 };
 
 }  // namespace updateserver
