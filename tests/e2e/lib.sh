@@ -58,6 +58,17 @@ e2e_shot() { scup_crop_window "$E2E_OUT/$1.png" "$2"; }
 
 e2e_running() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
 
+# e2e_pids PATTERN: the processes of this scenario's prefix whose command line matches PATTERN.
+# Other tests run the same program in prefixes of their own at the same time; a Wine process, and
+# every process it starts, carries its prefix in its environment.
+e2e_pids() {
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+  return 0
+}
+
 # e2e_wait_exit PID SECONDS: true when the process ended in time.
 e2e_wait_exit() {
   local i

@@ -34,7 +34,9 @@ self_update_question() {
   return 1
 }
 # installed_pids: the processes of the program that run from the installed folder.
-installed_pids() { pgrep -f 'Program Files.Corvane.ScUpdater.ScUpdater\.exe'; }
+installed_pids() { e2e_pids 'Program Files.Corvane.ScUpdater.ScUpdater\.exe'; }
+installed_runs() { [ -n "$(installed_pids)" ]; }
+installed_ended() { [ -z "$(installed_pids)" ]; }
 package_version() {
   wine reg query "$SETTINGS_KEY" /v PackageVersion 2>/dev/null | tr -d '\r' | awk '/PackageVersion/ { print $NF }'
 }
@@ -57,7 +59,7 @@ new_process_runs() {
 # Started by its full path, as a shortcut does: the process's command line names the folder.
 (cd "$installed_dir" && exec wine 'C:\Program Files\Corvane\ScUpdater\ScUpdater.exe') &
 E2E_PID=$!
-e2e_expect "the installed program runs from its folder" wait_for 30 bash -c 'pgrep -f "Program Files.Corvane.ScUpdater.ScUpdater\.exe" >/dev/null'
+e2e_expect "the installed program runs from its folder" wait_for 30 installed_runs
 old_pid=$(installed_pids | head -1)
 question=$(self_update_question 90)
 e2e_expect "the self-update question (template 1350) shows" test -n "$question"
@@ -78,5 +80,5 @@ e2e_expect "the new version asks no question again" no_question 8
 e2e_expect "only the new process runs" test "$(installed_pids | wc -l)" -eq 1
 
 [ -n "$start" ] && scdrive click "$start" 2 >/dev/null
-e2e_expect "the new process ends after Close" wait_for 20 bash -c '[ -z "$(pgrep -f "Program Files.Corvane.ScUpdater.ScUpdater\.exe")" ]'
+e2e_expect "the new process ends after Close" wait_for 20 installed_ended
 e2e_finish

@@ -97,7 +97,7 @@ rm -f "$REPORT"
   -CHECK -SELFUPDATE -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") >"$E2E_OUT/selfupdate.out" 2>&1
 e2e_expect "-CHECK -SELFUPDATE hands over with 0" test $? -eq 0
 # new_report: the report the new updater wrote (its version is the server's) once it has ended.
-new_report() { grep -q "\"version\": \"$offered\"" "$REPORT" 2>/dev/null && ! pgrep -f 'ScUpdater\.exe' >/dev/null; }
+new_report() { grep -q "\"version\": \"$offered\"" "$REPORT" 2>/dev/null && [ -z "$(e2e_pids 'ScUpdater\.exe')" ]; }
 wait_new_report() {
   local i
   for i in $(seq 1 240); do new_report && return 0; sleep 0.5; done
