@@ -41,6 +41,10 @@ HttpRequestParser::State HttpRequestParser::Fail(int status, std::string reason)
     return State::Failed;
 }
 
+HttpRequestParser::State HttpRequestParser::TooLongHead() {
+    return Fail(431, "request line and headers longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
+}
+
 HttpRequestParser::State HttpRequestParser::Parse(std::string_view buffer) {
     if (!headersRead_) {
         // Empty lines before a request are allowed (a client may end its previous body with one).
@@ -50,11 +54,11 @@ HttpRequestParser::State HttpRequestParser::Parse(std::string_view buffer) {
         const std::size_t end = buffer.find(kHeadEnd, from);
         if (end == std::string_view::npos) {
             searchedUpTo_ = buffer.size();
-            if (buffer.size() - start > kMaxHeaderBytes)
-                return Fail(431, "request line and headers longer than " + std::to_string(kMaxHeaderBytes) +
-                                     " bytes");
+            // Empty lines before the request count too, or a stream of them would never end.
+            if (buffer.size() > kMaxHeaderBytes) return TooLongHead();
             return State::NeedMore;
         }
+        if (end > kMaxHeaderBytes) return TooLongHead();
         headerBytes_ = end + kHeadEnd.size();
         if (const State state = ReadHead(buffer.substr(start, end - start)); state == State::Failed)
             return state;
@@ -66,9 +70,6 @@ HttpRequestParser::State HttpRequestParser::Parse(std::string_view buffer) {
 }
 
 HttpRequestParser::State HttpRequestParser::ReadHead(std::string_view head) {
-    if (head.size() > kMaxHeaderBytes)
-        return Fail(431,
-                    "request line and headers longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
     std::size_t lineEnd = std::min(head.find("\r\n"), head.size());
     if (!ReadRequestLine(head.substr(0, lineEnd))) return State::Failed;
     while (lineEnd < head.size()) {
@@ -146,8 +147,8 @@ HttpRequestParser::State HttpRequestParser::ReadFraming() {
     bodyBytes_ = length.empty() ? 0 : static_cast<std::size_t>(std::stoull(length));
     if (bodyBytes_ > maxBody_)
         return Fail(413, "request body of " + length + " bytes, more than " + std::to_string(maxBody_));
-    expectsContinue_ =
-        bodyBytes_ > 0 && EqualsIgnoringCase(request_.get_header_value("Expect"), "100-continue");
+    expectsContinue_ = bodyBytes_ > 0 && request_.version == "HTTP/1.1" &&
+                       EqualsIgnoringCase(request_.get_header_value("Expect"), "100-continue");
     return State::NeedMore;
 }
 

@@ -41,6 +41,7 @@ class HttpRequestParser {
 
   private:
     State Fail(int status, std::string reason);
+    State TooLongHead();
     State ReadHead(std::string_view head);
     bool ReadRequestLine(std::string_view line);
     bool ReadHeaderLine(std::string_view line);

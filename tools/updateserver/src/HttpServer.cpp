@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -25,6 +26,7 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr auto kLongestWait = std::chrono::milliseconds(1000);
 constexpr auto kWriteSlice = std::chrono::milliseconds(200);
+constexpr auto kLingerTime = std::chrono::milliseconds(2000);
 constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
 std::string AddressText(const sockaddr_storage& address, int& port) {
@@ -384,6 +386,7 @@ void HttpServer::Serve(ConnectionPtr connection) {
         if (!response.refusal.empty()) response.set_content(response.refusal + "\n", "text/plain");
         const bool sent = Answer(c, request, response, keepAlive);
         if (logger_) logger_(request, response);
+        if (sent && !response.refusal.empty()) LetRefusalArrive(c.socket.Get());
         if (!sent || !keepAlive) return;
 
         c.received.erase(0, c.parser.Consumed());
@@ -429,18 +432,43 @@ bool HttpServer::Answer(Connection& connection, const HttpRequest& request, Http
     std::uint64_t offset = 0;
     while (offset < response.providerSize) {
         sink.Restart();
-        const bool more = response.provider(static_cast<std::size_t>(offset),
-                                            static_cast<std::size_t>(response.providerSize - offset), sink);
-        // A provider that gives up, fails to write or writes nothing ends the answer short.
-        if (!more || sink.Failed() || sink.Written() == 0) return false;
+        const std::uint64_t left = response.providerSize - offset;
+        bool more = false;
+        try {
+            more = response.provider(static_cast<std::size_t>(offset), static_cast<std::size_t>(left), sink);
+        } catch (const std::exception&) {
+            more = false;
+        }
+        // A provider that gives up, fails to write, writes nothing or more than announced ends the
+        // answer: the connection closes, so the client sees it cut short rather than mis-framed.
+        if (!more || sink.Failed() || sink.Written() == 0 || sink.Written() > left) return false;
         offset += sink.Written();
     }
     return true;
 }
 
+// A refused request may still be on its way (a body too long, one that came too slowly). Closing with
+// unread bytes sends a reset, which can reach the client before the refusal and wipe it out; so the
+// sending side is closed first and what still comes is read and dropped, for a short while.
+void HttpServer::LetRefusalArrive(int fd) {
+    ::shutdown(fd, SHUT_WR);
+    const auto until = Clock::now() + kLingerTime;
+    char scratch[kReadChunk];
+    while (!stopping_) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return;
+        pollfd readable{fd, POLLIN, 0};
+        if (poll(&readable, 1, static_cast<int>(std::min<long long>(left, kWriteSlice.count()))) < 0) return;
+        if (readable.revents == 0) continue;
+        const ssize_t got = ::recv(fd, scratch, sizeof scratch, 0);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
+    }
+}
+
 bool HttpServer::SendAll(int fd, const char* data, std::size_t length) {
     auto quietSince = Clock::now();
     while (length > 0) {
+        if (stopping_) return false;
         const ssize_t sent = ::send(fd, data, length, MSG_NOSIGNAL);
         if (sent > 0) {
             data += sent;
@@ -451,7 +479,7 @@ bool HttpServer::SendAll(int fd, const char* data, std::size_t length) {
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
         // The client reads slower than we write: wait for room, in slices so that a stop is seen.
-        if (stopping_ || Clock::now() - quietSince >= settings_.writeTimeout) return false;
+        if (Clock::now() - quietSince >= settings_.writeTimeout) return false;
         pollfd room{fd, POLLOUT, 0};
         poll(&room, 1, static_cast<int>(kWriteSlice.count()));
     }

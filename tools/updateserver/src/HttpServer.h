@@ -70,6 +70,7 @@ class HttpServer {
     void Serve(ConnectionPtr connection);
     bool Answer(Connection& connection, const HttpRequest& request, HttpResponse& response, bool keepAlive);
     bool SendAll(int fd, const char* data, std::size_t length);
+    void LetRefusalArrive(int fd);
     void HandBack(ConnectionPtr connection);
 
     const Settings settings_;

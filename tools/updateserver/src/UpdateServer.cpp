@@ -273,7 +273,7 @@ void UpdateServer::Send(HttpResponse& res, Body body, const std::optional<Faults
     res.status = body.status;
     const bool cuts = faults && faults->cutBody && *faults->cutBody < body.size;
     if (body.size == 0) {
-        // The library announces no length for an empty provided body; the client would wait for the close.
+        // An empty body goes as text, with its Content-Length of 0, never through a provider.
         res.set_content(std::string(), body.contentType.c_str());
     } else if (faults && (faults->hang || cuts)) {
         SendFaulty(res, std::move(body), *faults);

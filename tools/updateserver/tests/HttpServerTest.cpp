@@ -71,6 +71,12 @@ TEST(HttpRequestParser, RefusesWhatItCannotReadWithTheStatusAndTheReason) {
          "request body of 1025 bytes, more than 1024"},
         {"GET / HTTP/1.1\r\nX: " + std::string(HttpRequestParser::kMaxHeaderBytes, 'a'), 431,
          "request line and headers longer than 16384 bytes"},
+        {[] {
+             std::string blankLines;
+             for (int i = 0; i < 10000; ++i) blankLines += "\r\n";
+             return blankLines;
+         }(),
+         431, "request line and headers longer than 16384 bytes"},
     };
     for (const Case& c : cases) {
         HttpRequestParser parser(1024);
@@ -131,6 +137,15 @@ class Client {
         }
         return all;
     }
+    // Reads and drops everything until the server closes; false when nothing comes for the time-out.
+    bool ReadUntilClosed(int timeoutMs = 30000) {
+        char buffer[65536];
+        for (;;) {
+            pollfd watch{fd_, POLLIN, 0};
+            if (::poll(&watch, 1, timeoutMs) <= 0) return false;
+            if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
+        }
+    }
     // True once the server has closed the connection (read after the answers).
     bool ClosedByServer(int timeoutMs = 10000) {
         if (closedByServer_) return true;
@@ -179,13 +194,21 @@ class HttpServerTest : public ::testing::Test {
     }
 
     void Handle(const HttpRequest& request, HttpResponse& response) {
+        if (request.path == "/overlong") {
+            response.set_content_provider(10, "text/plain",
+                                          [](std::size_t, std::size_t, updateserver::DataSink& sink) {
+                                              return sink.write("sixteen bytes...", 16);
+                                          });
+            return;
+        }
         if (request.path == "/endless") {
             streaming_ = true;
             auto zeros = std::make_shared<std::string>(64 * 1024, '\0');
-            response.set_content_provider(1ULL << 40, "application/octet-stream",
-                                          [zeros](std::size_t, std::size_t, updateserver::DataSink& sink) {
-                                              return sink.write(zeros->data(), zeros->size());
-                                          });
+            response.set_content_provider(
+                1ULL << 40, "application/octet-stream",
+                [zeros](std::size_t, std::size_t length, updateserver::DataSink& sink) {
+                    return sink.write(zeros->data(), std::min(length, zeros->size()));
+                });
             return;
         }
         response.set_content(request.method + " " + request.path + " " + request.body, "text/plain");
@@ -272,19 +295,39 @@ TEST_F(HttpServerTest, AClientThatExpectsContinueGetsItBeforeItSendsTheBody) {
     EXPECT_NE(client.ReadAnswers(1).find("POST /up data"), std::string::npos);
 }
 
-TEST_F(HttpServerTest, StopEndsRunWhileAClientReadsNothingOfItsAnswer) {
+TEST_F(HttpServerTest, StopEndsRunWhileOneClientReadsNothingOfItsAnswerAndAnotherReadsSteadily) {
     HttpServer::Settings settings;
     settings.writeTimeout = std::chrono::minutes(5);
     Start(settings);
     Client stalled(port_);
     ASSERT_TRUE(stalled.Send("GET /endless HTTP/1.1\r\n\r\n"));
+    Client reading(port_);
+    ASSERT_TRUE(reading.Send("GET /endless HTTP/1.1\r\n\r\n"));
+    std::atomic<bool> readUntilClosed{false};
+    std::thread reader([&] { readUntilClosed = reading.ReadUntilClosed(); });
     Client idle(port_);
-    ASSERT_TRUE(idle.Connected());
-    while (!streaming_) std::this_thread::yield();
+    ASSERT_TRUE(idle.Send("GET /first HTTP/1.1\r\n\r\n"));
+    ASSERT_NE(idle.ReadAnswers(1).find("GET /first"), std::string::npos);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!streaming_ && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    ASSERT_TRUE(streaming_);
 
     server_->Stop();
-    EXPECT_EQ(running_.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const bool ended = running_.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << "Run still goes on 20 s after Stop";
     EXPECT_TRUE(idle.ClosedByServer());
+    reader.join();
+    EXPECT_TRUE(readUntilClosed);
+}
+
+TEST_F(HttpServerTest, AnAnswerLongerThanItsAnnouncedLengthEndsTheConnection) {
+    HttpServer::Settings settings;
+    settings.keepAliveTimeout = std::chrono::minutes(5);  // the close must not be the idle one
+    Start(settings);
+    Client client(port_);
+    ASSERT_TRUE(client.Send("GET /overlong HTTP/1.1\r\n\r\n"));
+    client.ReadAnswers(1);
+    EXPECT_TRUE(client.ClosedByServer());
 }
 
 }  // namespace
