@@ -21,7 +21,25 @@ readonly SCUP_PROGRAM_PROP=ScriboUpdaterWindow
 # Wine. Pictures only; no result waits on it.
 readonly SCUP_PAINT_SECONDS=1.5
 
-scup_drive() { wine "$SCUP_DRIVE_BIN/scdrive.exe" "$@" 2>>"${SCUP_DRIVE_LOG:-/dev/null}"; }
+scup_drive() {
+  local out err status
+  out=$(mktemp) err=$(mktemp)
+  wine "$SCUP_DRIVE_BIN/scdrive.exe" "$@" >"$out" 2>"$err"
+  status=$?
+  # scdrive says why whenever it fails. A failure without a word is a Wine process that ended before
+  # scdrive ran (seen now and then on a loaded machine, for test programs as well): it is logged and
+  # run once more, which is safe because it did nothing.
+  if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "scdrive $1: ended with status $status and printed nothing; running it once more" \
+      >>"${SCUP_DRIVE_LOG:-/dev/stderr}"
+    wine "$SCUP_DRIVE_BIN/scdrive.exe" "$@" >"$out" 2>"$err"
+    status=$?
+  fi
+  cat "$out"
+  cat "$err" >>"${SCUP_DRIVE_LOG:-/dev/null}"
+  rm -f "$out" "$err"
+  return "$status"
+}
 
 # A demo PC as on its first day: no history, settings or applications of an earlier run, the
 # updater installed at the version the demo catalog offers (so that no self-upgrade is proposed).

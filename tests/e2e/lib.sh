@@ -126,6 +126,7 @@ e2e_finish() {
   # A long scenario's log may be shown cut in the middle: its failures come again at its end.
   local what
   for what in "${E2E_FAILURES[@]}"; do echo "failed: $what"; done
+  grep -h "printed nothing" "$SCUP_DRIVE_LOG" 2>/dev/null | sed 's/^/note - /'
   echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed (log and screens: $E2E_OUT)"
   [ "$E2E_FAILED" -eq 0 ]
 }
