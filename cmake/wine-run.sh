@@ -25,7 +25,7 @@ out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 run_program() {
   if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$out" 2>&1 </dev/null
+    xvfb-run -a -s "-screen 0 1024x768x24 -noreset" wine "$@" >"$out" 2>&1 </dev/null
   else
     wine "$@" >"$out" 2>&1 </dev/null
   fi

@@ -166,7 +166,10 @@ scup_start_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   local report
   report=$(mktemp) || return 1
-  Xvfb -displayfd 3 -screen 0 "${SCUP_XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$report" >/dev/null 2>&1 &
+  # -noreset: an X server resets when its last client leaves, and a client that connects during the
+  # reset loses its connection; Wine then ends that process with status 1 and, with WINEDEBUG=-all,
+  # without a word. Between two tests the display often has no client at all.
+  Xvfb -displayfd 3 -screen 0 "${SCUP_XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset 3>"$report" >/dev/null 2>&1 &
   SCUP_XVFB_PID=$!
   local i n=""
   for i in $(seq 1 100); do
