@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <thread>
+#include <chrono>
 #include <vector>
 
 #include "ExchangeResponder.h"

@@ -7,7 +7,6 @@
 //   GET  /scupdater/files/<path below the catalog folder>
 //   /_control/...  fault switches, catalog reload and request counts (loopback clients only)
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
