@@ -20,6 +20,10 @@
 #define IDS_URL_VERSIONCHECK 503
 #define IDS_URL_NOTICE 504
 #define IDS_URL_FILEUPDATE 505
+/* The maker's public signing keys (Base64 of the P-256 point X||Y); two, so that one can replace
+   the other without a gap. */
+#define IDS_SIGNING_KEY_FIRST 506
+#define IDS_SIGNING_KEY_LAST 507
 
 /* Start dialog */
 #define IDD_START 1100
