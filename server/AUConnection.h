@@ -19,6 +19,8 @@ class CAUConnection {
     virtual ServerResult TestProxy(const std::wstring& url) = 0;
     virtual ServerResult Send(const std::wstring& url, const std::wstring& request,
                               std::wstring& response) = 0;
+    // A body longer than maxBytes (0: no limit) is refused, before a byte of it is written where
+    // its length is announced, else as soon as it runs past.
     virtual ServerResult Download(const std::wstring& url, const std::wstring& filePath,
-                                  const DownloadProgress& progress) = 0;
+                                  const DownloadProgress& progress, unsigned long long maxBytes = 0) = 0;
 };

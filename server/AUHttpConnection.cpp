@@ -493,7 +493,7 @@ ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring
 }
 
 ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
-                                         const DownloadProgress& progress) {
+                                         const DownloadProgress& progress, unsigned long long maxBytes) {
     scup::TraceScope scope(L"CAUHttpConnection::Download()");
     if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     UniqueInternet created;
@@ -504,7 +504,10 @@ ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wst
     const RequestScope request(*this, created);
     if (MayUseStoredCredentials()) GiveProxyCredentials(request.get());
     std::wstring target = filePath;
-    return SendAndReceive(L"", target, Mode::File, progress);
+    m_downloadLimit = maxBytes;
+    const ServerResult result = SendAndReceive(L"", target, Mode::File, progress);
+    m_downloadLimit = 0;
+    return result;
 }
 
 ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstring& requestText,
@@ -593,6 +596,12 @@ ServerResult CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& t
                                               const DownloadProgress& progress) {
     scup::TraceScope scope(L"CAUHttpConnection::WriteResponse()");
     scup::UniqueFile file;
+    unsigned long long length = 0;
+    if (mode == Mode::File && m_downloadLimit > 0 && AnnouncedLength(request, length) && length > m_downloadLimit) {
+        AUTrace(L"Failed: the answer announces %llu bytes, more than the %llu expected; it is not read.", length,
+                m_downloadLimit);
+        return ServerResult::TooLong;
+    }
     if (mode == Mode::Text) {
         target.clear();
     } else {
@@ -686,6 +695,11 @@ ServerResult CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target
         const DWORD read = static_cast<DWORD>(piece->size);
         AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
         if (mode == Mode::File) {
+            if (m_downloadLimit > 0 && total + read > m_downloadLimit) {
+                AUTrace(L"Failed: the answer runs past the %llu bytes expected; it is not read further.",
+                        m_downloadLimit);
+                return ServerResult::TooLong;
+            }
             DWORD written = 0;
             if (!WriteFile(file, piece->bytes.data(), read, &written, nullptr) || written != read) {
                 // A full disk must not pass for a complete download.

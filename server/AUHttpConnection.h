@@ -69,7 +69,7 @@ class CAUHttpConnection : public CAUConnection {
     ServerResult TestProxy(const std::wstring& url) override;
     ServerResult Send(const std::wstring& url, const std::wstring& request, std::wstring& response) override;
     ServerResult Download(const std::wstring& url, const std::wstring& filePath,
-                          const DownloadProgress& progress) override;
+                          const DownloadProgress& progress, unsigned long long maxBytes = 0) override;
 
     // Closes the connect handle and empties every member.
     void Reset();
@@ -150,4 +150,6 @@ class CAUHttpConnection : public CAUConnection {
     std::unique_ptr<CCallWorker> m_worker;
     ULONGLONG m_waitStarted = 0;
     DWORD m_waitLimit = INFINITE;
+    // The most a file download may bring, 0 for no limit; set for the download under way.
+    unsigned long long m_downloadLimit = 0;
 };

@@ -328,17 +328,32 @@ ServerResult CAUServerData::DoFileUpdateAction(const SAUExtFirmInfo& package, SA
     return ServerResult::Success;
 }
 
+bool CAUServerData::MayFetch(const std::wstring& url) const {
+    std::wstring host;
+    int secure = 0;
+    if (!SplitHost(url, host, secure)) return false;
+    return secure || !(m_bVersionCheckSecure || m_bFileUpdateSecure || m_bNoticeSecure);
+}
+
 ServerResult CAUServerData::Download(const std::wstring& url, const std::wstring& filePath,
-                                     const DownloadProgress& progress) {
+                                     const DownloadProgress& progress, unsigned long long maxBytes) {
     scup::TraceScope scope(L"CAUServerData::Download()");
     std::wstring host;
     int secure = 0;
     if (!SplitHost(url, host, secure)) return ServerResult::Failed;
+    // Anyone on the way could replace a file fetched in the clear; the road the exchanges take
+    // says what the server can give.
+    if (!MayFetch(url)) {
+        AUTrace(L"Failed: the file address %s is not https while the server is reached over https; it is not "
+                L"fetched.",
+                url.c_str());
+        return ServerResult::AnswerUnusable;
+    }
     if (Connect(*m_download, url, host, secure) != ServerResult::Success) {
         AUTrace(L"Failed to Create connection for File Download.");
         return ServerResult::Failed;
     }
-    ServerResult status = m_download->Download(url, filePath, progress);
+    ServerResult status = m_download->Download(url, filePath, progress, maxBytes);
     if (status != ServerResult::Success) AUTrace(L"Download Failed.");
     return status;
 }

@@ -40,8 +40,13 @@ class CAUServerData {
                                         const std::wstring& printer);
     // NoFileInformation when the answer names no file.
     virtual ServerResult DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info);
+    // Whether a file may be fetched from the address: not in the clear where the exchanges go over
+    // https, since anyone on the way could replace it.
+    bool MayFetch(const std::wstring& url) const;
+    // maxBytes as for CAUConnection::Download. Where the exchanges go over https, a file address
+    // that does not is refused.
     virtual ServerResult Download(const std::wstring& url, const std::wstring& filePath,
-                                  const DownloadProgress& progress);
+                                  const DownloadProgress& progress, unsigned long long maxBytes = 0);
     // Closes the connections of the exchanges; the session stays.
     virtual void CloseConnections();
     // Closes the session and the connections and forgets everything, so that the next

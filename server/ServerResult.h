@@ -16,6 +16,11 @@ enum class ServerResult {
     AnswerUnusable = 8,
     // The server's certificate was refused: not trusted, expired or issued for another name.
     NotTrusted = 9,
+    // A file arrived but nothing vouches for it: no valid statement of the maker, or a file that is
+    // not the one its statement signs.
+    NotVerified = 10,
+    // A file's body is longer than the most it was allowed to be; nothing past that was read.
+    TooLong = 11,
     // Within the HTTP connection only: the request met a connection the other end had closed, and
     // goes out again.
     ConnectionLost = -2,

@@ -87,7 +87,7 @@ class FakeServerData : public CAUServerData {
         return ServerResult::Success;
     }
     ServerResult Download(const std::wstring&, const std::wstring& filePath,
-                          const DownloadProgress&) override {
+                          const DownloadProgress&, unsigned long long) override {
         const std::string package =
             testing_support::ZipWriter()
                 .Stored("data.xml",

@@ -22,7 +22,7 @@ class PackageServer : public CAUServerData {
         return ServerResult::Success;
     }
     ServerResult Download(const std::wstring& url, const std::wstring& filePath,
-                          const DownloadProgress&) override {
+                          const DownloadProgress&, unsigned long long) override {
         downloads.push_back(url);
         WriteBinaryFile(filePath, body);
         return downloadResult;
