@@ -9,12 +9,19 @@
 #include "common/Handles.h"
 #include "common/LangResources.h"
 #include "common/Trace.h"
+#include "install/VerifiedFetch.h"
 #include "local/AUCrypt.h"
+#include "res/install_ids.h"
 #include "res/resource_ids.h"
 
 using scup::AUTrace;
 
 namespace {
+
+// The package code the maker's statement gives the updater's own package.
+constexpr wchar_t kUpdaterPackageCode[] = L"SCUPDATER";
+// Where signatures are off and the notice gives no size.
+constexpr unsigned long long kUnverifiedUpdaterLimit = 64ull << 20;
 
 bool ExitRequested() {
     scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
@@ -66,23 +73,37 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
         AUTrace(L"Failed: the upgrader download URL names no file that can be stored.");
         return Fail(language, kNoAddress, ServerResult::Success);
     }
-    const std::wstring target = scup::FormatText(L"%s\\%s", PrepareDownloadFolder().c_str(), name.c_str());
+    const std::wstring folder = PrepareDownloadFolder();
 
-    rc = server.Download(info.strDownloadURL, target, {});
-    if (rc != ServerResult::Success) {
+    // The package must be the updater the version check offered, as the maker signed it; the
+    // notice's own size bounds it only where signatures are turned off.
+    const STrustPolicy policy = LoadTrustPolicy();
+    const SExpectedFile expected{kUpdaterPackageCode, L"ALL_ALL", L"", L"", server.UpdaterVersion()};
+    const unsigned long long unverifiedLimit =
+        info.nFileSize > 0 ? static_cast<unsigned long long>(info.nFileSize) : kUnverifiedUpdaterLimit;
+    CVerifiedFetch fetch(server, policy);
+    const SFetchResult fetched = fetch.Fetch(info.strDownloadURL, expected, folder, unverifiedLimit, {});
+    if (fetched.server == ServerResult::NotVerified) return Refuse(language, fetched.Reason());
+    if (!fetched.Succeeded()) {
         AUTrace(L"Failed to download.");
-        // Whatever part of the file arrived must never be taken for the package.
-        DeleteFileW(target.c_str());
-        return rc == ServerResult::Cancelled ? kFailed : Fail(language, kFailed, rc);
+        return fetched.server == ServerResult::Cancelled ? kFailed : Fail(language, kFailed, fetched.server);
     }
-    if (CAUCrypt::IsFileIntact(target, info.strCheckSum) == 0) {
+    if (CAUCrypt::IsFileIntact(fetched.localPath, info.strCheckSum) == 0) {
         AUTrace(L"File Hash Comparison succeeded.");
-        outFilePath = target;
+        outFilePath = fetched.localPath;
         return kDownloaded;
     }
     AUTrace(L"File Hash comparison failed. File is corrupt");
-    DeleteFileW(target.c_str());
-    return Fail(language, kFailed, ServerResult::Success);
+    DeleteFileW(fetched.localPath.c_str());
+    return Refuse(language, L"the file differs from the checksum the server gives");
+}
+
+int CAUAppUpgrader::Refuse(LANGID language, const std::wstring& reason) {
+    AUTrace(L"Failed: the new updater is refused: %s.", reason.c_str());
+    m_strRefusal = reason;
+    if (ExitRequested()) return kExitRequested;
+    scup::ShowLangMessage(nullptr, IDS_MSG_UPDATER_NOT_SIGNED, language, MB_ICONERROR);
+    return kFailed;
 }
 
 int CAUAppUpgrader::Fail(LANGID language, int code, ServerResult serverResult) {

@@ -91,6 +91,8 @@ class CScUpdaterApp {
     // What the updater installed by a self-upgrade is started with at its end, after "-N": an
     // unattended run's task, so that the new updater carries it out.
     std::vector<std::wstring> m_upgradeFollowUp;
+    // Why the last self-upgrade's package was refused; empty when none was.
+    std::wstring m_strUpgradeRefusal;
 
     // The window of the start or main dialog while one is on screen, else none.
     HWND MainWindowHandle() const;

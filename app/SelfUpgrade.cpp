@@ -62,6 +62,7 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
     std::wstring package;
     CAUAppUpgrader upgrader;
     const int fetched = upgrader.Execute(this, printers, package, m_printer.Get());
+    m_strUpgradeRefusal = upgrader.Refusal();
     if (fetched != CAUAppUpgrader::kDownloaded) return FetchFailure(fetched);
     return StageAndStartUpgrade(package, offered);
 }

@@ -76,6 +76,7 @@ std::string CUnattendedReport::Json() const {
         .Key(L"reason")
         .String(m_serverReason)
         .EndObject();
+    json.Key(L"signatures").String(m_signaturesRequired ? L"required" : L"off");
     json.Key(L"printer").String(m_printer);
     json.Key(L"offered").BeginArray();
     for (const SOffered& offered : m_offered)
@@ -129,6 +130,8 @@ std::wstring CUnattendedReport::Summary() const {
         FormatText(L"ScUpdater: %s (exit code %d)\r\n", UnattendedExitName(m_exit), static_cast<int>(m_exit));
     if (!m_serverReached && !m_serverReason.empty())
         summary += FormatText(L"  server not reached: %s\r\n", m_serverReason.c_str());
+    if (!m_signaturesRequired)
+        summary += L"  updates are NOT verified: the signature check is turned off on this PC\r\n";
     summary += FormatText(L"  offered %d, installed %d, skipped %d, failed %d\r\n",
                           static_cast<int>(m_offered.size()), static_cast<int>(m_installed.size()),
                           static_cast<int>(m_skipped.size()), static_cast<int>(m_failed.size()));

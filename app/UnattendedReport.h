@@ -3,7 +3,7 @@
 // or not at all) and the short summary for a console. Filled on the main thread as the run goes.
 //
 // Document: {"program", "version", "command", "started", "ended", "result": {"code", "name"},
-// "server": {"reached", "reason"}, "printer", "offered": [{"id", "spec", "category", "title",
+// "server": {"reached", "reason"}, "signatures" ("required" or "off"), "printer", "offered": [{"id", "spec", "category", "title",
 // "installed", "offered"}], "installed": [{"id", "title", "before", "after"}], "skipped": [{"id",
 // "reason"}], "failed": [{"id", "step", "reason"}], "messages": [text...]}. The messages are what
 // the dialogs would have shown, in the run's language.
@@ -44,6 +44,9 @@ class CUnattendedReport {
     void SetProgramVersion(std::wstring version) { m_version = std::move(version); }
     void SetPrinter(std::wstring printer) { m_printer = std::move(printer); }
     void SetServer(bool reached, std::wstring reason);
+    // Whether the run required the maker's signature on what it fetched ("signatures": "required"
+    // or "off" in the document).
+    void SetSignaturesRequired(bool required) { m_signaturesRequired = required; }
     void AddOffered(SOffered offered) { m_offered.push_back(std::move(offered)); }
     void AddInstalled(SInstalled installed) { m_installed.push_back(std::move(installed)); }
     void AddSkipped(SSkipped skipped) { m_skipped.push_back(std::move(skipped)); }
@@ -71,6 +74,7 @@ class CUnattendedReport {
     std::wstring m_started = NowText();
     std::wstring m_ended;
     bool m_serverReached = false;
+    bool m_signaturesRequired = true;
     UnattendedExit m_exit = UnattendedExit::Failed;
     std::vector<SOffered> m_offered;
     std::vector<SInstalled> m_installed;

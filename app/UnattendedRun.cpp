@@ -81,6 +81,13 @@ SInstallDialogs SilentInstallDialogs() {
 
 bool SameCode(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
+// Whether the run refused the entry's package (the report names it under "verify" already).
+bool WasRefused(const CAUFileUpdater& updater, const SAUExtFirmInfo& entry) {
+    for (const CAUFileUpdater::SRefusal& refusal : updater.Refusals())
+        if (refusal.id == entry.strId && refusal.spec == entry.strSpec) return true;
+    return false;
+}
+
 // The command line as the report repeats it: the arguments, quoted where they hold a blank.
 std::wstring JoinArguments(const std::vector<std::wstring>& args) {
     std::wstring text;
@@ -185,7 +192,9 @@ UnattendedExit CUnattendedRun::RunTask() {
                 ReportOffered(firmware.rows);
                 checked = checked && firmware.checked;
             }
-            return checked ? UnattendedExit::Done : UnattendedExit::Failed;
+            // A package refused on the way is a failure the check could not get past.
+            if (!checked) return UnattendedExit::Failed;
+            return m_refused > 0 ? UnattendedExit::PartlyDone : UnattendedExit::Done;
         }
         case UnattendedTask::Install: {
             SViewCheck software = CheckView(printer, UpdateView::Software);
@@ -247,8 +256,12 @@ bool CUnattendedRun::TookSelfUpgrade() {
             break;
         case UpgradeResult::NotObtained:
         case UpgradeResult::NotStaged:
-            m_report.AddFailed({L"ScUpdater", L"self-upgrade",
-                                L"the newer updater " + offered + L" could not be installed"});
+            if (!m_app.m_strUpgradeRefusal.empty())
+                m_report.AddFailed({L"ScUpdater", L"verify",
+                                    L"the newer updater " + offered + L": " + m_app.m_strUpgradeRefusal});
+            else
+                m_report.AddFailed({L"ScUpdater", L"self-upgrade",
+                                    L"the newer updater " + offered + L" could not be installed"});
             break;
         case UpgradeResult::NotNeeded:
             break;
@@ -284,6 +297,7 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
     }
     check.rows = list.Rows();
     check.checked = true;
+    ReportRefusals(updater);
     return check;
 }
 
@@ -295,6 +309,18 @@ bool CUnattendedRun::ReadPrinterFiles(const std::wstring& printer) const {
     if (found == printers.end()) return false;
     return std::any_of(found->second.begin(), found->second.end(),
                        [](const auto& entry) { return entry.second.strCategory == kFirmwareCategory; });
+}
+
+void CUnattendedRun::ReportRefusals(const CAUFileUpdater& updater) {
+    m_report.SetSignaturesRequired(updater.SignaturesRequired());
+    for (const CAUFileUpdater::SRefusal& refusal : updater.Refusals()) {
+        if (refusal.failure == VerifyFailure::NotNewer) {
+            m_report.AddSkipped({refusal.id, refusal.reason});
+            continue;
+        }
+        m_report.AddFailed({refusal.id, L"verify", refusal.reason});
+        ++m_refused;
+    }
 }
 
 void CUnattendedRun::ReportOffered(const std::vector<SAUItemRecord>& rows) {
@@ -323,7 +349,7 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
         if (std::none_of(check.rows.begin(), check.rows.end(),
                          [&](const SAUItemRecord& row) { return SameCode(code, row.info.strId); }))
             m_report.AddSkipped({code, L"not offered for this PC (up to date, or not installed here)"});
-    if (ticked.empty()) return skippedRunning > 0 ? UnattendedExit::Failed : UnattendedExit::Done;
+    if (ticked.empty()) return skippedRunning > 0 || m_refused > 0 ? UnattendedExit::Failed : UnattendedExit::Done;
 
     // What the check found installed (a template package's own version, too).
     std::vector<std::pair<SAUItemRecord, std::wstring>> before;
@@ -336,12 +362,15 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
     updater.InstallUpdates(&check.refined, printer, &list);
+    ReportRefusals(updater);
 
     int installed = 0, failed = 0;
     for (const auto& [row, version] : before) {
         std::wstring after;
         CAULocalData::GetInstalledPackageVersion(row.info.strId, after);
-        if (updater.VerifyInstalled(row)) {
+        if (WasRefused(updater, row.info)) {
+            ++failed;
+        } else if (updater.VerifyInstalled(row)) {
             m_report.AddInstalled({row.info.strId, row.strTitle, version, after});
             ++installed;
         } else {
@@ -349,7 +378,7 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
             ++failed;
         }
     }
-    if (failed == 0 && skippedRunning == 0) return UnattendedExit::Done;
+    if (failed == 0 && skippedRunning == 0 && m_refused == 0) return UnattendedExit::Done;
     return installed > 0 ? UnattendedExit::PartlyDone : UnattendedExit::Failed;
 }
 
@@ -363,6 +392,7 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     // A run that stops before the transfer (a download that failed) must not read an old success.
     ForgetLastTransfer();
     const InstallResult installed = updater.InstallUpdates(&check.refined, printer, &list);
+    ReportRefusals(updater);
     // The transfer's own result stands in for a printer that tells nothing afterwards only when
     // every package reached it (a package that could not be fetched or unpacked is left out).
     const bool transferred = LastTransferResult() == 0 && installed == InstallResult::Done;
@@ -384,7 +414,9 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     int sent = 0, failed = 0;
     for (const SAUItemRecord& row : check.rows) {
         const std::wstring after = storedVersion(row.info.strId);
-        if ((!after.empty() && after != row.info.strInstalledVersion) || (!told && transferred)) {
+        if (WasRefused(updater, row.info)) {
+            ++failed;
+        } else if ((!after.empty() && after != row.info.strInstalledVersion) || (!told && transferred)) {
             m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion,
                                    after.empty() ? row.strVersion : after});
             ++sent;

@@ -17,6 +17,7 @@
 #include "UnattendedReport.h"
 #include "install/UpdateListView.h"
 
+class CAUFileUpdater;
 class CScUpdaterApp;
 
 class CUnattendedRun {
@@ -53,10 +54,14 @@ class CUnattendedRun {
     // one family printer when there is only one; empty when neither.
     std::wstring FirmwarePrinter() const;
     void ReportOffered(const std::vector<SAUItemRecord>& rows);
+    // The packages the updater refused: failed in step "verify", or skipped when only not newer.
+    void ReportRefusals(const CAUFileUpdater& updater);
     UnattendedExit Finish(UnattendedExit exit);
 
     CScUpdaterApp& m_app;
     const CAUCommandLineInfo& m_commandLine;
     std::vector<std::wstring> m_args;
     CUnattendedReport m_report;
+    // Packages refused for want of a valid signature so far.
+    int m_refused = 0;
 };

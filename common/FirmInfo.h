@@ -23,6 +23,9 @@ struct SAUExtFirmInfo {
     std::wstring strFilePath;
     std::wstring strCategory;
     std::wstring strURL;
+    // The version the description package's signed statement gives (or, where signatures are turned
+    // off, its own "Version"): the package fetched at install time must be that version.
+    std::wstring strOfferedVersion;
 };
 
 // Key "%s_%s" of strId and strSpec, compared as plain case-sensitive text.

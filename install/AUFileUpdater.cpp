@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <cwchar>
+
+#include "DottedVersion.h"
 #include "DownloadName.h"
 #include "common/AUXMLParser.h"
 #include "common/Format.h"
@@ -18,22 +21,47 @@ using scup::FormatText;
 
 namespace {
 
-// Downloads are written under a name of this prefix and get their own name once complete.
-constexpr wchar_t kPartialPrefix[] = L"dl";
+// A description package holds a few texts and a thumbnail; where no signature bounds it, this does.
+constexpr unsigned long long kUnverifiedDescriptionLimit = 4ull << 20;
+
+// The printer model a firmware package's statement names; the PC's packages name none.
+std::wstring PackageModel(const SAUExtFirmInfo& entry) {
+    return entry.strCategory == kFirmwareCategory ? entry.strName : std::wstring();
+}
 
 bool EqualsIgnoringCase(const std::wstring& left, const wchar_t* right) {
     return CompareStringOrdinal(left.c_str(), -1, right, -1, TRUE) == CSTR_EQUAL;
-}
-
-bool IsCancelRequested() {
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
-    return cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0;
 }
 
 std::wstring Trimmed(const std::wstring& text) {
     const size_t first = text.find_first_not_of(L" \t\r\n");
     if (first == std::wstring::npos) return {};
     return text.substr(first, text.find_last_not_of(L" \t\r\n") - first + 1);
+}
+
+// Where no signature bounds a package, the size its description shows ("640 KB", "12.5 MB") does,
+// with room for the rounding of that text; a size it does not show leaves a generous bound.
+unsigned long long UnverifiedPackageLimit(const std::wstring& size) {
+    constexpr unsigned long long kUnknown = 4ull << 30;
+    wchar_t* end = nullptr;
+    const double value = std::wcstod(size.c_str(), &end);
+    if (end == size.c_str() || value <= 0) return kUnknown;
+    const std::wstring unit = Trimmed(end);
+    double bytes = value;
+    if (EqualsIgnoringCase(unit, L"KB"))
+        bytes *= 1024.0;
+    else if (EqualsIgnoringCase(unit, L"MB"))
+        bytes *= 1024.0 * 1024.0;
+    else if (EqualsIgnoringCase(unit, L"GB"))
+        bytes *= 1024.0 * 1024.0 * 1024.0;
+    else if (!unit.empty())
+        return kUnknown;
+    return static_cast<unsigned long long>(bytes * 1.1) + (1ull << 20);
+}
+
+bool IsCancelRequested() {
+    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
+    return cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0;
 }
 
 // 0 applications, 1 other firmware, 2 the main firmware.
@@ -66,6 +94,7 @@ int CAUFileUpdater::Initialize() {
         AUTrace(L"Local Data not available.");
         return 1;
     }
+    m_policy = LoadTrustPolicy();
     if (!m_pUpdaterDialog) {
         AUTrace(L"UI not available");
         return 1;
@@ -95,28 +124,79 @@ bool CAUFileUpdater::EnsureDownloadFolder() const {
     return rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS;
 }
 
-ServerResult CAUFileUpdater::DownloadFile(const std::wstring& url, std::wstring& localPath,
-                                          const DownloadProgress& progress) {
-    const std::wstring name = scup::SafeDownloadName(url);
-    if (name.empty()) {
-        AUTrace(L"Failed: the address \"%s\" gives no usable file name; it is not downloaded.", url.c_str());
-        return ServerResult::Failed;
+std::wstring CAUFileUpdater::EntryFolder(const SAUExtFirmInfo& entry) const {
+    const std::wstring name = scup::SafeDownloadName(FormatText(L"%s_%s", entry.strId.c_str(), entry.strSpec.c_str()));
+    if (name.empty()) return {};
+    const std::wstring folder = m_pManager->strDownloadFolder + L"\\" + name;
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return folder;
+    const int rc = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    return rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS ? folder : std::wstring();
+}
+
+void CAUFileUpdater::Refuse(const SAUExtFirmInfo& entry, const std::wstring& title, VerifyFailure failure,
+                            const std::wstring& reason) {
+    AUTrace(L"Failed: %s %s is refused: %s.", entry.strId.c_str(), entry.strSpec.c_str(), reason.c_str());
+    m_refusals.push_back({entry.strId, entry.strSpec, title, failure, reason});
+}
+
+bool CAUFileUpdater::MayReplace(const SAUExtFirmInfo& entry, const std::wstring& offered,
+                                const std::wstring& replaces, const STrustPolicy& policy) {
+    if (entry.nNewInstall) return true;
+    const std::wstring& installed = entry.strInstalledVersion;
+    const int order = scup::CompareDottedVersions(offered, installed);
+    if (order > 0) return true;
+    if (!replaces.empty() && scup::CompareDottedVersions(replaces, installed) == 0) return true;
+    return order != 0 && policy.MayDowngrade(entry.strId);
+}
+
+ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFileUpdateInfo& info, bool& offered) {
+    offered = false;
+    const std::wstring folder = EntryFolder(entry);
+    if (folder.empty()) return ServerResult::Failed;
+    const SExpectedFile expected{entry.strId, entry.strSpec, PackageModel(entry), L"", L""};
+    CVerifiedFetch fetch(*m_pServerData, m_policy);
+    const SFetchResult fetched = fetch.Fetch(info.strPath, expected, folder, kUnverifiedDescriptionLimit, nullptr);
+    if (fetched.server == ServerResult::NotVerified) {
+        Refuse(entry, L"", fetched.failure, fetched.Reason());
+        return ServerResult::Success;
     }
-    const std::wstring& folder = m_pManager->strDownloadFolder;
-    localPath = FormatText(L"%s\\%s", folder.c_str(), name.c_str());
-    wchar_t partial[MAX_PATH] = {};
-    if (!GetTempFileNameW(folder.c_str(), kPartialPrefix, 0, partial)) {
-        AUTrace(L"Failed: no file could be made in %s (error %lu).", folder.c_str(), GetLastError());
-        return ServerResult::Failed;
+    if (!fetched.Succeeded()) return fetched.server;
+    entry.strFilePath = fetched.localPath;
+    entry.strURL = info.strPath;
+
+    SDescription description;
+    const bool described = ReadDescription(entry, description);
+    // Without a signature the description's own word is all there is; with one, the description
+    // must say what its statement signs.
+    const std::wstring version = fetched.verified ? fetched.statement.version : description.version;
+    if (fetched.verified && described && scup::CompareDottedVersions(description.version, version) != 0) {
+        Refuse(entry, L"", VerifyFailure::OtherPackage,
+               FormatText(L"%s (version \"%s\" in the description, \"%s\" signed)",
+                          CPackageVerifier::Reason(VerifyFailure::OtherPackage).c_str(), description.version.c_str(),
+                          version.c_str()));
+        return ServerResult::Success;
     }
-    ServerResult rc = m_pServerData->Download(url, partial, progress);
-    if (rc == ServerResult::Success && !MoveFileExW(partial, localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        AUTrace(L"Failed: the download could not be named %s (error %lu).", localPath.c_str(),
-                GetLastError());
-        rc = ServerResult::Failed;
+    if (!MayReplace(entry, version, fetched.verified ? fetched.statement.replaces : std::wstring(), m_policy)) {
+        AUTrace(L"Removing %s: the offered version %s is not newer than the installed %s.", entry.strId.c_str(),
+                version.c_str(), entry.strInstalledVersion.c_str());
+        Refuse(entry, L"", VerifyFailure::NotNewer,
+               FormatText(L"%s (%s offered, %s installed)", CPackageVerifier::Reason(VerifyFailure::NotNewer).c_str(),
+                          version.c_str(), entry.strInstalledVersion.c_str()));
+        return ServerResult::Success;
     }
-    if (rc != ServerResult::Success) DeleteFileW(partial);
-    return rc;
+    entry.strOfferedVersion = version;
+    offered = true;
+    return ServerResult::Success;
+}
+
+void CAUFileUpdater::TellRefusedAtCheck() const {
+    std::wstring names;
+    for (const SRefusal& refusal : m_refusals) {
+        if (refusal.failure == VerifyFailure::NotNewer) continue;
+        if (!names.empty()) names += L", ";
+        names += refusal.id;
+    }
+    if (!names.empty()) ShowMessage(IDS_MSG_CHECK_NOT_SIGNED, MB_ICONWARNING, names);
 }
 
 ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates,
@@ -158,49 +238,80 @@ ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList
                 it = entries.erase(it);
                 continue;
             }
-            std::wstring localPath;
-            const ServerResult downloaded = DownloadFile(info.strPath, localPath, nullptr);
+            bool offered = false;
+            const ServerResult downloaded = FetchDescription(entry, info, offered);
             if (downloaded != ServerResult::Success) {
                 entries.erase(it);
                 result = downloaded;
                 break;
             }
-            entry.strFilePath = localPath;
-            entry.strURL = info.strPath;
-            ++it;
+            it = offered ? std::next(it) : entries.erase(it);
         }
     }
 
     view->ShowProgress(ProgressMode::Hidden);
     if (result == ServerResult::Success) view->SetUpdates(updates);
+    if (result == ServerResult::Success) TellRefusedAtCheck();
     SetViewReady(1);
     return result;
 }
 
-std::wstring CAUFileUpdater::GetDownloadURL(const SAUExtFirmInfo& entry) {
-    scup::TraceScope scope(L"CAUFileUpdater::GetDownloadURL()");
-    std::wstring result;
-    if (!m_pManager || !m_pManager->makeTempFolder || !m_pManager->unzip) return result;
+bool CAUFileUpdater::ReadDescription(const SAUExtFirmInfo& entry, SDescription& description) {
+    description = SDescription{};
+    if (!m_pManager || !m_pManager->makeTempFolder || !m_pManager->unzip) return false;
     const std::wstring folder = m_pManager->makeTempFolder();
-    if (folder.empty()) return result;
+    if (folder.empty()) return false;
     std::vector<std::wstring> files;
     m_pManager->unzip(entry.strFilePath, files, folder);
+    bool read = false;
     for (const std::wstring& name : files) {
         if (!EqualsIgnoringCase(name, L"data.xml") && !EqualsIgnoringCase(name, L"data_ENG.xml")) continue;
         CAUXMLParser document;
-        scup::ComPtr<IXMLDOMNode> node;
-        std::wstring type;
-        if (document.Load(FormatText(L"%s\\%s", folder.c_str(), name.c_str())) == 0 &&
-            CAUXMLParser::SelectFirstNode(document, L"ScriboUpdater/Type", node) == 0 &&
-            document.GetNodeValue(node.get(), type) == 0) {
-            type = Trimmed(type);
-            if (!type.empty() && entry.strURL.size() >= 3)
-                result = entry.strURL.substr(0, entry.strURL.size() - 3) + type;
-        }
+        if (document.Load(FormatText(L"%s\\%s", folder.c_str(), name.c_str())) != 0) break;
+        const auto text = [&document](const wchar_t* path) {
+            scup::ComPtr<IXMLDOMNode> node;
+            std::wstring value;
+            if (CAUXMLParser::SelectFirstNode(document, path, node) == 0) document.GetNodeValue(node.get(), value);
+            return Trimmed(value);
+        };
+        description.type = text(L"ScriboUpdater/Type");
+        description.version = text(L"ScriboUpdater/Version");
+        description.size = text(L"ScriboUpdater/Size");
+        read = true;
         break;
     }
     if (m_pManager->removeFolder) m_pManager->removeFolder(folder);
-    return result;
+    return read;
+}
+
+std::wstring CAUFileUpdater::GetDownloadURL(const SAUExtFirmInfo& entry) {
+    scup::TraceScope scope(L"CAUFileUpdater::GetDownloadURL()");
+    SDescription description;
+    if (!ReadDescription(entry, description) || description.type.empty() || entry.strURL.size() < 3) return {};
+    return entry.strURL.substr(0, entry.strURL.size() - 3) + description.type;
+}
+
+SFetchResult CAUFileUpdater::FetchPackage(const SAUExtFirmInfo& entry, const DownloadProgress& progress) {
+    SFetchResult refused;
+    refused.server = ServerResult::NotVerified;
+    SDescription description;
+    ReadDescription(entry, description);
+    // The description names the address; the package's code alone says what kind of file may run.
+    const std::wstring kind = PackageExtension(entry);
+    if (!EqualsIgnoringCase(description.type, kind.c_str()) || entry.strURL.size() < 3) {
+        refused.failure = VerifyFailure::WrongKind;
+        refused.detail = FormatText(L"\"%s\" where \"%s\" is allowed", description.type.c_str(), kind.c_str());
+        return refused;
+    }
+    const std::wstring folder = EntryFolder(entry);
+    if (folder.empty()) {
+        refused.server = ServerResult::Failed;
+        return refused;
+    }
+    const std::wstring url = entry.strURL.substr(0, entry.strURL.size() - 3) + kind;
+    const SExpectedFile expected{entry.strId, entry.strSpec, PackageModel(entry), L"", entry.strOfferedVersion};
+    CVerifiedFetch fetch(*m_pServerData, m_policy);
+    return fetch.Fetch(url, expected, folder, UnverifiedPackageLimit(description.size), progress);
 }
 
 ServerResult CAUFileUpdater::DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view,
@@ -228,20 +339,26 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
             }
         if (!ticked || entry.strId.empty()) continue;
 
-        const std::wstring url = GetDownloadURL(entry);
         m_pUpdaterDialog->SetProgressItem(ticked->record.strTitle);
         IUpdateListView* view = m_pUpdaterDialog;
-        std::wstring localPath;
-        const ServerResult rc =
-            DownloadFile(url, localPath, [view](int percent) { view->SetProgressPercent(percent); });
-        // A cancel or a refused proxy ends the run; a download that failed leaves out its own
-        // update only, and the others still go ahead.
+        const SFetchResult fetched =
+            FetchPackage(entry, [view](int percent) { view->SetProgressPercent(percent); });
+        const ServerResult rc = fetched.server;
+        // A cancel or a refused proxy ends the run; a download that failed or was refused leaves out
+        // its own update only, and the others still go ahead.
         if (rc == ServerResult::Cancelled || rc == ServerResult::ProxyAuthRefused) return rc;
+        if (rc == ServerResult::NotVerified) {
+            Refuse(entry, ticked->record.strTitle, fetched.failure, fetched.Reason());
+            ShowMessage(IDS_MSG_NOT_SIGNED, MB_ICONERROR, ticked->record.strTitle);
+            failed = rc;
+            continue;
+        }
         if (rc != ServerResult::Success) {
             ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
             failed = rc;
             continue;
         }
+        const std::wstring& localPath = fetched.localPath;
         SInstallLists& group = groups[InstallGroup(entry.strId)];
         group.paths.push_back(localPath);
         group.installNames.push_back(FormatText(L"%s_%s", entry.strId.c_str(), entry.strSpec.c_str()));
@@ -267,6 +384,8 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
     auto found = updates->find(printer);
     if (found == updates->end()) return InstallResult::Failed;
 
+    // Where the PC's administrator turned the check off, the user is told before anything runs.
+    if (!m_policy.signaturesRequired) ShowMessage(IDS_MSG_NOT_VERIFIED, MB_ICONWARNING);
     view->ShowView(false);
     view->ShowProgress(ProgressMode::Installing);
     SetViewReady(0);

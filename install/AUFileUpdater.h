@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "common/FirmInfo.h"
+#include "common/ServerRecords.h"
 #include "install/AUUpdaterOwner.h"
+#include "install/TrustPolicy.h"
 #include "install/UpdateListView.h"
+#include "install/VerifiedFetch.h"
 #include "server/AUConnection.h"
 
 class CAUServerData;
@@ -46,6 +49,33 @@ class CAUFileUpdater {
     // The real package's address: the description package's address with its last three
     // characters replaced by its "ScriboUpdater/Type"; empty without "data.xml" or "data_ENG.xml".
     std::wstring GetDownloadURL(const SAUExtFirmInfo& entry);
+    // What the description package says of the package (its "data.xml" or "data_ENG.xml").
+    struct SDescription {
+        std::wstring type;
+        std::wstring version;
+        std::wstring size;
+    };
+    bool ReadDescription(const SAUExtFirmInfo& entry, SDescription& description);
+    // The kind of file the package's code allows: "pdz" for firmware, "exe" for the maker's
+    // applications, whose installers the program knows, "msi" for the rest.
+    static std::wstring PackageExtension(const SAUExtFirmInfo& entry);
+    // Whether the offered version may replace the installed one: newer, compared as dotted numbers;
+    // an older one only where the maker's statement names the installed version as withdrawn, or the
+    // PC's policy lets that package go back.
+    static bool MayReplace(const SAUExtFirmInfo& entry, const std::wstring& offered, const std::wstring& replaces,
+                           const STrustPolicy& policy);
+
+    // An entry left out or not installed because nothing vouched for it (or it was no newer).
+    struct SRefusal {
+        std::wstring id;
+        std::wstring spec;
+        std::wstring title;
+        VerifyFailure failure = VerifyFailure::None;
+        std::wstring reason;
+    };
+    const std::vector<SRefusal>& Refusals() const { return m_refusals; }
+    // Whether this run requires the maker's signature (the PC's policy may turn it off).
+    bool SignaturesRequired() const { return m_policy.signaturesRequired; }
     InstallResult InstallUpdates(const RefinedList* updates, const std::wstring& printer,
                                  IUpdateListView* view);
 
@@ -83,11 +113,19 @@ class CAUFileUpdater {
                                         SInstallLists& lists);
 
   private:
-    // Downloads to a temporary name in the folder and renames on success, so that only complete
-    // files ever carry the package's name. Failed when the address gives no usable file name.
-    ServerResult DownloadFile(const std::wstring& url, std::wstring& localPath,
-                              const DownloadProgress& progress);
+    // The entry's own folder in the download folder, so that two packages of one file name never
+    // overwrite each other; empty when it cannot be made.
+    std::wstring EntryFolder(const SAUExtFirmInfo& entry) const;
     bool EnsureDownloadFolder() const;
+    // Fetches the entry's description package and checks that its version may be offered; false
+    // (the entry leaves the list) when it may not or nothing vouches for it.
+    ServerResult FetchDescription(SAUExtFirmInfo& entry, const SAUFileUpdateInfo& info, bool& offered);
+    // Fetches the ticked entry's package: of the kind its code allows, vouched for as the same
+    // package and version as its description.
+    SFetchResult FetchPackage(const SAUExtFirmInfo& entry, const DownloadProgress& progress);
+    void Refuse(const SAUExtFirmInfo& entry, const std::wstring& title, VerifyFailure failure,
+                const std::wstring& reason);
+    void TellRefusedAtCheck() const;
     ServerResult DownloadTicked(const ComponentList& entries, SInstallLists& lists);
     void EndInstallRunScreens();
     InstallResult InstallFirmware(const std::wstring& printer, SInstallLists& lists);
@@ -100,4 +138,6 @@ class CAUFileUpdater {
     IUpdateListView* m_pUpdaterDialog = nullptr;
     CAULocalData* m_pLocalData = nullptr;
     CAUServerData* m_pServerData = nullptr;
+    STrustPolicy m_policy;
+    std::vector<SRefusal> m_refusals;
 };

@@ -198,6 +198,11 @@ std::wstring CAUFileUpdater::BuildSilentSwitches(const std::wstring& key, const 
                       letters.c_str());
 }
 
+std::wstring CAUFileUpdater::PackageExtension(const SAUExtFirmInfo& entry) {
+    if (entry.strCategory == kFirmwareCategory) return L"pdz";
+    return FindInstaller(entry.strId) ? L"exe" : L"msi";
+}
+
 bool CAUFileUpdater::IsProgramRunning(const std::wstring& executable) {
     scup::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return false;

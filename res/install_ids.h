@@ -11,5 +11,12 @@
 #define IDS_MSG_INSTALLING 1484
 #define IDS_MSG_APP_RUNNING 1485
 #define IDS_MSG_INSTALL_FAILED 1486
+/* A package refused because no trusted signature of the maker vouches for it: at install time, at
+   check time (the packages left out of the list), the note that the check is turned off, and the
+   updater's own package. */
+#define IDS_MSG_NOT_SIGNED 1493
+#define IDS_MSG_CHECK_NOT_SIGNED 1494
+#define IDS_MSG_NOT_VERIFIED 1495
+#define IDS_MSG_UPDATER_NOT_SIGNED 1496
 
 #endif
