@@ -84,6 +84,9 @@ bool MayReplace(const fs::path& out) {
            fs::is_empty(out, ec);
 }
 
+// Firmware packages (FP-, FC-) are made for one model, and their statements name it.
+bool IsFirmware(const std::string& id) { return id.rfind("FP-", 0) == 0 || id.rfind("FC-", 0) == 0; }
+
 }  // namespace
 
 std::string SizeText(std::uintmax_t bytes) {
@@ -116,6 +119,17 @@ std::optional<fs::path> CatalogBuilder::FindPackageSource(const std::string& sou
 }
 
 bool CatalogBuilder::Build(std::string& error) {
+    if (!options_.signer && !options_.unsignedCatalog) {
+        error = "no signing key: give one, or ask for a catalog without statements";
+        return false;
+    }
+    if (options_.signer) {
+        expires_ = options_.expires.empty() ? StatementTimeInDays(kDefaultValidDays) : options_.expires;
+        if (!ParseStatementTime(expires_)) {
+            error = "the expiry time \"" + expires_ + "\" is not a UTC time YYYY-MM-DDTHH:MM:SSZ";
+            return false;
+        }
+    }
     const auto source = CatalogSource::Load(options_.source, error);
     if (!source) return false;
     if (!MayReplace(options_.out)) {
@@ -136,6 +150,7 @@ bool CatalogBuilder::Build(std::string& error) {
         return false;
     }
     made_.clear();
+    signed_ = 0;
     if (!BuildInto(fresh, *source, error)) {
         fs::remove_all(fresh, ec);
         return false;
@@ -162,6 +177,18 @@ bool CatalogBuilder::Build(std::string& error) {
         return false;
     }
     fs::remove_all(old, ec);
+    made_.push_back(options_.signer ? "signed " + std::to_string(signed_) + " files with key " +
+                                          options_.signer->KeyId() + ", valid until " + expires_
+                                    : std::string("UNSIGNED: no statements written"));
+    return true;
+}
+
+bool CatalogBuilder::Sign(const fs::path& file, const StatementFields& fields, std::string& error) {
+    if (!options_.signer) return true;
+    StatementFields withExpiry = fields;
+    withExpiry.expires = expires_;
+    if (!options_.signer->WriteStatement(file, withExpiry, error)) return false;
+    ++signed_;
     return true;
 }
 
@@ -174,20 +201,32 @@ bool CatalogBuilder::BuildInto(const fs::path& folder, const CatalogSource& sour
     pugi::xml_node root = doc.append_child("Catalog");
 
     std::string updaterFile;
-    if (!MakeUpdater(folder, source.updater, updaterFile, error)) return false;
+    if (!MakeUpdater(folder, source.updater, updaterFile, error) ||
+        !Sign(folder / updaterFile, {kUpdaterPackageCode, kUpdaterSpec, source.updater.version, "", "", ""},
+              error))
+        return false;
     pugi::xml_node updater = root.append_child("Updater");
     updater.append_attribute("version") = source.updater.version.c_str();
     updater.append_attribute("display") = source.updater.display.c_str();
     updater.append_attribute("file") = updaterFile.c_str();
 
+    // model is empty for the family-wide packages.
     const auto addPackages = [&](pugi::xml_node parent, const std::vector<SourcePackage>& packages,
-                                 const std::string& prefix) {
+                                 const std::string& prefix, const std::string& model) {
         for (const SourcePackage& package : packages) {
             for (const SourceSpec& spec : package.specs) {
                 std::string description;
                 std::string real;
                 const std::string stem = prefix + package.id + "_" + spec.spec + "_" + package.version;
                 if (!MakePackage(folder, package, spec, stem, description, real, error)) return false;
+                StatementFields fields;
+                fields.package = package.id;
+                fields.spec = spec.spec;
+                fields.version = package.version;
+                if (IsFirmware(package.id)) fields.model = model;
+                fields.replaces = package.replaces;
+                if (!Sign(folder / description, fields, error) || !Sign(folder / real, fields, error))
+                    return false;
                 pugi::xml_node node = parent.append_child("Package");
                 node.append_attribute("id") = package.id.c_str();
                 node.append_attribute("category") = package.category.c_str();
@@ -203,9 +242,10 @@ bool CatalogBuilder::BuildInto(const fs::path& folder, const CatalogSource& sour
         pugi::xml_node node = root.append_child("Model");
         node.append_attribute("name") = model.name.c_str();
         if (!model.driver.empty()) node.append_attribute("driver") = model.driver.c_str();
-        if (!addPackages(node, model.packages, model.name + "/" + model.name + "_")) return false;
+        if (!addPackages(node, model.packages, model.name + "/" + model.name + "_", model.name)) return false;
     }
-    if (!source.software.empty() && !addPackages(root.append_child("Software"), source.software, "software/"))
+    if (!source.software.empty() &&
+        !addPackages(root.append_child("Software"), source.software, "software/", ""))
         return false;
 
     if (!WriteText(folder / kMarkerFileName,

@@ -58,6 +58,7 @@ class Reader {
         p.version = Name(node, "version", where);
         p.thumbnail = node.attribute("thumbnail").value();
         p.link = node.attribute("link").value();
+        if (*node.attribute("replaces").value()) p.replaces = Name(node, "replaces", where);
         for (const pugi::xml_node spec : node.children("Spec")) {
             SourceSpec s;
             s.spec = Name(spec, "value", where + " <Spec>");

@@ -30,6 +30,7 @@ struct SourcePackage {
     std::string version;
     std::string thumbnail;  // image file relative to the source folder; may be empty
     std::string link;       // details page; empty: the updater builds its own
+    std::string replaces;   // a withdrawn version that this older one may replace; usually empty
     std::vector<SourceSpec> specs;
     std::vector<SourceText> texts;
 };

@@ -99,6 +99,7 @@ class Builder : public ::testing::Test {
         options.out = root_ / "out";
         options.packageFolders = std::move(folders);
         options.placeholders = placeholders;
+        options.unsignedCatalog = true;  // statements are the business of StatementTest
         mkcatalog::CatalogBuilder builder(options);
         const bool built = builder.Build(error);
         made_ = builder.Made();
@@ -220,13 +221,13 @@ TEST(MkcatalogProgram, ReportsBadArgumentsAndFailedBuilds) {
 
     const fs::path out = MakeTempDir("mkcatalog-out") / "catalog";
     const CommandResult missing =
-        RunCommand({MKCATALOG_EXE, "--source", DEMO_SOURCE_DIR, "--out", out.string()});
+        RunCommand({MKCATALOG_EXE, "--source", DEMO_SOURCE_DIR, "--out", out.string(), "--unsigned"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.output.find("mkcatalog: "), std::string::npos);
     EXPECT_FALSE(fs::exists(out));
 
-    const CommandResult built =
-        RunCommand({MKCATALOG_EXE, "--source", DEMO_SOURCE_DIR, "--out", out.string(), "--placeholders"});
+    const CommandResult built = RunCommand(
+        {MKCATALOG_EXE, "--source", DEMO_SOURCE_DIR, "--out", out.string(), "--placeholders", "--unsigned"});
     EXPECT_EQ(built.exitCode, 0) << built.output;
     EXPECT_NE(built.output.find("PLACEHOLDER for firmware/SC-200_FP-MAIN_1.05.pd3"), std::string::npos)
         << built.output;
