@@ -1,8 +1,9 @@
 // The update service as deployed: nginx in front of updateserver instances, under the load of many PCs
 // checking at once (tools/loadgen), while an instance dies, the catalog is reloaded, or a PC sends
-// its request slowly.
+// its request slowly; and the signed statements beside the packages, fetched over https.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -268,6 +269,48 @@ TEST_F(Deployment, SlowRequestBodyHoldsNoInstanceThread) {
     const std::string log = Log("instance");
     EXPECT_EQ(log.find(" 400 "), std::string::npos) << log;
     EXPECT_EQ(log.find(" 408 "), std::string::npos) << log;
+}
+
+// Each package has its signed statement beside it, fetched at the package's address + ".sig". nginx
+// (over https, as PCs reach it) and the instance itself serve it byte for byte, with the same type.
+TEST_F(Deployment, StatementsBesideThePackagesArriveByteForByteOverHttpsAndFromTheInstance) {
+    // Lines end in LF alone, a line may end in a blank, and values may be UTF-8: nothing may be
+    // recoded or given other line ends on the way, or the signature no longer holds.
+    const std::string statement =
+        "ScUpdater statement 1\nkey: 0123456789abcdef\npackage: SCUPDATER\nspec: ALL_ALL\nversion: 1.1.0\n"
+        "model: \nfile: ScUpdater-1.1.0.zip\nsize: 9\nsha256: " +
+        std::string(64, 'a') +
+        "\nexpires: 2031-01-01T00:00:00Z\nreplaces: \xC3\xA9\nsignature: " + std::string(86, 'A') + "==\n";
+    const std::map<std::string, std::string> files = {
+        {"updater/ScUpdater-1.1.0.zip.sig", statement},
+        {"SC-200/SC-200-FP-MAIN_ENU_ALL_r1.pdz.sig", "statement of the firmware\n"},
+        {"software/PP-SCEDIT52_JPN_ALL_r1.zip.sig", "statement of the description\n"}};
+    for (const auto& [path, text] : files) catalog_.WriteFile(path, text);
+
+    auto instance = StartInstance("instance");
+    NginxProcess nginx(catalog_.Dir(), {ports_["instance"]});
+    ASSERT_TRUE(nginx.WaitUntilAccepting());
+    httplib::SSLClient https("127.0.0.1", nginx.TlsPort());
+    https.set_ca_cert_path(TEST_CA_DIR "/ca.pem");
+    https.enable_server_certificate_verification(true);
+    httplib::Client direct("127.0.0.1", ports_["instance"]);
+    for (const auto& [path, text] : files) {
+        SCOPED_TRACE(path);
+        const auto viaNginx = https.Get("/scupdater/files/" + path);
+        const auto fromInstance = direct.Get("/scupdater/files/" + path);
+        ASSERT_TRUE(viaNginx) << httplib::to_string(viaNginx.error());
+        ASSERT_TRUE(fromInstance) << httplib::to_string(fromInstance.error());
+        for (const auto* answer : {&viaNginx.value(), &fromInstance.value()}) {
+            EXPECT_EQ(answer->status, 200);
+            EXPECT_EQ(answer->body, text);
+            EXPECT_EQ(answer->get_header_value("Content-Type"), "application/octet-stream");
+            EXPECT_FALSE(answer->has_header("Content-Encoding"));
+        }
+    }
+    // A statement that is not there is a plain 404, never some other page in its place.
+    const auto missing = https.Get("/scupdater/files/software/PP-SCEDIT52_JPN_ALL_r1.exe.sig");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
 }
 
 }  // namespace

@@ -50,11 +50,11 @@ bool NginxProcess::Installed() { return std::system("command -v nginx >/dev/null
 
 NginxProcess::NginxProcess(const std::filesystem::path& catalog, const std::vector<int>& instancePorts,
                            const std::map<std::string, std::string>& renderEnvironment)
-    : run_(MakeTempDir("nginx-run")), port_(FreePort()) {
+    : run_(MakeTempDir("nginx-run")), port_(FreePort()), tlsPort_(FreePort()) {
     std::string command = "PLAIN_LISTEN=127.0.0.1:" + std::to_string(port_);
     for (const auto& [name, value] : renderEnvironment) command += " " + name + "=" + Quoted(value);
     command += " bash " + Quoted(RENDER_NGINX_CONF) + " " + Quoted((run_ / "nginx.conf").string()) + " " +
-               Quoted(run_.string()) + " 127.0.0.1:" + std::to_string(FreePort()) + " " +
+               Quoted(run_.string()) + " 127.0.0.1:" + std::to_string(tlsPort_) + " " +
                Quoted(TEST_CA_DIR "/server.pem") + " " + Quoted(TEST_CA_DIR "/server.key") + " " +
                Quoted(catalog.string());
     for (const int port : instancePorts) command += " 127.0.0.1:" + std::to_string(port);
@@ -84,7 +84,7 @@ NginxProcess::~NginxProcess() {
 
 bool NginxProcess::WaitUntilAccepting(std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!Accepts(port_)) {
+    while (!Accepts(port_) || !Accepts(tlsPort_)) {
         if (std::chrono::steady_clock::now() > deadline || waitpid(pid_, nullptr, WNOHANG) != 0) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -1,6 +1,6 @@
 #pragma once
 // nginx on the deployed configuration (deploy/nginx.conf.in), started and stopped by a test, with a
-// plain http listener on a free port so that the load generator needs no TLS.
+// plain http listener on a free port so that the load generator needs no TLS, beside the https one.
 
 #include <sys/types.h>
 
@@ -24,11 +24,14 @@ class NginxProcess {
     // True once the plain listener accepts connections.
     bool WaitUntilAccepting(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) const;
     int Port() const { return port_; }
+    // The https listener, with the test certificate authority's server.pem.
+    int TlsPort() const { return tlsPort_; }
     const std::filesystem::path& RunDir() const { return run_; }
 
   private:
     std::filesystem::path run_;
     int port_ = 0;
+    int tlsPort_ = 0;
     pid_t pid_ = -1;
 };
 
