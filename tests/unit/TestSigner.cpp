@@ -79,6 +79,28 @@ std::string TestSigner::Statement(const StatementFields& fields) const {
     return message + "signature: " + Sign(message) + "\n";
 }
 
+std::string TestSigner::StatementFor(const std::string& url, const std::string& body, const std::string& version,
+                                     const std::string& model) const {
+    StatementFields fields;
+    const size_t slash = url.find_last_of('/');
+    fields.file = slash == std::string::npos ? url : url.substr(slash + 1);
+    const std::string stem = fields.file.substr(0, fields.file.find('.'));
+    if (fields.file.rfind("ScUpdater-", 0) == 0) {
+        fields.package = "SCUPDATER";
+        fields.spec = "ALL_ALL";
+    } else {
+        const size_t first = stem.find('_');
+        const size_t second = first == std::string::npos ? first : stem.find('_', first + 1);
+        const size_t third = second == std::string::npos ? second : stem.find('_', second + 1);
+        fields.package = stem.substr(0, first);
+        fields.spec = second == std::string::npos ? "ALL_ALL" : stem.substr(first + 1, third - first - 1);
+    }
+    fields.version = version;
+    fields.model = model;
+    fields.body = body;
+    return Statement(fields);
+}
+
 TrustedForTest::TrustedForTest(const TestSigner& signer, const wchar_t* signatureCheck)
     : keys_(scup::ReadMachineSettingText(L"SigningKeys")), check_(scup::ReadMachineSettingText(L"SignatureCheck")) {
     scup::WriteMachineSettingText(L"SigningKeys", scup::FromUtf8(signer.PublicKey()));

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "TestSigner.h"
+#include "common/Text.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
@@ -50,8 +52,15 @@ struct ServerLog {
 };
 
 class FakeServerData : public CAUServerData {
+    // One key for the process, trusted from the first server on.
+    static const testing_support::TestSigner& Signer() {
+        static const testing_support::TestSigner signer;
+        static const testing_support::TrustedForTest trusted(signer);
+        return signer;
+    }
+
   public:
-    explicit FakeServerData(std::shared_ptr<ServerLog> log) : log_(std::move(log)) {}
+    explicit FakeServerData(std::shared_ptr<ServerLog> log) : log_(std::move(log)), signer_(Signer()) {}
     ServerResult Initialize() override {
         WaitForSingleObject(log_->gate.get(), 30000);
         std::lock_guard lock(log_->mutex);
@@ -86,13 +95,16 @@ class FakeServerData : public CAUServerData {
         info.strPath = L"http://updates.example/files/" + package.strId + L"_" + package.strSpec + L".zip";
         return ServerResult::Success;
     }
-    ServerResult Download(const std::wstring&, const std::wstring& filePath,
-                          const DownloadProgress&, unsigned long long) override {
-        const std::string package =
+    // Beside it lies its statement, signed by a key this PC trusts for the rest of the process.
+    ServerResult Download(const std::wstring& url, const std::wstring& filePath, const DownloadProgress&,
+                          unsigned long long) override {
+        std::string package =
             testing_support::ZipWriter()
                 .Stored("data.xml",
-                        "<ScriboUpdater><Title>Label editor</Title><Version>5.2</Version></ScriboUpdater>")
+                        "<ScriboUpdater><Title>Label editor</Title><Version>9.9</Version></ScriboUpdater>")
                 .Bytes();
+        if (url.size() > 4 && url.compare(url.size() - 4, 4, L".sig") == 0)
+            package = signer_.StatementFor(scup::ToUtf8(url.substr(0, url.size() - 4)), package, "9.9");
         scup::UniqueFile file(CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
@@ -113,6 +125,7 @@ class FakeServerData : public CAUServerData {
 
   private:
     std::shared_ptr<ServerLog> log_;
+    const testing_support::TestSigner& signer_;
 };
 
 class FakeLocalData : public CAULocalData {

@@ -15,6 +15,7 @@
 #include "common/LangResources.h"
 #include "common/Profile.h"
 #include "local/AUCrypt.h"
+#include "res/install_ids.h"
 #include "res/resource_ids.h"
 #include "res/selfupdate_ids.h"
 
@@ -202,7 +203,7 @@ TEST_F(RunUpgraderTest, APackageThatFailsTheHashCheckIsNeitherStagedNorStarted) 
     ClickButton(question, IDOK);
     EXPECT_EQ(Result(), UpgradeResult::NotObtained) << "the program goes on with the old updater";
     ASSERT_EQ(boxes.Messages().size(), 1u);
-    EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033));
+    EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_UPDATER_NOT_SIGNED, 1033));
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater.exe"));
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater-1.2.1.zip"));
     EXPECT_FALSE(app_->m_bKeepDownloads);

@@ -13,6 +13,7 @@
 #include "app/AUCommandLineInfo.h"
 #include "app/ScUpdaterApp.h"
 #include "app/UpgraderFiles.h"
+#include "res/install_ids.h"
 #include "common/AppFiles.h"
 #include "common/LangResources.h"
 #include "res/resource_ids.h"
@@ -182,6 +183,7 @@ class ExecuteTest : public ::testing::Test {
         server_->notice.strDownloadURL = kPackageUrl;
         server_->notice.strCheckSum = std::wstring(kAbcChecksum) + L"\r\n";
         server_->body = kAbc;
+        server_->AnnounceUpdaterVersion(L"1.2.1");
         app_->m_pServerData = std::move(server);
         app_->m_pLocalData = std::make_unique<CAULocalData>();
         stored_ = scup::GetDataFolder(L"DownloadedFiles") + L"\\ScUpdater-1.2.1.zip";
@@ -201,6 +203,8 @@ class ExecuteTest : public ::testing::Test {
                 ids.push_back(IDS_MSG_SERVER_UNREACHABLE);
             else if (m.text == scup::LoadLangString(IDS_MSG_PROXY_AUTH_REFUSED, 1033))
                 ids.push_back(IDS_MSG_PROXY_AUTH_REFUSED);
+            else if (m.text == scup::LoadLangString(IDS_MSG_UPDATER_NOT_SIGNED, 1033))
+                ids.push_back(IDS_MSG_UPDATER_NOT_SIGNED);
             else
                 ids.push_back(0);
         }
@@ -219,8 +223,8 @@ TEST_F(ExecuteTest, TheRightFileIsStoredUnderItsNameAndHandedOn) {
     EXPECT_EQ(Execute(), CAUAppUpgrader::kDownloaded);
     EXPECT_EQ(path_, stored_);
     EXPECT_EQ(ReadTextFile(stored_), kAbc);
-    ASSERT_EQ(server_->downloads.size(), 1u);
-    EXPECT_EQ(server_->downloads[0], kPackageUrl);
+    // The statement first, then the package it vouches for.
+    EXPECT_EQ(server_->downloads, (std::vector<std::wstring>{std::wstring(kPackageUrl) + L".sig", kPackageUrl}));
     EXPECT_TRUE(trace.Contains(L"File Hash Comparison succeeded."));
     EXPECT_TRUE(boxes.Messages().empty());
 }
@@ -235,8 +239,30 @@ TEST_F(ExecuteTest, AChangedOrCutFileIsRefusedDeletedAndReported) {
         EXPECT_TRUE(path_.empty());
         EXPECT_FALSE(FileExists(stored_)) << "a refused download must not stay where it could be run";
         EXPECT_TRUE(trace.Contains(L"File Hash comparison failed. File is corrupt"));
-        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_SERVER_UNREACHABLE});
+        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_UPDATER_NOT_SIGNED}) << "the network is not to blame";
     }
+}
+
+TEST_F(ExecuteTest, APackageWithoutAValidStatementIsNeverFetchedAndIsReportedAsNotSigned) {
+    {
+        server_->signPackage = false;
+        MessageBoxCapture boxes;
+        EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
+        EXPECT_EQ(server_->downloads, std::vector<std::wstring>{std::wstring(kPackageUrl) + L".sig"});
+        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_UPDATER_NOT_SIGNED});
+    }
+    // A genuine statement of another version: the server's version check says 1.2.2, the package
+    // the maker signed is 1.2.1.
+    server_->signPackage = true;
+    server_->downloads.clear();
+    server_->AnnounceUpdaterVersion(L"1.2.2");
+    server_->statementVersion = "1.2.1";
+    MessageBoxCapture boxes;
+    CAUAppUpgrader upgrader;
+    EXPECT_EQ(upgrader.Execute(app_.get(), {}, path_, L"Corvane SC-200"), CAUAppUpgrader::kFailed);
+    EXPECT_EQ(server_->downloads.size(), 1u) << "only the statement was fetched";
+    EXPECT_NE(upgrader.Refusal().find(L"another package"), std::wstring::npos) << upgrader.Refusal();
+    EXPECT_FALSE(FileExists(stored_));
 }
 
 TEST_F(ExecuteTest, AChecksumInAnotherCaseOrMissingIsRefused) {
