@@ -17,6 +17,12 @@ SCUP_DEMO_ROAD=${SCUP_DEMO_ROAD:-https}
 # The certificate nginx shows, one of the test authority's folder (server, expired, wrongname,
 # untrusted).
 SCUP_DEMO_CERT=${SCUP_DEMO_CERT:-server}
+# The catalog folder the update service serves; empty for the build's demo catalog
+# (BUILD/native/demo-catalog). A scenario sets it to a catalog of its own, made with mkcatalog.
+SCUP_DEMO_CATALOG=${SCUP_DEMO_CATALOG:-}
+
+# scup_demo_catalog BUILD: the catalog folder the update service serves.
+scup_demo_catalog() { echo "${SCUP_DEMO_CATALOG:-$1/native/demo-catalog}"; }
 
 # scup_demo_start_server BUILD WORK [PORT] [ADDRESS]: the port the program uses (nginx's on the
 # https road); 0, the default, takes a free one. The address is 127.0.0.1 unless given. Sets
@@ -44,12 +50,13 @@ Windows Registry Editor Version 5.00
 REG
 }
 
-# scup_demo_start_instance BUILD WORK PORT ADDRESS [OPTIONS...]: one update server on the demo catalog.
+# scup_demo_start_instance BUILD WORK PORT ADDRESS [OPTIONS...]: one update server on the demo catalog
+# (SCUP_DEMO_CATALOG when set).
 scup_demo_start_instance() {
   local build=$1 work=$2 port=$3 address=$4
   shift 4
   scup_start_updateserver "$build/native/bin/updateserver" "$work/server.out" "$address" "$port" \
-    --catalog "$build/native/demo-catalog" --log "$work/server.log" "$@" || return 1
+    --catalog "$(scup_demo_catalog "$build")" --log "$work/server.log" "$@" || return 1
   SCUP_DEMO_SERVER_PID=$SCUP_SERVICE_PID
   SCUP_DEMO_INSTANCE=$SCUP_UPDATESERVER_ADDRESS
 }
@@ -60,7 +67,7 @@ scup_demo_start_nginx() {
   local root
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
   WORKERS=1 bash "$root/tools/updateserver/deploy/render-nginx-conf.sh" "$work/nginx.conf" "$work/nginx" \
-    "$listen" "$certs/$SCUP_DEMO_CERT.pem" "$certs/$SCUP_DEMO_CERT.key" "$build/native/demo-catalog" \
+    "$listen" "$certs/$SCUP_DEMO_CERT.pem" "$certs/$SCUP_DEMO_CERT.key" "$(scup_demo_catalog "$build")" \
     "$SCUP_DEMO_INSTANCE" || return 1
   nginx -c "$work/nginx.conf" -p "$work/nginx" -g 'daemon off;' >"$work/nginx.out" 2>&1 &
   scup_keep_service $!

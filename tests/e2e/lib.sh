@@ -5,7 +5,8 @@
 #   e2e_start_program [ARGS...]   starts ScUpdater.exe (sets E2E_PID)
 #   e2e_expect WHAT COMMAND...    one expectation
 #   e2e_finish                    summary line and exit status
-# Everything started is stopped on exit, Ctrl-C included.
+# Everything started is stopped on exit, Ctrl-C included. SCUP_E2E_PREFIX, when set, is the Wine
+# prefix instead of BUILD/e2e-prefix (a scenario run by hand beside a test run).
 
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$e2e_root/scripts/lib/wineenv.sh"
@@ -103,7 +104,8 @@ e2e_begin() {
   trap 'echo "interrupted"; exit 130' INT TERM
   # A clean demo PC: nothing kept from an earlier scenario. The scenario of the self-upgrade sets
   # an older installed version afterwards.
-  scup_prepare_demo_pc "$E2E_BUILD" "$E2E_BUILD/e2e-prefix" "${3:-1033}" || { echo "FAIL - no demo PC"; exit 1; }
+  scup_prepare_demo_pc "$E2E_BUILD" "${SCUP_E2E_PREFIX:-$E2E_BUILD/e2e-prefix}" "${3:-1033}" ||
+    { echo "FAIL - no demo PC"; exit 1; }
   scup_demo_start "$E2E_BUILD" "$E2E_OUT/services" || { echo "FAIL - the demo services did not start"; exit 1; }
 }
 
