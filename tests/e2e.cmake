@@ -14,4 +14,9 @@ foreach(scenario ${e2e_scenarios})
   if(name STREQUAL "unattended" OR name STREQUAL "msi_install")
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 900)
   endif()
+  # Fourteen unattended runs on catalogs of its own and one in the dialogs (a minute and a half
+  # on an idle machine).
+  if(name STREQUAL "signatures")
+    set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 600)
+  endif()
 endforeach()
