@@ -100,6 +100,35 @@ int CopyFileContents(const std::wstring& source, const std::wstring& target) {
     return fflush(out.get()) == 0 ? 1 : 0;
 }
 
+namespace {
+
+// Deletes the folder and everything below it, one entry at a time; false when something stays.
+bool DeleteTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (find) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesW(path.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            // A link to a folder is removed, never followed.
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                DeleteTree(path);
+            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find.get(), &found));
+    }
+    find.reset();
+    return RemoveDirectoryW(folder.c_str()) || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
 int RemoveFolder(const std::wstring& folder) {
     std::wstring from = folder;
     from.push_back(L'\0');  // the shell takes a list ended by two nulls
@@ -108,7 +137,11 @@ int RemoveFolder(const std::wstring& folder) {
     op.pFrom = from.c_str();
     op.fFlags = 0x214;  // silent, no confirmation, no confirmation for folder creation
     int rc = SHFileOperationW(&op);
-    return (rc == 0 && !op.fAnyOperationsAborted) ? 1 : 0;
+    if (rc == 0 && !op.fAnyOperationsAborted) return 1;
+    // The shell gives up on some names a server may give a download (one that begins with "..",
+    // say); what it left is taken down by hand.
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
+    return DeleteTree(folder) ? 1 : 0;
 }
 
 bool WriteFileWhole(const std::wstring& path, const std::string& bytes) {

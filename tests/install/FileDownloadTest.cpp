@@ -10,6 +10,7 @@
 
 #include "InstallFixture.h"
 #include "ZipWriter.h"
+#include "common/AppFiles.h"
 #include "common/LangResources.h"
 #include "install/DownloadName.h"
 #include "res/install_ids.h"
@@ -65,13 +66,15 @@ class FileDownloadTest : public InstallFixture {
     int GetsFor(const std::string& suffix) const {
         int count = 0;
         for (const HttpRequestSeen& request : server_->Requests())
-            if (request.method == "GET" && request.target.find(suffix) != std::string::npos) ++count;
+            if (request.method == "GET" && request.target.find(suffix) != std::string::npos &&
+                request.target.compare(request.target.size() - 4, 4, ".sig") != 0)
+                ++count;
         return count;
     }
     // An entry whose description package lies in the download folder as after a check.
     SAUExtFirmInfo Described(int sequence, const std::wstring& id, const std::wstring& spec,
                              const std::string& name, const std::string& type) {
-        SAUExtFirmInfo entry = Entry(sequence, id, spec);
+        SAUExtFirmInfo entry = Entry(sequence, id, spec, L"0", id.rfind(L"FP-", 0) == 0 ? L"FIRM" : L"PCS");
         CreateDirectoryW(dataFolder_.c_str(), nullptr);
         CreateDirectoryW(downloadFolder_.c_str(), nullptr);
         entry.strFilePath = downloadFolder_ + L"\\" + std::wstring(name.begin(), name.end()) + L".zip";
@@ -101,7 +104,7 @@ TEST_F(FileDownloadTest, EntriesWithoutFileInformationOrWithNothingNewerLeaveAnd
     ASSERT_EQ(list[kPrinter].size(), 1u);
     const SAUExtFirmInfo& kept = list[kPrinter].begin()->second;
     EXPECT_EQ(kept.strId, L"PP-BBB");
-    EXPECT_EQ(kept.strFilePath, downloadFolder_ + L"\\PP-BBB_ENU_ALL.zip");
+    EXPECT_EQ(kept.strFilePath, EntryFolder(L"PP-BBB", L"ENU_ALL") + L"\\PP-BBB_ENU_ALL.zip");
     EXPECT_EQ(kept.strURL, server_->Url(L"/files/software/PP-BBB_ENU_ALL.zip"));
     EXPECT_EQ(ReadBinaryFile(kept.strFilePath), description);
     EXPECT_TRUE(trace.Contains(L"Removing Firmware : PP-CCC_ENU_ALL"));
@@ -171,13 +174,13 @@ TEST_F(FileDownloadTest, TheRealPackageAddressTakesTheTypeOfTheFirstDataFileFoun
 
 TEST_F(FileDownloadTest, TickedPackagesComeOutApplicationsThenOtherFirmwareThenMainFirmware) {
     Serve();
-    for (const char* name : {"FP-MAIN1.pdz", "FP-SUB1.pdz", "PP-SCEDIT52.exe", "PP-UNTICKED.exe"})
+    for (const char* name : {"FP-MAIN1_ALL_ALL.pdz", "FP-SUB1_ALL_ALL.pdz", "PP-SCEDIT52_ENU_ALL.exe", "PP-UNTICKED_ENU_ALL.exe"})
         catalog_->files[std::string("/") + name] = FileAnswer(std::string("bytes of ") + name);
     ComponentList entries;
-    const SAUExtFirmInfo main = Described(1, L"FP-MAIN1", L"ALL_ALL", "FP-MAIN1", "pdz");
-    const SAUExtFirmInfo sub = Described(2, L"FP-SUB1", L"ALL_ALL", "FP-SUB1", "pdz");
-    const SAUExtFirmInfo editor = Described(3, L"PP-SCEDIT52", L"ENU_ALL", "PP-SCEDIT52", "exe");
-    const SAUExtFirmInfo unticked = Described(4, L"PP-UNTICKED", L"ENU_ALL", "PP-UNTICKED", "exe");
+    const SAUExtFirmInfo main = Described(1, L"FP-MAIN1", L"ALL_ALL", "FP-MAIN1_ALL_ALL", "pdz");
+    const SAUExtFirmInfo sub = Described(2, L"FP-SUB1", L"ALL_ALL", "FP-SUB1_ALL_ALL", "pdz");
+    const SAUExtFirmInfo editor = Described(3, L"PP-SCEDIT52", L"ENU_ALL", "PP-SCEDIT52_ENU_ALL", "exe");
+    const SAUExtFirmInfo unticked = Described(4, L"PP-UNTICKED", L"ENU_ALL", "PP-UNTICKED_ENU_ALL", "exe");
     for (const SAUExtFirmInfo& entry : {main, sub, editor, unticked}) entries[EntryKey(entry)] = entry;
     view_.Tick(main, L"Main firmware");
     view_.Tick(Entry(99, L"PP-NOWHERE", L"ENU_ALL"), L"Not in the list");
@@ -190,9 +193,9 @@ TEST_F(FileDownloadTest, TickedPackagesComeOutApplicationsThenOtherFirmwareThenM
     EXPECT_EQ(lists.installNames,
               (std::vector<std::wstring>{L"PP-SCEDIT52_ENU_ALL", L"FP-SUB1_ALL_ALL", L"FP-MAIN1_ALL_ALL"}));
     ASSERT_EQ(lists.paths.size(), 3u);
-    EXPECT_EQ(lists.paths[0], downloadFolder_ + L"\\PP-SCEDIT52.exe");
-    EXPECT_EQ(ReadBinaryFile(lists.paths[0]), "bytes of PP-SCEDIT52.exe");
-    EXPECT_EQ(ReadBinaryFile(lists.paths[2]), "bytes of FP-MAIN1.pdz");
+    EXPECT_EQ(lists.paths[0], EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL.exe");
+    EXPECT_EQ(ReadBinaryFile(lists.paths[0]), "bytes of PP-SCEDIT52_ENU_ALL.exe");
+    EXPECT_EQ(ReadBinaryFile(lists.paths[2]), "bytes of FP-MAIN1_ALL_ALL.pdz");
     ASSERT_EQ(lists.items.size(), 3u);
     EXPECT_EQ(lists.items[1].strTitle, L"Sub firmware");
     EXPECT_EQ(GetsFor("PP-UNTICKED"), 0);
@@ -221,6 +224,10 @@ TEST(DownloadNameTest, TheServersAddressIsCutToAPlainFileNameOrRefused) {
 }
 
 TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
+    // The names come from the addresses alone, whatever vouches for the files: without the
+    // signature check (as a legacy server is used) they are fetched, and still land only in the
+    // download folder.
+    TurnSignaturesOff();
     Serve();
     catalog_->answers["PP-A1"] = FileUpdateAnswer("PP-A1", Url(L"/files/sub\\..\\..\\..\\escaped1.zip"));
     catalog_->answers["PP-A2"] = FileUpdateAnswer("PP-A2", Url(L"/files/..%5C..%5Cescaped2.zip"));
@@ -237,8 +244,9 @@ TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
     EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Failed);
 
     EXPECT_EQ(list[kPrinter].count(L"PP-Z9_ENU_ALL"), 0u);
-    EXPECT_EQ(list[kPrinter].at(L"PP-A1_ENU_ALL").strFilePath, downloadFolder_ + L"\\escaped1.zip");
-    EXPECT_EQ(list[kPrinter].at(L"PP-A2_ENU_ALL").strFilePath, downloadFolder_ + L"\\..%5C..%5Cescaped2.zip");
+    EXPECT_EQ(list[kPrinter].at(L"PP-A1_ENU_ALL").strFilePath, EntryFolder(L"PP-A1", L"ENU_ALL") + L"\\escaped1.zip");
+    EXPECT_EQ(list[kPrinter].at(L"PP-A2_ENU_ALL").strFilePath,
+              EntryFolder(L"PP-A2", L"ENU_ALL") + L"\\..%5C..%5Cescaped2.zip");
     bool refusedTraced = false;
     for (const std::wstring& line : trace.Lines())
         if (line.find(L"gives no usable file name") != std::wstring::npos &&
@@ -246,10 +254,15 @@ TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
             refusedTraced = true;
     EXPECT_TRUE(refusedTraced);
     for (const std::wstring& path : FilesBelow(scratch_)) {
+        // In the download folder, or in an entry's own folder there.
+        const size_t inner = path.find(L'\\', wcslen(L"data\\DownloadedFiles\\"));
         const bool inDownloads = path.rfind(L"data\\DownloadedFiles\\", 0) == 0 &&
-                                 path.find(L'\\', wcslen(L"data\\DownloadedFiles\\")) == std::wstring::npos;
+                                 (inner == std::wstring::npos || path.find(L'\\', inner + 1) == std::wstring::npos);
         EXPECT_TRUE(inDownloads || path.find(L".zip") == std::wstring::npos) << Narrow(path);
     }
+    // What the program removes when it ends goes whole, whatever the names in it.
+    EXPECT_EQ(scup::RemoveFolder(downloadFolder_), 1);
+    EXPECT_FALSE(FileExists(downloadFolder_));
 }
 
 TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheDownload) {
@@ -257,18 +270,18 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
     HttpAnswer slow = FileAnswer(std::string(4 * 1024 * 1024, 'x'));
     slow.pieceSize = 64 * 1024;
     slow.pause = std::chrono::milliseconds(40);
-    catalog_->files["/PP-SLOW.exe"] = slow;
-    catalog_->files["/PP-FIRST.exe"] = FileAnswer("complete installer");
+    catalog_->files["/PP-CONTACT13_ENU_ALL.exe"] = slow;
+    catalog_->files["/PC-FIRST_ENU_ALL.msi"] = FileAnswer("complete installer");
     ComponentList entries;
-    const SAUExtFirmInfo first = Described(1, L"PP-FIRST", L"ENU_ALL", "PP-FIRST", "exe");
-    const SAUExtFirmInfo missing = Described(2, L"PP-MISSING", L"ENU_ALL", "PP-MISSING", "exe");
-    const SAUExtFirmInfo slowEntry = Described(3, L"PP-SLOW", L"ENU_ALL", "PP-SLOW", "exe");
+    const SAUExtFirmInfo first = Described(1, L"PC-FIRST", L"ENU_ALL", "PC-FIRST_ENU_ALL", "msi");
+    const SAUExtFirmInfo missing = Described(2, L"PC-MISSING", L"ENU_ALL", "PC-MISSING_ENU_ALL", "msi");
+    const SAUExtFirmInfo slowEntry = Described(3, L"PP-CONTACT13", L"ENU_ALL", "PP-CONTACT13_ENU_ALL", "exe");
     RefinedList list;
     list[kPrinter][EntryKey(slowEntry)] = slowEntry;
     view_.Tick(slowEntry, L"Slow");
 
     std::thread canceller([this] {
-        while (GetsFor("PP-SLOW.exe") == 0) Sleep(10);
+        while (GetsFor("PP-CONTACT13_ENU_ALL.exe") == 0) Sleep(10);
         Sleep(200);
         HANDLE cancel = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"CANCEL_EVENT");
         SetEvent(cancel);
@@ -287,26 +300,28 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
     view_.Tick(missing, L"Missing");
     EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::PartlyDone);
     // The missing download leaves out its own update only: the other is still run (and, being no
-    // program, fails in its turn).
+    // program, fails in its turn). Nothing vouches for a file that is not there: its statement is
+    // missing too.
     ASSERT_EQ(messages_->Messages().size(), 3u);
-    EXPECT_EQ(messages_->Messages()[0].text, scup::LoadLangString(IDS_MSG_DOWNLOAD_FAILED, 1033));
+    EXPECT_NE(messages_->Messages()[0].text.find(L"Missing was not installed"), std::wstring::npos)
+        << Narrow(messages_->Messages()[0].text);
     EXPECT_NE(messages_->Messages()[1].text.find(L"First"), std::wstring::npos)
         << Narrow(messages_->Messages()[1].text);
     EXPECT_EQ(messages_->Messages()[2].text, scup::LoadLangString(IDS_MSG_SOME_UPDATES_FAILED, 1033));
 
-    std::vector<std::wstring> files = FilesIn(downloadFolder_);
+    std::vector<std::wstring> files = FilesBelow(downloadFolder_);
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::wstring>{L"PP-FIRST.exe", L"PP-FIRST.zip", L"PP-MISSING.zip",
-                                                L"PP-SLOW.zip"}));
-    EXPECT_EQ(ReadBinaryFile(downloadFolder_ + L"\\PP-FIRST.exe"), "complete installer");
+    EXPECT_EQ(files, (std::vector<std::wstring>{L"PC-FIRST_ENU_ALL.zip", L"PC-FIRST_ENU_ALL\\PC-FIRST_ENU_ALL.msi",
+                                                L"PC-MISSING_ENU_ALL.zip", L"PP-CONTACT13_ENU_ALL.zip"}));
+    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PC-FIRST", L"ENU_ALL") + L"\\PC-FIRST_ENU_ALL.msi"), "complete installer");
     EXPECT_EQ(view_.shown.back(), true);
     EXPECT_EQ(view_.readyChanges.back(), 1);
 }
 
 TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrInstalled) {
     Serve();
-    catalog_->files["/PP-FIRST.exe"] = FileAnswer("complete installer");
-    const SAUExtFirmInfo first = Described(1, L"PP-FIRST", L"ENU_ALL", "PP-FIRST", "exe");
+    catalog_->files["/PC-FIRST_ENU_ALL.msi"] = FileAnswer("complete installer");
+    const SAUExtFirmInfo first = Described(1, L"PC-FIRST", L"ENU_ALL", "PC-FIRST_ENU_ALL", "msi");
     RefinedList list;
     list[kPrinter][EntryKey(first)] = first;
     view_.Tick(first, L"First");
@@ -318,7 +333,7 @@ TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrI
     CloseHandle(cancel);
 
     EXPECT_TRUE(trace.Contains(L"Firmware update cancelled by user."));
-    EXPECT_EQ(GetsFor("PP-FIRST.exe"), 0);
+    EXPECT_EQ(GetsFor("PC-FIRST_ENU_ALL.msi"), 0);
     EXPECT_EQ(view_.shown, (std::vector<bool>{false, true}));
     EXPECT_EQ(view_.progressModes.front(), ProgressMode::Installing);
     EXPECT_TRUE(messages_->Messages().empty());

@@ -16,11 +16,11 @@
 
 namespace testing_support {
 
-std::string DescriptionPackage(const std::string& type, const std::string& title,
-                               const std::string& dataName) {
+std::string DescriptionPackage(const std::string& type, const std::string& title, const std::string& dataName,
+                               const std::string& version) {
     const std::string data = "<?xml version=\"1.0\"?><ScriboUpdater><Type>" + type + "</Type><Title>" +
-                             title +
-                             "</Title><Version>1.0</Version><Size>1 KB</Size><URL></URL>"
+                             title + "</Title><Version>" + version +
+                             "</Version><Size>1 KB</Size><URL></URL>"
                              "<Thumbnail></Thumbnail><Description>Test</Description></ScriboUpdater>";
     return ZipWriter().Stored("thumb.png", "png").Stored(dataName, data).Bytes();
 }
@@ -174,6 +174,7 @@ void InstallFixture::SetUp() {
     owner_.makeTempFolder = [] { return scup::MakeTempFolder(); };
     owner_.removeFolder = [](const std::wstring& folder) { scup::RemoveFolder(folder); };
     messages_ = std::make_unique<MessageBoxCapture>(IDOK);
+    trusted_ = std::make_unique<TrustedForTest>(signer_);
     CloseHistoryLog();
     CAUXMLParser::ReleaseHistoryDocument();
     InitHistoryLog();
@@ -186,6 +187,7 @@ void InstallFixture::TearDown() {
     messages_.reset();
     serverData_.reset();
     server_.reset();
+    trusted_.reset();
     for (const wchar_t* name : {L"VersionCheckURL", L"NoticeURL", L"FileUpdateURL"})
         scup::WriteProfileText(L"Settings", name, L"");
     CAUHttpConnection::CloseSharedSession();
@@ -197,7 +199,27 @@ void InstallFixture::TearDown() {
 }
 
 void InstallFixture::StartServer(ScriptedHttpServer::Handler handler) {
-    server_ = std::make_unique<ScriptedHttpServer>(std::move(handler));
+    const auto signing = [this, handler](const HttpRequestSeen& request) {
+        const std::string suffix = ".sig";
+        const bool statement = request.method == "GET" && request.target.size() > suffix.size() &&
+                               request.target.compare(request.target.size() - suffix.size(), suffix.size(), suffix) == 0;
+        if (!statement) return handler(request);
+        HttpAnswer refused;
+        refused.status = 404;
+        if (!signFiles_) return refused;
+        HttpRequestSeen file = request;
+        file.target.resize(file.target.size() - suffix.size());
+        const HttpAnswer served = handler(file);
+        if (served.status != 200 || served.hang) return refused;
+        const size_t slash = file.target.find_last_of('/');
+        const std::string name = file.target.substr(slash == std::string::npos ? 0 : slash + 1);
+        const bool firmware = name.rfind("FP-", 0) == 0 || name.rfind("FC-", 0) == 0;
+        HttpAnswer answer;
+        answer.body = signer_.StatementFor(file.target, served.body, OfferedVersion(name.substr(0, name.find('_'))),
+                                           firmware ? "Corvane SC-200" : "");
+        return answer;
+    };
+    server_ = std::make_unique<ScriptedHttpServer>(signing);
     UseServer(server_->Url(L""));
 }
 
@@ -209,6 +231,17 @@ void InstallFixture::UseServer(const std::wstring& base) {
     serverData_->SetConfiguration(&localData_);
     ASSERT_EQ(serverData_->Initialize(), ServerResult::Success);
     owner_.pServerData = serverData_.get();
+}
+
+void InstallFixture::OfferVersion(const std::string& code, const std::string& version) {
+    std::lock_guard lock(versionsMutex_);
+    versions_[code] = version;
+}
+
+std::string InstallFixture::OfferedVersion(const std::string& code) const {
+    std::lock_guard lock(versionsMutex_);
+    const auto found = versions_.find(code);
+    return found == versions_.end() ? "1.0" : found->second;
 }
 
 std::unique_ptr<CAUFileUpdater> InstallFixture::MakeUpdater() {

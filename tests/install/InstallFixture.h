@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "FakeListView.h"
 #include "ScriptedHttpServer.h"
+#include "TestSigner.h"
 #include "TestSupport.h"
 #include "app/ScUpdaterApp.h"
 #include "install/AUFileUpdater.h"
@@ -23,7 +27,7 @@ namespace testing_support {
 
 // A description package: "data.xml" (or the given name) with the package type and title.
 std::string DescriptionPackage(const std::string& type, const std::string& title = "Package",
-                               const std::string& dataName = "data.xml");
+                               const std::string& dataName = "data.xml", const std::string& version = "1.0");
 // A file update answer naming the description package's address; versionCheck 1 means nothing newer.
 std::string FileUpdateAnswer(const std::string& id, const std::string& path, int versionCheck = 0);
 // An answer without file information.
@@ -52,11 +56,26 @@ class InstallFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Starts the scripted server with the handler and points the server data at it.
+    // Starts the scripted server with the handler and points the server data at it. As a catalog
+    // does, the server lays a statement beside every file the handler serves (its address with
+    // ".sig"), signed by a key the PC trusts during the test, for the version OfferVersion gave the
+    // package the file's name gives ("<code>_<language>_<region>...", "1.0" when none was given),
+    // firmware for the model "Corvane SC-200"; unless signFiles_ is false.
     void StartServer(ScriptedHttpServer::Handler handler);
+    void OfferVersion(const std::string& code, const std::string& version);
+    // As a PC whose administrator turned the signature check off.
+    void TurnSignaturesOff() {
+        trusted_.reset();
+        trusted_ = std::make_unique<TrustedForTest>(signer_, L"off");
+    }
+    std::string OfferedVersion(const std::string& code) const;
     // Points the server data at an update server ("http://host:port").
     void UseServer(const std::wstring& base);
     std::unique_ptr<CAUFileUpdater> MakeUpdater();
+    // The folder of the download folder where an entry's files go.
+    std::wstring EntryFolder(const std::wstring& code, const std::wstring& spec) const {
+        return downloadFolder_ + L"\\" + code + L"_" + spec;
+    }
 
     std::wstring scratch_;
     std::wstring dataFolder_;
@@ -68,6 +87,13 @@ class InstallFixture : public ::testing::Test {
     SAUUpdaterOwner owner_;
     FakeListView view_;
     std::unique_ptr<MessageBoxCapture> messages_;
+    TestSigner signer_;
+    std::unique_ptr<TrustedForTest> trusted_;
+    std::atomic<bool> signFiles_{true};
+
+  private:
+    mutable std::mutex versionsMutex_;
+    std::map<std::string, std::string> versions_;
 };
 
 }  // namespace testing_support

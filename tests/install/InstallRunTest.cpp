@@ -51,6 +51,8 @@ struct SPackage {
     std::wstring installer;  // file in the installers folder
     std::string type;
     std::wstring title;
+    // The version offered; empty: the title's last word.
+    std::string version;
 };
 
 // Serves each package's file update answer, its description package and its installer.
@@ -64,7 +66,10 @@ class InstallRunTest : public InstallFixture {
             ASSERT_FALSE(installer.empty()) << Narrow(package.installer);
             answers_[Narrow(package.code)] = FileUpdateAnswer(
                 Narrow(package.code), Narrow(server_->Url(L"/files/software/")) + stem + ".zip");
-            files_["/" + stem + ".zip"] = DescriptionPackage(package.type, Narrow(package.title));
+            const std::string version =
+                package.version.empty() ? Narrow(package.title.substr(package.title.rfind(L' ') + 1)) : package.version;
+            OfferVersion(Narrow(package.code), version);
+            files_["/" + stem + ".zip"] = DescriptionPackage(package.type, Narrow(package.title), "data.xml", version);
             files_["/" + stem + "." + package.type] = installer;
             SAUExtFirmInfo entry = Entry(++sequence_, package.code, package.spec, package.installed);
             list_[kPrinter][EntryKey(entry)] = entry;
@@ -99,7 +104,7 @@ class InstallRunTest : public InstallFixture {
         return MakeUpdater()->InstallUpdates(&list_, kPrinter, &view_);
     }
     std::string Arguments(const std::wstring& code, const std::wstring& spec, const std::string& type) const {
-        return ReadBinaryFile(downloadFolder_ + L"\\" + code + L"_" + spec + L"." +
+        return ReadBinaryFile(EntryFolder(code, spec) + L"\\" + code + L"_" + spec + L"." +
                               std::wstring(type.begin(), type.end()) + L".args");
     }
     std::vector<std::wstring> MessageTexts() const {
@@ -158,10 +163,11 @@ TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheS
     ASSERT_FALSE(installedAt.empty());
     const std::wstring root = installedAt.substr(0, installedAt.rfind(L"\\Scedit52\\"));
 
-    // Offered again for the version now installed: the installer runs, the version stays.
+    // Offered again as 5.2.2 while its installer brings the version now installed: the installer
+    // runs, the version stays.
     list_.clear();
-    Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.1.0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1"}});
-    DeleteFileW((downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL.exe.args").c_str());
+    Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.1.0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1", "5.2.2"}});
+    DeleteFileW((EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL.exe.args").c_str());
     EXPECT_EQ(CheckAndInstall(), InstallResult::Done);
 
     EXPECT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe"),
@@ -266,14 +272,14 @@ TEST_F(InstallRunTest, ARunningAddressBookIsNotUpdatedAndTheRunEndsWithTheSummar
     EXPECT_EQ(MessageTexts(),
               (std::vector<std::wstring>{Filled(IDS_MSG_APP_RUNNING, L"Scribo AddressBook"),
                                          scup::LoadLangString(IDS_MSG_SOME_UPDATES_FAILED, 1033)}));
-    EXPECT_FALSE(FileExists(downloadFolder_ + L"\\PP-CONTACT11_ENU_ALL.exe.args"));
+    EXPECT_FALSE(FileExists(EntryFolder(L"PP-CONTACT11", L"ENU_ALL") + L"\\PP-CONTACT11_ENU_ALL.exe.args"));
     EXPECT_TRUE(HistoryTitles().empty());
 }
 
 TEST_F(InstallRunTest, ATemplatePackageIsInstalledByTheInstallerServiceAndVerifiedByItsTemplateEntry) {
     Serve();
     Offer({{L"PC-TMPLBIZ", L"ENU_ALL", L"1.0.0.0", L"templates_setup_ENU.msi", "msi",
-            L"Business label templates"}});
+            L"Business label templates", "1.0.0.1"}});
 
     EXPECT_EQ(CheckAndInstall(), InstallResult::Done);
 
@@ -290,7 +296,8 @@ TEST_F(InstallRunTest, AFirmwarePackageThatCannotBeUnpackedIsLeftOutAndNothingIs
     view_.firmwareView = true;
     answers_["FP-MAIN"] =
         FileUpdateAnswer("FP-MAIN", Narrow(server_->Url(L"/files/SC-200/")) + "FP-MAIN_ALL_ALL.zip");
-    files_["/FP-MAIN_ALL_ALL.zip"] = DescriptionPackage("pdz", "SC-200 main firmware");
+    OfferVersion("FP-MAIN", "1.05");
+    files_["/FP-MAIN_ALL_ALL.zip"] = DescriptionPackage("pdz", "SC-200 main firmware", "data.xml", "1.05");
     files_["/FP-MAIN_ALL_ALL.pdz"] = "this is not a zip archive";
     SAUExtFirmInfo entry = Entry(1, L"FP-MAIN", L"ALL_ALL", L"1.00", L"FIRM");
     list_[kPrinter][EntryKey(entry)] = entry;

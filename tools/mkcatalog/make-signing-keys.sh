@@ -11,6 +11,9 @@
 set -euo pipefail
 out=${1:?usage: $0 OUT_DIR}
 mkdir -p "$out"
+# Two builds configuring at once must not make two different halves of one pair.
+exec 9>"$out/.lock"
+flock 9
 for name in maker1 maker2 it stranger; do
   [ -s "$out/$name.key" ] && [ -s "$out/$name.pub" ] && continue
   tmp=$(mktemp "$out/.$name.XXXXXX")
