@@ -6,16 +6,19 @@
 
 #include <atomic>
 #include <map>
+#include <optional>
 #include <memory>
 #include <set>
 #include <thread>
 
 #include "FakeListView.h"
+#include "TestSigner.h"
 #include "ScriptedHttpServer.h"
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
 #include "common/AppFiles.h"
 #include "common/Profile.h"
+#include "common/Text.h"
 #include "install/AUFileUpdater.h"
 #include "install/PackageFiles.h"
 #include "local/AUHistoryLog.h"
@@ -52,6 +55,10 @@ class FirmwareInstall : public CTransferTest {
         CTransferTest::SetUp();
         server_ = std::make_unique<ScriptedHttpServer>([this](const HttpRequestSeen& request) {
             HttpAnswer answer;
+            if (const auto statement = StatementFor(request.target)) {
+                answer.body = *statement;
+                return answer;
+            }
             for (const auto& [suffix, body] : files_)
                 if (request.method == "GET" && request.target.size() >= suffix.size() &&
                     request.target.compare(request.target.size() - suffix.size(), suffix.size(), suffix) ==
@@ -90,6 +97,29 @@ class FirmwareInstall : public CTransferTest {
             scup::WriteProfileText(L"Settings", name, L"");
         CAUHttpConnection::CloseSharedSession();
         CTransferTest::TearDown();
+    }
+    // Beside each package lies its statement, signed by a key the PC trusts during the test: for the
+    // package and region its name gives, for the printer's model; a cut package's gives its whole size.
+    std::optional<std::string> StatementFor(const std::string& target) const {
+        const std::string suffix = ".sig";
+        if (target.size() <= suffix.size() || target.compare(target.size() - suffix.size(), suffix.size(), suffix) != 0)
+            return std::nullopt;
+        const std::string file = target.substr(0, target.size() - suffix.size());
+        for (const auto& [name, body] : files_) {
+            if (file.size() < name.size() || file.compare(file.size() - name.size(), name.size(), name) != 0) continue;
+            testing_support::StatementFields fields;
+            const std::string stem = name.substr(1, name.find('.') - 1);
+            const size_t at = stem.find('_');
+            fields.package = stem.substr(0, at);
+            fields.spec = stem.substr(at + 1);
+            fields.version = "2.00";
+            fields.model = scup::ToUtf8(kDriver);
+            fields.file = name.substr(1);
+            fields.body = body;
+            if (cut_.count(name)) fields.size = static_cast<long long>(body.size() * 2);
+            return signer_.Statement(fields);
+        }
+        return std::nullopt;
     }
     // A firmware package on the server: its description package (type pdz) and the archive
     // holding the firmware file; the entry as a check leaves it.
@@ -135,6 +165,8 @@ class FirmwareInstall : public CTransferTest {
     }
     bool keptAwake_ = false;
 
+    testing_support::TestSigner signer_;
+    testing_support::TrustedForTest trusted_{signer_};
     std::unique_ptr<ScriptedHttpServer> server_;
     std::map<std::string, std::string> files_;
     std::set<std::string> cut_;
@@ -196,7 +228,7 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutIsNotSentAndTheOthersStill
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"SC-200 font data 2.10"}));
     WIN32_FIND_DATAW found{};
     scup::UniqueFind search(
-        FindFirstFileW((owner_.strDownloadFolder + L"\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
+        FindFirstFileW((owner_.strDownloadFolder + L"\\FP-MAIN_ENG_USA\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
     EXPECT_FALSE(search) << "a part was kept";
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "InstallFixture.h"
+#include "common/Text.h"
 #include "local/AUHistoryLog.h"
 #include "local/AULocalData.h"
 #include "server/AUHttpConnection.h"
@@ -69,7 +70,7 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
     ASSERT_EQ(list[kPrinter].size(), 2u)
         << "nothing newer of the address book, no such package as PP-UNKNOWN";
     const SAUExtFirmInfo editor = list[kPrinter].at(L"PP-SCEDIT52_ENU_ALL");
-    EXPECT_EQ(editor.strFilePath, downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.zip");
+    EXPECT_EQ(editor.strFilePath, EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.zip");
     EXPECT_TRUE(FileExists(editor.strFilePath));
     EXPECT_EQ(MakeUpdater()->GetDownloadURL(editor).substr(editor.strURL.size() - 3), L"exe");
 
@@ -78,7 +79,7 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
     EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Done);
 
     EXPECT_TRUE(messages_->Messages().empty());
-    EXPECT_EQ(ReadBinaryFile(downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"),
+    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"),
               "ACCEPTED /s /a /silent /eula /usage /qn\n");
     std::wstring version;
     EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version), 1);
@@ -105,13 +106,13 @@ TEST_F(InstallEndToEndTest, AnInstallerWhoseBodyIsCutShortIsNeitherKeptNorRun) {
 
     EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Failed);
 
-    EXPECT_FALSE(FileExists(downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe"));
-    EXPECT_FALSE(FileExists(downloadFolder_ + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"))
+    EXPECT_FALSE(FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe"));
+    EXPECT_FALSE(FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"))
         << "the installer ran";
     std::wstring version;
     EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version), 0);
-    for (const std::wstring& name : FilesIn(downloadFolder_))
-        EXPECT_EQ(name.find(L".tmp"), std::wstring::npos);
+    for (const std::wstring& name : FilesBelow(downloadFolder_))
+        EXPECT_EQ(name.find(L".tmp"), std::wstring::npos) << scup::ToUtf8(name);
 }
 
 }  // namespace
