@@ -166,6 +166,13 @@ ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFi
 
     SDescription description;
     const bool described = ReadDescription(entry, description);
+    // A package whose description names another kind of file than its code allows is never offered.
+    if (described && !EqualsIgnoringCase(description.type, PackageExtension(entry).c_str())) {
+        Refuse(entry, L"", VerifyFailure::WrongKind,
+               FormatText(L"%s (\"%s\" where \"%s\" is allowed)", CPackageVerifier::Reason(VerifyFailure::WrongKind).c_str(),
+                          description.type.c_str(), PackageExtension(entry).c_str()));
+        return ServerResult::Success;
+    }
     // Without a signature the description's own word is all there is; with one, the description
     // must say what its statement signs.
     const std::wstring version = fetched.verified ? fetched.statement.version : description.version;
@@ -204,6 +211,8 @@ ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList
     scup::TraceScope scope(L"CAUFileUpdater::GetUpdates()");
     m_pUpdaterDialog = view;
     if (Initialize() != 0) return ServerResult::Failed;
+    // What an earlier run of this updater refused is not this check's to tell.
+    m_refusals.clear();
     EnsureDownloadFolder();
     view->ShowProgress(ProgressMode::Checking);
     SetViewReady(0);
@@ -379,6 +388,7 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
     scup::TraceScope scope(L"CAUFileUpdater::InstallUpdates()");
     m_pUpdaterDialog = view;
     if (Initialize() != 0) return InstallResult::Failed;
+    m_refusals.clear();
     scup::UniqueHandle cancelEvent(CreateEventW(nullptr, FALSE, FALSE, L"CANCEL_EVENT"));
     if (!updates) return InstallResult::Failed;
     auto found = updates->find(printer);

@@ -11,7 +11,9 @@
 #include "InstallFixture.h"
 #include "ZipWriter.h"
 #include "common/AppFiles.h"
+#include "common/Format.h"
 #include "common/LangResources.h"
+#include "common/Text.h"
 #include "install/DownloadName.h"
 #include "res/install_ids.h"
 
@@ -115,6 +117,41 @@ TEST_F(FileDownloadTest, EntriesWithoutFileInformationOrWithNothingNewerLeaveAnd
     ASSERT_FALSE(view_.readyChanges.empty());
     EXPECT_EQ(view_.readyChanges.front(), 0);
     EXPECT_EQ(view_.readyChanges.back(), 1);
+}
+
+TEST_F(FileDownloadTest, DescriptionsNothingVouchesForOrOfAKindTheCodeDoesNotAllowLeaveTheListAndTheUserIsTold) {
+    Serve();
+    catalog_->answers["PP-SCEDIT52"] = FileUpdateAnswer("PP-SCEDIT52", Url(L"/files/software/PP-SCEDIT52_ENU_ALL.zip"));
+    catalog_->answers["PP-CONTACT13"] =
+        FileUpdateAnswer("PP-CONTACT13", Url(L"/files/software/PP-CONTACT13_ENU_ALL.zip"));
+    catalog_->files["/PP-SCEDIT52_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("bat", "Editor"));
+    catalog_->files["/PP-CONTACT13_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("exe", "Address book"));
+    RefinedList list;
+    for (const SAUExtFirmInfo& entry : {Entry(1, L"PP-SCEDIT52", L"ENU_ALL"), Entry(2, L"PP-CONTACT13", L"ENU_ALL")})
+        list[kPrinter][EntryKey(entry)] = entry;
+
+    std::unique_ptr<CAUFileUpdater> updater = MakeUpdater();
+    EXPECT_EQ(updater->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
+    ASSERT_EQ(list[kPrinter].size(), 1u) << "the editor's package would be a batch file";
+    EXPECT_EQ(list[kPrinter].begin()->first, L"PP-CONTACT13_ENU_ALL");
+    ASSERT_EQ(updater->Refusals().size(), 1u);
+    EXPECT_EQ(updater->Refusals()[0].failure, VerifyFailure::WrongKind);
+    EXPECT_EQ(GetsFor(".bat"), 0);
+
+    // Without statements nothing is offered, and the user reads which packages were left out.
+    signFiles_ = false;
+    for (const SAUExtFirmInfo& entry : {Entry(1, L"PP-SCEDIT52", L"ENU_ALL"), Entry(2, L"PP-CONTACT13", L"ENU_ALL")})
+        list[kPrinter][EntryKey(entry)] = entry;
+    const size_t shownBefore = messages_->Messages().size();
+    EXPECT_EQ(updater->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
+    EXPECT_TRUE(list[kPrinter].empty());
+    ASSERT_EQ(updater->Refusals().size(), 2u) << "the first check's refusal is not told again";
+    EXPECT_EQ(updater->Refusals()[1].failure, VerifyFailure::NoStatement);
+    ASSERT_EQ(messages_->Messages().size(), shownBefore + 1);
+    EXPECT_EQ(messages_->Messages().back().text,
+              scup::ReplaceEvery(scup::LoadLangString(IDS_MSG_CHECK_NOT_SIGNED, 1033), L"%s",
+                                 L"PP-CONTACT13, PP-SCEDIT52"));
+    EXPECT_EQ(GetsFor("PP-CONTACT13_ENU_ALL.zip"), 1) << "a description without its statement is not fetched";
 }
 
 TEST_F(FileDownloadTest, AFailedExchangeStopsTheWalkAndTheDialogKeepsItsList) {

@@ -331,13 +331,12 @@ class SelfUpgradeEndToEnd : public ::testing::Test {
         EXPECT_FALSE(FileExists(ProgramDataFolder() + L"\\DownloadedFiles\\ScUpdater.exe"));
         EXPECT_FALSE(FileExists(ProgramDataFolder() + L"\\DownloadedFiles\\ScUpdater-1.0.0.zip"));
     }
-    // A refused package: the program tells that the server could not be used, then goes on. The
+    // A refused package: the program tells why (the message holds the words), then goes on. The
     // trace line is the one that refused it.
-    void ExpectRefusedAndStillRunning(const char* refusal) {
+    void ExpectRefusedAndStillRunning(const char* refusal, const wchar_t* told = L"could not be reached") {
         HWND box = WaitForDialogOf(program_.id, false, 0xFFFF, 60000);
         ASSERT_NE(box, nullptr) << "no message about the failed download";
-        EXPECT_NE(MessageBoxText(box).find(L"could not be reached"), std::wstring::npos)
-            << MessageBoxText(box).c_str();
+        EXPECT_NE(MessageBoxText(box).find(told), std::wstring::npos) << MessageBoxText(box).c_str();
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         HWND start = WaitForReadyStartDialog(program_.id, refusal, 30000);
         ASSERT_NE(start, nullptr) << "the old program did not go on";
@@ -417,8 +416,9 @@ TEST_F(SelfUpgradeEndToEnd, APackageCutShortIsRefusedAndTheOldProgramGoesOn) {
 }
 
 TEST_F(SelfUpgradeEndToEnd, APackageChangedAfterItsChecksumIsRefusedAndTheOldProgramGoesOn) {
-    // The download waits at the server; meanwhile the package changes under the checksum that the
-    // notice answer already gave, as a file damaged or replaced on the way would.
+    // The download waits at the server (its statement is the first request to the path); meanwhile
+    // the package changes under the statement and the checksum that the notice answer already gave,
+    // as a file damaged or replaced on the way would.
     ASSERT_FALSE(
         ControlRequest(L"POST", server_ + L"/_control/fault?kind=delay&ms=4000&times=1&path=" + kPackagePath)
             .empty());
@@ -432,7 +432,8 @@ TEST_F(SelfUpgradeEndToEnd, APackageChangedAfterItsChecksumIsRefusedAndTheOldPro
     std::string changed = packageBytes_;
     changed[changed.size() / 2] ^= 0x01;
     WriteBinary(package_, changed);
-    ExpectRefusedAndStillRunning("File Hash comparison failed. File is corrupt");
+    // The maker's statement no longer matches the file: refused as not signed, not blamed on the network.
+    ExpectRefusedAndStillRunning("is refused: the file differs from the signed file", L"valid signature of the maker");
 }
 
 TEST_F(SelfUpgradeEndToEnd, DecliningEndsTheProgramAndInstallsNothing) {
