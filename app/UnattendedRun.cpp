@@ -349,7 +349,8 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
         if (std::none_of(check.rows.begin(), check.rows.end(),
                          [&](const SAUItemRecord& row) { return SameCode(code, row.info.strId); }))
             m_report.AddSkipped({code, L"not offered for this PC (up to date, or not installed here)"});
-    if (ticked.empty()) return skippedRunning > 0 || m_refused > 0 ? UnattendedExit::Failed : UnattendedExit::Done;
+    if (ticked.empty())
+        return skippedRunning > 0 || m_refused > 0 ? UnattendedExit::Failed : UnattendedExit::Done;
 
     // What the check found installed (a template package's own version, too).
     std::vector<std::pair<SAUItemRecord, std::wstring>> before;

@@ -125,7 +125,8 @@ bool CAUFileUpdater::EnsureDownloadFolder() const {
 }
 
 std::wstring CAUFileUpdater::EntryFolder(const SAUExtFirmInfo& entry) const {
-    const std::wstring name = scup::SafeDownloadName(FormatText(L"%s_%s", entry.strId.c_str(), entry.strSpec.c_str()));
+    const std::wstring name =
+        scup::SafeDownloadName(FormatText(L"%s_%s", entry.strId.c_str(), entry.strSpec.c_str()));
     if (name.empty()) return {};
     const std::wstring folder = m_pManager->strDownloadFolder + L"\\" + name;
     if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return folder;
@@ -149,13 +150,15 @@ bool CAUFileUpdater::MayReplace(const SAUExtFirmInfo& entry, const std::wstring&
     return order != 0 && policy.MayDowngrade(entry.strId);
 }
 
-ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFileUpdateInfo& info, bool& offered) {
+ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFileUpdateInfo& info,
+                                              bool& offered) {
     offered = false;
     const std::wstring folder = EntryFolder(entry);
     if (folder.empty()) return ServerResult::Failed;
     const SExpectedFile expected{entry.strId, entry.strSpec, PackageModel(entry), L"", L""};
     CVerifiedFetch fetch(*m_pServerData, m_policy);
-    const SFetchResult fetched = fetch.Fetch(info.strPath, expected, folder, kUnverifiedDescriptionLimit, nullptr);
+    const SFetchResult fetched =
+        fetch.Fetch(info.strPath, expected, folder, kUnverifiedDescriptionLimit, nullptr);
     if (fetched.server == ServerResult::NotVerified) {
         Refuse(entry, L"", fetched.failure, fetched.Reason());
         return ServerResult::Success;
@@ -169,7 +172,8 @@ ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFi
     // A package whose description names another kind of file than its code allows is never offered.
     if (described && !EqualsIgnoringCase(description.type, PackageExtension(entry).c_str())) {
         Refuse(entry, L"", VerifyFailure::WrongKind,
-               FormatText(L"%s (\"%s\" where \"%s\" is allowed)", CPackageVerifier::Reason(VerifyFailure::WrongKind).c_str(),
+               FormatText(L"%s (\"%s\" where \"%s\" is allowed)",
+                          CPackageVerifier::Reason(VerifyFailure::WrongKind).c_str(),
                           description.type.c_str(), PackageExtension(entry).c_str()));
         return ServerResult::Success;
     }
@@ -179,16 +183,18 @@ ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFi
     if (fetched.verified && described && scup::CompareDottedVersions(description.version, version) != 0) {
         Refuse(entry, L"", VerifyFailure::OtherPackage,
                FormatText(L"%s (version \"%s\" in the description, \"%s\" signed)",
-                          CPackageVerifier::Reason(VerifyFailure::OtherPackage).c_str(), description.version.c_str(),
-                          version.c_str()));
+                          CPackageVerifier::Reason(VerifyFailure::OtherPackage).c_str(),
+                          description.version.c_str(), version.c_str()));
         return ServerResult::Success;
     }
-    if (!MayReplace(entry, version, fetched.verified ? fetched.statement.replaces : std::wstring(), m_policy)) {
-        AUTrace(L"Removing %s: the offered version %s is not newer than the installed %s.", entry.strId.c_str(),
-                version.c_str(), entry.strInstalledVersion.c_str());
+    if (!MayReplace(entry, version, fetched.verified ? fetched.statement.replaces : std::wstring(),
+                    m_policy)) {
+        AUTrace(L"Removing %s: the offered version %s is not newer than the installed %s.",
+                entry.strId.c_str(), version.c_str(), entry.strInstalledVersion.c_str());
         Refuse(entry, L"", VerifyFailure::NotNewer,
-               FormatText(L"%s (%s offered, %s installed)", CPackageVerifier::Reason(VerifyFailure::NotNewer).c_str(),
-                          version.c_str(), entry.strInstalledVersion.c_str()));
+               FormatText(L"%s (%s offered, %s installed)",
+                          CPackageVerifier::Reason(VerifyFailure::NotNewer).c_str(), version.c_str(),
+                          entry.strInstalledVersion.c_str()));
         return ServerResult::Success;
     }
     entry.strOfferedVersion = version;
@@ -280,7 +286,8 @@ bool CAUFileUpdater::ReadDescription(const SAUExtFirmInfo& entry, SDescription& 
         const auto text = [&document](const wchar_t* path) {
             scup::ComPtr<IXMLDOMNode> node;
             std::wstring value;
-            if (CAUXMLParser::SelectFirstNode(document, path, node) == 0) document.GetNodeValue(node.get(), value);
+            if (CAUXMLParser::SelectFirstNode(document, path, node) == 0)
+                document.GetNodeValue(node.get(), value);
             return Trimmed(value);
         };
         description.type = text(L"ScriboUpdater/Type");
@@ -296,7 +303,8 @@ bool CAUFileUpdater::ReadDescription(const SAUExtFirmInfo& entry, SDescription& 
 std::wstring CAUFileUpdater::GetDownloadURL(const SAUExtFirmInfo& entry) {
     scup::TraceScope scope(L"CAUFileUpdater::GetDownloadURL()");
     SDescription description;
-    if (!ReadDescription(entry, description) || description.type.empty() || entry.strURL.size() < 3) return {};
+    if (!ReadDescription(entry, description) || description.type.empty() || entry.strURL.size() < 3)
+        return {};
     return entry.strURL.substr(0, entry.strURL.size() - 3) + description.type;
 }
 
@@ -309,7 +317,8 @@ SFetchResult CAUFileUpdater::FetchPackage(const SAUExtFirmInfo& entry, const Dow
     const std::wstring kind = PackageExtension(entry);
     if (!EqualsIgnoringCase(description.type, kind.c_str()) || entry.strURL.size() < 3) {
         refused.failure = VerifyFailure::WrongKind;
-        refused.detail = FormatText(L"\"%s\" where \"%s\" is allowed", description.type.c_str(), kind.c_str());
+        refused.detail =
+            FormatText(L"\"%s\" where \"%s\" is allowed", description.type.c_str(), kind.c_str());
         return refused;
     }
     const std::wstring folder = EntryFolder(entry);
@@ -318,7 +327,8 @@ SFetchResult CAUFileUpdater::FetchPackage(const SAUExtFirmInfo& entry, const Dow
         return refused;
     }
     const std::wstring url = entry.strURL.substr(0, entry.strURL.size() - 3) + kind;
-    const SExpectedFile expected{entry.strId, entry.strSpec, PackageModel(entry), L"", entry.strOfferedVersion};
+    const SExpectedFile expected{entry.strId, entry.strSpec, PackageModel(entry), L"",
+                                 entry.strOfferedVersion};
     CVerifiedFetch fetch(*m_pServerData, m_policy);
     return fetch.Fetch(url, expected, folder, UnverifiedPackageLimit(description.size), progress);
 }

@@ -62,8 +62,8 @@ class CAUFileUpdater {
     // Whether the offered version may replace the installed one: newer, compared as dotted numbers;
     // an older one only where the maker's statement names the installed version as withdrawn, or the
     // PC's policy lets that package go back.
-    static bool MayReplace(const SAUExtFirmInfo& entry, const std::wstring& offered, const std::wstring& replaces,
-                           const STrustPolicy& policy);
+    static bool MayReplace(const SAUExtFirmInfo& entry, const std::wstring& offered,
+                           const std::wstring& replaces, const STrustPolicy& policy);
 
     // An entry left out or not installed because nothing vouched for it (or it was no newer).
     struct SRefusal {

@@ -1,13 +1,12 @@
 // The second stage of an install run: the application installers, their command lines and the
 // check that the new version arrived; and the firmware branch.
 
-#include "AUFileUpdater.h"
-
-#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
+#include "AUFileUpdater.h"
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
 #include "InstallDialogs.h"
@@ -172,7 +171,6 @@ std::wstring FileNameOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
-
 
 }  // namespace
 

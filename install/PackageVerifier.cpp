@@ -11,7 +11,8 @@ VerifyFailure CPackageVerifier::CheckStatement(const std::string& bytes, const S
         detail = L"key " + statement.keyId;
         return VerifyFailure::UnknownKey;
     }
-    if (!m_keys.Verify(statement.keyId, statement.signedPart, statement.signature)) return VerifyFailure::BadSignature;
+    if (!m_keys.Verify(statement.keyId, statement.signedPart, statement.signature))
+        return VerifyFailure::BadSignature;
     // Only a signed statement's fields mean anything: they are compared once the signature holds.
     const struct {
         const wchar_t* name;
@@ -27,8 +28,8 @@ VerifyFailure CPackageVerifier::CheckStatement(const std::string& bytes, const S
     };
     for (const auto& field : fields) {
         if (!field.compared || field.signedValue == field.wanted) continue;
-        detail = scup::FormatText(L"%s \"%s\" where \"%s\" was asked for", field.name, field.signedValue.c_str(),
-                                  field.wanted.c_str());
+        detail = scup::FormatText(L"%s \"%s\" where \"%s\" was asked for", field.name,
+                                  field.signedValue.c_str(), field.wanted.c_str());
         return VerifyFailure::OtherPackage;
     }
     if (statement.expires <= m_now) return VerifyFailure::Expired;

@@ -9,7 +9,8 @@ namespace {
 class CHasher {
   public:
     CHasher() {
-        if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(m_algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        if (!BCRYPT_SUCCESS(
+                BCryptOpenAlgorithmProvider(m_algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
             return;
         if (!BCRYPT_SUCCESS(BCryptCreateHash(m_algorithm.get(), m_hash.put(), nullptr, 0, nullptr, 0, 0)))
             m_hash.reset();

@@ -2,8 +2,8 @@
 // SHA-256 through the platform's CNG provider, of bytes in memory or of a file read in pieces, and
 // the owners of the CNG handles the signature check uses too.
 
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 
 #include <array>
 #include <optional>

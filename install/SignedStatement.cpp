@@ -8,8 +8,8 @@
 namespace {
 
 constexpr char kFirstLine[] = "ScUpdater statement 1";
-constexpr const char* kFields[] = {"key",     "package", "spec",   "version", "model",    "file",
-                                   "size",    "sha256",  "expires", "replaces", "signature"};
+constexpr const char* kFields[] = {"key",  "package", "spec",    "version",  "model",    "file",
+                                   "size", "sha256",  "expires", "replaces", "signature"};
 constexpr size_t kFieldCount = sizeof(kFields) / sizeof(kFields[0]);
 // The longest value of a text field: names and versions are short.
 constexpr size_t kMaxValueLength = 200;
@@ -115,7 +115,8 @@ bool ParseUtcTime(const std::string& text, ULONGLONG& time) {
     if (utc.wYear < 1601 || !SystemTimeToFileTime(&utc, &file)) return false;
     // SystemTimeToFileTime takes 31 February; the round trip tells.
     SYSTEMTIME back{};
-    if (!FileTimeToSystemTime(&file, &back) || back.wDay != utc.wDay || back.wMonth != utc.wMonth) return false;
+    if (!FileTimeToSystemTime(&file, &back) || back.wDay != utc.wDay || back.wMonth != utc.wMonth)
+        return false;
     time = (static_cast<ULONGLONG>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
     return true;
 }
@@ -146,13 +147,14 @@ bool ParseSignedStatement(const std::string& bytes, SSignedStatement& statement,
         const std::string& line = lines[i + 1].second;
         const std::string prefix = std::string(kFields[i]) + ": ";
         if (line.compare(0, prefix.size(), prefix) != 0) {
-            why = scup::FormatText(L"the statement's line %d is not its field \"%s\"", static_cast<int>(i + 2),
-                                   scup::FromUtf8(kFields[i]).c_str());
+            why = scup::FormatText(L"the statement's line %d is not its field \"%s\"",
+                                   static_cast<int>(i + 2), scup::FromUtf8(kFields[i]).c_str());
             return false;
         }
         values[i] = line.substr(prefix.size());
     }
-    const auto& [key, package, spec, version, model, file, size, sha256, expires, replaces, signature] = values;
+    const auto& [key, package, spec, version, model, file, size, sha256, expires, replaces, signature] =
+        values;
     if (!IsLowerHex(key, 16)) {
         why = L"the statement's key is not a key name";
         return false;

@@ -16,7 +16,8 @@ std::vector<std::wstring> SplitCodes(const std::wstring& list) {
         const size_t end = list.find(L';', start);
         std::wstring code = list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
         const size_t first = code.find_first_not_of(L" \t");
-        if (first != std::wstring::npos) codes.push_back(code.substr(first, code.find_last_not_of(L" \t") - first + 1));
+        if (first != std::wstring::npos)
+            codes.push_back(code.substr(first, code.find_last_not_of(L" \t") - first + 1));
         if (end == std::wstring::npos) break;
         start = end + 1;
     }

@@ -32,7 +32,8 @@ std::wstring Trimmed(const std::wstring& text) {
 
 std::optional<STrustedKey> CTrustedKeys::FromBase64(const std::wstring& text) {
     std::vector<BYTE> bytes;
-    if (!scup::DecodeStrictBase64(scup::ToUtf8(Trimmed(text)), bytes) || bytes.size() != 64) return std::nullopt;
+    if (!scup::DecodeStrictBase64(scup::ToUtf8(Trimmed(text)), bytes) || bytes.size() != 64)
+        return std::nullopt;
     STrustedKey key;
     std::memcpy(key.point.data(), bytes.data(), bytes.size());
     key.id = KeyIdOf(key.point);
@@ -49,7 +50,8 @@ bool CTrustedKeys::AddList(const std::wstring& list) {
     size_t start = 0;
     while (start <= list.size()) {
         const size_t end = list.find(L';', start);
-        const std::wstring item = Trimmed(list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        const std::wstring item =
+            Trimmed(list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
         if (!item.empty()) {
             if (const auto key = FromBase64(item))
                 Add(*key);
@@ -75,7 +77,8 @@ bool CTrustedKeys::Verify(const std::wstring& keyId, const std::string& message,
     scup::UniqueCngAlgorithm algorithm;
     NTSTATUS status = BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
     if (!BCRYPT_SUCCESS(status)) {
-        AUTrace(L"Failed: the ECDSA P-256 provider cannot be opened (0x%08lx).", static_cast<unsigned long>(status));
+        AUTrace(L"Failed: the ECDSA P-256 provider cannot be opened (0x%08lx).",
+                static_cast<unsigned long>(status));
         return false;
     }
     std::array<BYTE, sizeof(BCRYPT_ECCKEY_BLOB) + 64> blob{};
@@ -83,16 +86,18 @@ bool CTrustedKeys::Verify(const std::wstring& keyId, const std::string& message,
     std::memcpy(blob.data(), &header, sizeof(header));
     std::memcpy(blob.data() + sizeof(header), key->point.data(), key->point.size());
     scup::UniqueCngKey publicKey;
-    status = BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, publicKey.put(), blob.data(),
-                                 static_cast<ULONG>(blob.size()), 0);
+    status = BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, publicKey.put(),
+                                 blob.data(), static_cast<ULONG>(blob.size()), 0);
     if (!BCRYPT_SUCCESS(status)) {
-        AUTrace(L"Failed: the key %s cannot be used (0x%08lx).", keyId.c_str(), static_cast<unsigned long>(status));
+        AUTrace(L"Failed: the key %s cannot be used (0x%08lx).", keyId.c_str(),
+                static_cast<unsigned long>(status));
         return false;
     }
     auto digest = scup::Sha256Of(message.data(), message.size());
     if (!digest) return false;
     std::array<BYTE, 64> rs = signature;
-    status = BCryptVerifySignature(publicKey.get(), nullptr, digest->data(), static_cast<ULONG>(digest->size()),
-                                   rs.data(), static_cast<ULONG>(rs.size()), 0);
+    status =
+        BCryptVerifySignature(publicKey.get(), nullptr, digest->data(), static_cast<ULONG>(digest->size()),
+                              rs.data(), static_cast<ULONG>(rs.size()), 0);
     return status == 0;
 }

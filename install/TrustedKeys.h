@@ -31,7 +31,8 @@ class CTrustedKeys {
 
     // Whether the key of that name signed the message with that signature; false for a key not held,
     // or when the platform cannot check it.
-    bool Verify(const std::wstring& keyId, const std::string& message, const std::array<BYTE, 64>& signature) const;
+    bool Verify(const std::wstring& keyId, const std::string& message,
+                const std::array<BYTE, 64>& signature) const;
 
   private:
     std::vector<STrustedKey> m_keys;

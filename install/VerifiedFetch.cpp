@@ -25,15 +25,17 @@ std::wstring PartialFile(const std::wstring& folder) {
 }
 
 bool ReadSmallFile(const std::wstring& path, std::string& bytes) {
-    scup::UniqueFile file(
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    scup::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxStatementBytes)) return false;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxStatementBytes))
+        return false;
     bytes.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     return bytes.empty() ||
-           (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+           (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+            read == bytes.size());
 }
 
 }  // namespace
@@ -51,7 +53,8 @@ ServerResult CVerifiedFetch::Download(const std::wstring& url, const std::wstrin
     return rc;
 }
 
-ServerResult CVerifiedFetch::FetchStatement(const std::wstring& url, const std::wstring& folder, std::string& bytes) {
+ServerResult CVerifiedFetch::FetchStatement(const std::wstring& url, const std::wstring& folder,
+                                            std::string& bytes) {
     const std::wstring partial = PartialFile(folder);
     if (partial.empty()) return ServerResult::Failed;
     ServerResult rc = Download(url + L".sig", partial, nullptr, kMaxStatementBytes);
@@ -60,8 +63,9 @@ ServerResult CVerifiedFetch::FetchStatement(const std::wstring& url, const std::
     return rc;
 }
 
-SFetchResult CVerifiedFetch::Fetch(const std::wstring& url, SExpectedFile expected, const std::wstring& folder,
-                                   unsigned long long unverifiedLimit, const DownloadProgress& progress) {
+SFetchResult CVerifiedFetch::Fetch(const std::wstring& url, SExpectedFile expected,
+                                   const std::wstring& folder, unsigned long long unverifiedLimit,
+                                   const DownloadProgress& progress) {
     SFetchResult result;
     const std::wstring name = scup::SafeDownloadName(url);
     if (name.empty()) {
@@ -130,7 +134,8 @@ SFetchResult CVerifiedFetch::Fetch(const std::wstring& url, SExpectedFile expect
     }
     result.localPath = scup::FormatText(L"%s\\%s", folder.c_str(), name.c_str());
     if (!MoveFileExW(partial.c_str(), result.localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        AUTrace(L"Failed: the download could not be named %s (error %lu).", result.localPath.c_str(), GetLastError());
+        AUTrace(L"Failed: the download could not be named %s (error %lu).", result.localPath.c_str(),
+                GetLastError());
         DeleteFileW(partial.c_str());
         result.localPath.clear();
         result.server = ServerResult::Failed;

@@ -40,8 +40,8 @@ class CVerifiedFetch {
 
   private:
     ServerResult FetchStatement(const std::wstring& url, const std::wstring& folder, std::string& bytes);
-    ServerResult Download(const std::wstring& url, const std::wstring& partial, const DownloadProgress& progress,
-                          unsigned long long limit);
+    ServerResult Download(const std::wstring& url, const std::wstring& partial,
+                          const DownloadProgress& progress, unsigned long long limit);
 
     CAUServerData& m_server;
     const STrustPolicy& m_policy;

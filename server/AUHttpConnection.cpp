@@ -597,9 +597,10 @@ ServerResult CAUHttpConnection::WriteResponse(HINTERNET request, std::wstring& t
     scup::TraceScope scope(L"CAUHttpConnection::WriteResponse()");
     scup::UniqueFile file;
     unsigned long long length = 0;
-    if (mode == Mode::File && m_downloadLimit > 0 && AnnouncedLength(request, length) && length > m_downloadLimit) {
-        AUTrace(L"Failed: the answer announces %llu bytes, more than the %llu expected; it is not read.", length,
-                m_downloadLimit);
+    if (mode == Mode::File && m_downloadLimit > 0 && AnnouncedLength(request, length) &&
+        length > m_downloadLimit) {
+        AUTrace(L"Failed: the answer announces %llu bytes, more than the %llu expected; it is not read.",
+                length, m_downloadLimit);
         return ServerResult::TooLong;
     }
     if (mode == Mode::Text) {

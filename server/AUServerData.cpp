@@ -344,9 +344,10 @@ ServerResult CAUServerData::Download(const std::wstring& url, const std::wstring
     // Anyone on the way could replace a file fetched in the clear; the road the exchanges take
     // says what the server can give.
     if (!MayFetch(url)) {
-        AUTrace(L"Failed: the file address %s is not https while the server is reached over https; it is not "
-                L"fetched.",
-                url.c_str());
+        AUTrace(
+            L"Failed: the file address %s is not https while the server is reached over https; it is not "
+            L"fetched.",
+            url.c_str());
         return ServerResult::AnswerUnusable;
     }
     if (Connect(*m_download, url, host, secure) != ServerResult::Success) {

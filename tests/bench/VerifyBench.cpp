@@ -52,7 +52,8 @@ int wmain(int argc, wchar_t** argv) {
         statements.push_back(signer.Statement(fields));
         files.push_back(std::wstring(temp) + scup::FromUtf8(fields.file));
         WriteFile(files.back(), fields.body);
-        expected.push_back({scup::FromUtf8(fields.package), L"ENU_ALL", L"", scup::FromUtf8(fields.file), L""});
+        expected.push_back(
+            {scup::FromUtf8(fields.package), L"ENU_ALL", L"", scup::FromUtf8(fields.file), L""});
     }
     double best = 1e30;
     for (int round = 0; round < kRounds; ++round) {
@@ -61,16 +62,20 @@ int wmain(int argc, wchar_t** argv) {
         for (int i = 0; i < kEntries; ++i) {
             SSignedStatement statement;
             std::wstring detail;
-            if (verifier.CheckStatement(statements[i], expected[i], statement, detail) != VerifyFailure::None ||
+            if (verifier.CheckStatement(statements[i], expected[i], statement, detail) !=
+                    VerifyFailure::None ||
                 CPackageVerifier::CheckFile(files[i], statement) != VerifyFailure::None) {
                 std::printf("entry %d did not verify\n", i);
                 return 1;
             }
         }
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(
+            best,
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     for (const std::wstring& file : files) DeleteFileW(file.c_str());
-    std::printf("signature check of %d entries (%zu-byte description packages): %.2f ms in all, %.3f ms per entry\n",
-                kEntries, bytes, best, best / kEntries);
+    std::printf(
+        "signature check of %d entries (%zu-byte description packages): %.2f ms in all, %.3f ms per entry\n",
+        kEntries, bytes, best, best / kEntries);
     return 0;
 }

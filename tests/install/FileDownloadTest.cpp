@@ -119,15 +119,18 @@ TEST_F(FileDownloadTest, EntriesWithoutFileInformationOrWithNothingNewerLeaveAnd
     EXPECT_EQ(view_.readyChanges.back(), 1);
 }
 
-TEST_F(FileDownloadTest, DescriptionsNothingVouchesForOrOfAKindTheCodeDoesNotAllowLeaveTheListAndTheUserIsTold) {
+TEST_F(FileDownloadTest,
+       DescriptionsNothingVouchesForOrOfAKindTheCodeDoesNotAllowLeaveTheListAndTheUserIsTold) {
     Serve();
-    catalog_->answers["PP-SCEDIT52"] = FileUpdateAnswer("PP-SCEDIT52", Url(L"/files/software/PP-SCEDIT52_ENU_ALL.zip"));
+    catalog_->answers["PP-SCEDIT52"] =
+        FileUpdateAnswer("PP-SCEDIT52", Url(L"/files/software/PP-SCEDIT52_ENU_ALL.zip"));
     catalog_->answers["PP-CONTACT13"] =
         FileUpdateAnswer("PP-CONTACT13", Url(L"/files/software/PP-CONTACT13_ENU_ALL.zip"));
     catalog_->files["/PP-SCEDIT52_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("bat", "Editor"));
     catalog_->files["/PP-CONTACT13_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("exe", "Address book"));
     RefinedList list;
-    for (const SAUExtFirmInfo& entry : {Entry(1, L"PP-SCEDIT52", L"ENU_ALL"), Entry(2, L"PP-CONTACT13", L"ENU_ALL")})
+    for (const SAUExtFirmInfo& entry :
+         {Entry(1, L"PP-SCEDIT52", L"ENU_ALL"), Entry(2, L"PP-CONTACT13", L"ENU_ALL")})
         list[kPrinter][EntryKey(entry)] = entry;
 
     std::unique_ptr<CAUFileUpdater> updater = MakeUpdater();
@@ -140,7 +143,8 @@ TEST_F(FileDownloadTest, DescriptionsNothingVouchesForOrOfAKindTheCodeDoesNotAll
 
     // Without statements nothing is offered, and the user reads which packages were left out.
     signFiles_ = false;
-    for (const SAUExtFirmInfo& entry : {Entry(1, L"PP-SCEDIT52", L"ENU_ALL"), Entry(2, L"PP-CONTACT13", L"ENU_ALL")})
+    for (const SAUExtFirmInfo& entry :
+         {Entry(1, L"PP-SCEDIT52", L"ENU_ALL"), Entry(2, L"PP-CONTACT13", L"ENU_ALL")})
         list[kPrinter][EntryKey(entry)] = entry;
     const size_t shownBefore = messages_->Messages().size();
     EXPECT_EQ(updater->GetUpdates(kPrinter, list, &view_), ServerResult::Success);
@@ -211,7 +215,8 @@ TEST_F(FileDownloadTest, TheRealPackageAddressTakesTheTypeOfTheFirstDataFileFoun
 
 TEST_F(FileDownloadTest, TickedPackagesComeOutApplicationsThenOtherFirmwareThenMainFirmware) {
     Serve();
-    for (const char* name : {"FP-MAIN1_ALL_ALL.pdz", "FP-SUB1_ALL_ALL.pdz", "PP-SCEDIT52_ENU_ALL.exe", "PP-UNTICKED_ENU_ALL.exe"})
+    for (const char* name : {"FP-MAIN1_ALL_ALL.pdz", "FP-SUB1_ALL_ALL.pdz", "PP-SCEDIT52_ENU_ALL.exe",
+                             "PP-UNTICKED_ENU_ALL.exe"})
         catalog_->files[std::string("/") + name] = FileAnswer(std::string("bytes of ") + name);
     ComponentList entries;
     const SAUExtFirmInfo main = Described(1, L"FP-MAIN1", L"ALL_ALL", "FP-MAIN1_ALL_ALL", "pdz");
@@ -281,7 +286,8 @@ TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
     EXPECT_EQ(MakeUpdater()->GetUpdates(kPrinter, list, &view_), ServerResult::Failed);
 
     EXPECT_EQ(list[kPrinter].count(L"PP-Z9_ENU_ALL"), 0u);
-    EXPECT_EQ(list[kPrinter].at(L"PP-A1_ENU_ALL").strFilePath, EntryFolder(L"PP-A1", L"ENU_ALL") + L"\\escaped1.zip");
+    EXPECT_EQ(list[kPrinter].at(L"PP-A1_ENU_ALL").strFilePath,
+              EntryFolder(L"PP-A1", L"ENU_ALL") + L"\\escaped1.zip");
     EXPECT_EQ(list[kPrinter].at(L"PP-A2_ENU_ALL").strFilePath,
               EntryFolder(L"PP-A2", L"ENU_ALL") + L"\\..%5C..%5Cescaped2.zip");
     bool refusedTraced = false;
@@ -293,8 +299,9 @@ TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
     for (const std::wstring& path : FilesBelow(scratch_)) {
         // In the download folder, or in an entry's own folder there.
         const size_t inner = path.find(L'\\', wcslen(L"data\\DownloadedFiles\\"));
-        const bool inDownloads = path.rfind(L"data\\DownloadedFiles\\", 0) == 0 &&
-                                 (inner == std::wstring::npos || path.find(L'\\', inner + 1) == std::wstring::npos);
+        const bool inDownloads =
+            path.rfind(L"data\\DownloadedFiles\\", 0) == 0 &&
+            (inner == std::wstring::npos || path.find(L'\\', inner + 1) == std::wstring::npos);
         EXPECT_TRUE(inDownloads || path.find(L".zip") == std::wstring::npos) << Narrow(path);
     }
     // What the program removes when it ends goes whole, whatever the names in it.
@@ -348,9 +355,11 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
 
     std::vector<std::wstring> files = FilesBelow(downloadFolder_);
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::wstring>{L"PC-FIRST_ENU_ALL.zip", L"PC-FIRST_ENU_ALL\\PC-FIRST_ENU_ALL.msi",
-                                                L"PC-MISSING_ENU_ALL.zip", L"PP-CONTACT13_ENU_ALL.zip"}));
-    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PC-FIRST", L"ENU_ALL") + L"\\PC-FIRST_ENU_ALL.msi"), "complete installer");
+    EXPECT_EQ(files,
+              (std::vector<std::wstring>{L"PC-FIRST_ENU_ALL.zip", L"PC-FIRST_ENU_ALL\\PC-FIRST_ENU_ALL.msi",
+                                         L"PC-MISSING_ENU_ALL.zip", L"PP-CONTACT13_ENU_ALL.zip"}));
+    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PC-FIRST", L"ENU_ALL") + L"\\PC-FIRST_ENU_ALL.msi"),
+              "complete installer");
     EXPECT_EQ(view_.shown.back(), true);
     EXPECT_EQ(view_.readyChanges.back(), 1);
 }

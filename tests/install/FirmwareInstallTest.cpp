@@ -6,14 +6,14 @@
 
 #include <atomic>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
 #include "FakeListView.h"
-#include "TestSigner.h"
 #include "ScriptedHttpServer.h"
+#include "TestSigner.h"
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
 #include "common/AppFiles.h"
@@ -102,11 +102,13 @@ class FirmwareInstall : public CTransferTest {
     // package and region its name gives, for the printer's model; a cut package's gives its whole size.
     std::optional<std::string> StatementFor(const std::string& target) const {
         const std::string suffix = ".sig";
-        if (target.size() <= suffix.size() || target.compare(target.size() - suffix.size(), suffix.size(), suffix) != 0)
+        if (target.size() <= suffix.size() ||
+            target.compare(target.size() - suffix.size(), suffix.size(), suffix) != 0)
             return std::nullopt;
         const std::string file = target.substr(0, target.size() - suffix.size());
         for (const auto& [name, body] : files_) {
-            if (file.size() < name.size() || file.compare(file.size() - name.size(), name.size(), name) != 0) continue;
+            if (file.size() < name.size() || file.compare(file.size() - name.size(), name.size(), name) != 0)
+                continue;
             testing_support::StatementFields fields;
             const std::string stem = name.substr(1, name.find('.') - 1);
             const size_t at = stem.find('_');
@@ -227,8 +229,8 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutIsNotSentAndTheOthersStill
     ReadHistory(L"FIRM", titles, versions, dates, printers, languages);
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"SC-200 font data 2.10"}));
     WIN32_FIND_DATAW found{};
-    scup::UniqueFind search(
-        FindFirstFileW((owner_.strDownloadFolder + L"\\FP-MAIN_ENG_USA\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
+    scup::UniqueFind search(FindFirstFileW(
+        (owner_.strDownloadFolder + L"\\FP-MAIN_ENG_USA\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
     EXPECT_FALSE(search) << "a part was kept";
 }
 

@@ -70,7 +70,8 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
     ASSERT_EQ(list[kPrinter].size(), 2u)
         << "nothing newer of the address book, no such package as PP-UNKNOWN";
     const SAUExtFirmInfo editor = list[kPrinter].at(L"PP-SCEDIT52_ENU_ALL");
-    EXPECT_EQ(editor.strFilePath, EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.zip");
+    EXPECT_EQ(editor.strFilePath,
+              EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.zip");
     EXPECT_TRUE(FileExists(editor.strFilePath));
     EXPECT_EQ(MakeUpdater()->GetDownloadURL(editor).substr(editor.strURL.size() - 3), L"exe");
 
@@ -79,8 +80,9 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
     EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Done);
 
     EXPECT_TRUE(messages_->Messages().empty());
-    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"),
-              "ACCEPTED /s /a /silent /eula /usage /qn\n");
+    EXPECT_EQ(
+        ReadBinaryFile(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"),
+        "ACCEPTED /s /a /silent /eula /usage /qn\n");
     std::wstring version;
     EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version), 1);
     EXPECT_EQ(version, L"5.2.1.0");
@@ -107,7 +109,8 @@ TEST_F(InstallEndToEndTest, AnInstallerWhoseBodyIsCutShortIsNeitherKeptNorRun) {
     EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Failed);
 
     EXPECT_FALSE(FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe"));
-    EXPECT_FALSE(FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"))
+    EXPECT_FALSE(
+        FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"))
         << "the installer ran";
     std::wstring version;
     EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version), 0);

@@ -201,8 +201,9 @@ void InstallFixture::TearDown() {
 void InstallFixture::StartServer(ScriptedHttpServer::Handler handler) {
     const auto signing = [this, handler](const HttpRequestSeen& request) {
         const std::string suffix = ".sig";
-        const bool statement = request.method == "GET" && request.target.size() > suffix.size() &&
-                               request.target.compare(request.target.size() - suffix.size(), suffix.size(), suffix) == 0;
+        const bool statement =
+            request.method == "GET" && request.target.size() > suffix.size() &&
+            request.target.compare(request.target.size() - suffix.size(), suffix.size(), suffix) == 0;
         if (!statement) return handler(request);
         HttpAnswer refused;
         refused.status = 404;
@@ -215,8 +216,9 @@ void InstallFixture::StartServer(ScriptedHttpServer::Handler handler) {
         const std::string name = file.target.substr(slash == std::string::npos ? 0 : slash + 1);
         const bool firmware = name.rfind("FP-", 0) == 0 || name.rfind("FC-", 0) == 0;
         HttpAnswer answer;
-        answer.body = signer_.StatementFor(file.target, served.body, OfferedVersion(name.substr(0, name.find('_'))),
-                                           firmware ? "Corvane SC-200" : "");
+        answer.body =
+            signer_.StatementFor(file.target, served.body, OfferedVersion(name.substr(0, name.find('_'))),
+                                 firmware ? "Corvane SC-200" : "");
         return answer;
     };
     server_ = std::make_unique<ScriptedHttpServer>(signing);

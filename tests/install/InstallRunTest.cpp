@@ -66,10 +66,12 @@ class InstallRunTest : public InstallFixture {
             ASSERT_FALSE(installer.empty()) << Narrow(package.installer);
             answers_[Narrow(package.code)] = FileUpdateAnswer(
                 Narrow(package.code), Narrow(server_->Url(L"/files/software/")) + stem + ".zip");
-            const std::string version =
-                package.version.empty() ? Narrow(package.title.substr(package.title.rfind(L' ') + 1)) : package.version;
+            const std::string version = package.version.empty()
+                                            ? Narrow(package.title.substr(package.title.rfind(L' ') + 1))
+                                            : package.version;
             OfferVersion(Narrow(package.code), version);
-            files_["/" + stem + ".zip"] = DescriptionPackage(package.type, Narrow(package.title), "data.xml", version);
+            files_["/" + stem + ".zip"] =
+                DescriptionPackage(package.type, Narrow(package.title), "data.xml", version);
             files_["/" + stem + "." + package.type] = installer;
             SAUExtFirmInfo entry = Entry(++sequence_, package.code, package.spec, package.installed);
             list_[kPrinter][EntryKey(entry)] = entry;
@@ -166,7 +168,8 @@ TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheS
     // Offered again as 5.2.2 while its installer brings the version now installed: the installer
     // runs, the version stays.
     list_.clear();
-    Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.1.0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1", "5.2.2"}});
+    Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.1.0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1",
+            "5.2.2"}});
     DeleteFileW((EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL.exe.args").c_str());
     EXPECT_EQ(CheckAndInstall(), InstallResult::Done);
 
@@ -180,8 +183,9 @@ TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheS
 
 // Watches, while it lives, for the installers' progress window showing a text that holds the needle.
 class ProgressTextWatcher {
-public:
-    explicit ProgressTextWatcher(std::wstring needle) : needle_(std::move(needle)), thread_([this] { Watch(); }) {}
+  public:
+    explicit ProgressTextWatcher(std::wstring needle)
+        : needle_(std::move(needle)), thread_([this] { Watch(); }) {}
     ~ProgressTextWatcher() {
         stop_ = true;
         if (thread_.joinable()) thread_.join();
@@ -192,7 +196,7 @@ public:
         return seen_.load();
     }
 
-private:
+  private:
     static constexpr int kProgressText = 1311;
     void Watch() {
         while (!stop_) {

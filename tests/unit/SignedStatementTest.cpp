@@ -17,7 +17,8 @@ namespace {
 
 // Signed with openssl (`openssl dgst -sha256 -sign`, DER turned into r||s) by a key made for this
 // test alone; its private half was not kept. The file it signs is "hello package\n".
-constexpr char kNativeKey[] = "Jql1/zrabi8oNFDuCI9BDkBC9V1kKBGGeLTQRLgvfXey1kS/YqEoEXUKgSBrPlAjQd6WQ5C6J+1vVXxu6juevA==";
+constexpr char kNativeKey[] =
+    "Jql1/zrabi8oNFDuCI9BDkBC9V1kKBGGeLTQRLgvfXey1kS/YqEoEXUKgSBrPlAjQd6WQ5C6J+1vVXxu6juevA==";
 constexpr char kNativeStatement[] =
     "ScUpdater statement 1\n"
     "key: d0dbedf344f6bd82\n"
@@ -106,7 +107,8 @@ TEST(SignedStatementKnownAnswer, AnyChangeToTheSignedLinesBreaksTheSignature) {
 
 TEST(SignedStatementKnownAnswer, AKeyNotTrustedOrNoKeyAtAllRefuses) {
     TestSigner other;
-    EXPECT_EQ(Check(KeysOf({other.PublicKey()}), kNativeStatement, kNativeExpected), VerifyFailure::UnknownKey);
+    EXPECT_EQ(Check(KeysOf({other.PublicKey()}), kNativeStatement, kNativeExpected),
+              VerifyFailure::UnknownKey);
     EXPECT_EQ(Check(CTrustedKeys(), kNativeStatement, kNativeExpected), VerifyFailure::UnknownKey);
 }
 
@@ -168,7 +170,8 @@ TEST_F(SignedStatementTest, AGenuineStatementForAnotherPackageRegionModelOrFileI
 
 TEST_F(SignedStatementTest, AStatementPastItsTimeIsRefused) {
     fields_.expires = "2020-01-01T00:00:00Z";
-    EXPECT_EQ(Check(KeysOf({signer_.PublicKey()}), signer_.Statement(fields_), Expected()), VerifyFailure::Expired);
+    EXPECT_EQ(Check(KeysOf({signer_.PublicKey()}), signer_.Statement(fields_), Expected()),
+              VerifyFailure::Expired);
 }
 
 TEST_F(SignedStatementTest, EitherOfTwoTrustedKeysIsTaken) {

@@ -31,7 +31,8 @@ std::string HexOf(const BYTE* bytes, size_t size) {
 }
 
 TestSigner::TestSigner() {
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)))
+    if (!BCRYPT_SUCCESS(
+            BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)))
         return;
     if (!BCRYPT_SUCCESS(BCryptGenerateKeyPair(algorithm_.get(), key_.put(), 256, 0)) ||
         !BCRYPT_SUCCESS(BCryptFinalizeKeyPair(key_.get(), 0))) {
@@ -56,10 +57,10 @@ std::string TestSigner::Unsigned(const std::string& keyId, const StatementFields
     const auto digest = scup::Sha256Of(fields.body.data(), fields.body.size());
     const std::string sha = fields.sha256.empty() ? HexOf(digest->data(), digest->size()) : fields.sha256;
     const long long size = fields.size >= 0 ? fields.size : static_cast<long long>(fields.body.size());
-    return "ScUpdater statement 1\nkey: " + keyId + "\npackage: " + fields.package + "\nspec: " + fields.spec +
-           "\nversion: " + fields.version + "\nmodel: " + fields.model + "\nfile: " + fields.file +
-           "\nsize: " + std::to_string(size) + "\nsha256: " + sha + "\nexpires: " + fields.expires +
-           "\nreplaces: " + fields.replaces + "\n";
+    return "ScUpdater statement 1\nkey: " + keyId + "\npackage: " + fields.package +
+           "\nspec: " + fields.spec + "\nversion: " + fields.version + "\nmodel: " + fields.model +
+           "\nfile: " + fields.file + "\nsize: " + std::to_string(size) + "\nsha256: " + sha +
+           "\nexpires: " + fields.expires + "\nreplaces: " + fields.replaces + "\n";
 }
 
 std::string TestSigner::Sign(const std::string& message) const {
@@ -68,8 +69,8 @@ std::string TestSigner::Sign(const std::string& message) const {
     ULONG size = 0;
     if (!key_ || !digest ||
         !BCRYPT_SUCCESS(BCryptSignHash(key_.get(), nullptr, const_cast<BYTE*>(digest->data()),
-                                       static_cast<ULONG>(digest->size()), reinterpret_cast<BYTE*>(signature.data()),
-                                       64, &size, 0)))
+                                       static_cast<ULONG>(digest->size()),
+                                       reinterpret_cast<BYTE*>(signature.data()), 64, &size, 0)))
         return {};
     return Base64(signature);
 }
@@ -79,8 +80,8 @@ std::string TestSigner::Statement(const StatementFields& fields) const {
     return message + "signature: " + Sign(message) + "\n";
 }
 
-std::string TestSigner::StatementFor(const std::string& url, const std::string& body, const std::string& version,
-                                     const std::string& model) const {
+std::string TestSigner::StatementFor(const std::string& url, const std::string& body,
+                                     const std::string& version, const std::string& model) const {
     StatementFields fields;
     const size_t slash = url.find_last_of('/');
     fields.file = slash == std::string::npos ? url : url.substr(slash + 1);
@@ -102,7 +103,8 @@ std::string TestSigner::StatementFor(const std::string& url, const std::string& 
 }
 
 TrustedForTest::TrustedForTest(const TestSigner& signer, const wchar_t* signatureCheck)
-    : keys_(scup::ReadMachineSettingText(L"SigningKeys")), check_(scup::ReadMachineSettingText(L"SignatureCheck")) {
+    : keys_(scup::ReadMachineSettingText(L"SigningKeys")),
+      check_(scup::ReadMachineSettingText(L"SignatureCheck")) {
     scup::WriteMachineSettingText(L"SigningKeys", scup::FromUtf8(signer.PublicKey()));
     scup::WriteMachineSettingText(L"SignatureCheck", signatureCheck ? signatureCheck : L"");
 }

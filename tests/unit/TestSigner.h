@@ -37,8 +37,8 @@ class TestSigner {
     // The statement a catalog would lie beside the file at the address: its name from the address,
     // the package code and region from a name "<code>_<language>_<region>[_...].<ext>" (the
     // updater's own package "SCUPDATER" for "ScUpdater-<version>.zip").
-    std::string StatementFor(const std::string& url, const std::string& body, const std::string& version = "1.0",
-                             const std::string& model = "") const;
+    std::string StatementFor(const std::string& url, const std::string& body,
+                             const std::string& version = "1.0", const std::string& model = "") const;
     // The statement's lines before the signature, and a signature of any message.
     static std::string Unsigned(const std::string& keyId, const StatementFields& fields);
     std::string Sign(const std::string& message) const;

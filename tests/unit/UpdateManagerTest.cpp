@@ -10,12 +10,12 @@
 #include <mutex>
 
 #include "TestSigner.h"
-#include "common/Text.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
 #include "app/StartDialog.h"
 #include "common/LangResources.h"
+#include "common/Text.h"
 #include "install/PackageFiles.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"

@@ -433,7 +433,8 @@ TEST_F(SelfUpgradeEndToEnd, APackageChangedAfterItsChecksumIsRefusedAndTheOldPro
     changed[changed.size() / 2] ^= 0x01;
     WriteBinary(package_, changed);
     // The maker's statement no longer matches the file: refused as not signed, not blamed on the network.
-    ExpectRefusedAndStillRunning("is refused: the file differs from the signed file", L"valid signature of the maker");
+    ExpectRefusedAndStillRunning("is refused: the file differs from the signed file",
+                                 L"valid signature of the maker");
 }
 
 TEST_F(SelfUpgradeEndToEnd, DecliningEndsTheProgramAndInstallsNothing) {

@@ -13,9 +13,9 @@
 #include "app/AUCommandLineInfo.h"
 #include "app/ScUpdaterApp.h"
 #include "app/UpgraderFiles.h"
-#include "res/install_ids.h"
 #include "common/AppFiles.h"
 #include "common/LangResources.h"
+#include "res/install_ids.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -55,7 +55,8 @@ TEST(UpgraderPaths, PackageIsStoredUnderTheLastSegmentOfItsAddressOnly) {
     EXPECT_EQ(scup::PackageFileName(L"http://h/files/.."), L"");
     EXPECT_EQ(scup::PackageFileName(L"http://h/files/"), L"");
     EXPECT_EQ(scup::PackageFileName(L"http://h/get?file=pkg.zip"), L"");
-    for (const wchar_t* device : {L"CON", L"nul.zip", L"COM1.zip", L"LPT1", L"AUX.exe", L"pkg.zip.", L"pkg.zip "})
+    for (const wchar_t* device :
+         {L"CON", L"nul.zip", L"COM1.zip", L"LPT1", L"AUX.exe", L"pkg.zip.", L"pkg.zip "})
         EXPECT_EQ(scup::PackageFileName(std::wstring(L"http://h/files/") + device), L"") << device;
 }
 
@@ -224,7 +225,8 @@ TEST_F(ExecuteTest, TheRightFileIsStoredUnderItsNameAndHandedOn) {
     EXPECT_EQ(path_, stored_);
     EXPECT_EQ(ReadTextFile(stored_), kAbc);
     // The statement first, then the package it vouches for.
-    EXPECT_EQ(server_->downloads, (std::vector<std::wstring>{std::wstring(kPackageUrl) + L".sig", kPackageUrl}));
+    EXPECT_EQ(server_->downloads,
+              (std::vector<std::wstring>{std::wstring(kPackageUrl) + L".sig", kPackageUrl}));
     EXPECT_TRUE(trace.Contains(L"File Hash Comparison succeeded."));
     EXPECT_TRUE(boxes.Messages().empty());
 }
@@ -239,7 +241,8 @@ TEST_F(ExecuteTest, AChangedOrCutFileIsRefusedDeletedAndReported) {
         EXPECT_TRUE(path_.empty());
         EXPECT_FALSE(FileExists(stored_)) << "a refused download must not stay where it could be run";
         EXPECT_TRUE(trace.Contains(L"File Hash comparison failed. File is corrupt"));
-        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_UPDATER_NOT_SIGNED}) << "the network is not to blame";
+        EXPECT_EQ(Shown(boxes), std::vector<UINT>{IDS_MSG_UPDATER_NOT_SIGNED})
+            << "the network is not to blame";
     }
 }
 

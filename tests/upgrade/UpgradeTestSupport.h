@@ -25,14 +25,15 @@ class PackageServer : public CAUServerData {
         info = notice;
         return ServerResult::Success;
     }
-    ServerResult Download(const std::wstring& url, const std::wstring& filePath,
-                          const DownloadProgress&, unsigned long long) override {
+    ServerResult Download(const std::wstring& url, const std::wstring& filePath, const DownloadProgress&,
+                          unsigned long long) override {
         downloads.push_back(url);
         if (url.size() > 4 && url.compare(url.size() - 4, 4, L".sig") == 0) {
             if (!signPackage) return ServerResult::AnswerUnusable;
-            WriteBinaryFile(filePath, signer.StatementFor(scup::ToUtf8(url.substr(0, url.size() - 4)), body,
-                                                          statementVersion.empty() ? scup::ToUtf8(UpdaterVersion())
-                                                                                   : statementVersion));
+            WriteBinaryFile(
+                filePath, signer.StatementFor(
+                              scup::ToUtf8(url.substr(0, url.size() - 4)), body,
+                              statementVersion.empty() ? scup::ToUtf8(UpdaterVersion()) : statementVersion));
             return downloadResult;
         }
         WriteBinaryFile(filePath, body);
