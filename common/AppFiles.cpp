@@ -1,8 +1,8 @@
 #include "AppFiles.h"
 
+#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <memory>

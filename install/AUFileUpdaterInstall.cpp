@@ -1,12 +1,13 @@
 // The second stage of an install run: the application installers, their command lines and the
 // check that the new version arrived; and the firmware branch.
 
+#include "AUFileUpdater.h"
+
+#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
-#include "AUFileUpdater.h"
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
 #include "InstallDialogs.h"

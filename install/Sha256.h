@@ -2,8 +2,10 @@
 // SHA-256 through the platform's CNG provider, of bytes in memory or of a file read in pieces, and
 // the owners of the CNG handles the signature check uses too.
 
-#include <bcrypt.h>
 #include <windows.h>
+
+// After windows.h, whose types it needs.
+#include <bcrypt.h>
 
 #include <array>
 #include <optional>
