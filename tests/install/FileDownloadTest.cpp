@@ -90,7 +90,8 @@ class FileDownloadTest : public InstallFixture {
 
 TEST_F(FileDownloadTest, EntriesWithoutFileInformationOrWithNothingNewerLeaveAndTheRestIsFetched) {
     Serve();
-    const std::string description = DescriptionPackage("exe", "Editor");
+    // Packages whose code names none of the maker's applications are installer packages (.msi).
+    const std::string description = DescriptionPackage("msi", "Editor");
     catalog_->answers["PP-AAA"] = "";
     catalog_->answers["PP-BBB"] = FileUpdateAnswer("PP-BBB", Url(L"/files/software/PP-BBB_ENU_ALL.zip"));
     catalog_->answers["PP-CCC"] = FileUpdateAnswer("PP-CCC", Url(L"/files/software/PP-CCC_ENU_ALL.zip"), 1);
@@ -163,8 +164,8 @@ TEST_F(FileDownloadTest, AFailedExchangeStopsTheWalkAndTheDialogKeepsItsList) {
     catalog_->answers["PP-AAA"] = FileUpdateAnswer("PP-AAA", Url(L"/files/software/PP-AAA_ENU_ALL.zip"));
     catalog_->answers["PP-BBB"] = "500";
     catalog_->answers["PP-CCC"] = FileUpdateAnswer("PP-CCC", Url(L"/files/software/PP-CCC_ENU_ALL.zip"));
-    catalog_->files["/PP-AAA_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("exe"));
-    catalog_->files["/PP-CCC_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("exe"));
+    catalog_->files["/PP-AAA_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("msi"));
+    catalog_->files["/PP-CCC_ENU_ALL.zip"] = FileAnswer(DescriptionPackage("msi"));
     RefinedList list;
     for (const SAUExtFirmInfo& entry :
          {Entry(1, L"PP-AAA", L"ENU_ALL"), Entry(2, L"PP-BBB", L"ENU_ALL"), Entry(3, L"PP-CCC", L"ENU_ALL")})
@@ -275,7 +276,7 @@ TEST_F(FileDownloadTest, HostileAddressesNeverWriteOutsideTheDownloadFolder) {
     catalog_->answers["PP-A2"] = FileUpdateAnswer("PP-A2", Url(L"/files/..%5C..%5Cescaped2.zip"));
     catalog_->answers["PP-Z9"] = FileUpdateAnswer("PP-Z9", Url(L"/files/NUL"));
     for (const char* name : {"escaped1.zip", "escaped2.zip", "NUL"})
-        catalog_->files[name] = FileAnswer(DescriptionPackage("exe"));
+        catalog_->files[name] = FileAnswer(DescriptionPackage("msi"));
     RefinedList list;
     for (const wchar_t* id : {L"PP-A1", L"PP-A2", L"PP-Z9"}) {
         const SAUExtFirmInfo entry = Entry(1, id, L"ENU_ALL");

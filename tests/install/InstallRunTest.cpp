@@ -52,7 +52,7 @@ struct SPackage {
     std::string type;
     std::wstring title;
     // The version offered; empty: the title's last word.
-    std::string version;
+    std::string version = {};
 };
 
 // Serves each package's file update answer, its description package and its installer.
