@@ -28,4 +28,24 @@ bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
            CompareStringOrdinal(text.c_str(), length, prefix, length, TRUE) == CSTR_EQUAL;
 }
 
+std::wstring TrimBlanks(const std::wstring& text) {
+    constexpr wchar_t kBlanks[] = L" \t\r\n";
+    const size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::wstring::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::vector<std::wstring> SplitList(const std::wstring& text, wchar_t separator) {
+    std::vector<std::wstring> items;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        std::wstring item =
+            TrimBlanks(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        if (!item.empty()) items.push_back(std::move(item));
+        if (end == std::wstring::npos) return items;
+        start = end + 1;
+    }
+}
+
 }  // namespace scup

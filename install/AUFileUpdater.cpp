@@ -33,12 +33,6 @@ bool EqualsIgnoringCase(const std::wstring& left, const wchar_t* right) {
     return CompareStringOrdinal(left.c_str(), -1, right, -1, TRUE) == CSTR_EQUAL;
 }
 
-std::wstring Trimmed(const std::wstring& text) {
-    const size_t first = text.find_first_not_of(L" \t\r\n");
-    if (first == std::wstring::npos) return {};
-    return text.substr(first, text.find_last_not_of(L" \t\r\n") - first + 1);
-}
-
 // Where no signature bounds a package, the size its description shows ("640 KB", "12.5 MB") does,
 // with room for the rounding of that text; a size it does not show leaves a generous bound.
 unsigned long long UnverifiedPackageLimit(const std::wstring& size) {
@@ -46,7 +40,7 @@ unsigned long long UnverifiedPackageLimit(const std::wstring& size) {
     wchar_t* end = nullptr;
     const double value = std::wcstod(size.c_str(), &end);
     if (end == size.c_str() || value <= 0) return kUnknown;
-    const std::wstring unit = Trimmed(end);
+    const std::wstring unit = scup::TrimBlanks(end);
     double bytes = value;
     if (EqualsIgnoringCase(unit, L"KB"))
         bytes *= 1024.0;
@@ -57,6 +51,11 @@ unsigned long long UnverifiedPackageLimit(const std::wstring& size) {
     else if (!unit.empty())
         return kUnknown;
     return static_cast<unsigned long long>(bytes * 1.1) + (1ull << 20);
+}
+
+// What a description names where its package's code allows another kind of file.
+std::wstring KindDetail(const std::wstring& named, const std::wstring& allowed) {
+    return FormatText(L"\"%s\" where \"%s\" is allowed", named.c_str(), allowed.c_str());
 }
 
 bool IsCancelRequested() {
@@ -170,11 +169,10 @@ ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFi
     SDescription description;
     const bool described = ReadDescription(entry, description);
     // A package whose description names another kind of file than its code allows is never offered.
-    if (described && !EqualsIgnoringCase(description.type, PackageExtension(entry).c_str())) {
+    const std::wstring kind = PackageExtension(entry);
+    if (described && !EqualsIgnoringCase(description.type, kind.c_str())) {
         Refuse(entry, L"", VerifyFailure::WrongKind,
-               FormatText(L"%s (\"%s\" where \"%s\" is allowed)",
-                          CPackageVerifier::Reason(VerifyFailure::WrongKind).c_str(),
-                          description.type.c_str(), PackageExtension(entry).c_str()));
+               CPackageVerifier::Reason(VerifyFailure::WrongKind, KindDetail(description.type, kind)));
         return ServerResult::Success;
     }
     // Without a signature the description's own word is all there is; with one, the description
@@ -182,9 +180,9 @@ ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFi
     const std::wstring version = fetched.verified ? fetched.statement.version : description.version;
     if (fetched.verified && described && scup::CompareDottedVersions(description.version, version) != 0) {
         Refuse(entry, L"", VerifyFailure::OtherPackage,
-               FormatText(L"%s (version \"%s\" in the description, \"%s\" signed)",
-                          CPackageVerifier::Reason(VerifyFailure::OtherPackage).c_str(),
-                          description.version.c_str(), version.c_str()));
+               CPackageVerifier::Reason(VerifyFailure::OtherPackage,
+                                        FormatText(L"version \"%s\" in the description, \"%s\" signed",
+                                                   description.version.c_str(), version.c_str())));
         return ServerResult::Success;
     }
     if (!MayReplace(entry, version, fetched.verified ? fetched.statement.replaces : std::wstring(),
@@ -192,9 +190,9 @@ ServerResult CAUFileUpdater::FetchDescription(SAUExtFirmInfo& entry, const SAUFi
         AUTrace(L"Removing %s: the offered version %s is not newer than the installed %s.",
                 entry.strId.c_str(), version.c_str(), entry.strInstalledVersion.c_str());
         Refuse(entry, L"", VerifyFailure::NotNewer,
-               FormatText(L"%s (%s offered, %s installed)",
-                          CPackageVerifier::Reason(VerifyFailure::NotNewer).c_str(), version.c_str(),
-                          entry.strInstalledVersion.c_str()));
+               CPackageVerifier::Reason(VerifyFailure::NotNewer,
+                                        FormatText(L"%s offered, %s installed", version.c_str(),
+                                                   entry.strInstalledVersion.c_str())));
         return ServerResult::Success;
     }
     entry.strOfferedVersion = version;
@@ -288,7 +286,7 @@ bool CAUFileUpdater::ReadDescription(const SAUExtFirmInfo& entry, SDescription& 
             std::wstring value;
             if (CAUXMLParser::SelectFirstNode(document, path, node) == 0)
                 document.GetNodeValue(node.get(), value);
-            return Trimmed(value);
+            return scup::TrimBlanks(value);
         };
         description.type = text(L"ScriboUpdater/Type");
         description.version = text(L"ScriboUpdater/Version");
@@ -317,8 +315,7 @@ SFetchResult CAUFileUpdater::FetchPackage(const SAUExtFirmInfo& entry, const Dow
     const std::wstring kind = PackageExtension(entry);
     if (!EqualsIgnoringCase(description.type, kind.c_str()) || entry.strURL.size() < 3) {
         refused.failure = VerifyFailure::WrongKind;
-        refused.detail =
-            FormatText(L"\"%s\" where \"%s\" is allowed", description.type.c_str(), kind.c_str());
+        refused.detail = KindDetail(description.type, kind);
         return refused;
     }
     const std::wstring folder = EntryFolder(entry);

@@ -74,6 +74,10 @@ std::wstring CPackageVerifier::Reason(VerifyFailure failure) {
     return L"not verified";
 }
 
+std::wstring CPackageVerifier::Reason(VerifyFailure failure, const std::wstring& detail) {
+    return detail.empty() ? Reason(failure) : Reason(failure) + L" (" + detail + L")";
+}
+
 ULONGLONG CPackageVerifier::Now() {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);

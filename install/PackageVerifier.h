@@ -49,8 +49,9 @@ class CPackageVerifier {
     // The file against its statement: size, then SHA-256.
     static VerifyFailure CheckFile(const std::wstring& path, const SSignedStatement& statement);
 
-    // The reason in English for the trace and the IT report.
+    // The reason in English for the trace and the IT report, with what was wrong where it is known.
     static std::wstring Reason(VerifyFailure failure);
+    static std::wstring Reason(VerifyFailure failure, const std::wstring& detail);
     // UTC now, in FILETIME units.
     static ULONGLONG Now();
 

@@ -22,17 +22,11 @@ std::wstring KeyIdOf(const std::array<BYTE, 64>& point) {
     return id;
 }
 
-std::wstring Trimmed(const std::wstring& text) {
-    const size_t first = text.find_first_not_of(L" \t\r\n");
-    if (first == std::wstring::npos) return {};
-    return text.substr(first, text.find_last_not_of(L" \t\r\n") - first + 1);
-}
-
 }  // namespace
 
 std::optional<STrustedKey> CTrustedKeys::FromBase64(const std::wstring& text) {
     std::vector<BYTE> bytes;
-    if (!scup::DecodeStrictBase64(scup::ToUtf8(Trimmed(text)), bytes) || bytes.size() != 64)
+    if (!scup::DecodeStrictBase64(scup::ToUtf8(scup::TrimBlanks(text)), bytes) || bytes.size() != 64)
         return std::nullopt;
     STrustedKey key;
     std::memcpy(key.point.data(), bytes.data(), bytes.size());
@@ -47,19 +41,11 @@ void CTrustedKeys::Add(const STrustedKey& key) {
 
 bool CTrustedKeys::AddList(const std::wstring& list) {
     bool allKeys = true;
-    size_t start = 0;
-    while (start <= list.size()) {
-        const size_t end = list.find(L';', start);
-        const std::wstring item =
-            Trimmed(list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        if (!item.empty()) {
-            if (const auto key = FromBase64(item))
-                Add(*key);
-            else
-                allKeys = false;
-        }
-        if (end == std::wstring::npos) break;
-        start = end + 1;
+    for (const std::wstring& item : scup::SplitList(list, L';')) {
+        if (const auto key = FromBase64(item))
+            Add(*key);
+        else
+            allKeys = false;
     }
     return allKeys;
 }

@@ -40,11 +40,7 @@ bool ReadSmallFile(const std::wstring& path, std::string& bytes) {
 
 }  // namespace
 
-std::wstring SFetchResult::Reason() const {
-    std::wstring reason = CPackageVerifier::Reason(failure);
-    if (!detail.empty()) reason += L" (" + detail + L")";
-    return reason;
-}
+std::wstring SFetchResult::Reason() const { return CPackageVerifier::Reason(failure, detail); }
 
 ServerResult CVerifiedFetch::Download(const std::wstring& url, const std::wstring& partial,
                                       const DownloadProgress& progress, unsigned long long limit) {

@@ -41,3 +41,12 @@ TEST(TextHelpers, FillPlaceholdersFillsEachPlaceholderWithTheNextValue) {
 }
 
 }  // namespace
+
+TEST(TextHelpers, SettingListsAreSplitIntoTrimmedItemsWithoutEmptyOnes) {
+    EXPECT_EQ(scup::TrimBlanks(L" \t key \r\n"), L"key");
+    EXPECT_EQ(scup::TrimBlanks(L" \r\n"), L"");
+    EXPECT_EQ(scup::SplitList(L" PP-A ;PP-B;; \r\n PP-C ;", L';'),
+              (std::vector<std::wstring>{L"PP-A", L"PP-B", L"PP-C"}));
+    EXPECT_TRUE(scup::SplitList(L"", L';').empty());
+    EXPECT_EQ(scup::SplitList(L"one", L';'), std::vector<std::wstring>{L"one"});
+}
