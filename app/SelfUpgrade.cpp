@@ -9,7 +9,10 @@
 #include "UpgraderFiles.h"
 #include "common/AppFiles.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Trace.h"
+#include "install/TrustPolicy.h"
+#include "res/install_ids.h"
 #include "ui/SelfUpdateDialog.h"
 
 using scup::AUTrace;
@@ -72,6 +75,16 @@ UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, c
     std::vector<std::wstring> files;
     if (scup::UnpackUpdaterPackage(m_pUnzip.get(), package, unpacked, files) != scup::kStagingDone)
         return UpgradeResult::NotStaged;
+    const std::wstring refusal = scup::UnpackedUpdaterRefusal(unpacked, LoadTrustPolicy());
+    if (!refusal.empty()) {
+        scup::RemoveFolder(unpacked);
+        m_strUpgradeRefusal = refusal;
+        AUTrace(L"Failed: the new updater is refused: %s.", refusal.c_str());
+        scup::UniqueHandle exitEvent(OpenEventW(SYNCHRONIZE, FALSE, kAUEventNames[kExitEvent]));
+        if (!IsExitRequested(exitEvent.get()))
+            scup::ShowLangMessage(nullptr, IDS_MSG_UPDATER_NOT_SIGNED, Language(), MB_ICONERROR);
+        return UpgradeResult::NotObtained;
+    }
 
     wchar_t modulePath[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, modulePath, MAX_PATH);

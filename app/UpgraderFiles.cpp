@@ -8,6 +8,8 @@
 #include "common/Trace.h"
 #include "install/DownloadName.h"
 #include "install/PackageFiles.h"
+#include "install/PackageVerifier.h"
+#include "install/PublisherCheck.h"
 
 namespace scup {
 namespace {
@@ -81,6 +83,17 @@ int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package,
     unpackedFolder.clear();
     files.clear();
     return kStagingFailed;
+}
+
+std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const STrustPolicy& policy) {
+    if (!policy.signaturesRequired) return {};
+    const SPublisherCheck publisher =
+        CheckPublisher(JoinPath(unpackedFolder, kUpdaterProgram), policy.publishers);
+    if (publisher.Passed()) {
+        AUTrace(L"Authenticode signer of the new updater : %s", publisher.signer.c_str());
+        return {};
+    }
+    return CPackageVerifier::Reason(VerifyFailure::NotPublisherSigned, publisher.detail);
 }
 
 int CopyToStaging(const std::wstring& unpackedFolder, const std::vector<std::wstring>& files,

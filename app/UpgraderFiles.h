@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "install/TrustPolicy.h"
+
 struct CUnzipHolder;
 
 namespace scup {
@@ -36,6 +38,10 @@ std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const st
 // Unpacks the package into a new temporary folder and lists its files. The package must hold the
 // updater itself, "ScUpdater.exe": without it the staging copy could not be started. On failure
 // nothing is left behind and the folder is empty.
+// Why the unpacked updater must not be staged (its Authenticode signature is not the publisher's),
+// or empty where it may; always empty where the PC's policy turns signatures off.
+std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const STrustPolicy& policy);
+
 int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
                          std::vector<std::wstring>& files);
 

@@ -6,6 +6,7 @@
 
 #include "DottedVersion.h"
 #include "DownloadName.h"
+#include "PublisherCheck.h"
 #include "common/AUXMLParser.h"
 #include "common/Format.h"
 #include "common/Handles.h"
@@ -31,6 +32,24 @@ std::wstring PackageModel(const SAUExtFirmInfo& entry) {
 
 bool EqualsIgnoringCase(const std::wstring& left, const wchar_t* right) {
     return CompareStringOrdinal(left.c_str(), -1, right, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsInstallerKind(const std::wstring& kind) {
+    return EqualsIgnoringCase(kind, L"exe") || EqualsIgnoringCase(kind, L"msi");
+}
+
+// An installer that passed its statement must also carry the publisher's Authenticode signature.
+void RefuseUnlessPublisherSigned(SFetchResult& fetched, const std::vector<std::wstring>& publishers) {
+    const SPublisherCheck publisher = CheckPublisher(fetched.localPath, publishers);
+    if (publisher.Passed()) {
+        AUTrace(L"Authenticode signer of %s : %s", fetched.localPath.c_str(), publisher.signer.c_str());
+        return;
+    }
+    DeleteFileW(fetched.localPath.c_str());
+    fetched.server = ServerResult::NotVerified;
+    fetched.failure = VerifyFailure::NotPublisherSigned;
+    fetched.detail = publisher.detail;
+    fetched.localPath.clear();
 }
 
 // Where no signature bounds a package, the size its description shows ("640 KB", "12.5 MB") does,
@@ -327,7 +346,11 @@ SFetchResult CAUFileUpdater::FetchPackage(const SAUExtFirmInfo& entry, const Dow
     const SExpectedFile expected{entry.strId, entry.strSpec, PackageModel(entry), L"",
                                  entry.strOfferedVersion};
     CVerifiedFetch fetch(*m_pServerData, m_policy);
-    return fetch.Fetch(url, expected, folder, UnverifiedPackageLimit(description.size), progress);
+    SFetchResult fetched =
+        fetch.Fetch(url, expected, folder, UnverifiedPackageLimit(description.size), progress);
+    if (fetched.Succeeded() && fetched.verified && IsInstallerKind(kind))
+        RefuseUnlessPublisherSigned(fetched, m_policy.publishers);
+    return fetched;
 }
 
 ServerResult CAUFileUpdater::DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view,

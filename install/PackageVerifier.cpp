@@ -70,6 +70,8 @@ std::wstring CPackageVerifier::Reason(VerifyFailure failure) {
             return L"not of the kind of installer its package allows";
         case VerifyFailure::NotHttps:
             return L"its address is not https while the server is reached over https";
+        case VerifyFailure::NotPublisherSigned:
+            return L"not Authenticode-signed by the maker's publisher";
     }
     return L"not verified";
 }

@@ -36,6 +36,7 @@ enum class VerifyFailure {
     NotNewer,
     WrongKind,
     NotHttps,
+    NotPublisherSigned,
 };
 
 class CPackageVerifier {

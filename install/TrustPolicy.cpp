@@ -29,6 +29,10 @@ STrustPolicy LoadTrustPolicy() {
     const std::wstring check = scup::ReadMachineSettingText(L"SignatureCheck");
     policy.signaturesRequired = _wcsicmp(check.c_str(), L"off") != 0;
     policy.downgradeAllowed = scup::SplitList(scup::ReadMachineSettingText(L"AllowDowngrade"), L';');
+    const std::wstring maker = scup::LoadResString(IDS_CODE_PUBLISHER);
+    if (!maker.empty()) policy.publishers.push_back(maker);
+    for (const std::wstring& publisher : scup::SplitList(scup::ReadMachineSettingText(L"Publishers"), L';'))
+        policy.publishers.push_back(publisher);
     AUTrace(L"Signing keys trusted : %d; signatures %s.", static_cast<int>(policy.keys.Count()),
             policy.signaturesRequired ? L"required" : L"NOT required (turned off for this PC)");
     return policy;

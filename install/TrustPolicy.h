@@ -3,7 +3,9 @@
 // the machine-wide settings ("SigningKeys", Base64 keys separated by ';'), whether a signature is
 // required at all ("SignatureCheck" = "off" turns the requirement off for a legacy server; only the
 // machine-wide settings can, never a user's) and the packages IT lets go back to an older version
-// ("AllowDowngrade", package codes separated by ';').
+// ("AllowDowngrade", package codes separated by ';'). The publishers whose Authenticode signature an
+// installer or the updater must carry: the maker's, from the resource library, and an IT department's
+// own ("Publishers", names separated by ';').
 
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@ struct STrustPolicy {
     CTrustedKeys keys;
     bool signaturesRequired = true;
     std::vector<std::wstring> downgradeAllowed;
+    std::vector<std::wstring> publishers;
 
     bool MayDowngrade(const std::wstring& package) const;
 };

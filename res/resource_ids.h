@@ -24,6 +24,8 @@
    the other without a gap. */
 #define IDS_SIGNING_KEY_FIRST 506
 #define IDS_SIGNING_KEY_LAST 507
+// The publisher whose Authenticode signature the installers and the updater carry.
+#define IDS_CODE_PUBLISHER 508
 
 /* Start dialog */
 #define IDD_START 1100

@@ -7,7 +7,7 @@ add_executable(scup_upgrade_tests ${CMAKE_CURRENT_LIST_DIR}/upgrade/UpgradePiece
 target_include_directories(scup_upgrade_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/unit)
 find_library(SCUP_UPGRADE_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(scup_upgrade_tests PRIVATE scup_test_support ${SCUP_UPGRADE_ZLIB})
-add_dependencies(scup_upgrade_tests ScUpRes unzip32 record_args)
+add_dependencies(scup_upgrade_tests ScUpRes unzip32 record_args trustca)
 gtest_discover_tests(scup_upgrade_tests
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
@@ -31,6 +31,6 @@ foreach(group Accepted Refused Declined)
   add_test(NAME upgrade.e2e.${group}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/upgrade/run_upgrade_e2e.sh ${upgrade_native_bin}/updateserver
             ${upgrade_native_bin}/mkcatalog ${CMAKE_BINARY_DIR}/bin $<TARGET_FILE:scup_upgrade_e2e_tests>
-            ${CMAKE_BINARY_DIR}/wineprefix ${filter})
+            ${CMAKE_BINARY_DIR}/wineprefix ${filter} ${SCUP_CODESIGN_DIR})
   set_tests_properties(upgrade.e2e.${group} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_session)
 endforeach()

@@ -155,6 +155,45 @@ TEST_F(InstallRunTest, EveryApplicationsInstallerTakesItsSwitchesAndTheNewVersio
     EXPECT_EQ(view_.readyChanges.back(), 1);
 }
 
+// A hostile server that holds the signing key but not the publisher's code-signing certificate: the
+// statement passes, the installer's Authenticode signature does not, and the installer never runs.
+TEST_F(InstallRunTest, AnInstallerWithoutThePublishersAuthenticodeSignatureNeverRuns) {
+    Serve();
+    const std::pair<const wchar_t*, const wchar_t*> hostile[] = {
+        {L"hostile/scedit52_unsigned.exe", L"no Authenticode signature"},
+        {L"hostile/scedit52_othersigner.exe", L"Authenticode-signed by \"Someone Else Software\""},
+        {L"hostile/scedit52_strangesigner.exe", L"chains to no authority this PC trusts"}};
+    for (const auto& [installer, reason] : hostile) {
+        SCOPED_TRACE(Narrow(installer));
+        list_.clear();
+        const size_t told = MessageTexts().size();
+        Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.0.0", installer, "exe", L"Scribo Editor 5.2.1"}});
+        auto updater = MakeUpdater();
+        ASSERT_EQ(updater->GetUpdates(kPrinter, list_, &view_), ServerResult::Success);
+        view_.tickedRows.clear();
+        for (const auto& [key, entry] : list_[kPrinter]) view_.Tick(entry, titles_[entry.nSequence]);
+        updater->InstallUpdates(&list_, kPrinter, &view_);
+
+        ASSERT_EQ(updater->Refusals().size(), 1u);
+        EXPECT_EQ(updater->Refusals()[0].failure, VerifyFailure::NotPublisherSigned);
+        EXPECT_NE(updater->Refusals()[0].reason.find(reason), std::wstring::npos)
+            << Narrow(updater->Refusals()[0].reason);
+        EXPECT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe"), "") << "the installer ran";
+        EXPECT_FALSE(FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL.exe"));
+        ASSERT_GT(MessageTexts().size(), told);
+        EXPECT_EQ(MessageTexts()[told], Filled(IDS_MSG_NOT_SIGNED, L"Scribo Editor 5.2.1"));
+        EXPECT_TRUE(HistoryTitles().empty());
+    }
+    // Where IT turned signatures off for a legacy server, the publisher's signature is not asked for
+    // either.
+    TurnSignaturesOff();
+    list_.clear();
+    Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"5.2.0.0", L"hostile/scedit52_unsigned.exe", "exe",
+            L"Scribo Editor 5.2.1"}});
+    CheckAndInstall();
+    EXPECT_EQ(Arguments(L"PP-SCEDIT52", L"ENU_ALL", "exe").rfind("ACCEPTED", 0), 0u);
+}
+
 TEST_F(InstallRunTest, AnInstallThatBringsNoNewerVersionFailsWithItsTitleAndTheSummary) {
     Serve();
     Offer({{L"PP-SCEDIT52", L"ENU_ALL", L"0", L"scedit52_setup.exe", "exe", L"Scribo Editor 5.2.1"}});

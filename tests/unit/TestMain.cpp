@@ -16,6 +16,12 @@ int main(int argc, char** argv) {
     }
     scup::SetResourceModule(resources.get());
     scup::SetAppIdentity({L"Corvane Industries, Ltd.", L"ScUpdaterTests"});
+    // The test PC trusts the test authority as a company PC trusts its company's: the installers and
+    // the updater the tests run are signed by a code-signing certificate it issued.
+    if (!testing_support::TrustTestAuthority()) {
+        fprintf(stderr, "the test authority %ls cannot be trusted\n", SCUP_TEST_CA_PEM);
+        return 2;
+    }
     scup::ComInit com;
     // The dialogs of transfers and installer runs, as the application gives them.
     SetInstallDialogs(scup::StandardInstallDialogs());

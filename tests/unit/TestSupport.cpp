@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <wincrypt.h>
+
 #include <cstdio>
+#include <memory>
 
 #include "common/AppFiles.h"
 #include "common/LangResources.h"
@@ -55,6 +58,24 @@ std::string ReadTextFile(const std::wstring& path) {
     while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
     fclose(file);
     return content;
+}
+
+bool TrustTestAuthority() {
+    const std::string pem = ReadTextFile(SCUP_TEST_CA_PEM);
+    DWORD size = 0;
+    if (pem.empty() || !CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()),
+                                             CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr))
+        return false;
+    std::string der(size, '\0');
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr))
+        return false;
+    auto closeStore = [](HCERTSTORE store) { CertCloseStore(store, 0); };
+    std::unique_ptr<void, decltype(closeStore)> store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"), closeStore);
+    return store && CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
+                                                     reinterpret_cast<const BYTE*>(der.data()), size,
+                                                     CERT_STORE_ADD_USE_EXISTING, nullptr);
 }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -13,6 +13,8 @@ namespace testing_support {
 
 // The folder of the test program (where ScUpdater.exe and ScUpRes.dll are built).
 std::wstring BinFolder();
+// Puts the test authority into the machine's Root store (once per prefix it changes anything).
+bool TrustTestAuthority();
 
 // Pumps this thread's messages until the condition holds; false after the time limit.
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);

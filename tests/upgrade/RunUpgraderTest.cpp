@@ -211,6 +211,29 @@ TEST_F(RunUpgraderTest, APackageThatFailsTheHashCheckIsNeitherStagedNorStarted) 
     EXPECT_FALSE(FileExists(record_));
 }
 
+// The signed statement passes (the server's key was taken), but the updater inside the package does
+// not carry the publisher's Authenticode signature: it is neither staged nor started.
+TEST_F(RunUpgraderTest, AnUpdaterWithoutThePublishersAuthenticodeSignatureIsNeitherStagedNorStarted) {
+    SetPackage(ZipWriter()
+                   .Deflated("ScUpdater.exe", ReadTextFile(BinFolder() + L"trustca.exe"))
+                   .Stored("ScUpRes.dll", "new resources")
+                   .Bytes());
+    MessageBoxCapture boxes;
+    StartUpgrader();
+    HWND question = WaitForQuestion();
+    ASSERT_NE(question, nullptr);
+    ClickButton(question, IDOK);
+    EXPECT_EQ(Result(), UpgradeResult::NotObtained) << "the program goes on with the old updater";
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_UPDATER_NOT_SIGNED, 1033));
+    EXPECT_EQ(app_->m_strUpgradeRefusal,
+              L"not Authenticode-signed by the maker's publisher (no Authenticode signature)");
+    EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater.exe"));
+    EXPECT_FALSE(app_->m_bKeepDownloads);
+    PumpFor(1000);
+    EXPECT_FALSE(FileExists(record_));
+}
+
 TEST_F(RunUpgraderTest, APackageWithoutTheUpdaterGivesSixAndStartsNothing) {
     SetPackage(ZipWriter().Stored("ScUpRes.dll", "resources only").Bytes());
     MessageBoxCapture boxes;
