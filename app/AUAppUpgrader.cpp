@@ -18,8 +18,6 @@ using scup::AUTrace;
 
 namespace {
 
-// The package code the maker's statement gives the updater's own package.
-constexpr wchar_t kUpdaterPackageCode[] = L"SCUPDATER";
 // Where signatures are off and the notice gives no size.
 constexpr unsigned long long kUnverifiedUpdaterLimit = 64ull << 20;
 
@@ -78,7 +76,8 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
     // The package must be the updater the version check offered, as the maker signed it; the
     // notice's own size bounds it only where signatures are turned off.
     const STrustPolicy policy = LoadTrustPolicy();
-    const SExpectedFile expected{kUpdaterPackageCode, L"ALL_ALL", L"", L"", server.UpdaterVersion()};
+    const SExpectedFile expected{scup::kUpdaterPackageCode, scup::kUpdaterPackageSpec, L"", L"",
+                                 server.UpdaterVersion()};
     const unsigned long long unverifiedLimit =
         info.nFileSize > 0 ? static_cast<unsigned long long>(info.nFileSize) : kUnverifiedUpdaterLimit;
     CVerifiedFetch fetch(server, policy);
@@ -90,6 +89,12 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
     }
     if (CAUCrypt::IsFileIntact(fetched.localPath, info.strCheckSum) == 0) {
         AUTrace(L"File Hash Comparison succeeded.");
+        // The elevated step checks the package again against the same statement.
+        if (fetched.verified && !scup::WriteFileWhole(fetched.localPath + L".sig", fetched.statementBytes)) {
+            AUTrace(L"Failed: the statement could not be kept beside the package.");
+            DeleteFileW(fetched.localPath.c_str());
+            return Fail(language, kFailed, ServerResult::Failed);
+        }
         outFilePath = fetched.localPath;
         return kDownloaded;
     }

@@ -93,6 +93,8 @@ class CScUpdaterApp {
     std::vector<std::wstring> m_upgradeFollowUp;
     // Why the last self-upgrade's package was refused; empty when none was.
     std::wstring m_strUpgradeRefusal;
+    // Where the self-upgrade installs; empty: the running program's own folder.
+    std::wstring m_strInstalledFolder;
 
     // The window of the start or main dialog while one is on screen, else none.
     HWND MainWindowHandle() const;
@@ -157,6 +159,8 @@ private:
 
     // Unpacks the verified package, stages it and starts the staging copy.
     UpgradeResult StageAndStartUpgrade(const std::wstring& package, const std::wstring& version);
+    // The folder of the running program, which the self-upgrade installs into.
+    std::wstring InstalledFolder() const;
 
     // Main sequence pieces.
     // Runs the main dialog in a view, again in each language the user picks; gives the last one.

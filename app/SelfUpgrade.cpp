@@ -70,14 +70,23 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
     return StageAndStartUpgrade(package, offered);
 }
 
+std::wstring CScUpdaterApp::InstalledFolder() const {
+    if (!m_strInstalledFolder.empty()) return m_strInstalledFolder;
+    wchar_t modulePath[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+    return scup::GetFolderOfPath(modulePath);
+}
+
 UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, const std::wstring& version) {
+    // Unpacked here once to refuse early, with the user's message, what the elevated step would
+    // refuse anyway.
     std::wstring unpacked;
     std::vector<std::wstring> files;
     if (scup::UnpackUpdaterPackage(m_pUnzip.get(), package, unpacked, files) != scup::kStagingDone)
         return UpgradeResult::NotStaged;
     const std::wstring refusal = scup::UnpackedUpdaterRefusal(unpacked, LoadTrustPolicy());
+    scup::RemoveFolder(unpacked);
     if (!refusal.empty()) {
-        scup::RemoveFolder(unpacked);
         m_strUpgradeRefusal = refusal;
         AUTrace(L"Failed: the new updater is refused: %s.", refusal.c_str());
         scup::UniqueHandle exitEvent(OpenEventW(SYNCHRONIZE, FALSE, kAUEventNames[kExitEvent]));
@@ -85,24 +94,15 @@ UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, c
             scup::ShowLangMessage(nullptr, IDS_MSG_UPDATER_NOT_SIGNED, Language(), MB_ICONERROR);
         return UpgradeResult::NotObtained;
     }
-
-    wchar_t modulePath[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
-    const std::wstring installedFolder = scup::GetFolderOfPath(modulePath);
-    const std::wstring stagingFolder = scup::GetFolderOfPath(package);
-    if (scup::CopyToStaging(unpacked, files, stagingFolder) != scup::kStagingDone ||
-        scup::AddCompanionLibraries(installedFolder, files, stagingFolder) != scup::kStagingDone) {
-        scup::RemoveFolder(unpacked);
-        return UpgradeResult::NotStaged;
-    }
-    // The new updater runs from the download folder until it has installed itself.
+    // The installed updater, elevated, takes the package from the download folder (kept for it)
+    // into a folder of its own and checks it again there before it installs it.
     m_bKeepDownloads = true;
+    const std::wstring installedFolder = InstalledFolder();
     const std::wstring parameters =
-        scup::BuildUpdateParameters(installedFolder, unpacked, version, m_bEditorMode, m_upgradeFollowUp);
-    if (!scup::StartStagingCopy(stagingFolder, parameters)) {
+        scup::BuildUpdateParameters(installedFolder, package, version, m_bEditorMode, m_upgradeFollowUp);
+    if (!scup::StartElevatedStep(installedFolder, parameters)) {
         // Nothing will install the new files: this updater goes on as it was.
         m_bKeepDownloads = false;
-        scup::RemoveFolder(unpacked);
         return UpgradeResult::NotStaged;
     }
     return UpgradeResult::Started;

@@ -15,7 +15,6 @@ namespace scup {
 namespace {
 
 constexpr wchar_t kUpdaterProgram[] = L"ScUpdater.exe";
-constexpr const wchar_t* kCompanionLibraries[] = {L"ScUpRes.dll", L"scfilo.dll", L"unzip32.dll"};
 
 bool Holds(const std::vector<std::wstring>& files, const wchar_t* wanted) {
     for (const std::wstring& name : files)
@@ -60,29 +59,14 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted;
 }
 
-std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& unpackedFolder,
+std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& source,
                                    const std::wstring& version, bool editor,
                                    const std::vector<std::wstring>& followUp) {
-    std::wstring parameters = L"-UPDATE " + QuoteArgument(installedFolder) + L" " +
-                              QuoteArgument(unpackedFolder) + L" " + QuoteArgument(version);
+    std::wstring parameters = L"-UPDATE " + QuoteArgument(installedFolder) + L" " + QuoteArgument(source) +
+                              L" " + QuoteArgument(version);
     if (editor) parameters += L" -EDITOR";
     for (const std::wstring& argument : followUp) parameters += L" " + QuoteArgument(argument);
     return parameters;
-}
-
-int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
-                         std::vector<std::wstring>& files) {
-    files.clear();
-    unpackedFolder = MakeTempFolder();
-    if (unpackedFolder.empty()) return kStagingFailed;
-    if (UnzipPackage(unzip, package, files, unpackedFolder) == 1 && Holds(files, kUpdaterProgram))
-        return kStagingDone;
-    AUTrace(files.empty() ? L"Failed: the updater package could not be unpacked or is empty."
-                          : L"Failed: the updater package holds no ScUpdater.exe.");
-    RemoveFolder(unpackedFolder);
-    unpackedFolder.clear();
-    files.clear();
-    return kStagingFailed;
 }
 
 std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const STrustPolicy& policy) {
@@ -96,34 +80,32 @@ std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const ST
     return CPackageVerifier::Reason(VerifyFailure::NotPublisherSigned, publisher.detail);
 }
 
-int CopyToStaging(const std::wstring& unpackedFolder, const std::vector<std::wstring>& files,
-                  const std::wstring& stagingFolder) {
-    for (const std::wstring& name : files) {
-        if (!CopyFileContents(JoinPath(unpackedFolder, name), JoinPath(stagingFolder, name))) {
-            AUTrace(L"Failed: %s could not be copied to the staging folder.", name.c_str());
-            return kStagingFailed;
-        }
-    }
-    return kStagingDone;
+int UnpackUpdaterPackageInto(const CUnzipHolder* unzip, const std::wstring& package,
+                             const std::wstring& folder, std::vector<std::wstring>& files) {
+    files.clear();
+    if (UnzipPackage(unzip, package, files, folder) == 1 && Holds(files, kUpdaterProgram))
+        return kStagingDone;
+    AUTrace(files.empty() ? L"Failed: the updater package could not be unpacked or is empty."
+                          : L"Failed: the updater package holds no ScUpdater.exe.");
+    files.clear();
+    return kStagingFailed;
 }
 
-int AddCompanionLibraries(const std::wstring& installedFolder, const std::vector<std::wstring>& packageFiles,
-                          const std::wstring& stagingFolder) {
-    for (const wchar_t* library : kCompanionLibraries) {
-        const std::wstring installed = JoinPath(installedFolder, library);
-        if (Holds(packageFiles, library) || GetFileAttributesW(installed.c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue;
-        if (!CopyFileContents(installed, JoinPath(stagingFolder, library))) {
-            AUTrace(L"Failed: %s could not be copied to the staging folder.", library);
-            return kStagingFailed;
-        }
-    }
-    return kStagingDone;
+int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
+                         std::vector<std::wstring>& files) {
+    files.clear();
+    unpackedFolder = MakeTempFolder();
+    if (unpackedFolder.empty()) return kStagingFailed;
+    if (UnpackUpdaterPackageInto(unzip, package, unpackedFolder, files) == kStagingDone) return kStagingDone;
+    RemoveFolder(unpackedFolder);
+    unpackedFolder.clear();
+    return kStagingFailed;
 }
 
-bool StartStagingCopy(const std::wstring& stagingFolder, const std::wstring& parameters) {
-    const std::wstring program = JoinPath(stagingFolder, kUpdaterProgram);
-    AUTrace(L"Starting the staging copy : %s %s", program.c_str(), parameters.c_str());
+bool StartElevatedStep(const std::wstring& installedFolder, const std::wstring& parameters) {
+    const std::wstring program = JoinPath(installedFolder, kUpdaterProgram);
+    AUTrace(L"Starting the installed updater to complete the upgrade : %s %s", program.c_str(),
+            parameters.c_str());
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;  // 0x500
@@ -133,7 +115,7 @@ bool StartStagingCopy(const std::wstring& stagingFolder, const std::wstring& par
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExW(&info)) return true;
-    AUTrace(L"Failed: the staging copy could not be started (error %lu).", GetLastError());
+    AUTrace(L"Failed: the installed updater could not be started (error %lu).", GetLastError());
     return false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The files of a self-upgrade on the side of the running updater: where the new package is
-// stored, unpacking it, the staging copy in the download folder, and starting that copy with the
-// "-UPDATE" command line that completes the upgrade.
+// stored, unpacking it, and starting the installed updater elevated with the "-UPDATE" command line
+// that checks the package again and completes the upgrade.
 
 #include <string>
 #include <vector>
@@ -29,34 +29,34 @@ std::wstring PackageFileName(const std::wstring& url);
 // in a backslash or holds quotes.
 std::wstring QuoteArgument(const std::wstring& argument);
 
-// -UPDATE "<installed folder>" "<unpacked folder>" "<version>" [-EDITOR]
+// -UPDATE "<installed folder>" "<source>" "<version>" [-EDITOR], the source being the verified
+// package (the form this updater starts) or the folder of unpacked files (the form updaters before
+// it started their staging copies with).
 // followUp: the arguments the installed updater is started with at the end, after "-N".
-std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& unpackedFolder,
+std::wstring BuildUpdateParameters(const std::wstring& installedFolder, const std::wstring& source,
                                    const std::wstring& version, bool editor,
                                    const std::vector<std::wstring>& followUp = {});
 
-// Unpacks the package into a new temporary folder and lists its files. The package must hold the
-// updater itself, "ScUpdater.exe": without it the staging copy could not be started. On failure
-// nothing is left behind and the folder is empty.
-// Why the unpacked updater must not be staged (its Authenticode signature is not the publisher's),
-// or empty where it may; always empty where the PC's policy turns signatures off.
+// The package code and region the maker's statement gives the updater's own package.
+inline constexpr wchar_t kUpdaterPackageCode[] = L"SCUPDATER";
+inline constexpr wchar_t kUpdaterPackageSpec[] = L"ALL_ALL";
+
+// Why the unpacked updater must not be installed (its Authenticode signature is not the
+// publisher's), or empty where it may; always empty where the PC's policy turns signatures off.
 std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const STrustPolicy& policy);
 
+// Unpacks the package into a new temporary folder (or into the given existing one) and lists its
+// files. The package must hold the updater itself, "ScUpdater.exe". On failure nothing is left
+// behind and the list is empty.
 int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
                          std::vector<std::wstring>& files);
+int UnpackUpdaterPackageInto(const CUnzipHolder* unzip, const std::wstring& package,
+                             const std::wstring& folder, std::vector<std::wstring>& files);
 
-// Copies the listed files from the unpacked folder into the staging folder, overwriting.
-int CopyToStaging(const std::wstring& unpackedFolder, const std::vector<std::wstring>& files,
-                  const std::wstring& stagingFolder);
-
-// The staging copy loads its libraries (resources, port library, unzip library) from its own
-// folder and cannot start without them: each one that the package does not bring is copied there
-// from the installed folder.
-int AddCompanionLibraries(const std::wstring& installedFolder, const std::vector<std::wstring>& packageFiles,
-                          const std::wstring& stagingFolder);
-
-// Starts "ScUpdater.exe" of the staging folder with the parameters, elevated where the system has
-// elevation. False when it could not be started (the user refused the elevation, for one).
-bool StartStagingCopy(const std::wstring& stagingFolder, const std::wstring& parameters);
+// Starts the installed "ScUpdater.exe" with the parameters, elevated where the system has
+// elevation: the program in the installed folder, which only administrators can change, is the one
+// that checks the package again before anything of it runs with their rights. False when it could
+// not be started (the user refused the elevation, for one).
+bool StartElevatedStep(const std::wstring& installedFolder, const std::wstring& parameters);
 
 }  // namespace scup

@@ -102,6 +102,7 @@ SFetchResult CVerifiedFetch::Fetch(const std::wstring& url, SExpectedFile expect
             return result;
         }
         limit = result.statement.size;
+        result.statementBytes = bytes;
     }
 
     const std::wstring partial = PartialFile(folder);

@@ -20,6 +20,8 @@ struct SFetchResult {
     VerifyFailure failure = VerifyFailure::None;
     std::wstring detail;
     SSignedStatement statement;
+    // The statement as fetched, for a later check of the same file.
+    std::string statementBytes;
     // Whether a statement vouches for the file (false where signatures are turned off).
     bool verified = false;
     std::wstring localPath;

@@ -268,6 +268,39 @@ e2e_expect "swapped: the report keeps the message the user would have seen" \
   grep -q 'Scribo Editor 5.2.1 was not installed: it does not carry a valid signature' "$REPORT"
 e2e_expect "swapped: no window came up" no_window
 
+# --- the signing key taken, the publisher's certificate not -------------------------------------
+# A statement signed with the maker's key vouches for the editor 5.1's installer with its
+# Authenticode signature taken off, and for the same installer signed for the maker's name by an
+# authority no PC trusts: the statements pass, the publisher's signature does not.
+for variant in unsigned strangesigner; do
+  e2e_expect "$variant: the demo PC has the editor 5.2.0.0 and the address book 1.3.0.0 again" old_releases
+  catalog=$(copy_demo "authenticode-$variant")
+  osslsigncode remove-signature -in "$INSTALLERS/scedit51_setup.exe" -out "$CATALOGS/scedit51-$variant.exe" >/dev/null
+  rm -f "$catalog/$EDITOR_EXE"
+  if [ "$variant" = strangesigner ]; then
+    osslsigncode sign -certs "$E2E_BUILD/native/test-ca/strangesigner.pem" \
+      -key "$E2E_BUILD/native/test-ca/strangesigner.key" -h sha256 -in "$CATALOGS/scedit51-$variant.exe" \
+      -out "$catalog/$EDITOR_EXE" >/dev/null
+  else
+    cp "$CATALOGS/scedit51-$variant.exe" "$catalog/$EDITOR_EXE"
+  fi
+  e2e_expect "$variant: the catalog's editor installer is the 5.1 one, signed anew" \
+    not cmp -s "$catalog/$EDITOR_EXE" "$DEMO_CATALOG/$EDITOR_EXE"
+  sign maker1 "$catalog/$EDITOR_EXE" --package PP-SCEDIT52 --spec ENU_ALL --version 5.2.1
+  e2e_expect "the update service serves the catalog $(basename "$catalog")" serve "$catalog"
+  before_run
+  run "authenticode-$variant" -INSTALL ALL
+  e2e_expect "$variant: -INSTALL ALL ends partly done (4)" exited 4
+  e2e_expect "$variant: the report fails the editor at verify: not Authenticode-signed by the maker's publisher" \
+    has failed "PP-SCEDIT52 | verify | not Authenticode-signed by the maker's publisher"
+  e2e_expect "$variant: the editor's installer was fetched, then refused" fetched "$EDITOR_EXE "
+  e2e_expect "$variant: the editor is still at 5.2.0.0" editor_at 5.2.0.0
+  e2e_expect "$variant: the installer never ran" not ran PP-SCEDIT52
+  e2e_expect "$variant: nothing of it is on the PC" no_witness
+  e2e_expect "$variant: the history gains the address book's record alone" history_gained 1
+done
+e2e_expect "the update service serves the catalog swapped" serve "$CATALOGS/swapped"
+
 # The same catalog in the dialogs: the editor offered, Install, and the message box says why
 # nothing was installed.
 not_signed=$(sed -n 's/^#define T_MSG_NOT_SIGNED "\(.*\)"$/\1/p' "$e2e_root/res/lang/en.rc")

@@ -4,11 +4,14 @@
 // is the recording stand-in, so its start and command line are what it writes down.
 #include <gtest/gtest.h>
 
+#include "TestSigner.h"
 #include "TestSupport.h"
+#include "ZipWriter.h"
 #include "app/StagedUpdate.h"
 #include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -114,6 +117,106 @@ TEST_F(FinishSelfUpdateTest, WithoutSourceNothingIsCopiedAndWithoutTargetNothing
     PumpFor(1500);
     EXPECT_FALSE(FileExists(record_));
     EXPECT_EQ(scup::ReadMachineSettingText(L"PackageVersion"), L"");
+}
+
+// The form this updater starts: the installed updater, elevated, is given the package it fetched and
+// checked in the user's download folder. It takes the package into a folder of its own beside the
+// installed files, checks it again there and installs from there alone.
+class FinishFromPackageTest : public FinishSelfUpdateTest {
+  protected:
+    void SetUp() override {
+        FinishSelfUpdateTest::SetUp();
+        downloads_ = MakeScratchFolder(L"finish-downloads");
+        package_ = downloads_ + L"\\ScUpdater-1.2.1.zip";
+        Publish(program_);
+    }
+    void TearDown() override {
+        scup::RemoveFolder(downloads_);
+        FinishSelfUpdateTest::TearDown();
+    }
+    // The package holding the updater's bytes, with the maker's statement for 1.2.1 beside it.
+    void Publish(const std::string& updater) {
+        body_ = ZipWriter()
+                    .Deflated("ScUpdater.exe", updater)
+                    .Stored("ScUpRes.dll", "new resources")
+                    .Stored("added.txt", "added")
+                    .Bytes();
+        WriteTextFile(package_, body_);
+        WriteTextFile(package_ + L".sig",
+                      signer_.StatementFor("https://updates.example/ScUpdater-1.2.1.zip", body_, "1.2.1"));
+    }
+    // Refused for the reason given, which the trace names.
+    void ExpectNotInstalled(const std::string& reason) {
+        EXPECT_NE(Traced().find("Failed: the new updater is refused: " + reason), std::string::npos)
+            << Traced();
+        EXPECT_EQ(ReadTextFile(target_ + L"\\ScUpRes.dll"), "old resources");
+        EXPECT_FALSE(FileExists(target_ + L"\\added.txt"));
+        EXPECT_EQ(scup::ReadMachineSettingText(L"PackageVersion"), L"");
+        EXPECT_FALSE(FileExists(target_ + L"\\Staging.scup"));
+        EXPECT_EQ(StartedWith(), "-N") << "the installed updater goes on as it was";
+    }
+
+    std::string Traced() const {
+        std::wstring all;
+        for (const std::wstring& line : trace_.Lines()) all += line + L"\n";
+        return scup::ToUtf8(all);
+    }
+
+    TraceCapture trace_;
+    TestSigner signer_;
+    TrustedForTest trusted_{signer_};
+    std::wstring downloads_, package_;
+    std::string body_;
+};
+
+TEST_F(FinishFromPackageTest, TheCheckedPackageIsInstalledFromTheAdministratorsFolderWhichIsThenRemoved) {
+    scup::FinishSelfUpdate(target_, package_, L"1.2.1", false);
+    EXPECT_EQ(ReadTextFile(target_ + L"\\ScUpRes.dll"), "new resources") << Traced();
+    EXPECT_EQ(ReadTextFile(target_ + L"\\added.txt"), "added");
+    EXPECT_EQ(ReadTextFile(target_ + L"\\readme.txt"), "old readme") << "what the package lacks stays";
+    EXPECT_EQ(scup::ReadMachineSettingText(L"PackageVersion"), L"1.2.1");
+    EXPECT_FALSE(FileExists(target_ + L"\\Staging.scup"));
+    EXPECT_EQ(StartedWith(), "-N");
+}
+
+// What another program of the user could do between the first check and the elevated step.
+TEST_F(FinishFromPackageTest, APackageChangedOrUnsignedSinceItsCheckIsNotInstalled) {
+    std::string changed = body_;
+    changed[changed.size() / 2] ^= 0x20;
+    WriteTextFile(package_, changed);
+    scup::FinishSelfUpdate(target_, package_, L"1.2.1", false);
+    ExpectNotInstalled("the file differs from the signed file");
+
+    DeleteFileW(record_.c_str());
+    Publish(program_);
+    DeleteFileW((package_ + L".sig").c_str());
+    scup::FinishSelfUpdate(target_, package_, L"1.2.1", false);
+    ExpectNotInstalled("no signed statement of the maker");
+
+    // Signed, but for another version than the one the command line installs.
+    DeleteFileW(record_.c_str());
+    Publish(program_);
+    scup::FinishSelfUpdate(target_, package_, L"1.2.2", false);
+    ExpectNotInstalled(
+        "the signed statement is for another package (version \"1.2.1\" where \"1.2.2\" was asked for)");
+}
+
+TEST_F(FinishFromPackageTest, AnUpdaterWithoutThePublishersAuthenticodeSignatureIsNotInstalled) {
+    Publish(ReadTextFile(BinFolder() + L"trustca.exe"));
+    scup::FinishSelfUpdate(target_, package_, L"1.2.1", false);
+    ExpectNotInstalled("not Authenticode-signed by the maker's publisher (no Authenticode signature)");
+    EXPECT_EQ(ReadTextFile(target_ + L"\\ScUpdater.exe"), program_);
+}
+
+// A staging folder made beforehand by someone else, with a file planted in it, is never used.
+TEST_F(FinishFromPackageTest, AStagingFolderMadeBeforehandIsMadeAnew) {
+    ASSERT_TRUE(CreateDirectoryW((target_ + L"\\Staging.scup").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((target_ + L"\\Staging.scup\\files").c_str(), nullptr));
+    WriteTextFile(target_ + L"\\Staging.scup\\files\\planted.dll", "planted");
+    scup::FinishSelfUpdate(target_, package_, L"1.2.1", false);
+    EXPECT_EQ(ReadTextFile(target_ + L"\\ScUpRes.dll"), "new resources");
+    EXPECT_FALSE(FileExists(target_ + L"\\planted.dll"));
+    EXPECT_FALSE(FileExists(target_ + L"\\Staging.scup"));
 }
 
 }  // namespace

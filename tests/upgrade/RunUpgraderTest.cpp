@@ -1,9 +1,10 @@
 // The self-upgrade as the update thread runs it: the real confirmation dialog, driven as a user
-// would; the package fetched and checked; the staging copy made in the download folder and really
-// started. The staged "ScUpdater.exe" is the recording stand-in, so the start and its command line
-// are what it writes down.
+// would; the package fetched and checked; the installed updater really started, elevated, on the
+// checked package. The installed "ScUpdater.exe" is the recording stand-in, so the start and its
+// command line are what it writes down.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "DialogDriver.h"
@@ -14,6 +15,7 @@
 #include "common/AppFiles.h"
 #include "common/LangResources.h"
 #include "common/Profile.h"
+#include "common/Text.h"
 #include "local/AUCrypt.h"
 #include "res/install_ids.h"
 #include "res/resource_ids.h"
@@ -36,6 +38,8 @@ class RunUpgraderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         record_ = MakeScratchFolder(L"upgrade-record") + L"\\started.txt";
+        installed_ = MakeScratchFolder(L"upgrade-installed");
+        WriteTextFile(installed_ + L"\\ScUpdater.exe", ReadTextFile(BinFolder() + L"record_args.exe"));
         SetEnvironmentVariableW(L"SCUP_RECORD_FILE", record_.c_str());
         downloads_ = scup::GetDataFolder(L"DownloadedFiles");
         scup::RemoveFolder(downloads_);
@@ -46,6 +50,7 @@ class RunUpgraderTest : public ::testing::Test {
         app_->m_nLanguage = 1033;
         app_->m_printer.Set(L"Corvane SC-200");
         app_->m_pUnzip = std::make_unique<CUnzipHolder>(BinFolder());
+        app_->m_strInstalledFolder = installed_;
         app_->m_pLocalData = std::make_unique<CAULocalData>();
         auto server = std::make_unique<PackageServer>();
         server_ = server.get();
@@ -62,7 +67,7 @@ class RunUpgraderTest : public ::testing::Test {
         if (worker_.joinable()) worker_.join();
         SetEnvironmentVariableW(L"SCUP_RECORD_FILE", nullptr);
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, scup::MachineSettingsKeyPath().c_str(), L"PackageVersion");
-        if (!unpacked_.empty()) scup::RemoveFolder(unpacked_);
+        scup::RemoveFolder(installed_);
         scup::RemoveFolder(downloads_);
         ResetEvent(exit_.get());
     }
@@ -98,7 +103,7 @@ class RunUpgraderTest : public ::testing::Test {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         return line;
     }
-    // Accepts in the dialog and gives the unpacked folder named by the recorded command line.
+    // Accepts in the dialog and expects the installed updater started on the package.
     void AcceptAndExpectStart(const std::string& ending) {
         StartUpgrader();
         HWND question = WaitForQuestion();
@@ -107,20 +112,14 @@ class RunUpgraderTest : public ::testing::Test {
         ASSERT_EQ(Result(), UpgradeResult::Started);
         EXPECT_TRUE(app_->m_bKeepDownloads);
 
-        const std::string line = StartedWith();
-        std::wstring installed = BinFolder();
-        installed.pop_back();
-        const std::string prefix = "-UPDATE \"" + std::string(installed.begin(), installed.end()) + "\" \"";
-        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
-        ASSERT_GT(line.size(), prefix.size() + ending.size());
-        ASSERT_EQ(line.substr(line.size() - ending.size()), ending) << line;
-        const std::string folder = line.substr(prefix.size(), line.size() - prefix.size() - ending.size());
-        unpacked_.assign(folder.begin(), folder.end());
+        const std::wstring package = downloads_ + L"\\ScUpdater-1.2.1.zip";
+        EXPECT_EQ(StartedWith(),
+                  "-UPDATE \"" + scup::ToUtf8(installed_) + "\" \"" + scup::ToUtf8(package) + ending);
     }
 
     std::unique_ptr<CScUpdaterApp> app_;
     PackageServer* server_ = nullptr;
-    std::wstring record_, downloads_, unpacked_;
+    std::wstring record_, downloads_, installed_;
     scup::UniqueHandle exit_;
     std::thread worker_;
     std::atomic<DWORD> workerId_{0};
@@ -128,21 +127,20 @@ class RunUpgraderTest : public ::testing::Test {
     UpgradeResult result_ = UpgradeResult::NotNeeded;
 };
 
-TEST_F(RunUpgraderTest, AcceptedUpgradeStagesTheCheckedPackageAndStartsTheStagingCopy) {
+TEST_F(RunUpgraderTest, AcceptedUpgradeStartsTheInstalledUpdaterOnTheCheckedPackage) {
     AcceptAndExpectStart("\" \"1.2.1\"");
-    // The staging copy runs from the download folder, beside the package it came in.
-    EXPECT_EQ(ReadTextFile(downloads_ + L"\\ScUpdater.exe"), ReadTextFile(BinFolder() + L"record_args.exe"));
-    EXPECT_EQ(ReadTextFile(downloads_ + L"\\ScUpRes.dll"), "new resources");
-    EXPECT_TRUE(FileExists(downloads_ + L"\\ScUpdater-1.2.1.zip"));
-    // The package brings no port library: the staging copy gets the installed one to start with.
-    EXPECT_EQ(ReadTextFile(downloads_ + L"\\scfilo.dll"), ReadTextFile(BinFolder() + L"scfilo.dll"));
-    // What the staging copy installs from.
-    EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpRes.dll"), "new resources");
-    EXPECT_TRUE(FileExists(unpacked_ + L"\\ScUpdater.exe"));
+    // The package stays in the download folder with the statement it was checked against, for the
+    // installed updater to check again; nothing of it runs from the user's folder.
+    EXPECT_EQ(ReadTextFile(downloads_ + L"\\ScUpdater-1.2.1.zip"), server_->body);
+    EXPECT_EQ(ReadTextFile(downloads_ + L"\\ScUpdater-1.2.1.zip.sig").rfind("ScUpdater statement 1\n", 0),
+              0u);
+    std::vector<std::wstring> downloaded = scup::PlainFilesOf(downloads_);
+    std::sort(downloaded.begin(), downloaded.end());
+    EXPECT_EQ(downloaded, (std::vector<std::wstring>{L"ScUpdater-1.2.1.zip", L"ScUpdater-1.2.1.zip.sig"}));
     EXPECT_EQ(server_->notices, 1);
 }
 
-TEST_F(RunUpgraderTest, InEditorModeTheStagingCopyGetsTheEditorSwitch) {
+TEST_F(RunUpgraderTest, InEditorModeTheInstalledUpdaterGetsTheEditorSwitch) {
     app_->m_bEditorMode = true;
     AcceptAndExpectStart("\" \"1.2.1\" -EDITOR");
 }

@@ -1,11 +1,12 @@
 // The self-upgrade of the real program, end to end: an installed ScUpdater whose recorded version
 // is older than the one the real update server offers. The user answers the confirmation dialog of
-// the running program; the program fetches and checks the package, starts its staging copy, ends;
-// the staging copy installs the new files and starts the installed updater again, which comes back
-// as the new version. A package that does not pass the check leaves the old program running as it
-// was. run_upgrade_e2e.sh builds the catalog (its updater package holds the built program, marked
-// so that the installed copy can be told apart) and starts the server; it hands over the server's
-// address in SCUP_TEST_SERVER and the catalog folder in SCUP_TEST_CATALOG.
+// the running program; the program fetches and checks the package, starts the installed updater
+// elevated on it, ends; that elevated step checks the package again in a folder of its own, installs
+// the new files and starts the installed updater again, which comes back as the new version. A
+// package that does not pass the check leaves the old program running as it was. run_upgrade_e2e.sh
+// builds the catalog (its updater package holds the built program, marked so that the installed copy
+// can be told apart) and starts the server; it hands over the server's address in SCUP_TEST_SERVER
+// and the catalog folder in SCUP_TEST_CATALOG.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it builds on.
@@ -327,7 +328,7 @@ class SelfUpgradeEndToEnd : public ::testing::Test {
         EXPECT_EQ(ReadTextFile(installed_ + L"\\ScUpdater.exe"), oldProgram_);
         EXPECT_EQ(ReadRegText(HKEY_LOCAL_MACHINE, L"PackageVersion"), L"0.9.0");
         EXPECT_TRUE(TracePids(Trace(), "Enter : CAUManager::FinishSelfUpdate()").empty())
-            << "no staging copy may run";
+            << "no elevated step may run";
         EXPECT_FALSE(FileExists(ProgramDataFolder() + L"\\DownloadedFiles\\ScUpdater.exe"));
         EXPECT_FALSE(FileExists(ProgramDataFolder() + L"\\DownloadedFiles\\ScUpdater-1.0.0.zip"));
     }
@@ -364,7 +365,7 @@ TEST_F(SelfUpgradeEndToEnd, AcceptedUpgradeBringsTheProgramBackAsTheNewVersion) 
 
     SendMessageW(GetDlgItem(question, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(program_.WaitForExit(120000))
-        << "the old program did not end after starting its staging copy";
+        << "the old program did not end after starting the elevated step";
 
     // The installed updater comes back: another process, from the installed folder.
     DWORD newPid = 0;
@@ -390,15 +391,18 @@ TEST_F(SelfUpgradeEndToEnd, AcceptedUpgradeBringsTheProgramBackAsTheNewVersion) 
     const std::string trace = Trace();
     EXPECT_FALSE(WaitForDialogOf(newPid, false, IDC_SELF_UPDATE_TEXT, 0));
 
-    // The chain ran through a third process, the staging copy, which installed the files.
+    // The chain ran through a third process, the installed updater's elevated step, which checked
+    // the package again and installed the files; nothing ran from the user's download folder.
     const auto staging = TracePids(trace, "Enter : CAUManager::FinishSelfUpdate()");
     ASSERT_EQ(staging.size(), 1u) << trace;
     EXPECT_FALSE(staging.count(oldPid));
     EXPECT_FALSE(staging.count(newPid));
-    EXPECT_TRUE(TracePids(trace, "Starting the staging copy").count(oldPid));
+    EXPECT_TRUE(TracePids(trace, "Starting the installed updater to complete the upgrade").count(oldPid));
+    EXPECT_FALSE(TracePids(trace, "Authenticode signer of the new updater").empty()) << trace;
+    EXPECT_FALSE(FileExists(installed_ + L"\\Staging.scup"));
     EXPECT_EQ(WaitForDialogOf(oldPid, true, 0, 0), nullptr) << "the old process is gone";
 
-    // Closing the new version ends it and removes the download folder that held the staging copy.
+    // Closing the new version ends it and removes the download folder that held the package.
     PostMessageW(newStart, WM_COMMAND, IDCANCEL, 0);
     scup::UniqueHandle newProcess(OpenProcess(SYNCHRONIZE, FALSE, newPid));
     ASSERT_TRUE(newProcess);

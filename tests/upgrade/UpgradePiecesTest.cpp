@@ -1,6 +1,6 @@
 // The pieces of the self-upgrade on the running updater's side: where the package is stored, the
-// hash check that decides whether it may be used, unpacking and staging it, and the command line
-// the staging copy is started with.
+// hash check that decides whether it may be used, unpacking it, and the command line
+// the installed updater is started with to complete it.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it builds on.
@@ -112,7 +112,7 @@ class StagingTest : public ::testing::Test {
     std::unique_ptr<CUnzipHolder> unzip_;
 };
 
-TEST_F(StagingTest, UnpacksIntoAFreshFolderAndCopiesEveryFileToStaging) {
+TEST_F(StagingTest, UnpacksIntoAFreshFolderAndListsEveryFile) {
     ZipWriter()
         .Deflated("ScUpdater.exe", std::string(9000, 'x'))
         .Stored("ScUpRes.dll", "resources")
@@ -122,14 +122,7 @@ TEST_F(StagingTest, UnpacksIntoAFreshFolderAndCopiesEveryFileToStaging) {
               scup::kStagingDone);
     ASSERT_FALSE(unpacked_.empty());
     EXPECT_EQ(files.size(), 2u);
-
-    const std::wstring staging = work_ + L"\\staging";
-    CreateDirectoryW(staging.c_str(), nullptr);
-    WriteTextFile(staging + L"\\ScUpRes.dll", "stale");
-    ASSERT_EQ(scup::CopyToStaging(unpacked_, files, staging), scup::kStagingDone);
-    EXPECT_EQ(ReadTextFile(staging + L"\\ScUpdater.exe"), std::string(9000, 'x'));
-    EXPECT_EQ(ReadTextFile(staging + L"\\ScUpRes.dll"), "resources");
-    // The unpacked folder stays: the staging copy installs from it.
+    EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpdater.exe"), std::string(9000, 'x'));
     EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpRes.dll"), "resources");
 }
 
@@ -145,32 +138,6 @@ TEST_F(StagingTest, APackageWithoutTheUpdaterOrNotAnArchiveLeavesNothingBehind) 
         EXPECT_TRUE(unpacked.empty());
         EXPECT_TRUE(files.empty());
     }
-}
-
-TEST_F(StagingTest, LibrariesThePackageLacksComeFromTheInstalledFolder) {
-    const std::wstring installed = work_ + L"\\installed", staging = work_ + L"\\staging";
-    CreateDirectoryW(installed.c_str(), nullptr);
-    CreateDirectoryW(staging.c_str(), nullptr);
-    WriteTextFile(installed + L"\\ScUpRes.dll", "installed resources");
-    WriteTextFile(installed + L"\\scfilo.dll", "installed port library");
-    WriteTextFile(installed + L"\\readme.txt", "not a library of the program");
-    WriteTextFile(staging + L"\\ScUpRes.dll", "new resources");
-    ASSERT_EQ(scup::AddCompanionLibraries(installed, {L"ScUpdater.exe", L"scupres.DLL"}, staging),
-              scup::kStagingDone);
-    EXPECT_EQ(ReadTextFile(staging + L"\\ScUpRes.dll"), "new resources") << "the package's own copy wins";
-    EXPECT_EQ(ReadTextFile(staging + L"\\scfilo.dll"), "installed port library");
-    EXPECT_FALSE(FileExists(staging + L"\\unzip32.dll")) << "not installed: nothing to copy";
-    EXPECT_FALSE(FileExists(staging + L"\\readme.txt"));
-    EXPECT_EQ(scup::AddCompanionLibraries(installed, {L"ScUpdater.exe"}, work_ + L"\\missing"),
-              scup::kStagingFailed);
-}
-
-TEST_F(StagingTest, ACopyThatFailsReportsFailure) {
-    WriteTextFile(work_ + L"\\ScUpdater.exe", "x");
-    EXPECT_EQ(scup::CopyToStaging(work_, {L"ScUpdater.exe"}, work_ + L"\\missing-folder"),
-              scup::kStagingFailed);
-    EXPECT_EQ(scup::CopyToStaging(work_, {L"ScUpdater.exe", L"gone.dll"}, work_ + L"\\"),
-              scup::kStagingFailed);
 }
 
 // Execute against a server data whose notice answer and downloaded bytes the test sets.
