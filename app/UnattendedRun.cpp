@@ -88,6 +88,13 @@ bool WasRefused(const CAUFileUpdater& updater, const SAUExtFirmInfo& entry) {
     return false;
 }
 
+const CAUFileUpdater::SFailedDownload* FailedDownloadOf(const CAUFileUpdater& updater,
+                                                        const SAUExtFirmInfo& entry) {
+    for (const CAUFileUpdater::SFailedDownload& failure : updater.FailedDownloads())
+        if (failure.id == entry.strId && failure.spec == entry.strSpec) return &failure;
+    return nullptr;
+}
+
 // The command line as the report repeats it: the arguments, quoted where they hold a blank.
 std::wstring JoinArguments(const std::vector<std::wstring>& args) {
     std::wstring text;
@@ -371,6 +378,9 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
         CAULocalData::GetInstalledPackageVersion(row.info.strId, after);
         if (WasRefused(updater, row.info)) {
             ++failed;
+        } else if (const auto* download = FailedDownloadOf(updater, row.info)) {
+            m_report.AddFailed({row.info.strId, L"download", download->reason});
+            ++failed;
         } else if (updater.VerifyInstalled(row)) {
             m_report.AddInstalled({row.info.strId, row.strTitle, version, after});
             ++installed;
@@ -413,9 +423,18 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     // The printer's map also holds the PC's applications: only its firmware rows say it answered.
     const bool told = ReadPrinterFiles(printer);
     int sent = 0, failed = 0;
+    // The printer gets the files of its update together or none of them.
+    const bool setIncomplete = !updater.FailedDownloads().empty() || !updater.Refusals().empty();
     for (const SAUItemRecord& row : check.rows) {
         const std::wstring after = storedVersion(row.info.strId);
         if (WasRefused(updater, row.info)) {
+            ++failed;
+        } else if (const auto* download = FailedDownloadOf(updater, row.info)) {
+            m_report.AddFailed({row.info.strId, L"download", download->reason});
+            ++failed;
+        } else if (setIncomplete) {
+            m_report.AddFailed({row.info.strId, L"transfer",
+                                L"not sent: another file of the update did not arrive or was refused"});
             ++failed;
         } else if ((!after.empty() && after != row.info.strInstalledVersion) || (!told && transferred)) {
             m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion,

@@ -34,6 +34,17 @@ bool EqualsIgnoringCase(const std::wstring& left, const wchar_t* right) {
     return CompareStringOrdinal(left.c_str(), -1, right, -1, TRUE) == CSTR_EQUAL;
 }
 
+std::wstring DownloadFailureReason(ServerResult result) {
+    switch (result) {
+        case ServerResult::NotTrusted:
+            return L"the server's certificate was refused";
+        case ServerResult::TooLong:
+            return L"the file is longer than its description gives";
+        default:
+            return L"the file did not arrive whole (the trace says why)";
+    }
+}
+
 bool IsInstallerKind(const std::wstring& kind) {
     return EqualsIgnoringCase(kind, L"exe") || EqualsIgnoringCase(kind, L"msi");
 }
@@ -362,12 +373,15 @@ ServerResult CAUFileUpdater::DownloadTickedPackages(const ComponentList& entries
 
 ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInstallLists& lists) {
     const std::vector<SAUTickedRow> rows = m_pUpdaterDialog->GetTickedRows();
+    m_failedDownloads.clear();
+    m_cancelledBetweenEntries = false;
     EnsureDownloadFolder();
     SInstallLists groups[3];
     ServerResult failed = ServerResult::Success;
     for (const auto& [key, entry] : entries) {
         if (IsCancelRequested()) {
             AUTrace(L"Firmware update cancelled by user.");
+            m_cancelledBetweenEntries = true;
             return ServerResult::Success;
         }
         const SAUTickedRow* ticked = nullptr;
@@ -383,17 +397,18 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
         const SFetchResult fetched =
             FetchPackage(entry, [view](int percent) { view->SetProgressPercent(percent); });
         const ServerResult rc = fetched.server;
-        // A cancel or a refused proxy ends the run; a download that failed or was refused leaves out
-        // its own update only, and the others still go ahead.
+        // A cancel or a refused proxy ends the run. A download that failed or was refused leaves
+        // out its own update only; the other applications still go ahead, but the printer's files
+        // go to it together or not at all.
         if (rc == ServerResult::Cancelled || rc == ServerResult::ProxyAuthRefused) return rc;
         if (rc == ServerResult::NotVerified) {
             Refuse(entry, ticked->record.strTitle, fetched.failure, fetched.Reason());
             ShowMessage(IDS_MSG_NOT_SIGNED, MB_ICONERROR, ticked->record.strTitle);
-            failed = rc;
-            continue;
+        } else if (rc != ServerResult::Success) {
+            m_failedDownloads.push_back(
+                {entry.strId, entry.strSpec, ticked->record.strTitle, DownloadFailureReason(rc)});
         }
         if (rc != ServerResult::Success) {
-            ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
             failed = rc;
             continue;
         }
@@ -432,28 +447,44 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
 
     SInstallLists lists;
     const ServerResult downloaded = DownloadTicked(found->second, lists);
+    const bool firmwareView = view->IsFirmwareView();
     if (downloaded == ServerResult::Cancelled) {
         EndInstallRunScreens();
         return InstallResult::NothingDone;
     }
-    if (downloaded == ServerResult::ProxyAuthRefused ||
-        (downloaded != ServerResult::Success && lists.Empty())) {
+    // Nothing of this run is installed or sent; the list is fetched again.
+    if (m_cancelledBetweenEntries) {
+        EndInstallRunScreens();
+        return InstallResult::Done;
+    }
+    if (downloaded == ServerResult::ProxyAuthRefused) {
+        ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
+        EndInstallRunScreens();
+        return InstallResult::ProxyAuthRefused;
+    }
+    if (downloaded != ServerResult::Success && (firmwareView || lists.Empty())) {
+        // A printer never gets part of its set: the fonts without the main firmware, say.
+        if (firmwareView && !m_failedDownloads.empty())
+            ShowMessage(IDS_MSG_FIRMWARE_NOT_ALL_DOWNLOADED, MB_ICONERROR, m_failedDownloads[0].title);
+        else if (!m_failedDownloads.empty())
+            ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
         EndInstallRunScreens();
         return InstallResult::Failed;
     }
     view->ShowProgress(ProgressMode::Hidden);
 
-    // Nothing ticked is nothing done: the offer stays as it was, with nothing to fetch again.
+    // Nothing ticked is nothing to do; the list is fetched again as after any run.
     if (lists.Empty()) {
         EndInstallRunScreens();
-        return InstallResult::NothingDone;
+        return InstallResult::Done;
     }
-    const bool firmwareView = view->IsFirmwareView();
     InstallResult result = InstallResult::Done;
     if (firmwareView)
         result = InstallFirmware(printer, lists);
-    else
-        InstallApplications(lists);
+    else if (InstallApplications(lists) == 0)
+        // Told once the others are in: where one of them failed too, the summary says so.
+        for (const SFailedDownload& failure : m_failedDownloads)
+            ShowMessage(IDS_MSG_DOWNLOAD_FAILED_OTHERS, MB_ICONEXCLAMATION, failure.title);
     m_pLocalData->CollectPrinterEnvironment(printer, firmwareView || m_pManager->bEditorMode);
     EndInstallRunScreens();
     if (result != InstallResult::Done) return result;

@@ -34,6 +34,8 @@ enum class InstallResult {
     NothingDone = 3,
     // A download failed and the others went ahead.
     PartlyDone = 4,
+    // The proxy refused the credentials during a download: nothing more was fetched.
+    ProxyAuthRefused = 7,
 };
 
 class CAUFileUpdater {
@@ -74,6 +76,15 @@ class CAUFileUpdater {
         std::wstring reason;
     };
     const std::vector<SRefusal>& Refusals() const { return m_refusals; }
+    // The ticked updates of the last install run whose download failed (the refused ones are
+    // refusals), with the reason in English.
+    struct SFailedDownload {
+        std::wstring id;
+        std::wstring spec;
+        std::wstring title;
+        std::wstring reason;
+    };
+    const std::vector<SFailedDownload>& FailedDownloads() const { return m_failedDownloads; }
     // Whether this run requires the maker's signature (the PC's policy may turn it off).
     bool SignaturesRequired() const { return m_policy.signaturesRequired; }
     InstallResult InstallUpdates(const RefinedList* updates, const std::wstring& printer,
@@ -108,7 +119,7 @@ class CAUFileUpdater {
     };
     // Downloads the entries that the view's ticked rows name, in key order, and sorts them for
     // installation. Success with the lists filled (empty when the user cancelled between two
-    // entries), else the download's result.
+    // entries), else the last failure's result; a cancel or a refused proxy ends the walk.
     ServerResult DownloadTickedPackages(const ComponentList& entries, IUpdateListView* view,
                                         SInstallLists& lists);
 
@@ -140,4 +151,8 @@ class CAUFileUpdater {
     CAUServerData* m_pServerData = nullptr;
     STrustPolicy m_policy;
     std::vector<SRefusal> m_refusals;
+    // Of the last install-time download: the titles whose download failed (not the refused ones),
+    // and whether the user cancelled between two entries.
+    std::vector<SFailedDownload> m_failedDownloads;
+    bool m_cancelledBetweenEntries = false;
 };

@@ -4,9 +4,12 @@
 #include "AUFileUpdater.h"
 
 #include <windows.h>
+// After windows.h, which they build on.
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
+
+#include <algorithm>
 
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
@@ -168,6 +171,17 @@ std::wstring AddinSwitch() {
     return letters.empty() ? std::wstring() : L" /addin'" + letters + L"'";
 }
 
+// The installers take a value between two "'" with no way to escape one inside: a value that holds
+// one (or a control character) would end early and break the rest of the command line, so it goes
+// as a blank, as a value the PC does not have.
+std::wstring QuotableValue(const std::wstring& value, const wchar_t* name, const wchar_t* blank = L"") {
+    const bool unsafe =
+        std::any_of(value.begin(), value.end(), [](wchar_t c) { return c == L'\'' || c < 0x20; });
+    if (!unsafe) return value;
+    AUTrace(L"The %s holds a character the installer's command line cannot carry; it is left out.", name);
+    return blank;
+}
+
 std::wstring FileNameOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -183,8 +197,9 @@ std::wstring CAUFileUpdater::BuildSilentSwitches(const std::wstring& key, const 
     // "...\Corvane\Scedit50\" gives "...\Corvane": the installer adds its own folder again.
     const size_t own = installPath.find(L"\\" + folder + L"\\", 1);
     if (own != std::wstring::npos) installPath.resize(own);
-    std::wstring company = ReadText(settings.get(), L"CompanyName", 96);
-    const std::wstring user = ReadText(settings.get(), L"UserName", 96);
+    installPath = QuotableValue(installPath, L"installation folder", L" ");
+    std::wstring company = QuotableValue(ReadText(settings.get(), L"CompanyName", 96), L"company name");
+    const std::wstring user = QuotableValue(ReadText(settings.get(), L"UserName", 96), L"user name");
     settings.reset();
 
     std::wstring letters = ShortcutLetters(shortcut);

@@ -3,6 +3,7 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -339,6 +340,40 @@ bool CAUHttpConnection::MayUseStoredCredentials() const {
     return !m_strProxyUser.empty() && Session().proxyText == m_strProxyServer;
 }
 
+namespace {
+
+std::atomic<unsigned long long> g_stallBytes{CAUHttpConnection::StallRule{}.minimumBytes};
+std::atomic<DWORD> g_stallWindowMs{CAUHttpConnection::StallRule{}.windowMs};
+
+// Whether a download still moves: at least the rule's bytes in each of its windows.
+class CMovementWatch {
+  public:
+    CMovementWatch() : m_windowStart(GetTickCount64()) {}
+    // False once a whole window brought too little; total: the bytes so far.
+    bool StillMoving(unsigned long long total) {
+        const ULONGLONG now = GetTickCount64();
+        if (now - m_windowStart < g_stallWindowMs.load()) return true;
+        const unsigned long long moved = total - m_totalAtStart;
+        m_windowStart = now;
+        m_totalAtStart = total;
+        if (moved >= g_stallBytes.load()) return true;
+        AUTrace(L"Failed: the download brought %llu bytes in %lu ms, less than the %llu it must to go on.", moved,
+                static_cast<unsigned long>(g_stallWindowMs.load()), g_stallBytes.load());
+        return false;
+    }
+
+  private:
+    ULONGLONG m_windowStart;
+    unsigned long long m_totalAtStart = 0;
+};
+
+}  // namespace
+
+void CAUHttpConnection::SetStallRule(StallRule rule) {
+    g_stallBytes = rule.minimumBytes;
+    g_stallWindowMs = rule.windowMs;
+}
+
 void CAUHttpConnection::StartWaiting() {
     m_worker = std::make_unique<CCallWorker>();
     const int limit = ReceiveTimeout();
@@ -655,9 +690,12 @@ ServerResult CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target
         bool queryFailed = false;
     };
     const auto piece = std::make_shared<Piece>();
+    CMovementWatch movement;
     for (;;) {
         piece->size = 0;
         DWORD error = 0;
+        // An exchange's answer must arrive within the time-out in all; a download only each read.
+        if (mode == Mode::File) RestartWaitClock();
         const CCallWorker::End end = RunBlocking(
             [request, piece]() -> BOOL {
                 const ULONGLONG started = GetTickCount64();
@@ -709,6 +747,7 @@ ServerResult CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target
             }
             total += read;
             if (progress && bytesPerPercent > 0) progress(static_cast<int>(total / bytesPerPercent));
+            if (!movement.StillMoving(total)) return ServerResult::Failed;
         } else {
             if (body.size() + read > kMaxResponseBytes) {
                 AUTrace(L"Failed: the answer is larger than %u bytes; it is not read further.",

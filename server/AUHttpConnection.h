@@ -65,6 +65,15 @@ class CAUHttpConnection : public CAUConnection {
     // The interface language for the dialog and message 1482.
     static void SetLanguageSource(std::function<LANGID()> source);
 
+    // A download may take as long as it keeps moving: "ReceiveTimeOut" bounds each read, and a
+    // download that brings fewer than this many bytes in any such window fails. Fixed for the
+    // program; a test may make the window short.
+    struct StallRule {
+        unsigned long long minimumBytes = 60ull * 1024;
+        DWORD windowMs = 60000;
+    };
+    static void SetStallRule(StallRule rule);
+
     ServerResult CreateConnection(const std::wstring& url, const SAUProxyInfo& proxy) override;
     ServerResult TestProxy(const std::wstring& url) override;
     ServerResult Send(const std::wstring& url, const std::wstring& request, std::wstring& response) override;
@@ -105,8 +114,10 @@ class CAUHttpConnection : public CAUConnection {
     ServerResult WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
                                const DownloadProgress& progress);
     ServerResult GetProxyAuthDetailsFromUser();
-    // The waits of one exchange: a fresh worker, and the clock for the whole answer.
+    // The waits of one exchange: a fresh worker, and the clock for the whole answer (an exchange)
+    // or for the next read (a download, which restarts it).
     void StartWaiting();
+    void RestartWaitClock() { m_waitStarted = GetTickCount64(); }
     DWORD RemainingWait() const;
     // Runs one blocking call on the exchange's worker; the end says whether it finished.
     CCallWorker::End RunBlocking(std::function<BOOL()> call, DWORD& error);

@@ -10,7 +10,7 @@ find_library(SCUP_TEST_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(scup_install_tests PRIVATE scup_test_support ws2_32 ${SCUP_TEST_ZLIB} shell32)
 target_compile_definitions(scup_install_tests PRIVATE
   SCUP_INSTALLERS_DIR="${SCUP_INSTALLERS_DIR}" SCUP_APPRES_DIR="${CMAKE_BINARY_DIR}/fixtures")
-add_dependencies(scup_install_tests ScUpRes unzip32 scup_appres scup_sleeper ${SCUP_STANDIN_TARGETS})
+add_dependencies(scup_install_tests ScUpRes unzip32 scup_appres scup_sleeper record_args ${SCUP_STANDIN_TARGETS})
 gtest_discover_tests(scup_install_tests
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -216,9 +216,12 @@ TEST_F(FileDownloadTest, TheRealPackageAddressTakesTheTypeOfTheFirstDataFileFoun
 
 TEST_F(FileDownloadTest, TickedPackagesComeOutApplicationsThenOtherFirmwareThenMainFirmware) {
     Serve();
-    for (const char* name : {"FP-MAIN1_ALL_ALL.pdz", "FP-SUB1_ALL_ALL.pdz", "PP-SCEDIT52_ENU_ALL.exe",
-                             "PP-UNTICKED_ENU_ALL.exe"})
+    for (const char* name : {"FP-MAIN1_ALL_ALL.pdz", "FP-SUB1_ALL_ALL.pdz"})
         catalog_->files[std::string("/") + name] = FileAnswer(std::string("bytes of ") + name);
+    // An installer carries the publisher's Authenticode signature, as the recording stand-in does.
+    const std::string installer = ReadBinaryFile(BinFolder() + L"record_args.exe");
+    for (const char* name : {"PP-SCEDIT52_ENU_ALL.exe", "PP-UNTICKED_ENU_ALL.exe"})
+        catalog_->files[std::string("/") + name] = FileAnswer(installer);
     ComponentList entries;
     const SAUExtFirmInfo main = Described(1, L"FP-MAIN1", L"ALL_ALL", "FP-MAIN1_ALL_ALL", "pdz");
     const SAUExtFirmInfo sub = Described(2, L"FP-SUB1", L"ALL_ALL", "FP-SUB1_ALL_ALL", "pdz");
@@ -237,7 +240,7 @@ TEST_F(FileDownloadTest, TickedPackagesComeOutApplicationsThenOtherFirmwareThenM
               (std::vector<std::wstring>{L"PP-SCEDIT52_ENU_ALL", L"FP-SUB1_ALL_ALL", L"FP-MAIN1_ALL_ALL"}));
     ASSERT_EQ(lists.paths.size(), 3u);
     EXPECT_EQ(lists.paths[0], EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL.exe");
-    EXPECT_EQ(ReadBinaryFile(lists.paths[0]), "bytes of PP-SCEDIT52_ENU_ALL.exe");
+    EXPECT_EQ(ReadBinaryFile(lists.paths[0]), installer);
     EXPECT_EQ(ReadBinaryFile(lists.paths[2]), "bytes of FP-MAIN1_ALL_ALL.pdz");
     ASSERT_EQ(lists.items.size(), 3u);
     EXPECT_EQ(lists.items[1].strTitle, L"Sub firmware");
@@ -316,9 +319,10 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
     slow.pieceSize = 64 * 1024;
     slow.pause = std::chrono::milliseconds(40);
     catalog_->files["/PP-CONTACT13_ENU_ALL.exe"] = slow;
-    catalog_->files["/PC-FIRST_ENU_ALL.msi"] = FileAnswer("complete installer");
+    const std::string installer = ReadBinaryFile(BinFolder() + L"record_args.exe");
+    catalog_->files["/PP-CONTACT11_ENU_ALL.exe"] = FileAnswer(installer);
     ComponentList entries;
-    const SAUExtFirmInfo first = Described(1, L"PC-FIRST", L"ENU_ALL", "PC-FIRST_ENU_ALL", "msi");
+    const SAUExtFirmInfo first = Described(1, L"PP-CONTACT11", L"ENU_ALL", "PP-CONTACT11_ENU_ALL", "exe");
     const SAUExtFirmInfo missing = Described(2, L"PC-MISSING", L"ENU_ALL", "PC-MISSING_ENU_ALL", "msi");
     const SAUExtFirmInfo slowEntry = Described(3, L"PP-CONTACT13", L"ENU_ALL", "PP-CONTACT13_ENU_ALL", "exe");
     RefinedList list;
@@ -356,15 +360,16 @@ TEST_F(FileDownloadTest, ACancelledOrFailedDownloadLeavesNoFileThatPassesForTheD
 
     std::vector<std::wstring> files = FilesBelow(downloadFolder_);
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files,
-              (std::vector<std::wstring>{L"PC-FIRST_ENU_ALL.zip", L"PC-FIRST_ENU_ALL\\PC-FIRST_ENU_ALL.msi",
-                                         L"PC-MISSING_ENU_ALL.zip", L"PP-CONTACT13_ENU_ALL.zip"}));
-    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PC-FIRST", L"ENU_ALL") + L"\\PC-FIRST_ENU_ALL.msi"),
-              "complete installer");
+    EXPECT_EQ(files, (std::vector<std::wstring>{L"PC-MISSING_ENU_ALL.zip", L"PP-CONTACT11_ENU_ALL.zip",
+                                                L"PP-CONTACT11_ENU_ALL\\PP-CONTACT11_ENU_ALL.exe",
+                                                L"PP-CONTACT13_ENU_ALL.zip"}));
+    EXPECT_EQ(ReadBinaryFile(EntryFolder(L"PP-CONTACT11", L"ENU_ALL") + L"\\PP-CONTACT11_ENU_ALL.exe"),
+              installer);
     EXPECT_EQ(view_.shown.back(), true);
     EXPECT_EQ(view_.readyChanges.back(), 1);
 }
 
+// Nothing of the run is installed, and the run counts as over (0), so that the list is fetched again.
 TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrInstalled) {
     Serve();
     catalog_->files["/PC-FIRST_ENU_ALL.msi"] = FileAnswer("complete installer");
@@ -376,7 +381,7 @@ TEST_F(FileDownloadTest, ACancelBetweenEntriesEndsTheRunWithNothingDownloadedOrI
     SetEvent(cancel);
     TraceCapture trace;
 
-    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::NothingDone);
+    EXPECT_EQ(MakeUpdater()->InstallUpdates(&list, kPrinter, &view_), InstallResult::Done);
     CloseHandle(cancel);
 
     EXPECT_TRUE(trace.Contains(L"Firmware update cancelled by user."));

@@ -17,6 +17,7 @@
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
 #include "common/AppFiles.h"
+#include "common/Format.h"
 #include "common/Profile.h"
 #include "common/Text.h"
 #include "install/AUFileUpdater.h"
@@ -206,9 +207,9 @@ TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenThe
     EXPECT_EQ(view_.shown, (std::vector<bool>{false, true}));
 }
 
-// A package that arrives cut short is neither sent nor recorded, and it does not hold back the
-// other ticked firmware.
-TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutIsNotSentAndTheOthersStillAre) {
+// A printer gets the files of its update together or none of them: a package that arrives cut short
+// holds back the ticked firmware that did arrive, and the user is told which one failed.
+TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutSendsNoneOfTheTickedFirmware) {
     const SFirmware main{
         .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
     const SFirmware fonts{
@@ -217,21 +218,23 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutIsNotSentAndTheOthersStill
     Offer(2, fonts, L"SC-200 font data 2.10");
     cut_.insert("/FP-MAIN_ENG_USA.pdz");
 
-    EXPECT_EQ(Install(), InstallResult::PartlyDone) << "the failed download is reported";
+    EXPECT_EQ(Install(), InstallResult::Failed);
 
     const std::vector<std::string> log = NewLog();
-    EXPECT_NE(FindLine(log, "header name=FP-FONTS"), std::string::npos);
+    EXPECT_EQ(FindLine(log, "header name=FP-FONTS"), std::string::npos)
+        << "the fonts went without the main firmware";
     EXPECT_EQ(FindLine(log, "header name=FP-MAIN"), std::string::npos) << "a part went to the printer";
-    std::vector<std::wstring> texts;
-    for (const auto& message : Messages()) texts.push_back(message.text);
-    EXPECT_NE(std::find(texts.begin(), texts.end(), Text(IDS_MSG_DOWNLOAD_FAILED)), texts.end());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, scup::ReplaceEvery(Text(IDS_MSG_FIRMWARE_NOT_ALL_DOWNLOADED), L"%s",
+                                                     L"SC-200 main firmware 2.00"));
     std::vector<std::wstring> titles, versions, dates, printers, languages;
     ReadHistory(L"FIRM", titles, versions, dates, printers, languages);
-    EXPECT_EQ(titles, (std::vector<std::wstring>{L"SC-200 font data 2.10"}));
+    EXPECT_TRUE(titles.empty());
     WIN32_FIND_DATAW found{};
     scup::UniqueFind search(FindFirstFileW(
         (owner_.strDownloadFolder + L"\\FP-MAIN_ENG_USA\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
     EXPECT_FALSE(search) << "a part was kept";
+    EXPECT_EQ(view_.shown, (std::vector<bool>{false, true})) << "the main dialog comes back";
 }
 
 }  // namespace

@@ -101,6 +101,21 @@ TEST_F(InstallCommandTest, TheSettingsGiveUserCompanyTheFolderAboveTheApplicatio
               L"/s /a /silent /user'Ann Lee' /cmpy'Acme Labels' /ipath'\\Scedit50\\bin\\' /shct' '");
 }
 
+// The installers' values have no escape for "'": a value holding one goes as a blank rather than
+// ending early and breaking the rest of the command line.
+TEST_F(InstallCommandTest, AValueHoldingAQuoteGoesAsABlankAndTheCommandLineStaysWhole) {
+    SetMachineText(kEditor50Key, L"ApplicationPath", L"C:\\Apps\\O'Neill\\Scedit50\\");
+    SetMachineText(kEditor50Key, L"UserName", L"Ann O'Neill");
+    SetMachineText(kEditor50Key, L"CompanyName", L"O'Neill' /ipath'C:\\Evil");
+    EXPECT_EQ(CAUFileUpdater::BuildSilentSwitches(kEditor50Key, L"Scedit50", L"Scribo Editor 5.0.lnk"),
+              L"/s /a /silent /cmpy' ' /ipath' ' /shct' '");
+    SetMachineText(kEditor50Key, L"CompanyName", L"Acme\nLabels");
+    SetMachineText(kEditor50Key, L"UserName", L"Ann Lee");
+    SetMachineText(kEditor50Key, L"ApplicationPath", L"C:\\Apps\\Corvane\\Scedit50\\");
+    EXPECT_EQ(CAUFileUpdater::BuildSilentSwitches(kEditor50Key, L"Scedit50", L"Scribo Editor 5.0.lnk"),
+              L"/s /a /silent /user'Ann Lee' /cmpy' ' /ipath'C:\\Apps\\Corvane' /shct' '");
+}
+
 TEST_F(InstallCommandTest, AnUnlistedPackageIsInstalledByTheInstallerServiceWithElevation) {
     std::wstring path = L"C:\\dl\\Business Templates.msi";
     std::wstring parameters;

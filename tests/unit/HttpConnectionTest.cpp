@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -284,16 +285,18 @@ TEST_F(HttpConnectionTest, AnAnswerThatNeverComesEndsWithTheReceiveTimeOut) {
     EXPECT_TRUE(trace.Contains(L"WinHttpReceiveResponse() failed due to Timeout."));
 }
 
-// Answers that do not arrive whole: cut short, stalled, trickling past the receive time-out.
+// Answers that do not arrive whole: cut short, stalled, or crawling slower than a download must move.
 TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoAnswer) {
     scup::WriteProfileText(L"Settings", L"ReceiveTimeOut", L"2000");
-    enum class Fault { Cut, Stall, Trickle };
-    for (Fault fault : {Fault::Cut, Fault::Stall, Fault::Trickle}) {
+    enum class Fault { Cut, Stall, Crawl };
+    for (Fault fault : {Fault::Cut, Fault::Stall, Fault::Crawl}) {
         SCOPED_TRACE(static_cast<int>(fault));
+        // Crawling: 20 KB/s, where this test asks a download for 1 MB in every 2 seconds.
+        if (fault == Fault::Crawl) CAUHttpConnection::SetStallRule({1u << 20, 2000});
         ScriptedHttpServer proxy(
             [fault](const HttpRequestSeen&) {
-                HttpAnswer answer = Ok(std::string(fault == Fault::Trickle ? 200000 : 100000, 'x'));
-                if (fault == Fault::Trickle) {
+                HttpAnswer answer = Ok(std::string(fault == Fault::Crawl ? 200000 : 100000, 'x'));
+                if (fault == Fault::Crawl) {
                     answer.pieceSize = 1000;
                     answer.pause = 50ms;
                 } else {
@@ -311,15 +314,19 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
             connection.Download(L"http://update.corvane.example/files/editor.exe", dir_ + L"\\editor.exe",
                                 [&](int percent) { progress.push_back(percent); }),
             ServerResult::Failed);
+        CAUHttpConnection::SetStallRule({});
         ASSERT_FALSE(progress.empty());
         EXPECT_EQ(progress.back(), -1) << "never 100 for a part";
         // A stalled answer may end on the HTTP layer's own time-out, in any of its ways.
         if (fault == Fault::Cut) {
             EXPECT_TRUE(
                 trace.Contains(L"Failed: the answer ended after 100000 of the 300000 bytes it announced."));
-        } else if (fault == Fault::Trickle) {
-            EXPECT_TRUE(trace.Contains(
-                L"Failed: the rest of the answer did not arrive within the receive time-out."));
+        } else if (fault == Fault::Crawl) {
+            const std::vector<std::wstring> lines = trace.Lines();
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+                return line.rfind(L"Failed: the download brought ", 0) == 0 &&
+                       line.find(L" ms, less than the 1048576 it must to go on.") != std::wstring::npos;
+            }));
         }
 
         std::wstring response = L"stale";
@@ -328,6 +335,37 @@ TEST_F(HttpConnectionTest, AnAnswerThatDoesNotArriveWholeIsAFailedDownloadAndNoA
         EXPECT_EQ(response, L"") << "no part of an answer is handed on";
         CAUHttpConnection::CloseSharedSession();
     }
+}
+
+// A download that keeps moving may take far longer than the receive time-out, which bounds each
+// read; an exchange's answer must still arrive within it in all.
+TEST_F(HttpConnectionTest, ADownloadThatKeepsMovingMayOutlastTheReceiveTimeOutAnAnswerMayNot) {
+    scup::WriteProfileText(L"Settings", L"ReceiveTimeOut", L"2000");
+    ScriptedHttpServer proxy(
+        [](const HttpRequestSeen&) {
+            HttpAnswer answer = Ok(std::string(120000, 'x'));
+            answer.pieceSize = 1000;
+            answer.pause = 50ms;
+            return answer;
+        },
+        "127.0.0.1");
+    CAUHttpConnection connection;
+    ConnectThroughProxy(connection, proxy);
+    std::vector<int> progress;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(connection.Download(L"http://update.corvane.example/files/editor.exe", dir_ + L"\\editor.exe",
+                                  [&](int percent) { progress.push_back(percent); }),
+              ServerResult::Success);
+    EXPECT_GT(std::chrono::steady_clock::now() - started, 2s) << "the download did outlast the time-out";
+    EXPECT_EQ(ReadTextFile(dir_ + L"\\editor.exe"), std::string(120000, 'x'));
+    EXPECT_EQ(progress.back(), 100);
+
+    TraceCapture trace;
+    std::wstring response = L"stale";
+    EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Failed);
+    EXPECT_TRUE(
+        trace.Contains(L"Failed: the rest of the answer did not arrive within the receive time-out."));
+    EXPECT_EQ(response, L"");
 }
 
 // An exchange only asks: its answer, cut short with the connection, is asked for again (four times in
