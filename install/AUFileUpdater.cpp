@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "DottedVersion.h"
@@ -40,6 +41,8 @@ std::wstring DownloadFailureReason(ServerResult result) {
             return L"the server's certificate was refused";
         case ServerResult::TooLong:
             return L"the file is longer than its description gives";
+        case ServerResult::DiskFull:
+            return L"not enough disk space in the download folder";
         default:
             return L"the file did not arrive whole (the trace says why)";
     }
@@ -406,7 +409,9 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
             ShowMessage(IDS_MSG_NOT_SIGNED, MB_ICONERROR, ticked->record.strTitle);
         } else if (rc != ServerResult::Success) {
             m_failedDownloads.push_back(
-                {entry.strId, entry.strSpec, ticked->record.strTitle, DownloadFailureReason(rc)});
+                {entry.strId, entry.strSpec, ticked->record.strTitle, DownloadFailureReason(rc), rc});
+            if (rc == ServerResult::DiskFull)
+                ShowMessage(IDS_MSG_DISK_FULL, MB_ICONERROR, m_pManager->strDownloadFolder);
         }
         if (rc != ServerResult::Success) {
             failed = rc;
@@ -466,7 +471,10 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
         // A printer never gets part of its set: the fonts without the main firmware, say.
         if (firmwareView && !m_failedDownloads.empty())
             ShowMessage(IDS_MSG_FIRMWARE_NOT_ALL_DOWNLOADED, MB_ICONERROR, m_failedDownloads[0].title);
-        else if (!m_failedDownloads.empty())
+        else if (std::any_of(
+                     m_failedDownloads.begin(), m_failedDownloads.end(),
+                     [](const SFailedDownload& failure) { return failure.result != ServerResult::DiskFull; }))
+            // A full disk was told as such; the network is not blamed for it.
             ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
         EndInstallRunScreens();
         return InstallResult::Failed;

@@ -83,6 +83,7 @@ class CAUFileUpdater {
         std::wstring spec;
         std::wstring title;
         std::wstring reason;
+        ServerResult result = ServerResult::Failed;
     };
     const std::vector<SFailedDownload>& FailedDownloads() const { return m_failedDownloads; }
     // Whether this run requires the maker's signature (the PC's policy may turn it off).

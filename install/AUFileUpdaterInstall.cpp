@@ -31,7 +31,6 @@ using scup::FormatText;
 namespace {
 
 constexpr DWORD kSettleMs = 500;
-constexpr size_t kMinimumVersionLength = 4;
 
 enum class InstallerKind { Editor50, Editor5x, AddressBook, DeviceSetup, WireMarker };
 
@@ -293,14 +292,14 @@ bool CAUFileUpdater::VerifyInstalled(const SAUItemRecord& item) const {
         std::wstring installed;
         CAULocalData::GetInstalledPackageVersion(info.strId, installed);
         AUTrace(L"Installed version of %s : %s", info.strId.c_str(), installed.c_str());
-        return scup::CompareDottedVersions(installed, info.strInstalledVersion) > 0 &&
-               installed.size() > kMinimumVersionLength;
+        // Compared as dotted numbers alone: "2.0" is a version, and "10.0" is newer than "9.0".
+        return !installed.empty() && scup::CompareDottedVersions(installed, info.strInstalledVersion) > 0;
     }
     const std::wstring language = info.strSpec.substr(0, 3);
     for (const SInstalledTemplate& installed : ListInstalledTemplates())
         if (installed.strId == info.strId && installed.strLanguage == language &&
-            installed.strPackageVersion > info.strInstalledVersion &&
-            installed.strPackageVersion.size() > kMinimumVersionLength)
+            !installed.strPackageVersion.empty() &&
+            scup::CompareDottedVersions(installed.strPackageVersion, info.strInstalledVersion) > 0)
             return true;
     return false;
 }

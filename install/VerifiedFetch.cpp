@@ -38,6 +38,18 @@ bool ReadSmallFile(const std::wstring& path, std::string& bytes) {
             read == bytes.size());
 }
 
+// Whether the folder's disk has room for the file and a little more, so that a download is never
+// started that can only fill the disk.
+bool HasRoomFor(const std::wstring& folder, unsigned long long bytes) {
+    constexpr unsigned long long kSpare = 1ull << 20;
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return true;
+    if (available.QuadPart >= bytes + kSpare) return true;
+    AUTrace(L"Failed: %s has %llu bytes free, too few for the %llu bytes of the download.", folder.c_str(),
+            available.QuadPart, bytes);
+    return false;
+}
+
 }  // namespace
 
 std::wstring SFetchResult::Reason() const { return CPackageVerifier::Reason(failure, detail); }
@@ -105,6 +117,10 @@ SFetchResult CVerifiedFetch::Fetch(const std::wstring& url, SExpectedFile expect
         result.statementBytes = bytes;
     }
 
+    if (limit > 0 && !HasRoomFor(folder, limit)) {
+        result.server = ServerResult::DiskFull;
+        return result;
+    }
     const std::wstring partial = PartialFile(folder);
     if (partial.empty()) {
         result.server = ServerResult::Failed;

@@ -357,8 +357,8 @@ class CMovementWatch {
         m_windowStart = now;
         m_totalAtStart = total;
         if (moved >= g_stallBytes.load()) return true;
-        AUTrace(L"Failed: the download brought %llu bytes in %lu ms, less than the %llu it must to go on.", moved,
-                static_cast<unsigned long>(g_stallWindowMs.load()), g_stallBytes.load());
+        AUTrace(L"Failed: the download brought %llu bytes in %lu ms, less than the %llu it must to go on.",
+                moved, static_cast<unsigned long>(g_stallWindowMs.load()), g_stallBytes.load());
         return false;
     }
 
@@ -741,9 +741,11 @@ ServerResult CAUHttpConnection::ReadBody(HINTERNET request, std::wstring& target
             }
             DWORD written = 0;
             if (!WriteFile(file, piece->bytes.data(), read, &written, nullptr) || written != read) {
-                // A full disk must not pass for a complete download.
-                AUTrace(L"Failed: writing %s failed (error %lu).", target.c_str(), GetLastError());
-                return ServerResult::Failed;
+                // A full disk must not pass for a complete download, nor for a network failure.
+                const DWORD error = GetLastError();
+                AUTrace(L"Failed: writing %s failed (error %lu).", target.c_str(), error);
+                return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ServerResult::DiskFull
+                                                                                   : ServerResult::Failed;
             }
             total += read;
             if (progress && bytesPerPercent > 0) progress(static_cast<int>(total / bytesPerPercent));

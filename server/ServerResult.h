@@ -21,6 +21,8 @@ enum class ServerResult {
     NotVerified = 10,
     // A file's body is longer than the most it was allowed to be; nothing past that was read.
     TooLong = 11,
+    // The disk the file goes to has not the room for it, or became full while it was written.
+    DiskFull = 12,
     // Within the HTTP connection only: the request met a connection the other end had closed, and
     // goes out again.
     ConnectionLost = -2,

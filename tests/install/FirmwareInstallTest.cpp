@@ -120,6 +120,7 @@ class FirmwareInstall : public CTransferTest {
             fields.file = name.substr(1);
             fields.body = body;
             if (cut_.count(name)) fields.size = static_cast<long long>(body.size() * 2);
+            if (huge_.count(name)) fields.size = 1ll << 50;
             return signer_.Statement(fields);
         }
         return std::nullopt;
@@ -173,6 +174,7 @@ class FirmwareInstall : public CTransferTest {
     std::unique_ptr<ScriptedHttpServer> server_;
     std::map<std::string, std::string> files_;
     std::set<std::string> cut_;
+    std::set<std::string> huge_;
     CAULocalData localData_;
     CAUServerData serverData_;
     std::unique_ptr<CUnzipHolder> unzip_;
@@ -235,6 +237,27 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutSendsNoneOfTheTickedFirmwa
         (owner_.strDownloadFolder + L"\\FP-MAIN_ENG_USA\\*FP-MAIN_ENG_USA.pdz").c_str(), &found));
     EXPECT_FALSE(search) << "a part was kept";
     EXPECT_EQ(view_.shown, (std::vector<bool>{false, true})) << "the main dialog comes back";
+}
+
+// A package signed for more bytes than the download folder's disk has free is never started: the
+// user reads that the disk is full, in which folder, and is not sent to check the network.
+TEST_F(FirmwareInstall, APackageLargerThanTheFreeDiskSpaceIsNotFetchedAndTheFullDiskIsTold) {
+    const SFirmware main{
+        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
+    Offer(1, main, L"SC-200 main firmware 2.00");
+    huge_.insert("/FP-MAIN_ENG_USA.pdz");
+
+    EXPECT_EQ(Install(), InstallResult::Failed);
+
+    EXPECT_EQ(FindLine(NewLog(), "header name=FP-MAIN"), std::string::npos);
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[0].text,
+              scup::ReplaceEvery(Text(IDS_MSG_DISK_FULL), L"%s", owner_.strDownloadFolder));
+    EXPECT_EQ(Messages()[1].text, scup::ReplaceEvery(Text(IDS_MSG_FIRMWARE_NOT_ALL_DOWNLOADED), L"%s",
+                                                     L"SC-200 main firmware 2.00"));
+    for (const HttpRequestSeen& request : server_->Requests())
+        EXPECT_EQ(request.target.find(".pdz", request.target.size() - 4), std::string::npos)
+            << "the package was asked for: " << request.target;
 }
 
 }  // namespace

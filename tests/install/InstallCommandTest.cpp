@@ -6,6 +6,7 @@
 
 #include "InstallFixture.h"
 #include "common/LangResources.h"
+#include "local/InstalledTemplates.h"
 #include "res/install_ids.h"
 
 namespace testing_support {
@@ -114,6 +115,29 @@ TEST_F(InstallCommandTest, AValueHoldingAQuoteGoesAsABlankAndTheCommandLineStays
     SetMachineText(kEditor50Key, L"ApplicationPath", L"C:\\Apps\\Corvane\\Scedit50\\");
     EXPECT_EQ(CAUFileUpdater::BuildSilentSwitches(kEditor50Key, L"Scedit50", L"Scribo Editor 5.0.lnk"),
               L"/s /a /silent /user'Ann Lee' /cmpy' ' /ipath'C:\\Apps\\Corvane' /shct' '");
+}
+
+// What an installer left is compared with what was there before as dotted numbers: a short version
+// ("2.1") is a version, and a template package's "10.0.0" is newer than its "9.0.0".
+TEST_F(InstallCommandTest, AnInstallIsVerifiedByItsVersionComparedAsNumbers) {
+    auto updater = MakeUpdater();
+    SAUItemRecord tool = Item(L"PP-DEVSETUP");
+    tool.info.strInstalledVersion = L"2.0";
+    SetMachineText(L"SOFTWARE\\Corvane Industries, Ltd.\\Fieldlabel Printer\\Device Setup Tool\\Settings",
+                   L"PackageVersion", L"2.1");
+    EXPECT_TRUE(updater->VerifyInstalled(tool));
+    tool.info.strInstalledVersion = L"2.1";
+    EXPECT_FALSE(updater->VerifyInstalled(tool)) << "the same version is no install";
+
+    SAUItemRecord templates = Item(L"PC-TMPLBIZ");
+    templates.info.strInstalledVersion = L"9.0.0";
+    const std::wstring key = std::wstring(kTemplatesKeyPath) + L"\\Business";
+    SetMachineText(key, L"ID", L"PC-TMPLBIZ");
+    SetMachineText(key, L"Language", L"ENU");
+    SetMachineText(key, L"PackageVersion", L"10.0.0");
+    EXPECT_TRUE(updater->VerifyInstalled(templates));
+    SetMachineText(key, L"PackageVersion", L"8.10.0");
+    EXPECT_FALSE(updater->VerifyInstalled(templates));
 }
 
 TEST_F(InstallCommandTest, AnUnlistedPackageIsInstalledByTheInstallerServiceWithElevation) {
