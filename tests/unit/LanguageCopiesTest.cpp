@@ -21,6 +21,7 @@
 #include "common/Resources.h"
 #include "res/firmware_ids.h"
 #include "res/resource_ids.h"
+#include "res/selfupdate_ids.h"
 #include "res/updater_ids.h"
 #include "ui/HistoryDialog.h"
 #include "ui/LanguageMenu.h"
@@ -290,11 +291,11 @@ TEST(LanguageFallback, ACopyTheLibraryLacksComesFromEnglish) {
 struct SRuntimeText {
     UINT dialog;
     int control;
-    UINT text;
+    UINT text;  // 0: the template's own text
     bool bold;
 };
 
-// Texts the program puts into template controls when it opens them.
+// Texts the program puts into template controls when it opens them, and the headings it draws bold.
 constexpr SRuntimeText kRuntimeTexts[] = {
     {IDD_START, IDC_START_INTRO, IDS_START_INTRO, false},
     {IDD_START, IDC_START_FIRMWARE_TITLE, IDS_START_FIRMWARE_TITLE, true},
@@ -303,13 +304,15 @@ constexpr SRuntimeText kRuntimeTexts[] = {
     {IDD_START, IDC_START_SOFTWARE_TEXT, IDS_START_SOFTWARE_TEXT, false},
     {IDD_MESSAGE, IDC_MSG_LINE, IDS_UPD_CHECKING, false},
     {IDD_ALT_MESSAGE, IDC_ALT_TEXT, IDS_MSG_LOCALE_NOT_INSTALLED, false},
+    {IDD_FIRM_UPDATE, IDC_FIRM_UPDATE_HEADING, 0, true},
+    {IDD_SELF_UPDATE, IDC_SELF_UPDATE_HEADING, 0, true},
 };
 
 void PutRuntimeTexts(HWND hwnd, UINT baseDialog, LANGID language, std::vector<scup::UniqueFont>& fonts) {
     for (const SRuntimeText& entry : kRuntimeTexts) {
         if (entry.dialog != baseDialog) continue;
         HWND control = GetDlgItem(hwnd, entry.control);
-        SetWindowTextW(control, scup::LoadLangString(entry.text, language).c_str());
+        if (entry.text != 0) SetWindowTextW(control, scup::LoadLangString(entry.text, language).c_str());
         if (!entry.bold) continue;
         LOGFONTW lf{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(lf), &lf);
