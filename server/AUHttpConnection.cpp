@@ -460,9 +460,12 @@ ServerResult CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& 
 }
 
 // A kept-alive connection that the other end closed meanwhile (a proxy after its refusal, a server
-// after its last request on a connection) fails the request sent on it before any answer.
+// after its last request on a connection) fails the request sent on it before any answer; so does
+// one left in a bad state, where the bytes of an earlier answer longer than its Content-Length
+// come first and read as no answer at all. The stack drops such a connection.
 bool CAUHttpConnection::IsConnectionLost(DWORD error) {
-    return error == WSAECONNRESET || error == ERROR_WINHTTP_CONNECTION_ERROR;
+    return error == WSAECONNRESET || error == ERROR_WINHTTP_CONNECTION_ERROR ||
+           error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
 
 // Sends the request in scope and takes its answer. A request that met a lost connection goes out

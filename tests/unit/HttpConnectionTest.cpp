@@ -390,6 +390,32 @@ TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIs
     EXPECT_EQ(server.Requests().size(), 3u) << "a cut download is not fetched again";
 }
 
+// A body longer than its Content-Length leaves the rest on the kept-alive connection, and the next
+// request meets it as a broken answer: that request goes out once more on a new connection.
+TEST_F(HttpConnectionTest, ARequestThatMeetsAConnectionLeftInABadStateGoesOutAgainOnANewOne) {
+    std::atomic<int> answered{0};
+    ScriptedHttpServer server([&](const HttpRequestSeen& request) {
+        HttpAnswer answer = Ok("<Answer>" + request.target + "</Answer>");
+        if (answered++ == 0) answer.trailing = "left over past the announced length\r\n\r\n";
+        return answer;
+    });
+    CAUHttpConnection connection;
+    ConnectDirect(connection, server);
+    std::wstring response;
+    ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::Success);
+    EXPECT_EQ(response, L"<Answer>/v</Answer>");
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}),
+              ServerResult::Success);
+    EXPECT_EQ(ReadTextFile(dir_ + L"\\package.zip"), "<Answer>/package.zip</Answer>");
+    response.clear();
+    EXPECT_EQ(connection.Send(server.Url(L"/w"), L"<R/>", response), ServerResult::Success);
+    EXPECT_EQ(response, L"<Answer>/w</Answer>");
+    std::vector<std::string> targets;
+    for (const HttpRequestSeen& request : server.Requests()) targets.push_back(request.target);
+    EXPECT_EQ(targets, (std::vector<std::string>{"/v", "/package.zip", "/package.zip", "/w"}))
+        << "the download goes out once more, and only it";
+}
+
 // The user leaves while the server keeps silent: the exchange ends on the event, long before the
 // receive time-out (left at its default of five minutes).
 TEST_F(HttpConnectionTest, CancelOrExitEndsAnExchangeThatTheServerNeverAnswers) {

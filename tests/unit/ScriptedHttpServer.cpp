@@ -206,6 +206,7 @@ void ScriptedHttpServer::SendAnswer(SOCKET client, const HttpAnswer& answer) {
         if (!SendAll(client, answer.body.data() + at, std::min(piece, answer.body.size() - at))) return;
         if (answer.pause.count() > 0) std::this_thread::sleep_for(answer.pause);
     }
+    if (!answer.trailing.empty()) SendAll(client, answer.trailing.data(), answer.trailing.size());
 }
 
 }  // namespace testing_support

@@ -43,6 +43,9 @@ struct HttpAnswer {
     // closed (a cut answer) or, with holdOpen, kept open with nothing more sent (a stalled one).
     std::optional<size_t> announcedLength;
     bool holdOpen = false;
+    // Bytes sent after the announced body on a connection kept alive for the next request: an
+    // answer longer than its Content-Length.
+    std::string trailing;
 };
 
 class ScriptedHttpServer {
