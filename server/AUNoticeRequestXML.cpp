@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/Format.h"
+#include "common/SystemVersion.h"
 #include "common/Trace.h"
 #include "server/DocumentNodes.h"
 
@@ -34,8 +35,7 @@ std::wstring CAUNoticeRequestXML::FormatOSVersion(unsigned major, unsigned minor
 int CAUNoticeRequestXML::GetOSVersion(std::wstring& text) {
     scup::TraceScope scope(L"CAUNoticeRequestXML::GetOSVersion()");
     OSVERSIONINFOEXW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+    scup::ReadSystemVersion(version);
     const bool server = version.wProductType != VER_NT_WORKSTATION;
     text = FormatOSVersion(version.dwMajorVersion, version.dwMinorVersion, server, RunsOn64BitSystem());
     return CAUXMLParser::kSuccess;

@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/Profile.h"
+#include "common/SystemVersion.h"
 
 namespace scup {
 namespace {
@@ -34,8 +35,7 @@ std::wstring SystemVersionText(DWORD major, DWORD minor, DWORD platformId, bool 
 
 std::wstring CurrentSystemVersionText() {
     OSVERSIONINFOEXW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) return {};
+    if (!ReadSystemVersion(version)) return {};
     return SystemVersionText(version.dwMajorVersion, version.dwMinorVersion, version.dwPlatformId,
                              version.wProductType == VER_NT_WORKSTATION);
 }
