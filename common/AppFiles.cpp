@@ -135,7 +135,9 @@ int RemoveFolder(const std::wstring& folder) {
     SHFILEOPSTRUCTW op{};
     op.wFunc = FO_DELETE;
     op.pFrom = from.c_str();
-    op.fFlags = 0x214;  // silent, no confirmation, no confirmation for folder creation
+    // Clean-up never asks the user anything, nor shows the shell's own error boxes: what it cannot
+    // remove is taken down by hand below, or left.
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
     int rc = SHFileOperationW(&op);
     if (rc == 0 && !op.fAnyOperationsAborted) return 1;
     // The shell gives up on some names a server may give a download (one that begins with "..",

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it builds on.
 #include <shlobj.h>
+
 
 #include "TestSupport.h"
 #include "common/AppFiles.h"
@@ -61,6 +64,20 @@ TEST(RemoveFolder, RemovesNestedContentsAndReportsAMissingFolder) {
     EXPECT_EQ(scup::RemoveFolder(dir), 1);
     EXPECT_FALSE(FileExists(dir));
     EXPECT_EQ(scup::RemoveFolder(dir), 0);
+}
+
+// A file held open by another program stays, and so does its folder: that is told as a failure,
+// and the folder goes once the file is free.
+TEST(RemoveFolder, AFolderWithAHeldFileIsReportedAsLeftAndGoesOnceTheFileIsFree) {
+    const std::wstring dir = MakeScratchFolder(L"remove-held");
+    WriteTextFile(dir + L"\\held.txt", "held");
+    HANDLE held = CreateFileW((dir + L"\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(scup::RemoveFolder(dir), 0);
+    EXPECT_TRUE(FileExists(dir + L"\\held.txt"));
+    CloseHandle(held);
+    EXPECT_EQ(scup::RemoveFolder(dir), 1);
+    EXPECT_FALSE(FileExists(dir));
 }
 
 }  // namespace
