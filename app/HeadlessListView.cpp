@@ -7,7 +7,7 @@ CHeadlessListView::CHeadlessListView(const CUnzipHolder* unzip, std::wstring pri
                                      UpdateView view)
     : m_pUnzip(unzip), m_printer(std::move(printer)), m_locale(locale), m_view(view) {}
 
-void CHeadlessListView::SetUpdates(const RefinedList& updates) {
+void CHeadlessListView::SetUpdates(const RefinedList& updates, const SYSTEMTIME&) {
     m_rows.clear();
     const auto entries = updates.find(m_printer);
     if (entries == updates.end()) return;
@@ -18,7 +18,8 @@ void CHeadlessListView::SetUpdates(const RefinedList& updates) {
         if ((info.strCategory == kSoftwareCategory) == firmware) continue;
         SAUItemRecord row;
         row.info = info;
-        if (!scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, m_locale, row) &&
+        if (scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, m_locale, row) !=
+                scup::DescriptionRead::Read &&
             !info.strFilePath.empty()) {
             scup::AUTrace(L"Failed: the description of %s was refused; it is not offered.", key.c_str());
             continue;

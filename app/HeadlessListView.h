@@ -31,7 +31,7 @@ class CHeadlessListView : public IUpdateListView {
     void SetProgressItem(const std::wstring&) override {}
     void SetProgressPercent(int) override {}
     std::vector<SAUTickedRow> GetTickedRows() override;
-    void SetUpdates(const RefinedList& updates) override;
+    void SetUpdates(const RefinedList& updates, const SYSTEMTIME& askedAt) override;
     void ClearList() override { m_rows.clear(); }
     void ShowView(bool) override {}
 

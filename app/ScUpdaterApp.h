@@ -183,7 +183,12 @@ private:
     AUServices m_services;
     scup::UniqueHandle m_events[6];
     std::map<LCID, ComponentList> m_serverCache;
-    std::map<LCID, RefinedList> m_refinedCache;
+    // A refined list kept per locale, with when the server was asked for it.
+    struct SCheckedList {
+        RefinedList list;
+        SYSTEMTIME askedAt{};
+    };
+    std::map<LCID, SCheckedList> m_refinedCache;
     RefinedList m_refinedList;
 };
 

@@ -297,6 +297,7 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
     const ServerResult described = updater.GetUpdates(printer, check.refined, &list);
+    check.askedAt = updater.AskedAt();
     if (described != ServerResult::Success) {
         m_report.AddFailed(
             {printer, L"check", scup::LoadLangString(ServerFailureMessageId(described), m_app.Language())});
@@ -366,7 +367,7 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
             before.emplace_back(row, row.info.strInstalledVersion);
     CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Software);
     list.TickCodes(ticked);
-    list.SetUpdates(check.refined);
+    list.SetUpdates(check.refined, check.askedAt);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
     updater.InstallUpdates(&check.refined, printer, &list);
@@ -397,7 +398,7 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     if (check.rows.empty()) return UnattendedExit::Done;
     CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Firmware);
     list.TickAll();
-    list.SetUpdates(check.refined);
+    list.SetUpdates(check.refined, check.askedAt);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
     // A run that stops before the transfer (a download that failed) must not read an old success.

@@ -40,6 +40,7 @@ class CUnattendedRun {
     struct SViewCheck {
         bool checked = false;
         RefinedList refined;
+        SYSTEMTIME askedAt{};
         std::vector<SAUItemRecord> rows;
     };
 

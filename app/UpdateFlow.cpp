@@ -533,8 +533,9 @@ void CScUpdaterApp::HandleCheck() {
     if (printer != previousPrinter) ClearCaches();
 
     if (m_serverCache.count(m_nLCID) && m_refinedCache.count(m_nLCID)) {
-        m_refinedList = m_refinedCache[m_nLCID];
-        dialog->SetUpdates(m_refinedList);
+        const SCheckedList& cached = m_refinedCache[m_nLCID];
+        m_refinedList = cached.list;
+        dialog->SetUpdates(m_refinedList, cached.askedAt);
         setReady(1);
         finish();
         return;
@@ -576,7 +577,7 @@ void CScUpdaterApp::HandleCheck() {
         const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
         CAUFileUpdater updater(&owner);
         failure = updater.GetUpdates(printer, m_refinedList, dialog.get());
-        if (failure == ServerResult::Success) m_refinedCache[m_nLCID] = m_refinedList;
+        if (failure == ServerResult::Success) m_refinedCache[m_nLCID] = {m_refinedList, updater.AskedAt()};
     } else {
         dialog->ShowProgress(ProgressMode::Hidden);
         setReady(1);
@@ -617,7 +618,7 @@ void CScUpdaterApp::HandleStart() {
     const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
     CAUFileUpdater updater(&owner);
     auto cached = m_refinedCache.find(m_nLCID);
-    const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second;
+    const RefinedList* offered = cached == m_refinedCache.end() ? nullptr : &cached->second.list;
     if (updater.InstallUpdates(offered, printer, dialog.get()) == InstallResult::NothingDone) return;
 
     dialog->ClearList();
@@ -638,7 +639,7 @@ void CScUpdaterApp::HandleStart() {
         warn(ServerFailureMessageId(rc), MB_ICONEXCLAMATION);
         return;
     }
-    m_refinedCache[m_nLCID] = m_refinedList;
+    m_refinedCache[m_nLCID] = {m_refinedList, updater.AskedAt()};
 }
 
 void CScUpdaterApp::HandleExit() {

@@ -246,6 +246,7 @@ void CAUFileUpdater::TellRefusedAtCheck() const {
 ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList& updates,
                                         IUpdateListView* view) {
     scup::TraceScope scope(L"CAUFileUpdater::GetUpdates()");
+    GetLocalTime(&m_askedAt);
     m_pUpdaterDialog = view;
     if (Initialize() != 0) return ServerResult::Failed;
     // What an earlier run of this updater refused is not this check's to tell.
@@ -296,7 +297,7 @@ ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList
     }
 
     view->ShowProgress(ProgressMode::Hidden);
-    if (result == ServerResult::Success) view->SetUpdates(updates);
+    if (result == ServerResult::Success) view->SetUpdates(updates, m_askedAt);
     if (result == ServerResult::Success) TellRefusedAtCheck();
     SetViewReady(1);
     return result;

@@ -48,6 +48,8 @@ class CAUFileUpdater {
     // fetched leave the list. Hands the reduced list to the view on success; Failed when not
     // initialised, else the first exchange or download that failed.
     ServerResult GetUpdates(const std::wstring& printer, RefinedList& updates, IUpdateListView* view);
+    // When the last GetUpdates asked the server: the age of the list it handed over.
+    const SYSTEMTIME& AskedAt() const { return m_askedAt; }
     // The real package's address: the description package's address with its last three
     // characters replaced by its "ScriboUpdater/Type"; empty without "data.xml" or "data_ENG.xml".
     std::wstring GetDownloadURL(const SAUExtFirmInfo& entry);
@@ -152,6 +154,7 @@ class CAUFileUpdater {
     CAUServerData* m_pServerData = nullptr;
     STrustPolicy m_policy;
     std::vector<SRefusal> m_refusals;
+    SYSTEMTIME m_askedAt{};
     // Of the last install-time download: the titles whose download failed (not the refused ones),
     // and whether the user cancelled between two entries.
     std::vector<SFailedDownload> m_failedDownloads;

@@ -54,18 +54,26 @@ int PseudoRandomNumber() {
     return std::uniform_int_distribution<int>(0, 0x7FFFFFFF)(generator);
 }
 
+WIZ_SINGLEENTRYUNZIP UnzipEntryPoint(const CUnzipHolder* unzip) {
+    if (!unzip || !unzip->m_hUnzip) {
+        AUTrace(L"Failed: unzip32.dll is not loaded");
+        return nullptr;
+    }
+    auto entry = reinterpret_cast<WIZ_SINGLEENTRYUNZIP>(
+        reinterpret_cast<void*>(GetProcAddress(unzip->m_hUnzip.get(), "Wiz_SingleEntryUnzip")));
+    if (!entry) AUTrace(L"Failed: unzip32.dll has no Wiz_SingleEntryUnzip");
+    return entry;
+}
+
 }  // namespace
+
+bool HasUnzipEntryPoint(const CUnzipHolder* unzip) { return UnzipEntryPoint(unzip) != nullptr; }
 
 int UnzipPackage(const CUnzipHolder* unzip, const std::wstring& archive, std::vector<std::wstring>& files,
                  const std::wstring& folder) {
     files.clear();
-    if (!unzip || !unzip->m_hUnzip) return 0;
-    auto unzipArchive = reinterpret_cast<WIZ_SINGLEENTRYUNZIP>(
-        reinterpret_cast<void*>(GetProcAddress(unzip->m_hUnzip.get(), "Wiz_SingleEntryUnzip")));
-    if (!unzipArchive) {
-        AUTrace(L"Failed: unzip32.dll has no Wiz_SingleEntryUnzip");
-        return 0;
-    }
+    const WIZ_SINGLEENTRYUNZIP unzipArchive = UnzipEntryPoint(unzip);
+    if (!unzipArchive) return 0;
     std::optional<std::string> archivePath = AnsiPath(archive);
     std::optional<std::string> folderPath = AnsiPath(folder);
     if (!archivePath || !folderPath) {

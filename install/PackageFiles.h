@@ -16,6 +16,9 @@ struct CUnzipHolder {
 
 namespace scup {
 
+// Whether the holder's library was loaded and has the entry point that unpacks.
+bool HasUnzipEntryPoint(const CUnzipHolder* unzip);
+
 // Unpacks the archive into the folder through the holder's "unzip32.dll" and fills files with the
 // names of the plain files found directly in the folder afterwards. 1 on success, 0 on failure
 // (no library, no entry point, or the library refused or could not unpack the archive).

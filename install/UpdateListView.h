@@ -42,8 +42,9 @@ class IUpdateListView {
 
     // The ticked rows in list order.
     virtual std::vector<SAUTickedRow> GetTickedRows() = 0;
-    // Takes over a new list (no longer packages from disk) and rebuilds the rows from it.
-    virtual void SetUpdates(const RefinedList& updates) = 0;
+    // Takes over a new list (no longer packages from disk) and rebuilds the rows from it; askedAt
+    // is when the server was asked for it (a list kept from an earlier check is as old as that).
+    virtual void SetUpdates(const RefinedList& updates, const SYSTEMTIME& askedAt) = 0;
     virtual void ClearList() = 0;
 
     // Hides the dialog while installers run and shows it again, brought to the front.

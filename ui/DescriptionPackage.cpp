@@ -84,25 +84,29 @@ std::wstring ChooseDescriptionFile(const std::vector<std::wstring>& names, const
     return {};
 }
 
-bool ReadDescriptionPackage(const CUnzipHolder* unzip, const std::wstring& archive, LCID locale,
-                            SAUItemRecord& record) {
-    if (archive.empty()) return false;
+DescriptionRead ReadDescriptionPackage(const CUnzipHolder* unzip, const std::wstring& archive, LCID locale,
+                                       SAUItemRecord& record) {
+    if (archive.empty()) return DescriptionRead::Damaged;
+    if (!HasUnzipEntryPoint(unzip)) return DescriptionRead::NoUnzipLibrary;
     TemporaryFolder folder;
-    if (folder.Path().empty()) return false;
+    if (folder.Path().empty()) {
+        AUTrace(L"Failed: no temporary folder to unpack the description package %s into", archive.c_str());
+        return DescriptionRead::NoTemporaryFolder;
+    }
     std::vector<std::wstring> names;
     if (!UnzipPackage(unzip, archive, names, folder.Path())) {
         AUTrace(L"Failed: the description package %s could not be unpacked", archive.c_str());
-        return false;
+        return DescriptionRead::Damaged;
     }
     const std::wstring chosen = ChooseDescriptionFile(names, LanguageAbbreviation(locale));
     if (chosen.empty()) {
         AUTrace(L"Failed: the description package %s holds no description", archive.c_str());
-        return false;
+        return DescriptionRead::Damaged;
     }
     CAUXMLParser parser;
     if (parser.Load(folder.Path() + L"\\" + chosen) != CAUXMLParser::kSuccess) {
         AUTrace(L"Failed: %s of %s is not a readable document", chosen.c_str(), archive.c_str());
-        return false;
+        return DescriptionRead::Damaged;
     }
     record.strTitle = ElementText(parser, L"ScriboUpdater/Title");
     record.strVersion = ElementText(parser, L"ScriboUpdater/Version");
@@ -115,7 +119,7 @@ bool ReadDescriptionPackage(const CUnzipHolder* unzip, const std::wstring& archi
     const std::wstring thumbnail = ElementText(parser, L"ScriboUpdater/Thumbnail");
     if (const std::wstring* file = thumbnail.empty() ? nullptr : FindName(names, thumbnail))
         record.thumbnail = ReadWholeFile(folder.Path() + L"\\" + *file);
-    return true;
+    return DescriptionRead::Read;
 }
 
 }  // namespace scup

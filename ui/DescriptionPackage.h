@@ -25,11 +25,21 @@ std::wstring LanguageAbbreviation(LCID locale);
 // else "data.xml", else "data_ENG.xml"; empty when there is none.
 std::wstring ChooseDescriptionFile(const std::vector<std::wstring>& names, const std::wstring& language);
 
+// What reading a description package came to; the failures in the order a user can mend them.
+enum class DescriptionRead {
+    Read,
+    // No unzip library, or one without its entry point: no package can be read.
+    NoUnzipLibrary,
+    // No temporary folder could be made to unpack into (a full or unwritable TEMP).
+    NoTemporaryFolder,
+    // The package is missing, could not be unpacked, or holds no readable description.
+    Damaged,
+};
+
 // Unpacks the package into a temporary folder, reads the chosen description into the record (and
 // the thumbnail file it names, when that is a file of the package) and removes the folder again.
-// False when the package could not be unpacked or holds no description it could read. The
-// record's right-to-left flag follows the locale when the text read is in the locale's language.
-bool ReadDescriptionPackage(const CUnzipHolder* unzip, const std::wstring& archive, LCID locale,
-                            SAUItemRecord& record);
+// The record's right-to-left flag follows the locale when the text read is in the locale's language.
+DescriptionRead ReadDescriptionPackage(const CUnzipHolder* unzip, const std::wstring& archive, LCID locale,
+                                       SAUItemRecord& record);
 
 }  // namespace scup

@@ -68,6 +68,21 @@ enum DialogMessage : UINT {
 const wchar_t* const kDialogEvents[] = {L"START_EVENT", L"CHECK_EVENT", L"REFRESH_EVENT",
                                         L"RESETSERVER_EVENT"};
 
+// The note that stands in an empty list when updates were left out, by why; 0 when none were.
+UINT NotShownTextId(scup::DescriptionRead why) {
+    switch (why) {
+        case scup::DescriptionRead::NoUnzipLibrary:
+            return IDS_UPD_NOT_SHOWN_UNZIP;
+        case scup::DescriptionRead::NoTemporaryFolder:
+            return IDS_UPD_NOT_SHOWN_TEMP;
+        case scup::DescriptionRead::Damaged:
+            return IDS_UPD_NOT_SHOWN_DAMAGED;
+        case scup::DescriptionRead::Read:
+            break;
+    }
+    return 0;
+}
+
 bool HasExtension(const std::wstring& name, const wchar_t* extension) {
     const size_t dot = name.find_last_of(L'.');
     if (dot == std::wstring::npos) return false;
@@ -416,16 +431,16 @@ std::vector<SAUTickedRow> CUpdaterDialog::GetTickedRows() {
     return rows;
 }
 
-void CUpdaterDialog::SetUpdates(const RefinedList& updates) {
+void CUpdaterDialog::SetUpdates(const RefinedList& updates, const SYSTEMTIME& askedAt) {
     {
         std::lock_guard lock(m_updatesMutex);
         m_mapUpdates = updates;
     }
     m_bLocalFiles = 0;
-    OnWindowThread([this] {
+    OnWindowThread([this, askedAt] {
         m_bChecked = true;
         wchar_t time[64] = {};
-        GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
+        GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &askedAt, nullptr, time, 64);
         m_strCheckedAt = time;
         FillRows();
         UpdateControlStates();
@@ -531,18 +546,24 @@ void CUpdaterDialog::FillList() {
     });
 }
 
-// Files opened from disk are no check: their list never says that all is up to date.
+// Files opened from disk are no check: their list never says that all is up to date. Nor does a
+// list whose updates could not be shown: it says why.
 void CUpdaterDialog::ShowUpToDateNote() {
-    if (m_bChecked && !m_bLocalFiles.load() && ListView_GetItemCount(Item(IDC_UPD_LIST)) == 0)
+    if (!m_bChecked || m_bLocalFiles.load() || ListView_GetItemCount(Item(IDC_UPD_LIST)) > 0) {
+        m_upToDate.Hide();
+        return;
+    }
+    if (const UINT why = NotShownTextId(m_rowsLeftOut))
+        m_upToDate.Show(scup::FillPlaceholders(LoadLangString(why, m_nLanguage), {m_printer.Get()}));
+    else
         m_upToDate.Show(scup::FillPlaceholders(LoadLangString(IDS_UPD_UP_TO_DATE, m_nLanguage),
                                                {m_printer.Get(), m_strCheckedAt}));
-    else
-        m_upToDate.Hide();
 }
 
 void CUpdaterDialog::FillRows() {
     HWND list = Item(IDC_UPD_LIST);
     DeleteAllRows();
+    m_rowsLeftOut = scup::DescriptionRead::Read;
     ComponentList entries;
     {
         std::lock_guard lock(m_updatesMutex);
@@ -565,9 +586,11 @@ void CUpdaterDialog::FillRows() {
         auto record = std::make_unique<SAUItemRecord>();
         record->info = info;
         // A description package that was refused (hostile, damaged) describes nothing to offer.
-        if (!scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, locale, *record) &&
-            !info.strFilePath.empty()) {
+        const scup::DescriptionRead read =
+            scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, locale, *record);
+        if (read != scup::DescriptionRead::Read && !info.strFilePath.empty()) {
             scup::AUTrace(L"Failed: the description of %s was refused; it is not offered.", key.c_str());
+            if (m_rowsLeftOut == scup::DescriptionRead::Read || read < m_rowsLeftOut) m_rowsLeftOut = read;
             continue;
         }
         if (record->strTitle.empty()) record->strTitle = info.strName.empty() ? info.strId : info.strName;

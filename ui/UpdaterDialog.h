@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "DescriptionPackage.h"
 #include "DetailsPane.h"
 #include "IconButton.h"
 #include "LangDialog.h"
@@ -74,7 +75,7 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void SetProgressItem(const std::wstring& title) override;
     void SetProgressPercent(int percent) override;
     std::vector<SAUTickedRow> GetTickedRows() override;
-    void SetUpdates(const RefinedList& updates) override;
+    void SetUpdates(const RefinedList& updates, const SYSTEMTIME& askedAt) override;
     void ClearList() override;
     void ShowView(bool show) override;
 
@@ -175,6 +176,8 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     scup::CUpToDateNote m_upToDate;
     bool m_bChecked = false;
     std::wstring m_strCheckedAt;
+    // Why the last rows filled left some out, when they did: no row then is no "up to date".
+    scup::DescriptionRead m_rowsLeftOut = scup::DescriptionRead::Read;
     RECT m_linkRect{0, 0, 0, 0};
     COLORREF m_themeColour = RGB(127, 157, 185);
     std::vector<scup::UniqueHandle> m_events;

@@ -267,7 +267,9 @@ INT_PTR ShowUpdater(LANGID language, UpdateView view, bool openRegionMenu) {
         HWND hwnd = nullptr;
         for (int i = 0; i < 500 && !hwnd; ++i, Sleep(20)) hwnd = dialog.GetSafeHwnd();
         if (!hwnd) return;
-        dialog.SetUpdates(list);
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        dialog.SetUpdates(list, now);
         if (!openRegionMenu) return;
         Sleep(500);
         PostMessageW(hwnd, WM_SYSCOMMAND, SC_KEYMENU, RegionMenuKey(hwnd));

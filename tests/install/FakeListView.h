@@ -30,7 +30,7 @@ class FakeListView : public IUpdateListView {
     }
     void SetProgressPercent(int percent) override { lastPercent = percent; }
     std::vector<SAUTickedRow> GetTickedRows() override { return tickedRows; }
-    void SetUpdates(const RefinedList& updates) override {
+    void SetUpdates(const RefinedList& updates, const SYSTEMTIME&) override {
         std::lock_guard lock(mutex_);
         handedOver.push_back(updates);
     }

@@ -19,6 +19,7 @@
 #include "ZipWriter.h"
 #include "app/ScUpdaterApp.h"
 #include "common/Format.h"
+#include "common/Handles.h"
 #include "common/LangResources.h"
 #include "local/AUConfigXML.h"
 #include "res/firmware_ids.h"
@@ -40,6 +41,8 @@ constexpr LCID kUnitedStates = 1033;
 constexpr LCID kGermany = 1031;
 constexpr wchar_t kPrinter[] = L"Corvane SC-200";
 constexpr wchar_t kEmbedding = L'\x202A';
+// When the server was asked for the lists the tests hand over.
+constexpr SYSTEMTIME kAskedAt{2026, 12, 4, 10, 9, 41, 0, 0};
 
 std::string Description(const std::string& title, const std::string& extra = {}) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?><ScriboUpdater><Title>" + title +
@@ -217,8 +220,46 @@ TEST(DetailsPageAddressTest, SystemTextSaysX64ForAVersionFivePointTwoWorkstation
     EXPECT_EQ(scup::SystemVersionText(6, 1, VER_PLATFORM_WIN32_NT, true), L"W6_1");
     EXPECT_EQ(scup::SystemVersionText(6, 2, VER_PLATFORM_WIN32_NT, false), L"W6_2");
     EXPECT_EQ(scup::SystemVersionText(4, 0, VER_PLATFORM_WIN32_NT, true), L"W4_0_NT");
+    EXPECT_EQ(scup::SystemVersionText(6, 3, VER_PLATFORM_WIN32_NT, true), L"W6_3");
+    EXPECT_EQ(scup::SystemVersionText(10, 0, VER_PLATFORM_WIN32_NT, true), L"W10_0");
     // Wine reports a Windows 7 workstation.
     EXPECT_EQ(scup::CurrentSystemVersionText(), L"W6_1");
+}
+
+// Run by the test below in a process of its own, on the system version Wine was told to report.
+TEST(DetailsPageAddressChild, TheSystemTextIsTheOneExpected) {
+    wchar_t expected[32] = {};
+    if (!GetEnvironmentVariableW(L"SCUP_EXPECTED_OS", expected, 32)) GTEST_SKIP() << "run by the test below";
+    EXPECT_EQ(scup::CurrentSystemVersionText(), expected);
+}
+
+// Windows 8.1 and 10 are told as such, not as the 6.2 that the system tells a program whose
+// manifest does not name them (this test program's has none).
+TEST(DetailsPageAddressTest, TheSystemTextIsTheSystemsOwnVersionOn81And10Too) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring exe = wcsrchr(self, L'\\') + 1;
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + exe;
+    for (const auto& [wineVersion, text] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"win7", L"W6_1"}, {L"win81", L"W6_3"}, {L"win10", L"W10_0"}}) {
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, wineVersion.c_str(),
+                                  static_cast<DWORD>((wineVersion.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        SetEnvironmentVariableW(L"SCUP_EXPECTED_OS", text.c_str());
+        std::wstring command = L"\"" + std::wstring(self) +
+                               L"\" --gtest_filter=DetailsPageAddressChild.TheSystemTextIsTheOneExpected";
+        STARTUPINFOW startup{sizeof(startup)};
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &process));
+        scup::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 1;
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        EXPECT_EQ(exitCode, 0u) << "on " << std::string(wineVersion.begin(), wineVersion.end());
+    }
+    SetEnvironmentVariableW(L"SCUP_EXPECTED_OS", nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 
 TEST(DetailsPageAddressTest, AddressCarriesModelInHexAndTheUserLocale) {
@@ -251,7 +292,7 @@ TEST_F(UpdaterDialogTest, DescriptionPackageReadsTheChosenFileAndItsOwnThumbnail
                                                                        "<URL>http://x/de</URL>"))
                                  .Stored("thumb.bmp", SmallBitmapFile()));
     SAUItemRecord german;
-    ASSERT_TRUE(scup::ReadDescriptionPackage(&unzip_, package, kGermany, german));
+    ASSERT_EQ(scup::ReadDescriptionPackage(&unzip_, package, kGermany, german), scup::DescriptionRead::Read);
     EXPECT_EQ(german.strTitle, L"Deutsch");
     EXPECT_EQ(german.strVersion, L"2.1");
     EXPECT_EQ(german.strSize, L"3 MB");
@@ -261,7 +302,7 @@ TEST_F(UpdaterDialogTest, DescriptionPackageReadsTheChosenFileAndItsOwnThumbnail
     EXPECT_EQ(german.bRightToLeft, 0);
 
     SAUItemRecord french;  // no data_FRA.xml: the plain description
-    ASSERT_TRUE(scup::ReadDescriptionPackage(&unzip_, package, 1036, french));
+    ASSERT_EQ(scup::ReadDescriptionPackage(&unzip_, package, 1036, french), scup::DescriptionRead::Read);
     EXPECT_EQ(french.strTitle, L"Plain");
     EXPECT_TRUE(french.thumbnail.empty());
 
@@ -270,15 +311,17 @@ TEST_F(UpdaterDialogTest, DescriptionPackageReadsTheChosenFileAndItsOwnThumbnail
                 ZipWriter().Deflated("DATA_ENG.XML",
                                      Description("Only English", "<Thumbnail>..\\..\\win.ini</Thumbnail>")));
     SAUItemRecord arabic;
-    ASSERT_TRUE(scup::ReadDescriptionPackage(&unzip_, english, 1025, arabic));
+    ASSERT_EQ(scup::ReadDescriptionPackage(&unzip_, english, 1025, arabic), scup::DescriptionRead::Read);
     EXPECT_EQ(arabic.strTitle, L"Only English");
     EXPECT_EQ(arabic.bRightToLeft, 0);  // English text reads left to right in any region
     EXPECT_TRUE(arabic.thumbnail.empty()) << "a thumbnail outside the package must not be read";
 
     SAUItemRecord none;
-    EXPECT_FALSE(scup::ReadDescriptionPackage(&unzip_, Package(L"none.zip", ZipWriter().Stored("a.txt", "x")),
-                                              kGermany, none));
-    EXPECT_FALSE(scup::ReadDescriptionPackage(&unzip_, scratch_ + L"\\missing.zip", kGermany, none));
+    EXPECT_EQ(scup::ReadDescriptionPackage(&unzip_, Package(L"none.zip", ZipWriter().Stored("a.txt", "x")),
+                                           kGermany, none),
+              scup::DescriptionRead::Damaged);
+    EXPECT_EQ(scup::ReadDescriptionPackage(&unzip_, scratch_ + L"\\missing.zip", kGermany, none),
+              scup::DescriptionRead::Damaged);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -291,7 +334,7 @@ TEST_F(UpdaterDialogTest, CommandsFollowTheReadyFlagAndTheView) {
     Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
         EXPECT_TRUE(WaitFor([&] { return IsSignalled(check_.get()); }))
             << "the dialog asks for a check on start";
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 1);
         EXPECT_TRUE(IsEnabled(hwnd, IDC_UPD_REFRESH));
         EXPECT_TRUE(IsEnabled(hwnd, IDC_UPD_INSTALL));
@@ -426,19 +469,20 @@ TEST_F(UpdaterDialogTest, AnEntryWhoseDescriptionPackageWasRefusedIsNotOffered) 
     testing_support::WriteBinaryFile(broken, "PK\x03\x04 not an archive");
     list[kPrinter][L"PP-BROKEN_ENU_USA"] = Entry(L"PP-BROKEN", L"PCS", broken);
     Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 1);
         EXPECT_EQ(Cell(hwnd, 0, 1), L"Label editor");
     });
 }
 
-std::wstring TimeNow() {
-    wchar_t time[64] = {};
-    GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
-    return time;
+std::wstring TimeOf(const SYSTEMTIME& time) {
+    wchar_t text[64] = {};
+    GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, text, 64);
+    return text;
 }
 
-// An empty list after a check is no broken window: it says that all is up to date, and when.
+// An empty list after a check is no broken window: it says that all is up to date, and when the
+// server was asked (a list kept from an earlier check is as old as that check).
 TEST_F(UpdaterDialogTest, AfterACheckThatFindsNothingTheListSaysAllIsUpToDateAndWhen) {
     auto dialog = MakeDialog();
     RefinedList offer;
@@ -450,23 +494,60 @@ TEST_F(UpdaterDialogTest, AfterACheckThatFindsNothingTheListSaysAllIsUpToDateAnd
         auto shown = [&] { return (GetWindowLongW(note, GWL_STYLE) & WS_VISIBLE) != 0; };
         EXPECT_FALSE(shown()) << "before any check the list says nothing";
 
-        const std::wstring before = TimeNow();
-        dialog->SetUpdates({});
-        const std::wstring after = TimeNow();
+        dialog->SetUpdates({}, kAskedAt);
         EXPECT_TRUE(shown());
-        const std::wstring text = TextOf(ListOf(hwnd), IDC_UPD_EMPTY);
         const std::wstring pattern = scup::LoadLangString(IDS_UPD_UP_TO_DATE, kEnglish);
-        EXPECT_TRUE(text == scup::FillPlaceholders(pattern, {kPrinter, before}) ||
-                    text == scup::FillPlaceholders(pattern, {kPrinter, after}))
-            << text.size();
+        EXPECT_EQ(TextOf(ListOf(hwnd), IDC_UPD_EMPTY),
+                  scup::FillPlaceholders(pattern, {kPrinter, TimeOf(kAskedAt)}));
 
-        dialog->SetUpdates(offer);
+        dialog->SetUpdates(offer, kAskedAt);
         EXPECT_EQ(RowCount(hwnd), 1);
         EXPECT_FALSE(shown()) << "a list with updates needs no note";
-        dialog->SetUpdates({});
+        dialog->SetUpdates({}, kAskedAt);
         EXPECT_TRUE(shown());
         dialog->ClearList();
         EXPECT_FALSE(shown()) << "a cleared list waits for the next check";
+    });
+}
+
+// Updates whose descriptions cannot be read leave the list, but an empty list then says that they
+// could not be shown and why, never that all is up to date.
+TEST_F(UpdaterDialogTest, UpdatesThatCannotBeShownAreNeverToldAsUpToDate) {
+    auto dialog = MakeDialog();
+    RefinedList offer;
+    offer[kPrinter][L"PP-EDIT_ENU_USA"] =
+        Entry(L"PP-EDIT", L"PCS", Package(L"broken.zip", ZipWriter().Stored("readme.txt", "no description")));
+    const std::wstring readable =
+        Package(L"edit.zip", ZipWriter().Deflated("data.xml", Description("Editor")));
+    const std::wstring notAFolder = scratch_ + L"\\temp-is-a-file";
+    WriteBinaryFile(notAFolder, "x");
+    wchar_t savedTmp[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+    const CUnzipHolder noLibrary(scratch_ + L"\\nowhere\\");
+    Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
+        auto note = [&] { return TextOf(ListOf(hwnd), IDC_UPD_EMPTY); };
+        auto expected = [&](UINT id) {
+            return scup::FillPlaceholders(scup::LoadLangString(id, kEnglish), {kPrinter});
+        };
+        dialog->SetUpdates(offer, kAskedAt);
+        EXPECT_EQ(RowCount(hwnd), 0);
+        EXPECT_EQ(note(), expected(IDS_UPD_NOT_SHOWN_DAMAGED));
+
+        offer[kPrinter][L"PP-EDIT_ENU_USA"].strFilePath = readable;
+        SetEnvironmentVariableW(L"TMP", (notAFolder + L"\\").c_str());
+        dialog->SetUpdates(offer, kAskedAt);
+        SetEnvironmentVariableW(L"TMP", savedTmp);
+        EXPECT_EQ(RowCount(hwnd), 0);
+        EXPECT_EQ(note(), expected(IDS_UPD_NOT_SHOWN_TEMP));
+
+        dialog->SetUnzip(&noLibrary);
+        dialog->SetUpdates(offer, kAskedAt);
+        EXPECT_EQ(RowCount(hwnd), 0);
+        EXPECT_EQ(note(), expected(IDS_UPD_NOT_SHOWN_UNZIP));
+
+        dialog->SetUnzip(&unzip_);
+        dialog->SetUpdates(offer, kAskedAt);
+        EXPECT_EQ(RowCount(hwnd), 1) << "the same package reads once the library is there";
     });
 }
 
@@ -486,7 +567,7 @@ TEST_F(UpdaterDialogTest, RowsSortByKindThenTitleAndOnlyUpdatesAreTicked) {
     add(L"FP-MAIN", "Firmware", 0, L"FIRM");  // not in the software view
     std::vector<SAUTickedRow> ticked;
     Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 4);
         EXPECT_EQ(Cell(hwnd, 0, 1), L"Zeta tool");
         EXPECT_EQ(Cell(hwnd, 1, 1), L"(USA) Address book");
@@ -522,7 +603,7 @@ TEST_F(UpdaterDialogTest, ArabicListEmbedsLeftToRightTextAndEverySize) {
               Package(L"ar.zip",
                       ZipWriter().Deflated("data_ARA.xml", Description("\xd9\x85\xd8\xad\xd8\xb1\xd8\xb1"))));
     Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 2);
         for (int row = 0; row < 2; ++row) {
             const std::wstring title = Cell(hwnd, row, 1);
@@ -550,7 +631,7 @@ TEST_F(UpdaterDialogTest, DetailsPaneShowsThumbnailOrBuiltInPictureAndOpensTheLi
                                      .Stored("t.bmp", SmallBitmapFile())));
     list[kPrinter][L"FP-SUB"] = Entry(L"FP-SUB", L"FIRM", L"");
     Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 2);
         ASSERT_EQ(Cell(hwnd, 0, 1), L"Firmware");
         ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
@@ -611,7 +692,7 @@ TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpen
         Package(L"web.zip", ZipWriter().Deflated(
                                 "data.xml", Description("Beta", "<URL>HTTPS://portal.example/fw</URL>"))));
     Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 2);
         ASSERT_EQ(Cell(hwnd, 0, 1), L"Alpha");
         ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
@@ -649,7 +730,7 @@ TEST_F(UpdaterDialogTest, ProxySettingsLeftAsTheyWereKeepTheListAndAnotherWayToT
     list[kPrinter][L"FP-MAIN"] = Entry(L"FP-MAIN", L"FIRM", L"");
     const DWORD uiThread = GetCurrentThreadId();
     Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 1);
         // Opens the proxy settings from the menu, turns the stored proxy on when asked, and clicks OK.
         auto proxySettings = [&](bool turnOn) {
@@ -675,7 +756,7 @@ TEST_F(UpdaterDialogTest, EditorRowWithoutThumbnailShowsTheEditorPicture) {
     RefinedList list;
     list[kPrinter][L"PP-SCEDIT50"] = Entry(L"PP-SCEDIT50", L"PCS", L"");
     Run(*dialog, UpdateView::Software, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 1);
         ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
         EXPECT_EQ(dialog->Details().BuiltInPicture(), static_cast<UINT>(IDB_UPD_DETAILS_EDITOR));
@@ -829,7 +910,7 @@ TEST_F(UpdaterDialogTest, ServerCatalogPackagesFillRowsAndTransferFromDisk) {
     list[kPrinter][L"FP-FONTS_ALL_ALL"] =
         Entry(L"FP-FONTS", L"FIRM", catalog + L"SC-200\\SC-200_FP-FONTS_ALL_ALL_2.10.zip", 1);
     Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
-        dialog->SetUpdates(list);
+        dialog->SetUpdates(list, kAskedAt);
         ASSERT_EQ(RowCount(hwnd), 2);
         // Japanese titles, in the order of their kana: fonts before main firmware.
         EXPECT_EQ(Cell(hwnd, 0, 1), L"SC-200 \x30d5\x30a9\x30f3\x30c8\x30c7\x30fc\x30bf 2.10");
