@@ -286,7 +286,13 @@ ServerResult CScUpdaterApp::ConnectServer() {
     m_pServerData = m_services.createServerData();
     if (!m_pServerData) return ServerResult::Failed;
     m_pServerData->SetConfiguration(m_pLocalData.get());
-    return m_pServerData->Initialize();
+    const ServerResult connected = m_pServerData->Initialize();
+    // The credentials work for this run; that they could not be kept for the next is told.
+    if (const int saved = m_pServerData->CredentialsSaveResult(); saved != CAUXMLParser::kSuccess)
+        ShowThreadMessage(saved == CAUConfigXML::kPasswordNotEnciphered ? IDS_MSG_PASSWORD_NOT_SAVED
+                                                                        : IDS_MSG_PROXY_NOT_SAVED,
+                          MB_ICONERROR);
+    return connected;
 }
 
 void CScUpdaterApp::ClearCaches() {

@@ -128,14 +128,25 @@ static int WriteSection(CAUConfigXML& config, const wchar_t* containerTag,
 int CAUConfigXML::SetProxyInfo(const SAUProxyInfo& info) {
     scup::TraceScope scope(L"CAUConfigXML::SetProxyInfo()");
     std::lock_guard lock(m_documentMutex);
-    std::wstring storedPassword =
-        info.strProxyPwd.empty() ? std::wstring() : CAUCrypt::EncryptData(info.strProxyPwd);
+    std::wstring storedPassword;
+    if (!info.strProxyPwd.empty()) {
+        storedPassword = m_cipher ? m_cipher(info.strProxyPwd) : CAUCrypt::EncryptData(info.strProxyPwd);
+        if (storedPassword.empty()) {
+            AUTrace(L"Failed: the proxy password could not be enciphered; the proxy info is not set");
+            return kPasswordNotEnciphered;
+        }
+    }
     return WriteSection(*this, L"ProxyInfo",
                         {{L"ProxyServer", info.strProxyServer},
                          {L"ProxyUser", info.strProxyUser},
                          {L"ProxyPwd", storedPassword},
                          {L"ProxyUse", info.bUseProxy ? L"true" : L"false"}},
                         L"Success:Proxy Info is Set successfully", L"Failed: Proxy info is not set");
+}
+
+void CAUConfigXML::SetPasswordCipher(PasswordCipher cipher) {
+    std::lock_guard lock(m_documentMutex);
+    m_cipher = std::move(cipher);
 }
 
 int CAUConfigXML::SetUIDefaultSelection(const std::wstring& printer, const std::wstring& language,

@@ -10,6 +10,7 @@
 // each read and write holds the document's lock, so that the proxy dialog saving on the main
 // thread never meets the update thread reading the proxy record.
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -25,9 +26,16 @@ class CAUConfigXML : public CAUXMLParser {
     // Loads the file from the data folder, or starts an empty "Config" document. Always 0.
     virtual int Initialize();
 
+    // What SetProxyInfo gives when the password could not be enciphered: nothing was saved, since
+    // a record saved without it would lose the password while saying it was kept.
+    static constexpr int kPasswordNotEnciphered = 2;
     // 0 success, 1 failure. A read leaves members it could not read as the caller set them.
     int GetProxyInfo(SAUProxyInfo& info) const;
     int SetProxyInfo(const SAUProxyInfo& info);
+    // How a password is enciphered for the file (the system's cipher unless replaced); an empty
+    // result is a failure.
+    using PasswordCipher = std::function<std::wstring(const std::wstring&)>;
+    void SetPasswordCipher(PasswordCipher cipher);
     int GetUIDefaultSelection(std::wstring& printer, std::wstring& language, std::wstring& uiLanguage) const;
     int SetUIDefaultSelection(const std::wstring& printer, const std::wstring& language,
                               const std::wstring& uiLanguage);
@@ -37,4 +45,5 @@ class CAUConfigXML : public CAUXMLParser {
 
   private:
     mutable std::mutex m_documentMutex;
+    PasswordCipher m_cipher;
 };

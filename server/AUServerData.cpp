@@ -165,7 +165,8 @@ ServerResult CAUServerData::Probe(SAUProxyInfo& working) {
         return testResult == ServerResult::NotTrusted ? testResult : ServerResult::Failed;
     }
     m_proxy = probe.ProxyInfo();
-    if (probe.SaveCredentials() && m_pConfiguration) m_pConfiguration->SetProxyInfo(m_proxy);
+    m_credentialsSaved =
+        probe.SaveCredentials() && m_pConfiguration ? m_pConfiguration->SetProxyInfo(m_proxy) : 0;
     return ServerResult::Success;
 }
 

@@ -57,6 +57,9 @@ class CAUServerData {
     const std::wstring& UpdaterVersion() const { return m_strUpdaterVersion; }
     int ConnectionKindFound() const { return m_nConnectionKind; }
     const SAUProxyInfo& ProxyRecord() const { return m_proxy; }
+    // What saving the credentials the user asked to keep gave (the configuration's SetProxyInfo);
+    // 0 when there was nothing to save. The connection stands either way.
+    int CredentialsSaveResult() const { return m_credentialsSaved; }
 
   protected:
     // The updater version as a version check leaves it.
@@ -75,6 +78,7 @@ class CAUServerData {
 
     CAUConfigXML* m_pConfiguration = nullptr;
     SAUProxyInfo m_proxy;
+    int m_credentialsSaved = 0;
     std::wstring m_strUpdaterVersion;
     int m_nConnectionKind = -1;
     std::wstring m_strVersionCheckURL, m_strFileUpdateURL, m_strNoticeURL;

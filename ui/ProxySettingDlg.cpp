@@ -117,8 +117,12 @@ void CProxySettingDlg::OnOK() {
             SendMessageW(Item(IDC_PROXY_PORT), EM_SETSEL, 0, -1);
             return;
         }
-        if (!SaveRecord(host, static_cast<unsigned int>(port), useProxy)) {
-            ShowLangMessage(GetSafeHwnd(), IDS_MSG_PROXY_NOT_SAVED, m_nLanguage, MB_ICONERROR | MB_OK);
+        if (const int saved = SaveRecord(host, static_cast<unsigned int>(port), useProxy);
+            saved != CAUXMLParser::kSuccess) {
+            ShowLangMessage(GetSafeHwnd(),
+                            saved == CAUConfigXML::kPasswordNotEnciphered ? IDS_MSG_PASSWORD_NOT_SAVED
+                                                                          : IDS_MSG_PROXY_NOT_SAVED,
+                            m_nLanguage, MB_ICONERROR | MB_OK);
             return;
         }
         m_strHost = host;
@@ -130,7 +134,7 @@ void CProxySettingDlg::OnOK() {
     }
 }
 
-bool CProxySettingDlg::SaveRecord(const std::wstring& host, unsigned int port, int useProxy) {
+int CProxySettingDlg::SaveRecord(const std::wstring& host, unsigned int port, int useProxy) {
     // Read afresh: the update thread may have stored credentials since the dialog opened.
     SAUProxyInfo record;
     m_config.GetProxyInfo(record);
@@ -139,7 +143,7 @@ bool CProxySettingDlg::SaveRecord(const std::wstring& host, unsigned int port, i
     if (server != record.strProxyServer) record.strProxyPwd.clear();
     record.strProxyServer = server;
     record.bUseProxy = useProxy;
-    return m_config.SetProxyInfo(record) == CAUXMLParser::kSuccess;
+    return m_config.SetProxyInfo(record);
 }
 
 }  // namespace scup

@@ -33,7 +33,8 @@ class CProxySettingDlg : public CLangDialog {
     void ApplyTextRule();
     bool BothTextsGiven() const;
     std::wstring ItemText(int id) const;
-    bool SaveRecord(const std::wstring& host, unsigned int port, int useProxy);
+    // What the configuration's SetProxyInfo gives.
+    int SaveRecord(const std::wstring& host, unsigned int port, int useProxy);
 
     CAUConfigXML& m_config;
     std::wstring m_strHost;

@@ -355,6 +355,35 @@ TEST_F(ProxySettingDlgTest, AFailedSaveSaysSoAndKeepsTheDialogOpen) {
     EXPECT_EQ(messages[0].style & scup::kUpdateFlowMessageBoxFlags, scup::kUpdateFlowMessageBoxFlags);
 }
 
+// A password the system could not encipher is never saved as an empty one: nothing is saved, the
+// user is told why, the dialog stays open and the file keeps the password it had.
+TEST_F(ProxySettingDlgTest, APasswordThatCannotBeEncipheredSavesNothingAndSaysSo) {
+    Store(L"proxy.example:8080", L"alice", L"secret", 1);
+    const std::string before = FileContent();
+    config_.SetPasswordCipher([](const std::wstring&) { return std::wstring(); });
+    MessageBoxCapture boxes;
+    scup::CProxySettingDlg dialog(kEnglish, config_);
+    bool stayedOpen = false;
+    const INT_PTR result = RunWithDriver(dialog, [&](HWND hwnd) {
+        ClickButton(hwnd, IDOK);
+        stayedOpen = IsWindow(hwnd) && IsWindowVisible(hwnd);
+        ClickButton(hwnd, IDCANCEL);
+    });
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(FileContent(), before);
+    EXPECT_EQ(StoredOnDisk().strProxyPwd, L"secret");
+    const auto messages = boxes.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, scup::LoadLangString(IDS_MSG_PASSWORD_NOT_SAVED, kEnglish));
+
+    SAUProxyInfo record = StoredOnDisk();
+    record.strProxyPwd = L"new secret";
+    EXPECT_EQ(config_.SetProxyInfo(record), CAUConfigXML::kPasswordNotEnciphered);
+    record.strProxyPwd.clear();
+    EXPECT_EQ(config_.SetProxyInfo(record), 0) << "no password needs no cipher";
+}
+
 // Caption, check box text and the mirrored layout of the language's own template.
 void ExpectLanguageCopy(scup::CLangDialog& dialog, LANGID language, const std::wstring& caption,
                         int controlId, const std::wstring& controlText) {
@@ -378,7 +407,7 @@ TEST_F(ProxySettingDlgTest, BothDialogsLoadInJapaneseAndArabic) {
         scup::CProxySettingDlg dialog(kJapanese, config_);
         EXPECT_EQ(dialog.TemplateId(), 1720u);
         ExpectLanguageCopy(dialog, kJapanese, L"プロキシの設定", IDC_PROXY_USE,
-                           L"プロキシサーバーを使用してアップデートサーバーに接続する");
+                           L"プロキシ サーバーを使ってアップデート サーバーに接続する");
     }
     {
         scup::CProxySettingDlg dialog(kArabic, config_);
