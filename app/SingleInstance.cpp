@@ -39,11 +39,30 @@ bool CSingleInstance::WaitForPrevious(DWORD timeoutMs) {
     return true;
 }
 
+namespace {
+
+// The window of the process that the user works in: the topmost one shown and enabled (a message
+// box or a modal dialog over the instance's window, or that window itself).
+HWND ActiveWindowOfProcess(DWORD process) {
+    for (HWND window = GetWindow(GetDesktopWindow(), GW_CHILD); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == process && IsWindowVisible(window) && IsWindowEnabled(window)) return window;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool ActivateRunningInstance() {
     for (HWND window = GetWindow(GetDesktopWindow(), GW_CHILD); window; window = GetWindow(window, GW_HWNDNEXT)) {
-        if (!IsWindowEnabled(window) || !GetPropW(window, kInstanceWindowProperty)) continue;
+        if (!GetPropW(window, kInstanceWindowProperty)) continue;
+        // The instance's window is disabled while a box or dialog of its own is open over it.
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
         if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-        SetForegroundWindow(GetLastActivePopup(window));
+        HWND active = ActiveWindowOfProcess(process);
+        SetForegroundWindow(active ? active : GetLastActivePopup(window));
         AUTrace(L"Success: running instance brought forward.");
         return true;
     }

@@ -12,6 +12,8 @@ CPrinterSelectDialog::CPrinterSelectDialog(LANGID language, std::vector<std::wst
 
 BOOL CPrinterSelectDialog::OnInitDialog() {
     CLangDialog::OnInitDialog();
+    // The one window of the program while it shows: a second start brings it forward.
+    SetPropW(GetSafeHwnd(), kInstanceWindowProperty, reinterpret_cast<HANDLE>(1));
     HWND list = Item(IDC_PRINTER_LIST);
     int select = m_printers.empty() ? -1 : 0;
     for (size_t i = 0; i < m_printers.size(); ++i) {
@@ -42,6 +44,11 @@ void CPrinterSelectDialog::OnOK() {
     if (index == LB_ERR || static_cast<size_t>(index) >= m_printers.size()) return;
     m_strPrinter = m_printers[index];
     EndDialog(1);
+}
+
+void CPrinterSelectDialog::OnDestroy() {
+    RemovePropW(GetSafeHwnd(), kInstanceWindowProperty);
+    CLangDialog::OnDestroy();
 }
 
 }  // namespace scup

@@ -21,6 +21,7 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
+    void OnDestroy() override;
 
 private:
     void UpdateOkButton();

@@ -32,6 +32,7 @@ int TickRow(const CommandArgs& args);
 int WaitForEnabled(const CommandArgs& args);
 int WaitForRows(const CommandArgs& args);
 int PrintForeground(const CommandArgs& args);
+int ActivateWindow(const CommandArgs& args);
 int PrintLayout(const CommandArgs& args);
 
 }  // namespace scdrive

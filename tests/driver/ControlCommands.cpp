@@ -341,6 +341,21 @@ int PrintForeground(const CommandArgs& args) {
     return kOk;
 }
 
+int ActivateWindow(const CommandArgs& args) {
+    const auto parsed = Parse(args, {});
+    if (!parsed) return kUsage;
+    const auto window = parsed->Positional().size() == 1 ? ParseHandle(parsed->Positional()[0]) : std::nullopt;
+    if (!window || !IsWindow(*window)) {
+        PrintError(L"activate needs a window handle");
+        return kUsage;
+    }
+    if (!SetForegroundWindow(*window)) {
+        PrintError(L"the window could not be brought to the foreground");
+        return kFailed;
+    }
+    return kOk;
+}
+
 int PrintLayout(const CommandArgs& args) {
     const auto parsed = Parse(args, {});
     if (!parsed) return kUsage;

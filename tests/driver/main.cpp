@@ -35,6 +35,7 @@ constexpr Subcommand kSubcommands[] = {
     {L"tick", scdrive::TickRow, L"tick HWND ID ROW 0|1"},
     {L"wait-enabled", scdrive::WaitForEnabled, L"wait-enabled HWND ID 0|1 [--timeout ms]"},
     {L"foreground", scdrive::PrintForeground, L"foreground                 (the foreground window)"},
+    {L"activate", scdrive::ActivateWindow, L"activate HWND              (brings the window to the foreground)"},
     {L"layout", scdrive::PrintLayout, L"layout HWND                (mirrored|unmirrored [right-to-left-reading] [right-aligned])"},
     {L"wait-rows", scdrive::WaitForRows, L"wait-rows HWND ID COUNT [--timeout ms]   (at least COUNT rows)"},
 };
