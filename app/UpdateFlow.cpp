@@ -43,6 +43,8 @@ UINT ServerFailureMessageId(ServerResult failure) {
             return IDS_MSG_SERVER_ANSWER_UNUSABLE;
         case ServerResult::NotTrusted:
             return IDS_MSG_SERVER_NOT_TRUSTED;
+        case ServerResult::RedirectRefused:
+            return IDS_MSG_REDIRECT_REFUSED;
         default:
             return IDS_MSG_SERVER_UNREACHABLE;
     }

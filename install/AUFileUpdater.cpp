@@ -16,6 +16,7 @@
 #include "common/Trace.h"
 #include "local/AULocalData.h"
 #include "res/install_ids.h"
+#include "res/resource_ids.h"
 #include "server/AUServerData.h"
 
 using scup::AUTrace;
@@ -43,6 +44,8 @@ std::wstring DownloadFailureReason(ServerResult result) {
             return L"the file is longer than its description gives";
         case ServerResult::DiskFull:
             return L"not enough disk space in the download folder";
+        case ServerResult::RedirectRefused:
+            return L"the server sent the download on to an address that is not secure (http)";
         default:
             return L"the file did not arrive whole (the trace says why)";
     }
@@ -413,6 +416,8 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
                 {entry.strId, entry.strSpec, ticked->record.strTitle, DownloadFailureReason(rc), rc});
             if (rc == ServerResult::DiskFull)
                 ShowMessage(IDS_MSG_DISK_FULL, MB_ICONERROR, m_pManager->strDownloadFolder);
+            else if (rc == ServerResult::RedirectRefused)
+                ShowMessage(IDS_MSG_REDIRECT_REFUSED, MB_ICONERROR);
         }
         if (rc != ServerResult::Success) {
             failed = rc;
@@ -474,8 +479,11 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
             ShowMessage(IDS_MSG_FIRMWARE_NOT_ALL_DOWNLOADED, MB_ICONERROR, m_failedDownloads[0].title);
         else if (std::any_of(
                      m_failedDownloads.begin(), m_failedDownloads.end(),
-                     [](const SFailedDownload& failure) { return failure.result != ServerResult::DiskFull; }))
-            // A full disk was told as such; the network is not blamed for it.
+                     [](const SFailedDownload& failure) {
+                         return failure.result != ServerResult::DiskFull &&
+                                failure.result != ServerResult::RedirectRefused;
+                     }))
+            // A full disk or a refused redirect was told as such; the network is not blamed for it.
             ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
         EndInstallRunScreens();
         return InstallResult::Failed;

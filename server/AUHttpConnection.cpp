@@ -450,6 +450,7 @@ ServerResult CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& 
     if (error != 0) {
         AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
         if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
+        if (error == ERROR_WINHTTP_REDIRECT_FAILED) return RefuseInsecureRedirect();
         if (IsCertificateRefusal(error)) {
             AUTrace(L"Failed: the server's certificate was refused.");
             return ServerResult::NotTrusted;
@@ -495,6 +496,20 @@ ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, 
         if (!request) return ServerResult::Failed;
         if (credentials) GiveProxyCredentials(request);
     }
+}
+
+ServerResult CAUHttpConnection::RefuseInsecureRedirect() {
+    AUTrace(L"Failed: the server sent the request on to an address that is not secure (http); it was not followed.");
+    return ServerResult::RedirectRefused;
+}
+
+bool CAUHttpConnection::RedirectsInTheClear(HINTERNET request) {
+    wchar_t location[2048] = {};
+    DWORD size = sizeof(location);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return false;
+    return _wcsnicmp(location, L"http:", 5) == 0;
 }
 
 bool CAUHttpConnection::IsCertificateRefusal(DWORD error) const {
@@ -563,6 +578,7 @@ ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstrin
     if (error != 0) {
         AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", error);
         if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
+        if (error == ERROR_WINHTTP_REDIRECT_FAILED) return RefuseInsecureRedirect();
         // Wine reports the socket's own time-out code instead of the HTTP stack's.
         if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
             AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
@@ -583,6 +599,9 @@ ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstrin
     // A proxy that refuses the credentials it was given may say so with 401 (tinyproxy does).
     if (status == HTTP_STATUS_PROXY_AUTH_REQ || (status == HTTP_STATUS_DENIED && m_proxyCredentialsGiven))
         return AnswerProxyAuthentication(request, requestText, target, mode, progress);
+    // The stack leaves a redirect from https to http unfollowed, and may hand it over as it came.
+    if (IsSecure() && status >= 300 && status < 400 && RedirectsInTheClear(request))
+        return RefuseInsecureRedirect();
     AUTrace(L"WinHttpQueryHeaders() returned an unknown status : %d.", static_cast<int>(status));
     return ServerResult::AnswerUnusable;
 }
@@ -807,7 +826,7 @@ ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
     if (result != ServerResult::Success) AUTrace(L"Attempt No : %d", attempt);
     // A cancel, or a server whose certificate was refused, is not mended by asking again.
     tryAgain = result != ServerResult::Success && result != ServerResult::Cancelled &&
-               result != ServerResult::NotTrusted;
+               result != ServerResult::NotTrusted && result != ServerResult::RedirectRefused;
     return result;
 }
 

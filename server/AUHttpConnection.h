@@ -104,6 +104,9 @@ class CAUHttpConnection : public CAUConnection {
     bool MayUseStoredCredentials() const;
     bool IsCertificateRefusal(DWORD error) const;
     static bool IsConnectionLost(DWORD error);
+    // A redirect from this https request to a plain http address: never followed, told as such.
+    static ServerResult RefuseInsecureRedirect();
+    static bool RedirectsInTheClear(HINTERNET request);
     ServerResult SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
                                 const DownloadProgress& progress);
     ServerResult SendBody(HINTERNET request, const std::wstring& requestText);

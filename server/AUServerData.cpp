@@ -162,7 +162,9 @@ ServerResult CAUServerData::Probe(SAUProxyInfo& working) {
         AUTrace(L"Unable to connect to server.");
         // A server that could not prove who it is was reached: saying it was not would send the
         // user to check the network.
-        return testResult == ServerResult::NotTrusted ? testResult : ServerResult::Failed;
+        return testResult == ServerResult::NotTrusted || testResult == ServerResult::RedirectRefused
+                   ? testResult
+                   : ServerResult::Failed;
     }
     m_proxy = probe.ProxyInfo();
     m_credentialsSaved =

@@ -23,6 +23,8 @@ enum class ServerResult {
     TooLong = 11,
     // The disk the file goes to has not the room for it, or became full while it was written.
     DiskFull = 12,
+    // An https request was sent on to a plain http address; the redirect was not followed.
+    RedirectRefused = 13,
     // Within the HTTP connection only: the request met a connection the other end had closed, and
     // goes out again.
     ConnectionLost = -2,

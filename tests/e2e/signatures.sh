@@ -513,6 +513,28 @@ e2e_expect "http: the exchanges went over https (the server answered)" grep -q '
 expect_nothing_installed
 restart_service "$https_base"
 
+# --- a redirect from https to plain http -----------------------------------------------------------
+# The front of the service sends the version check on to an http address: the program follows no
+# such redirect, and says that it was refused, not that the server could not be reached.
+served_at=${SCUP_DEMO_SERVER#https://}
+sed -i 's|^\( *\)location / {|\1location = /redirected/versioncheck { return 302 http://127.0.0.1:9/scupdater/versioncheck; }\n\1location / {|' \
+  "$SERVICES/nginx.conf"
+nginx -c "$SERVICES/nginx.conf" -p "$SERVICES/nginx" -s reload >/dev/null 2>&1
+redirects() {
+  printf 'GET /redirected/versioncheck HTTP/1.0\r\nHost: %s\r\n\r\n' "$served_at" |
+    timeout 10 openssl s_client -quiet -connect "$served_at" 2>/dev/null | head -1 | grep -q ' 302 '
+}
+e2e_expect "redirect: nginx sends /redirected/versioncheck on to http" wait_for 20 redirects
+wine reg add "$USER_SETTINGS" /v VersionCheckURL /t REG_SZ /d "$SCUP_DEMO_SERVER/redirected/versioncheck" /f >/dev/null 2>&1
+run redirect -CHECK
+e2e_expect "redirect: -CHECK fails" not exited 0
+e2e_expect "redirect: the report says the server was not reached" grep -q '"reached": false' "$REPORT"
+e2e_expect "redirect: and why: the redirect to an address that is not secure was refused" \
+  grep -q 'sent the request on to an address that is not secure (http), so it was refused' "$REPORT"
+e2e_expect "redirect: the trace tells the refused redirect" \
+  grep -q 'the server sent the request on to an address that is not secure' "$(e2e_data_file ScUpdater.trace.txt)"
+wine reg add "$USER_SETTINGS" /v VersionCheckURL /t REG_SZ /d "$SCUP_DEMO_SERVER/scupdater/versioncheck" /f >/dev/null 2>&1
+
 # --- the keys this PC trusts -----------------------------------------------------------------------
 key_id() { sed -n 's/^key: //p' "$1/$EDITOR_EXE.sig"; }
 catalog=$(build_catalog maker2 "$DEMO_SOURCE" --key "$KEYS/maker2.key" --valid-days 2)
