@@ -10,12 +10,14 @@
 #include "UpgraderFiles.h"
 #include "common/AppFiles.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "common/Trace.h"
 #include "install/PackageFiles.h"
 #include "install/PackageVerifier.h"
 #include "install/SignedStatement.h"
 #include "install/TrustPolicy.h"
+#include "res/resource_ids.h"
 
 namespace scup {
 namespace {
@@ -177,6 +179,16 @@ std::wstring StageCheckedPackage(const std::wstring& staging, const std::wstring
 }
 
 // Installs all new files or none of them.
+// The new files are in, but every later start would offer the same upgrade again: the user (or, for
+// an unattended task, the trace) is told, so that the settings' permissions can be mended.
+void TellVersionNotRecorded(const std::wstring& version, const std::vector<std::wstring>& followUp) {
+    AUTrace(L"Failed: the new version %s could not be recorded as PackageVersion (error %lu).", version.c_str(),
+            GetLastError());
+    if (followUp.empty())
+        ShowLangMessage(nullptr, IDS_MSG_UPDATER_VERSION_NOT_RECORDED, GetUserDefaultUILanguage(),
+                        MB_OK | MB_ICONERROR);
+}
+
 bool InstallFiles(const std::wstring& source, const std::wstring& target,
                   const std::vector<std::wstring>& files) {
     return StageBesideInstalled(source, target, files) && SwapInStaged(target, files);
@@ -202,7 +214,7 @@ void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, co
         unpacked.empty() ? std::vector<std::wstring>() : PlainFilesOf(unpacked);
     if (!files.empty()) {
         if (InstallFiles(unpacked, target, files)) {
-            WriteMachineSettingText(L"PackageVersion", version);
+            if (!WriteMachineSettingText(L"PackageVersion", version)) TellVersionNotRecorded(version, followUp);
             Sleep(500);
             RemoveFolder(unpacked);
         } else {

@@ -3,6 +3,9 @@
 // was and still runnable; then the installed updater is started. The installed "ScUpdater.exe"
 // is the recording stand-in, so its start and command line are what it writes down.
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <sddl.h>
 
 #include "TestSigner.h"
 #include "TestSupport.h"
@@ -10,8 +13,10 @@
 #include "app/StagedUpdate.h"
 #include "common/AppFiles.h"
 #include "common/Handles.h"
+#include "common/LangResources.h"
 #include "common/Profile.h"
 #include "common/Text.h"
+#include "res/resource_ids.h"
 
 namespace {
 
@@ -85,6 +90,43 @@ TEST_F(FinishSelfUpdateTest, InstallsEveryFileOverReadOnlyOnesRecordsTheVersionA
     EXPECT_EQ(scup::ReadMachineSettingText(L"PackageVersion"), L"1.2.1");
     EXPECT_FALSE(FileExists(source_));
     EXPECT_EQ(StartedWith(), "-N");
+}
+
+// The machine's settings refuse the new version: the new files stay installed and start, and the
+// user is told that the version could not be recorded (else every start would offer it again).
+TEST_F(FinishSelfUpdateTest, AVersionThatCannotBeRecordedIsToldAndTheNewUpdaterStillStarts) {
+    const std::wstring keyPath = scup::MachineSettingsKeyPath();
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw,
+                              nullptr),
+              ERROR_SUCCESS);
+    scup::UniqueRegKey key(raw);
+    // No one may set a value in the key; its list can still be put back.
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x6;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                     &denied, nullptr));
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &open,
+                                                                     nullptr));
+    ASSERT_EQ(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, denied), ERROR_SUCCESS);
+    MessageBoxCapture boxes;
+    TraceCapture trace;
+    scup::FinishSelfUpdate(target_, source_, L"1.2.1", false);
+    RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, open);
+    LocalFree(denied);
+    LocalFree(open);
+
+    EXPECT_EQ(ReadTextFile(target_ + L"\\ScUpdater.exe"), program_ + "NEW");
+    EXPECT_EQ(scup::ReadMachineSettingText(L"PackageVersion"), L"");
+    EXPECT_EQ(StartedWith(), "-N");
+    const auto messages = boxes.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              scup::LoadLangString(IDS_MSG_UPDATER_VERSION_NOT_RECORDED, GetUserDefaultUILanguage()));
+    bool traced = false;
+    for (const std::wstring& line : trace.Lines())
+        traced = traced || line.find(L"the new version 1.2.1 could not be recorded") != std::wstring::npos;
+    EXPECT_TRUE(traced);
 }
 
 TEST_F(FinishSelfUpdateTest, ANewFileThatCannotBeReadLeavesEveryInstalledFileAsItWas) {
