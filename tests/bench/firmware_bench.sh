@@ -6,6 +6,8 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${SCUP_BUILD_DIR:-$root/build}
+# A relative build folder names a folder below the current one; wine is started elsewhere.
+build=$(cd "$build" 2>/dev/null && pwd) || { echo "no build folder: ${SCUP_BUILD_DIR:-$root/build}" >&2; exit 1; }
 bench=$build/win/bin/firmware_bench.exe
 sim=$build/native/bin/printersim
 [ -f "$bench" ] && [ -x "$sim" ] || { echo "build first (scripts/build.sh): $bench, $sim" >&2; exit 1; }
