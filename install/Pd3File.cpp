@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/common/Pd3Header.h"
+#include "common/Pd3Header.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/AnsiText.h"
-#include "tools/common/Pd3Header.h"
+#include "common/Pd3Header.h"
 
 namespace {
 

@@ -32,6 +32,12 @@ for folder in "${layers[@]}"; do
     [ "$other" -ge "$own" ] && breach "$file:$line: $folder includes $header of the $target layer"
   done < <(cd "$root" && grep -nE "$include" "$folder"/*.cpp "$folder"/*.h 2>/dev/null)
 
+  # The program never builds on the tools, the tests or the third-party code around it.
+  outside='^[[:space:]]*#[[:space:]]*include[[:space:]]*["<](tools|tests)/'
+  while IFS=: read -r file line _; do
+    breach "$file:$line: $folder includes a file of the folders around the program"
+  done < <(cd "$root" && grep -nE "$outside" "$folder"/*.cpp "$folder"/*.h 2>/dev/null)
+
   # The libraries it links: only those of the layers before it.
   for linked in $(grep -oE 'scup_[a-z]+' "$root/$folder/CMakeLists.txt" 2>/dev/null | sort -u); do
     other=$(level_of "${linked#scup_}")

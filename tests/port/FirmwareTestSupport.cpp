@@ -11,7 +11,7 @@
 #include "install/TransferEnvironment.h"
 #include "local/AUHistoryLog.h"
 #include "res/firmware_ids.h"
-#include "tools/common/Pd3Header.h"
+#include "common/Pd3Header.h"
 #include "unit/DialogDriver.h"
 #include "unit/XmlShape.h"
 
