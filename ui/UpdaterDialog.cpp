@@ -785,6 +785,18 @@ bool CUpdaterDialog::OnCommand(UINT id, UINT code, HWND control) {
     }
 }
 
+// Enter on a button that draws itself (the transfer button) reaches the dialog as IDOK, not as the
+// button's click that Enter on any other button gives: it is dispatched by the focus.
+void CUpdaterDialog::OnOK() {
+    HWND focus = GetFocus();
+    if (!focus || GetParent(focus) != GetSafeHwnd() || !IsWindowEnabled(focus)) return;
+    wchar_t className[16] = {};
+    GetClassNameW(focus, className, 16);
+    if (_wcsicmp(className, L"Button") != 0) return;
+    SendMessageW(GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(focus));
+}
+
 void CUpdaterDialog::OnRefresh() {
     if (!m_bIdle.load() || m_bLocalFiles.load()) return;
     ClearList();

@@ -101,7 +101,7 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
 
   protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
+    void OnOK() override;
     void OnCancel() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;

@@ -389,6 +389,24 @@ TEST_F(UpdaterDialogTest, FirmwareViewOffersOpenAndTransferButNoPrinterChoice) {
     });
 }
 
+// Enter on the transfer button, which draws itself, transfers as a click does.
+TEST_F(UpdaterDialogTest, EnterOnTheTransferButtonTransfersTheTickedFirmware) {
+    auto dialog = MakeDialog();
+    RefinedList list;
+    list[kPrinter][L"FP-MAIN_ENU_USA"] = Entry(L"FP-MAIN", L"FIRM", L"");
+    Run(*dialog, UpdateView::Firmware, [&](HWND hwnd) {
+        dialog->SetUpdates(list, kAskedAt);
+        ASSERT_EQ(RowCount(hwnd), 1);
+        ASSERT_TRUE(WaitFor([&] { return IsEnabled(hwnd, IDC_UPD_INSTALL); }));
+        ResetEvent(start_.get());
+        HWND transfer = GetDlgItem(hwnd, IDC_UPD_INSTALL);
+        SendMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(transfer), TRUE);
+        PostMessageW(transfer, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(transfer, WM_KEYUP, VK_RETURN, 0);
+        EXPECT_TRUE(WaitFor([&] { return IsSignalled(start_.get()); }));
+    });
+}
+
 TEST_F(UpdaterDialogTest, ClosingIsIgnoredWhileACheckRuns) {
     auto dialog = MakeDialog();
     bool closed = false;
