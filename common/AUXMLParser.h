@@ -74,6 +74,8 @@ class CAUXMLParser {
     // Writes the document to the full path through a temporary file beside it, so that the file
     // is either the earlier one or the complete new one. A parser without a document gives 1.
     int SaveXML(const std::wstring& fullPath);
+    // SaveXML as fileName in the data folder, made with its parents when missing.
+    int SaveIntoDataFolder(const std::wstring& fileName);
 
     // The first node of parser's document that matches a child-step path such as
     // "Log/Info[Category='FIRM']", evaluated from the document node.
@@ -116,7 +118,6 @@ class CAUXMLParser {
 
     int ReplaceContentWithRoot(const wchar_t* rootName);
     int AdoptParsedDocument(HRESULT hr, VARIANT_BOOL parsed, const LoadTexts& texts);
-    int SaveIntoDataFolder(const std::wstring& fileName);
     bool SaveThroughTemporaryFile(const std::wstring& fullPath);
     scup::ComPtr<IXMLDOMNode> AppendNewElement(IXMLDOMNode* parent, const std::wstring& tagName,
                                                const std::wstring& value);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <mutex>
 
 #include "common/AUXMLParser.h"
 #include "common/Format.h"
@@ -17,6 +18,9 @@ using scup::ComPtr;
 namespace {
 
 std::atomic<bool> g_historyOpen{false};
+// The one history document is written by the update thread and the transfer worker and read by the
+// history dialog on the main thread: one at a time.
+std::mutex g_historyMutex;
 
 std::wstring CurrentLocalTimeText() {
     std::time_t now = std::time(nullptr);
@@ -58,6 +62,7 @@ std::wstring ChildText(CAUXMLParser& log, IXMLDOMNode* record, const wchar_t* ta
 
 int InitHistoryLog() {
     scup::TraceScope scope(L"InitHistoryLog()");
+    std::lock_guard lock(g_historyMutex);
     std::wstring path = CAUXMLParser::DataFilePath(kHistoryFileName);
     CAUXMLParser& log = CAUXMLParser::CreateHistoryDocument();
     if (path.empty() || log.Load(path) != CAUXMLParser::kSuccess) {
@@ -68,16 +73,19 @@ int InitHistoryLog() {
     return 0;
 }
 
-void CloseHistoryLog() { g_historyOpen = false; }
+void CloseHistoryLog() {
+    std::lock_guard lock(g_historyMutex);
+    g_historyOpen = false;
+}
 
 void AddHistoryRecord(const std::wstring& category, const std::wstring& title, const std::wstring& version,
                       const std::wstring& printer, const std::wstring& language, const std::wstring& firmName,
                       const std::wstring& firmSpec, const std::wstring& firmVersion) {
+    std::lock_guard lock(g_historyMutex);
     CAUXMLParser* log = CAUXMLParser::HistoryDocument();
     if (!g_historyOpen || !log) return;
     ComPtr<IXMLDOMNode> record;
-    if (log->CreateNode(nullptr, L"Info", L"", kHistoryFileName, &record) != CAUXMLParser::kSuccess ||
-        !record) {
+    if (log->CreateNode(nullptr, L"Info", L"", L"", &record) != CAUXMLParser::kSuccess || !record) {
         AUTrace(L"Failed: history record not written");
         return;
     }
@@ -85,7 +93,11 @@ void AddHistoryRecord(const std::wstring& category, const std::wstring& title, c
         {L"Category", category},           {L"Title", title},       {L"Version", version},
         {L"Date", CurrentLocalTimeText()}, {L"Printer", printer},   {L"Language", language},
         {L"FirmName", firmName},           {L"FirmSpec", firmSpec}, {L"FirmVersion", firmVersion}};
-    for (const auto& [tag, value] : children) log->CreateNode(record.get(), tag, value, kHistoryFileName);
+    for (const auto& [tag, value] : children) log->CreateNode(record.get(), tag, value, L"");
+    // Saved once, whole: the file never holds a record without some of its parts. A record that
+    // could not be saved stays in the document and goes with the next one saved.
+    if (log->SaveIntoDataFolder(kHistoryFileName) != CAUXMLParser::kSuccess)
+        AUTrace(L"Failed: history record not saved");
 }
 
 std::wstring FormatHistoryDate(const std::wstring& stored) {
@@ -112,6 +124,7 @@ std::wstring FormatHistoryDate(const std::wstring& stored) {
 void ReadHistory(const std::wstring& category, std::vector<std::wstring>& titles,
                  std::vector<std::wstring>& versions, std::vector<std::wstring>& dates,
                  std::vector<std::wstring>& printers, std::vector<std::wstring>& languages) {
+    std::lock_guard lock(g_historyMutex);
     CAUXMLParser* log = CAUXMLParser::HistoryDocument();
     if (!g_historyOpen || !log) return;
     ComPtr<IXMLDOMNodeList> records;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <algorithm>
 #include <regex>
 
@@ -164,6 +166,39 @@ TEST_F(HistoryLogTest, ARecordThatCannotBeSavedLeavesTheFileAsItWas) {
         AddApplication(L"Address Book", L"2.0");
     }
     EXPECT_EQ(ReadTextFile(file_), before) << "the file is complete or untouched, never cut short";
+}
+
+// A record is saved once, whole; and the update thread and the transfer worker may each add one
+// while the history dialog reads: every record arrives, in the document and in the file.
+TEST_F(HistoryLogTest, EachRecordIsSavedOnceAndWritersOnTwoThreadsLoseNothing) {
+    InitHistoryLog();
+    {
+        TraceCapture trace;
+        AddApplication(L"Label Editor", L"5.1");
+        int saves = 0;
+        for (const std::wstring& line : trace.Lines())
+            if (line.find(L"Enter : CAUXMLParser::SaveXML()") != std::wstring::npos) ++saves;
+        EXPECT_EQ(saves, 1);
+    }
+    constexpr int kEach = 15;
+    auto writer = [](const wchar_t* category) {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        for (int i = 0; i < kEach; ++i)
+            AddHistoryRecord(category, L"Record " + std::to_wstring(i), L"1." + std::to_wstring(i), L"Corvane SC-200",
+                             L"1033", L"FP-MAIN", L"ENU", L"1.0");
+        CoUninitialize();
+    };
+    std::thread update(writer, L"FIRM");
+    std::thread transfer(writer, L"APPL");
+    for (int i = 0; i < kEach; ++i) Read(L"FIRM");
+    update.join();
+    transfer.join();
+    EXPECT_EQ(Read(L"FIRM").titles.size(), static_cast<size_t>(kEach));
+    EXPECT_EQ(Read(L"APPL").titles.size(), static_cast<size_t>(kEach));
+    Reopen();
+    EXPECT_EQ(Read(L"FIRM").titles.size(), static_cast<size_t>(kEach));
+    EXPECT_EQ(Read(L"APPL").titles.size(), static_cast<size_t>(kEach));
+    EXPECT_EQ(Read(L"PCS").titles, std::vector<std::wstring>{L"Label Editor"});
 }
 
 }  // namespace

@@ -248,7 +248,8 @@ TEST(DetailsPageAddressTest, TheSystemTextIsTheSystemsOwnVersionOn81And10Too) {
         SetEnvironmentVariableW(L"SCUP_EXPECTED_OS", text.c_str());
         std::wstring command = L"\"" + std::wstring(self) +
                                L"\" --gtest_filter=DetailsPageAddressChild.TheSystemTextIsTheOneExpected";
-        STARTUPINFOW startup{sizeof(startup)};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                    &startup, &process));
