@@ -1,6 +1,7 @@
 #include "FirmPort.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "common/AnsiText.h"
 #include "common/Trace.h"
@@ -31,7 +32,13 @@ DWORD Remaining(ULONGLONG deadline) {
     return now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, MAXDWORD));
 }
 
+std::recursive_timed_mutex g_portClaim;
+
 }  // namespace
+
+CFirmPort::Claim::Claim() : m_lock(g_portClaim) {}
+
+CFirmPort::Claim::Claim(DWORD waitMs) : m_lock(g_portClaim, std::chrono::milliseconds(waitMs)) {}
 
 CFirmPort& CFirmPort::Instance() {
     static CFirmPort port;

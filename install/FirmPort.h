@@ -5,14 +5,16 @@
 // identifier, the cancel limit, the last status, the result code and the printer last opened
 // live from one transfer to the next. Every exchange ends within its time-out.
 //
-// It has no lock, so one thread at a time uses it: the thread running a transfer (update or main
-// thread) and then that transfer's worker, the update thread reading stored files during a check,
-// or the main thread ending the printer's mode as the main dialog closes.
+// One thread at a time uses it, under a Claim held for the whole exchange: the thread running a
+// transfer (update or main thread), whose worker works under that claim while the thread waits
+// for it; the update thread reading stored files during a check; or the main thread ending the
+// printer's mode as the main dialog closes.
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,21 @@ class CFirmPort {
     enum class ReadOutcome { Complete, Failed, TimedOut };
 
     static CFirmPort& Instance();
+
+    // The right to use the port for one exchange. A thread may claim it again inside its own claim.
+    class Claim {
+      public:
+        // Waits until the port is free.
+        Claim();
+        // Waits at most waitMs; Held() tells whether the port was had.
+        explicit Claim(DWORD waitMs);
+        Claim(const Claim&) = delete;
+        Claim& operator=(const Claim&) = delete;
+        bool Held() const { return m_lock.owns_lock(); }
+
+      private:
+        std::unique_lock<std::recursive_timed_mutex> m_lock;
+    };
 
     // Opens the printer's port for commands (and clears the channel once); false when the library
     // cannot open it.

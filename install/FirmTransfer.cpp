@@ -79,6 +79,8 @@ int CFirmTransfer::Message(UINT textId, UINT style, bool topMost, const std::wst
 int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
                        const std::vector<const SAUItemRecord*>* items) {
     m_owner = OwnerOnThisThread(m_dialogs);
+    // Held to the end: the worker sends under it while this thread waits in the progress dialog.
+    CFirmPort::Claim claim;
     const int model = GetPrinterModelId(m_driver, false);
     m_model = static_cast<std::uint16_t>(model);
     if (model == -1) AUTrace(L"Failed: no model identifier for %s", m_driver.c_str());

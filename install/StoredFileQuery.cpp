@@ -8,6 +8,9 @@
 namespace {
 
 constexpr DWORD kExitCommandMs = 1000;
+// The main dialog ends the mode as it closes: it waits this long for a check still reading the
+// printer, and no longer, since a transfer may hold the port with a box open over the dialog.
+constexpr DWORD kExitClaimWaitMs = 5000;
 
 bool IsKeptFileType(std::uint8_t type) { return type == 3 || type == 4 || type == 6 || type == 10; }
 
@@ -24,6 +27,7 @@ int IdentifyPrinter() { return CFirmPort::Instance().Identify(); }
 int QueryStoredFiles(const std::wstring& printer, std::vector<tagScTrFileHeader>& records) {
     scup::TraceScope scope(L"QueryStoredFiles()");
     records.clear();
+    CFirmPort::Claim claim;
     if (!OpenPrinterPort(printer)) return 0;
     const int identity = IdentifyPrinter();
     if (identity == kNotIdentified) return 0;
@@ -54,10 +58,16 @@ bool ReadConnectedPrintersFiles(const std::wstring& driver, std::vector<std::vec
     return !printers.empty();
 }
 
-void SendModeExitCommand(const std::wstring& driver) {
+bool SendModeExitCommand(const std::wstring& driver) {
+    CFirmPort::Claim claim(kExitClaimWaitMs);
+    if (!claim.Held()) {
+        scup::AUTrace(L"Failed: the printer's port is in use; its mode was not ended");
+        return false;
+    }
     std::vector<std::wstring> printers;
     ListOnlinePrinters(driver, printers);
     CFirmPort& port = CFirmPort::Instance();
     for (const std::wstring& printer : printers)
         if (port.Open(printer)) port.SendCommand('m', kExitCommandMs);
+    return true;
 }

@@ -24,5 +24,6 @@ int OpenPrinterPort(const std::wstring& printer);
 // 1 when it lists its files in 64-byte records, 2 in 128-byte records.
 int IdentifyPrinter();
 
-// Sends "m" to every online printer of the driver.
-void SendModeExitCommand(const std::wstring& driver);
+// Sends "m" to every online printer of the driver; false, with nothing sent, when another thread
+// keeps the port for longer than a closing dialog can wait.
+bool SendModeExitCommand(const std::wstring& driver);

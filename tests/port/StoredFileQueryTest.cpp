@@ -6,6 +6,9 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include "FirmwareTestSupport.h"
 #include "install/FirmPort.h"
@@ -108,6 +111,34 @@ TEST_F(StoredFiles128, ACutDoubleByteCharacterAtTheEndOfANameIsDropped) {
     whole.bytes[47] = 0xA0;
     whole.DropCutLeadByte(kJapanese);
     EXPECT_EQ(whole.Name().size(), 16u);
+}
+
+// The update thread's query and the closing dialog's end of the mode wait for the thread that
+// holds the port; the closing dialog only for a while.
+TEST_F(StoredFiles128, AQueryWaitsForThePortsHolderAndTheClosingModeExitGivesUp) {
+    std::promise<void> held, release;
+    std::thread holder([&held, released = release.get_future()]() mutable {
+        CFirmPort::Claim claim;
+        held.set_value();
+        released.wait();
+    });
+    held.get_future().wait();
+    auto query = std::async(std::launch::async, [] {
+        std::vector<tagScTrFileHeader> records;
+        return QueryStoredFiles(Printer(), records) == 1 ? Names(records) : std::vector<std::string>{};
+    });
+    EXPECT_EQ(query.wait_for(std::chrono::seconds(2)), std::future_status::timeout)
+        << "the query went to the printer while another thread held the port";
+    EXPECT_FALSE(SendModeExitCommand(kDriver));
+    release.set_value();
+    holder.join();
+    const std::vector<std::string> names = query.get();
+    ASSERT_FALSE(names.empty()) << "the query failed once the port was free";
+    EXPECT_EQ(names.front(), "FIRMWAREA");
+    EXPECT_TRUE(SendModeExitCommand(kDriver));
+    // A thread that holds the port may claim it again.
+    CFirmPort::Claim outer;
+    EXPECT_TRUE(CFirmPort::Claim(0).Held());
 }
 
 TEST_F(StoredFiles64, ShortRecordsComeZeroPaddedWithoutVersionOrRegion) {
