@@ -57,6 +57,16 @@ void CStartDialog::UpdateControlStates() {
         SetDlgItemTextW(GetSafeHwnd(), IDC_START_STATUS, L"");
     else
         SetControlText(IDC_START_STATUS, IDS_START_CONNECTING);
+    RepaintBehind(IDC_START_STATUS);
+}
+
+void CStartDialog::RepaintBehind(int controlId) {
+    // A transparent static draws its new text over its old one: the dialog paints the place first.
+    RECT place{};
+    GetWindowRect(Item(controlId), &place);
+    MapWindowPoints(nullptr, GetSafeHwnd(), reinterpret_cast<POINT*>(&place), 2);
+    if (place.left > place.right) std::swap(place.left, place.right);
+    RedrawWindow(GetSafeHwnd(), &place, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CStartDialog::Choose(INT_PTR result) {

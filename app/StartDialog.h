@@ -30,6 +30,7 @@ protected:
 
 private:
     void UpdateControlStates();
+    void RepaintBehind(int controlId);
     void Choose(INT_PTR result);
 
     scup::UniqueHandle m_hExitEvent;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "DialogDriver.h"
 #include "TestSupport.h"
@@ -76,6 +77,40 @@ TEST_F(StartDialogTest, PressesDoNothingWhileTheThreadIsBusyAndTheDialogSaysItIs
     });
     EXPECT_EQ(result, CStartDialog::kResultFirmware);
     EXPECT_FALSE(ExitEventIsSet());
+}
+
+// The pixels of one control's place as the dialog shows them now, read from the window's own
+// surface rather than painted afresh.
+std::vector<COLORREF> ShownPixels(HWND dialog, int id) {
+    RECT rect{};
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(dialog);
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(dialog, dc);
+    return pixels;
+}
+
+// The status text is drawn over the dialog's band without a background of its own: once the
+// program is ready, "Connecting..." must be gone from the screen, not only from the control.
+TEST_F(StartDialogTest, TheConnectingTextIsWipedFromTheScreenWhenTheProgramIsReady) {
+    CStartDialog dialog(1033);
+    dialog.m_bIdle = 0;
+    RunWithDriver(dialog, [&](HWND hwnd) {
+        UpdateWindow(hwnd);
+        const std::vector<COLORREF> connecting = ShownPixels(hwnd, IDC_START_STATUS);
+        scup::SetReadyFlag(dialog.m_bIdle, hwnd, 1);
+        EXPECT_TRUE(WaitFor([&] { return ControlText(hwnd, IDC_START_STATUS).empty(); }));
+        UpdateWindow(hwnd);
+        const std::vector<COLORREF> ready = ShownPixels(hwnd, IDC_START_STATUS);
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        const std::vector<COLORREF> repainted = ShownPixels(hwnd, IDC_START_STATUS);
+        EXPECT_NE(connecting, repainted) << "the text was never on the screen";
+        EXPECT_EQ(ready, repainted) << "the old text stayed on the screen";
+        SendMessageW(GetDlgItem(hwnd, IDCANCEL), BM_CLICK, 0, 0);
+    });
 }
 
 // The exit event ends the update thread's wait for a server that does not answer.
