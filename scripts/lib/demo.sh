@@ -111,9 +111,10 @@ scup_demo_start_printer() {
 file type=6 model=$SCUP_DEMO_MODEL length=4096 name=FP-MAIN version=1.00 spec=ALL_ALL
 file type=3 model=$SCUP_DEMO_MODEL length=1024 name=FP-FONTS version=2.00 spec=ALL_ALL
 STATE
+  # At a serial line's own rate the transfer lasts a few seconds, long enough to be seen and shot.
   scup_start_printersim "$build/native/bin/printersim" "$work/printer.out" --prefix "$WINEPREFIX" \
     --com "$SCUP_DEMO_COM" --model "$SCUP_DEMO_MODEL" --state "$work/printer-state.txt" \
-    --log "$work/printer.log" || return 1
+    --log "$work/printer.log" --baud 115200 || return 1
   SCUP_DEMO_PRINTER_PID=$SCUP_SERVICE_PID
   # The driver package's information library, where the package installs it for 64-bit programs.
   local common="$WINEPREFIX/drive_c/Program Files/Common Files/Corvane/Scribo"

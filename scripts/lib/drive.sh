@@ -74,13 +74,21 @@ scup_remove_applications() {
 }
 
 scup_crop_window() {
-  local file=$1 rect x y w h
+  local file=$1 rect after x y w h attempt
   sleep "$SCUP_PAINT_SECONDS"
-  rect=$(scup_drive rect "$2" | tr -d '\r') || return 1
-  read -r x y w h <<<"$rect"
-  [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
-  [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
-  import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$file"
+  # A window that moves, resizes or goes while the screen is taken would leave only a part of it
+  # in the picture: its place is read again afterwards, and the picture taken again if it changed.
+  for attempt in 1 2 3; do
+    rect=$(scup_drive rect "$2" | tr -d '\r') || return 1
+    read -r x y w h <<<"$rect"
+    [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
+    [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
+    import -window root png:- | convert png:- -crop "${w}x${h}+${x}+${y}" +repage "$file"
+    after=$(scup_drive rect "$2" | tr -d '\r') || return 1
+    [ "$after" = "$rect" ] && return 0
+    sleep 0.3
+  done
+  return 1
 }
 
 scup_wait_new_window() {
