@@ -178,7 +178,6 @@ std::wstring StageCheckedPackage(const std::wstring& staging, const std::wstring
     return {};
 }
 
-// Installs all new files or none of them.
 // The new files are in, but every later start would offer the same upgrade again: the user (or, for
 // an unattended task, the trace) is told, so that the settings' permissions can be mended.
 void TellVersionNotRecorded(const std::wstring& version, const std::vector<std::wstring>& followUp) {
@@ -189,6 +188,7 @@ void TellVersionNotRecorded(const std::wstring& version, const std::vector<std::
                         MB_OK | MB_ICONERROR);
 }
 
+// Installs all new files or none of them.
 bool InstallFiles(const std::wstring& source, const std::wstring& target,
                   const std::vector<std::wstring>& files) {
     return StageBesideInstalled(source, target, files) && SwapInStaged(target, files);

@@ -51,6 +51,19 @@ std::wstring DownloadFailureReason(ServerResult result) {
     }
 }
 
+// The message of its own that a failed download gives at once; 0 for those that the run's one
+// "download failed" message covers. The network is not blamed for a full disk or a refused redirect.
+UINT OwnDownloadMessage(ServerResult result) {
+    switch (result) {
+        case ServerResult::DiskFull:
+            return IDS_MSG_DISK_FULL;
+        case ServerResult::RedirectRefused:
+            return IDS_MSG_REDIRECT_REFUSED;
+        default:
+            return 0;
+    }
+}
+
 bool IsInstallerKind(const std::wstring& kind) {
     return EqualsIgnoringCase(kind, L"exe") || EqualsIgnoringCase(kind, L"msi");
 }
@@ -414,10 +427,9 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
         } else if (rc != ServerResult::Success) {
             m_failedDownloads.push_back(
                 {entry.strId, entry.strSpec, ticked->record.strTitle, DownloadFailureReason(rc), rc});
-            if (rc == ServerResult::DiskFull)
-                ShowMessage(IDS_MSG_DISK_FULL, MB_ICONERROR, m_pManager->strDownloadFolder);
-            else if (rc == ServerResult::RedirectRefused)
-                ShowMessage(IDS_MSG_REDIRECT_REFUSED, MB_ICONERROR);
+            // The full disk's message names the folder; the redirect's has no argument.
+            if (const UINT told = OwnDownloadMessage(rc))
+                ShowMessage(told, MB_ICONERROR, m_pManager->strDownloadFolder);
         }
         if (rc != ServerResult::Success) {
             failed = rc;
@@ -479,11 +491,7 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
             ShowMessage(IDS_MSG_FIRMWARE_NOT_ALL_DOWNLOADED, MB_ICONERROR, m_failedDownloads[0].title);
         else if (std::any_of(
                      m_failedDownloads.begin(), m_failedDownloads.end(),
-                     [](const SFailedDownload& failure) {
-                         return failure.result != ServerResult::DiskFull &&
-                                failure.result != ServerResult::RedirectRefused;
-                     }))
-            // A full disk or a refused redirect was told as such; the network is not blamed for it.
+                     [](const SFailedDownload& failure) { return OwnDownloadMessage(failure.result) == 0; }))
             ShowMessage(IDS_MSG_DOWNLOAD_FAILED, 0);
         EndInstallRunScreens();
         return InstallResult::Failed;
