@@ -323,7 +323,7 @@ int EnumFamilyPrinters(OnlineMap* onlineMap, std::vector<std::wstring>& drivers,
         if (updaterEnabledOnly && !IsUpdaterEnabled(driver)) continue;
         drivers.push_back(driver);
         ++added;
-        if (onlineMap) (*onlineMap)[driver] = online;
+        if (onlineMap && online) (*onlineMap)[driver] = true;
     }
     return added;
 }

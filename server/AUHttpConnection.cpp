@@ -301,11 +301,22 @@ HINTERNET CAUHttpConnection::RenewRequest() {
 
 bool CAUHttpConnection::GiveProxyCredentials(HINTERNET request) {
     if (!SetBasicProxyCredentials(request, m_strProxyUser, m_strProxyPwd)) {
-        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", GetLastError());
+        TraceCredentialsFailure(GetLastError());
         return false;
     }
     m_proxyCredentialsGiven = true;
     return true;
+}
+
+// Each operation words the failure its own way; the support desk's scripts read these lines.
+void CAUHttpConnection::TraceCredentialsFailure(DWORD error) const {
+    if (m_probeAttempt != 0)
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u. Attempt No : %d", error,
+                m_probeAttempt);
+    else if (m_requestVerb == L"GET")
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", error);
+    else
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u", error);
 }
 
 void CAUHttpConnection::SearchProxyAutomatically(HINTERNET, const std::wstring& url) {
@@ -448,7 +459,11 @@ ServerResult CAUHttpConnection::SendBody(HINTERNET request, const std::wstring& 
         error);
     if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the request to be sent");
     if (error != 0) {
-        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
+        if (m_probeAttempt != 0)
+            AUTrace(L"WinHttpSendRequest() failed with Error Code : %u. Attempt No : %d", error,
+                    m_probeAttempt);
+        else
+            AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
         if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
         if (error == ERROR_WINHTTP_REDIRECT_FAILED) return RefuseInsecureRedirect();
         if (IsCertificateRefusal(error)) {
@@ -499,7 +514,9 @@ ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, 
 }
 
 ServerResult CAUHttpConnection::RefuseInsecureRedirect() {
-    AUTrace(L"Failed: the server sent the request on to an address that is not secure (http); it was not followed.");
+    AUTrace(
+        L"Failed: the server sent the request on to an address that is not secure (http); it was not "
+        L"followed.");
     return ServerResult::RedirectRefused;
 }
 
@@ -571,6 +588,7 @@ ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstrin
     const CCallWorker::End end =
         RunBlocking([request] { return WinHttpReceiveResponse(request, nullptr); }, error);
     if (end == CCallWorker::End::TimedOut) {
+        AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", ERROR_WINHTTP_TIMEOUT);
         AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
         return ServerResult::Failed;
     }
@@ -812,18 +830,22 @@ ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
             AUTrace(L"Stopping a 2nd attempt to send data with Proxy credentails");
             return ServerResult::Failed;
         }
-        // The second attempt goes out on a handle of its own, without credentials.
+        // The second attempt goes out on a handle of its own: the stack would send the first
+        // attempt's credentials before any later ones. An empty user satisfies a proxy that only
+        // wants the header; one that wants a name answers 407 and the user is asked.
         request = RenewRequest();
         if (!request) return ServerResult::Failed;
+        if (!SetBasicProxyCredentials(request, L"", L"")) TraceCredentialsFailure(GetLastError());
     }
     std::wstring scratch;
+    m_probeAttempt = attempt;
     const ServerResult result = SendAndReceive(L"", scratch, Mode::Text, {});
+    m_probeAttempt = 0;
     if (result == ServerResult::ProxyAuthRefused) {
         LANGID language = InterfaceLanguage();
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, language, MB_OK | MB_ICONERROR);
         return ServerResult::ProxyAuthRefused;
     }
-    if (result != ServerResult::Success) AUTrace(L"Attempt No : %d", attempt);
     // A cancel, or a server whose certificate was refused, is not mended by asking again.
     tryAgain = result != ServerResult::Success && result != ServerResult::Cancelled &&
                result != ServerResult::NotTrusted && result != ServerResult::RedirectRefused;

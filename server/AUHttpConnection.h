@@ -100,6 +100,7 @@ class CAUHttpConnection : public CAUConnection {
     // The exchange's request again on a new handle, in place of the one in scope.
     HINTERNET RenewRequest();
     bool GiveProxyCredentials(HINTERNET request);
+    void TraceCredentialsFailure(DWORD error) const;
     void SearchProxyAutomatically(HINTERNET request, const std::wstring& url);
     bool MayUseStoredCredentials() const;
     bool IsCertificateRefusal(DWORD error) const;
@@ -146,6 +147,8 @@ class CAUHttpConnection : public CAUConnection {
     // What the request in scope asks, for a new handle of the same request.
     std::wstring m_requestUrl;
     std::wstring m_requestVerb;
+    // The probe's attempt (1 or 2) while it is under way, 0 in every other exchange.
+    int m_probeAttempt = 0;
     // Proxy credentials went with the request in scope: a refusal of them may come back as 401.
     bool m_proxyCredentialsGiven = false;
     class RequestScope {

@@ -332,7 +332,9 @@ void CUpdaterDialog::SetUpList() {
         UINT textId;
         int width;
     };
-    const SColumn columns[] = {{0, 24}, {IDS_COL_TITLE, 190}, {IDS_COL_VERSION, 75}, {IDS_UPD_COL_SIZE, 80}};
+    // The size heading needs 71 px in Italian ("Dimensione") and Romanian ("Dimensiune"): it takes
+    // two pixels from the title, and the list keeps its width.
+    const SColumn columns[] = {{0, 24}, {IDS_COL_TITLE, 198}, {IDS_COL_VERSION, 75}, {IDS_UPD_COL_SIZE, 72}};
     for (int i = 0; i < 4; ++i) {
         std::wstring heading = columns[i].textId ? LoadLangString(columns[i].textId, m_nLanguage) : L"";
         LVCOLUMNW column{};

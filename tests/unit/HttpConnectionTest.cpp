@@ -282,6 +282,10 @@ TEST_F(HttpConnectionTest, AnAnswerThatNeverComesEndsWithTheReceiveTimeOut) {
     auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response), ServerResult::Failed);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+    const std::vector<std::wstring> lines = trace.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+        return line.find(L"WinHttpReceiveResponse() failed with Error Code : ") != std::wstring::npos;
+    })) << "the failure names its code before the time-out";
     EXPECT_TRUE(trace.Contains(L"WinHttpReceiveResponse() failed due to Timeout."));
 }
 
@@ -618,10 +622,14 @@ TEST_F(HttpConnectionTest, TheCredentialsDialogIsTheRealWindow) {
 
 TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
     int failures = 1;
+    bool wantsHeader = false;
     ScriptedHttpServer proxy(
-        [&](const HttpRequestSeen&) {
+        [&](const HttpRequestSeen& request) {
             HttpAnswer answer;
-            answer.status = failures-- > 0 ? 500 : 200;
+            if (failures-- > 0) answer.status = 500;
+            // The stack gives Basic credentials once the proxy asks for them.
+            else if (wantsHeader && request.Header("proxy-authorization").empty())
+                answer = ProxyAuthRequired();
             return answer;
         },
         "127.0.0.1");
@@ -633,15 +641,51 @@ TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
         EXPECT_EQ(proxy.Requests().at(0).method, "POST");
         EXPECT_TRUE(proxy.Requests().at(0).body.empty());
     }
+    {
+        // A proxy that wants the header but no name: the second attempt's empty credentials pass
+        // without the user being asked.
+        failures = 1;
+        wantsHeader = true;
+        const size_t before = proxy.Requests().size();
+        CAUHttpConnection::SetCredentialsPrompt([](CAUHttpConnection::Credentials&) {
+            ADD_FAILURE() << "the user was asked";
+            return false;
+        });
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, proxy);
+        EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::Success);
+        ASSERT_GT(proxy.Requests().size(), before);
+        EXPECT_EQ(proxy.Requests().back().Header("proxy-authorization"), "Basic " + Base64(":"));
+        CAUHttpConnection::SetCredentialsPrompt({});
+        CAUHttpConnection::CloseSharedSession();
+        wantsHeader = false;
+    }
+    {
+        // A proxy that is not there: both attempts fail to send, each says which it was.
+        CAUHttpConnection connection;
+        SAUProxyInfo gone;
+        gone.strProxyServer = L"127.0.0.1:1";
+        gone.bUseProxy = 1;
+        ASSERT_EQ(CAUHttpConnection::OpenSharedSession(CAUHttpConnection::SessionKind::Manual, gone),
+                  ServerResult::Success);
+        ASSERT_EQ(connection.CreateConnection(L"http://update.corvane.example/v", gone),
+                  ServerResult::Success);
+        TraceCapture trace;
+        EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::Failed);
+        EXPECT_TRUE(trace.Contains(L"WinHttpSendRequest() failed with Error Code : 12029. Attempt No : 1"));
+        EXPECT_TRUE(trace.Contains(L"WinHttpSendRequest() failed with Error Code : 12029. Attempt No : 2"));
+        CAUHttpConnection::CloseSharedSession();
+    }
     failures = 1;
     SAUProxyInfo withUser;
     withUser.strProxyUser = L"carol";
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy, withUser);
     TraceCapture trace;
+    const size_t before = proxy.Requests().size();
     EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::Failed);
     EXPECT_TRUE(trace.Contains(L"Stopping a 2nd attempt to send data with Proxy credentails"));
-    EXPECT_EQ(proxy.Requests().size(), 3u);
+    EXPECT_EQ(proxy.Requests().size(), before + 1);
 }
 
 TEST_F(HttpConnectionTest, TestProxyShowsTheRefusalMessageWhenAuthenticationIsRefused) {
