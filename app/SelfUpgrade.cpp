@@ -51,6 +51,14 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
         AUTrace(L"Local Upgrader Version is latest.");
         return UpgradeResult::NotNeeded;
     }
+    // The recorded version lags behind the program when its last upgrade could not record it:
+    // an offer that is not newer than the program that runs is no upgrade.
+    const std::wstring running = CAULocalData::GetProgramFileVersion();
+    if (!running.empty() && CUpdateRefinement::CompareUpgraderVersions(running, offered) < 1) {
+        AUTrace(L"The offered updater %s is not newer than the one that runs (%s).", offered.c_str(),
+                running.c_str());
+        return UpgradeResult::NotNeeded;
+    }
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
     if (IsExitRequested(exitEvent.get())) return UpgradeResult::Declined;
 

@@ -182,6 +182,27 @@ LANGID CAULocalData::GetApplicationLanguage(const std::wstring& code) {
 
 std::wstring CAULocalData::GetOwnPackageVersion() { return scup::ReadMachineSettingText(L"PackageVersion"); }
 
+std::wstring CAULocalData::GetProgramFileVersion(const std::wstring& path) {
+    std::wstring program = path;
+    if (program.empty()) {
+        wchar_t own[MAX_PATH + 1] = {};
+        if (GetModuleFileNameW(nullptr, own, MAX_PATH) == 0) return L"";
+        program = own;
+    }
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+    if (size == 0) return L"";
+    std::vector<BYTE> info(size);
+    if (!GetFileVersionInfoW(program.c_str(), 0, size, info.data())) return L"";
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return L"";
+    return scup::FormatText(L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                            HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+}
+
 void CAULocalData::AddTemplateRows(const SAUExtFirmInfo& base, const std::wstring& country,
                                    ComponentList& rows) const {
     for (const SInstalledTemplate& installed : ListInstalledTemplates()) {

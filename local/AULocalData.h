@@ -45,6 +45,9 @@ class CAULocalData : public CAUConfigXML {
     static LANGID GetApplicationLanguage(const std::wstring& code);
     static bool IsPackageInstalled(const std::wstring& code) { return GetApplicationLanguage(code) != 0; }
     static std::wstring GetOwnPackageVersion();
+    // The file version of a program ("1.0.0.0"), empty when it carries none; without a path, the
+    // version of the program that runs.
+    static std::wstring GetProgramFileVersion(const std::wstring& path = {});
 
     // The language text for a user default locale (one of the strings 200 to 230).
     static std::wstring LanguageTextForLocale(LCID locale);

@@ -12,5 +12,7 @@ gtest_discover_tests(scup_proxy_tests
 add_executable(show_dialog ${CMAKE_CURRENT_SOURCE_DIR}/helpers/show_dialog.cpp
   ${CMAKE_SOURCE_DIR}/app/ScUpdater.rc)
 target_link_libraries(show_dialog PRIVATE scup_ui)
+# The program's resources carry its version: this build's.
+target_include_directories(show_dialog PRIVATE ${CMAKE_BINARY_DIR}/app/version)
 target_link_options(show_dialog PRIVATE -municode)
 add_dependencies(show_dialog ScUpRes)

@@ -3,11 +3,12 @@
 # windows, the download folder and started processes: one Wine session at a time.
 add_executable(scup_upgrade_tests ${CMAKE_CURRENT_LIST_DIR}/upgrade/UpgradePiecesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/upgrade/RunUpgraderTest.cpp ${CMAKE_CURRENT_LIST_DIR}/upgrade/FinishSelfUpdateTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/unit/DialogDriver.cpp ${CMAKE_CURRENT_LIST_DIR}/unit/ZipWriter.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/unit/DialogDriver.cpp ${CMAKE_CURRENT_LIST_DIR}/unit/ZipWriter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/upgrade/UpgradeTests.rc)
 target_include_directories(scup_upgrade_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/unit)
 find_library(SCUP_UPGRADE_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(scup_upgrade_tests PRIVATE scup_test_support ${SCUP_UPGRADE_ZLIB})
-add_dependencies(scup_upgrade_tests ScUpRes unzip32 record_args trustca)
+add_dependencies(scup_upgrade_tests ScUpRes unzip32 record_args trustca ScUpdater ScUpdaterPrevious)
 gtest_discover_tests(scup_upgrade_tests
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
@@ -18,7 +19,7 @@ gtest_discover_tests(scup_upgrade_tests
 add_executable(scup_upgrade_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/upgrade/SelfUpgradeEndToEndTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unit/SimulatedPC.cpp)
 target_link_libraries(scup_upgrade_e2e_tests PRIVATE scup_test_support winhttp)
-add_dependencies(scup_upgrade_e2e_tests ScUpdater ScUpRes unzip32 scup_infolib)
+add_dependencies(scup_upgrade_e2e_tests ScUpdater ScUpdaterPrevious ScUpRes unzip32 scup_infolib)
 set(upgrade_native_bin ${CMAKE_BINARY_DIR}/../native/bin)
 foreach(group Accepted Refused Declined)
   if(group STREQUAL "Accepted")

@@ -16,6 +16,8 @@ readonly PROGRAM_FILES=(ScUpdater.exe ScUpRes.dll scfilo.dll unzip32.dll)
 rm -rf "$installed_dir"
 mkdir -p "$installed_dir"
 for file in "${PROGRAM_FILES[@]}"; do cp "$E2E_BIN/$file" "$installed_dir/" || { echo "FAIL - $file is not built"; exit 1; }; done
+# The program itself is the release before, which says 0.9.0 in its version as the PC records it.
+cp "$E2E_BIN/previous/ScUpdater.exe" "$installed_dir/" || { echo "FAIL - the previous release is not built"; exit 1; }
 # Dated in the past, so that the files the upgrade writes can be told from those copied here.
 touch -d '2020-01-01 00:00' "$installed_dir"/*
 build_sum=$(md5sum "$E2E_BIN/ScUpdater.exe" "$E2E_BIN/ScUpRes.dll")
@@ -74,6 +76,8 @@ e2e_expect "the new process's start dialog becomes ready" test -n "$start"
 e2e_expect "the installed version is now the server's" test "$(package_version)" = "$offered"
 e2e_expect "the upgrade wrote the program's files anew" \
   bash -c 'for f in ScUpdater.exe ScUpRes.dll; do [ -n "$(find "$0/$f" -newermt "2021-01-01")" ] || exit 1; done' "$installed_dir"
+e2e_expect "the installed program is no longer the release before" \
+  bash -c '! cmp -s "$0" "$1"' "$installed_dir/ScUpdater.exe" "$E2E_BIN/previous/ScUpdater.exe"
 e2e_expect "the build's own files were left alone" test "$(md5sum "$E2E_BIN/ScUpdater.exe" "$E2E_BIN/ScUpRes.dll")" = "$build_sum"
 e2e_expect "the new version asks no question again" no_question 8
 [ -n "$start" ] && e2e_shot start-after-upgrade "$start"

@@ -90,6 +90,7 @@ installed_dir="$WINEPREFIX/drive_c/Program Files/Corvane/ScUpdater"
 rm -rf "$installed_dir"
 mkdir -p "$installed_dir"
 cp "$E2E_BIN"/{ScUpdater.exe,ScUpRes.dll,scfilo.dll,unzip32.dll} "$installed_dir/"
+cp "$E2E_BIN/previous/ScUpdater.exe" "$installed_dir/"
 scup_demo_set_installed_version 0.9.0
 REPORT=$E2E_OUT/selfupdate.json
 rm -f "$REPORT"

@@ -17,6 +17,7 @@
 #include "common/Profile.h"
 #include "common/Text.h"
 #include "local/AUCrypt.h"
+#include "local/AULocalData.h"
 #include "res/install_ids.h"
 #include "res/resource_ids.h"
 #include "res/selfupdate_ids.h"
@@ -180,6 +181,28 @@ TEST_F(RunUpgraderTest, ACurrentUpdaterOrAServerWithoutVersionAsksNothing) {
             EXPECT_TRUE(trace.Contains(L"Local Upgrader Version is latest."));
         }
     }
+}
+
+// The version an upgrade recorded may lag behind the program (the write failed): an offer that is
+// not newer than the program that runs (these tests run as 1.1.0) is no upgrade either.
+TEST_F(RunUpgraderTest, AnOfferNoNewerThanTheProgramThatRunsAsksNothingWhateverWasRecorded) {
+    ASSERT_EQ(CAULocalData::GetProgramFileVersion(), L"1.1.0.0");
+    scup::WriteMachineSettingText(L"PackageVersion", L"1.0");
+    for (const wchar_t* offered : {L"1.1.0", L"1.1", L"1.0.5"}) {
+        server_->AnnounceUpdaterVersion(offered);
+        TraceCapture trace;
+        EXPECT_EQ(app_->RunUpgrader(), UpgradeResult::NotNeeded) << offered;
+        EXPECT_EQ(server_->notices, 0);
+        EXPECT_TRUE(trace.Contains(L"The offered updater " + std::wstring(offered) +
+                                   L" is not newer than the one that runs (1.1.0.0)."));
+    }
+}
+
+TEST(ProgramFileVersion, IsReadFromTheProgramsVersionAndIsEmptyWithoutOne) {
+    EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"ScUpdater.exe"), L"1.0.0.0");
+    EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"previous\\ScUpdater.exe"), L"0.9.0.0");
+    EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"record_args.exe"), L"");
+    EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"no-such-program.exe"), L"");
 }
 
 TEST_F(RunUpgraderTest, ExitRequestedBeforeTheQuestionEndsWithoutAsking) {

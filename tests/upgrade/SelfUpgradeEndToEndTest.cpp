@@ -240,6 +240,9 @@ class SelfUpgradeEndToEnd : public ::testing::Test {
         for (const wchar_t* name : {L"ScUpdater.exe", L"ScUpRes.dll", L"unzip32.dll", L"scfilo.dll"})
             ASSERT_TRUE(CopyFileW((BinFolder() + name).c_str(), (installed_ + L"\\" + name).c_str(), FALSE))
                 << name;
+        // The program itself is the release before, as the PC records it below.
+        ASSERT_TRUE(CopyFileW((BinFolder() + L"previous\\ScUpdater.exe").c_str(),
+                              (installed_ + L"\\ScUpdater.exe").c_str(), FALSE));
         oldProgram_ = ReadTextFile(installed_ + L"\\ScUpdater.exe");
 
         for (const wchar_t* name : {L"VersionCheckURL", L"NoticeURL", L"FileUpdateURL"})
