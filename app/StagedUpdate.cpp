@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "DesktopUserStart.h"
 #include "UpgraderFiles.h"
 #include "common/AppFiles.h"
 #include "common/Handles.h"
@@ -225,6 +226,8 @@ void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, co
     const std::wstring program = JoinPath(target, L"ScUpdater.exe");
     std::wstring parameters = editor ? L"-N -EDITOR" : L"-N";
     for (const std::wstring& argument : followUp) parameters += L" " + QuoteArgument(argument);
+    if (StartAsDesktopUser(program, parameters)) return;
+    AUTrace(L"The updater is started under the account of this step.");
     ShellExecuteW(nullptr, nullptr, program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 

@@ -18,6 +18,9 @@
 #include "common/Text.h"
 #include "res/resource_ids.h"
 
+// Exported by user32 without a declaration in its header: the call a desktop shell makes.
+extern "C" BOOL WINAPI SetShellWindow(HWND window);
+
 namespace {
 
 using namespace testing_support;
@@ -90,6 +93,31 @@ TEST_F(FinishSelfUpdateTest, InstallsEveryFileOverReadOnlyOnesRecordsTheVersionA
     EXPECT_EQ(scup::ReadMachineSettingText(L"PackageVersion"), L"1.2.1");
     EXPECT_FALSE(FileExists(source_));
     EXPECT_EQ(StartedWith(), "-N");
+}
+
+// The elevated step may run under the account whose credentials were typed into the prompt: the
+// new updater starts with the token of the desktop shell's process, that is as the user at the PC.
+// Wine has a single account, so what is seen here is the road taken, not another user.
+TEST_F(FinishSelfUpdateTest, TheNewUpdaterStartsAsTheDesktopShellsUserWhereAShellRuns) {
+    ASSERT_EQ(GetShellWindow(), nullptr) << "another shell window is left over";
+    {
+        TraceCapture trace;
+        scup::FinishSelfUpdate(target_, source_, L"1.2.1", false);
+        EXPECT_EQ(StartedWith(), "-N");
+        EXPECT_TRUE(trace.Contains(L"The updater is started under the account of this step."))
+            << "without a shell there is no other user to go back to";
+    }
+    DeleteFileW(record_.c_str());
+    HWND shell = CreateWindowExW(0, L"STATIC", L"desktop shell", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_TRUE(SetShellWindow(shell));
+    TraceCapture trace;
+    scup::FinishSelfUpdate(target_, source_, L"1.2.1", true);
+    EXPECT_EQ(StartedWith(), "-N -EDITOR");
+    EXPECT_TRUE(trace.Contains(L"The updater was started as the desktop's user : " + target_ +
+                               L"\\ScUpdater.exe -N -EDITOR"));
+    EXPECT_FALSE(trace.Contains(L"The updater is started under the account of this step."));
+    DestroyWindow(shell);
 }
 
 // The machine's settings refuse the new version: the new files stay installed and start, and the
