@@ -8,6 +8,7 @@
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/LangResources.h"
+#include "common/ProgramEvents.h"
 #include "common/Trace.h"
 #include "install/VerifiedFetch.h"
 #include "local/AUCrypt.h"
@@ -20,11 +21,6 @@ namespace {
 
 // Where signatures are off and the notice gives no size.
 constexpr unsigned long long kUnverifiedUpdaterLimit = 64ull << 20;
-
-bool ExitRequested() {
-    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
-    return exit && WaitForSingleObject(exit.get(), 0) == WAIT_OBJECT_0;
-}
 
 std::wstring PrepareDownloadFolder() {
     const std::wstring folder = scup::GetDataFolder(L"DownloadedFiles");
@@ -106,13 +102,13 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
 int CAUAppUpgrader::Refuse(LANGID language, const std::wstring& reason) {
     AUTrace(L"Failed: the new updater is refused: %s.", reason.c_str());
     m_strRefusal = reason;
-    if (ExitRequested()) return kExitRequested;
+    if (scup::IsNamedEventSet(scup::kExitEventName)) return kExitRequested;
     scup::ShowLangMessage(nullptr, IDS_MSG_UPDATER_NOT_SIGNED, language, MB_ICONERROR);
     return kFailed;
 }
 
 int CAUAppUpgrader::Fail(LANGID language, int code, ServerResult serverResult) {
-    if (ExitRequested()) return kExitRequested;
+    if (scup::IsNamedEventSet(scup::kExitEventName)) return kExitRequested;
     if (serverResult == ServerResult::ProxyAuthRefused)
         scup::ShowLangMessage(nullptr, IDS_MSG_PROXY_AUTH_REFUSED, language, MB_ICONSTOP);
     scup::ShowLangMessage(nullptr, IDS_MSG_SERVER_UNREACHABLE, language, 0);

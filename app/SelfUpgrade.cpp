@@ -10,6 +10,7 @@
 #include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/LangResources.h"
+#include "common/ProgramEvents.h"
 #include "common/Trace.h"
 #include "install/TrustPolicy.h"
 #include "res/install_ids.h"
@@ -18,10 +19,6 @@
 using scup::AUTrace;
 
 namespace {
-
-bool IsExitRequested(HANDLE exitEvent) {
-    return exitEvent && WaitForSingleObject(exitEvent, 0) == WAIT_OBJECT_0;
-}
 
 UpgradeResult FetchFailure(int fetched) {
     switch (fetched) {
@@ -38,7 +35,8 @@ UpgradeResult FetchFailure(int fetched) {
 
 UpgradeResult CScUpdaterApp::RunUpgrader() {
     scup::TraceScope scope(L"CAUManager::RunUpgrader()");
-    scup::UniqueHandle exitEvent(CreateEventW(nullptr, TRUE, FALSE, kAUEventNames[kExitEvent]));
+    // Made here when the run has none yet, and kept for the look at it below.
+    const scup::UniqueHandle exitEvent(CreateEventW(nullptr, TRUE, FALSE, scup::kExitEventName));
     const std::wstring installed = CAULocalData::GetOwnPackageVersion();
     const std::wstring offered = m_pServerData ? m_pServerData->UpdaterVersion() : std::wstring();
     // A server that names no version has nothing to offer; without this every start of a program
@@ -60,7 +58,7 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
         return UpgradeResult::NotNeeded;
     }
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
-    if (IsExitRequested(exitEvent.get())) return UpgradeResult::Declined;
+    if (scup::IsNamedEventSet(scup::kExitEventName)) return UpgradeResult::Declined;
 
     const bool consent = m_askUpgradeConsent
                              ? m_askUpgradeConsent()
@@ -97,8 +95,7 @@ UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, c
     if (!refusal.empty()) {
         m_strUpgradeRefusal = refusal;
         AUTrace(L"Failed: the new updater is refused: %s.", refusal.c_str());
-        scup::UniqueHandle exitEvent(OpenEventW(SYNCHRONIZE, FALSE, kAUEventNames[kExitEvent]));
-        if (!IsExitRequested(exitEvent.get()))
+        if (!scup::IsNamedEventSet(scup::kExitEventName))
             scup::ShowLangMessage(nullptr, IDS_MSG_UPDATER_NOT_SIGNED, Language(), MB_ICONERROR);
         return UpgradeResult::NotObtained;
     }

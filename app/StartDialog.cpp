@@ -1,12 +1,13 @@
 #include "StartDialog.h"
 
 #include "app/SingleInstance.h"
+#include "common/ProgramEvents.h"
 #include "common/Resources.h"
 #include "res/resource_ids.h"
 
 CStartDialog::CStartDialog(LANGID language, HWND parent) : CLangDialog(language, IDD_START, parent) {
-    m_hExitEvent.reset(OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
-    if (!m_hExitEvent) m_hExitEvent.reset(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
+    m_hExitEvent.reset(OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, scup::kExitEventName));
+    if (!m_hExitEvent) m_hExitEvent.reset(CreateEventW(nullptr, TRUE, FALSE, scup::kExitEventName));
 }
 
 BOOL CStartDialog::OnInitDialog() {

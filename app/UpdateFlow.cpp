@@ -13,6 +13,7 @@
 #include "UpdaterOwner.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
+#include "common/ProgramEvents.h"
 #include "common/Resources.h"
 #include "common/Text.h"
 #include "common/Trace.h"
@@ -27,8 +28,9 @@ using scup::AUTrace;
 using scup::FormatText;
 using scup::StartsWith;
 
-const wchar_t* const kAUEventNames[6] = {L"REFRESH_EVENT", L"CHECK_EVENT",       L"START_EVENT",
-                                         L"EXIT_EVENT",    L"RESETSERVER_EVENT", L"CANCEL_EVENT"};
+const wchar_t* const kAUEventNames[6] = {scup::kRefreshEventName,     scup::kCheckEventName,
+                                         scup::kStartEventName,       scup::kExitEventName,
+                                         scup::kResetServerEventName, scup::kCancelEventName};
 
 namespace {
 

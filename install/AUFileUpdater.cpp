@@ -12,6 +12,7 @@
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/LangResources.h"
+#include "common/ProgramEvents.h"
 #include "common/Text.h"
 #include "common/Trace.h"
 #include "local/AULocalData.h"
@@ -105,11 +106,6 @@ unsigned long long UnverifiedPackageLimit(const std::wstring& size) {
 // What a description names where its package's code allows another kind of file.
 std::wstring KindDetail(const std::wstring& named, const std::wstring& allowed) {
     return FormatText(L"\"%s\" where \"%s\" is allowed", named.c_str(), allowed.c_str());
-}
-
-bool IsCancelRequested() {
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE, FALSE, L"CANCEL_EVENT"));
-    return cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0;
 }
 
 // 0 applications, 1 other firmware, 2 the main firmware.
@@ -399,7 +395,7 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
     SInstallLists groups[3];
     ServerResult failed = ServerResult::Success;
     for (const auto& [key, entry] : entries) {
-        if (IsCancelRequested()) {
+        if (scup::IsNamedEventSet(scup::kCancelEventName)) {
             AUTrace(L"Firmware update cancelled by user.");
             m_cancelledBetweenEntries = true;
             return ServerResult::Success;
@@ -457,7 +453,7 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
     m_pUpdaterDialog = view;
     if (Initialize() != 0) return InstallResult::Failed;
     m_refusals.clear();
-    scup::UniqueHandle cancelEvent(CreateEventW(nullptr, FALSE, FALSE, L"CANCEL_EVENT"));
+    scup::UniqueHandle cancelEvent(CreateEventW(nullptr, FALSE, FALSE, scup::kCancelEventName));
     if (!updates) return InstallResult::Failed;
     auto found = updates->find(printer);
     if (found == updates->end()) return InstallResult::Failed;

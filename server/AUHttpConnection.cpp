@@ -11,6 +11,7 @@
 #include "common/Format.h"
 #include "common/LangResources.h"
 #include "common/Profile.h"
+#include "common/ProgramEvents.h"
 #include "common/Text.h"
 #include "common/Trace.h"
 
@@ -48,11 +49,6 @@ std::function<LANGID()>& LanguageSource() {
 }
 
 LANGID InterfaceLanguage() { return LanguageSource() ? LanguageSource()() : static_cast<LANGID>(0x409); }
-
-bool IsEventSet(const wchar_t* name) {
-    scup::UniqueHandle event(OpenEventW(SYNCHRONIZE, FALSE, name));
-    return event && WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0;
-}
 
 struct UrlParts {
     INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTP;
@@ -501,7 +497,7 @@ ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, 
         if (result != ServerResult::ConnectionLost) return result;
         if (attempt == kAttempts) return ServerResult::Failed;
         // A cancel or the program's end that came meanwhile is not overridden by asking again.
-        if (CCallWorker::CancelRequested() || IsEventSet(L"EXIT_EVENT")) {
+        if (CCallWorker::CancelRequested() || scup::IsNamedEventSet(scup::kExitEventName)) {
             AUTrace(L"The connection was lost after a cancel: the request is not sent again.");
             return ServerResult::Cancelled;
         }
@@ -627,7 +623,7 @@ ServerResult CAUHttpConnection::GetResponse(HINTERNET request, const std::wstrin
 ServerResult CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
                                                           std::wstring& target, Mode mode,
                                                           const DownloadProgress& progress) {
-    if (IsEventSet(L"EXIT_EVENT")) return ServerResult::ProxyAuthRefused;
+    if (scup::IsNamedEventSet(scup::kExitEventName)) return ServerResult::ProxyAuthRefused;
     AUTrace(L"Getting Proxy Authentication details from user.");
     if (Session().proxyText != m_strProxyServer) {
         m_strProxyUser.clear();
@@ -635,7 +631,7 @@ ServerResult CAUHttpConnection::AnswerProxyAuthentication(HINTERNET request, con
         m_strProxyServer = Session().proxyText;
     }
     ServerResult answer = GetProxyAuthDetailsFromUser();
-    if (IsEventSet(L"EXIT_EVENT")) return ServerResult::ProxyAuthRefused;
+    if (scup::IsNamedEventSet(scup::kExitEventName)) return ServerResult::ProxyAuthRefused;
     if (answer != ServerResult::Success) {
         AUTrace(L"User cancelled the request for Proxy Authentication.");
         return ServerResult::ProxyAuthRefused;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/Handles.h"
+#include "common/ProgramEvents.h"
 
 struct CCallWorker::Shared {
     std::mutex mutex;
@@ -47,8 +48,8 @@ CCallWorker::End CCallWorker::Run(std::function<void()> call, DWORD waitMs) {
         m_shared->call = std::move(call);
         m_shared->wake.notify_one();
     }
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"CANCEL_EVENT"));
-    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, L"EXIT_EVENT"));
+    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, scup::kCancelEventName));
+    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, scup::kExitEventName));
     HANDLE waits[3] = {m_shared->done.get()};
     DWORD count = 1;
     const DWORD exitIndex = exit ? count : MAXDWORD;
@@ -71,7 +72,7 @@ CCallWorker::End CCallWorker::Run(std::function<void()> call, DWORD waitMs) {
 }
 
 bool CCallWorker::CancelRequested() {
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"CANCEL_EVENT"));
+    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, scup::kCancelEventName));
     if (!cancel || WaitForSingleObject(cancel.get(), 0) != WAIT_OBJECT_0) return false;
     SetEvent(cancel.get());
     return true;

@@ -13,10 +13,9 @@
 
 #include "LangDialog.h"
 #include "common/Handles.h"
+#include "common/ProgramEvents.h"
 
 namespace scup {
-
-inline constexpr wchar_t kCancelEventName[] = L"CANCEL_EVENT";
 
 class CMessageDialog : public CLangDialog {
   public:

@@ -24,6 +24,7 @@
 #include "common/Format.h"
 #include "common/KeepAwake.h"
 #include "common/LangResources.h"
+#include "common/ProgramEvents.h"
 #include "common/Resources.h"
 #include "common/Text.h"
 #include "common/Trace.h"
@@ -65,8 +66,8 @@ enum DialogMessage : UINT {
     kCallOnWindowThread = WM_APP + 0x160,  // lParam: const std::function<void()>*
 };
 
-const wchar_t* const kDialogEvents[] = {L"START_EVENT", L"CHECK_EVENT", L"REFRESH_EVENT",
-                                        L"RESETSERVER_EVENT"};
+const wchar_t* const kDialogEvents[] = {scup::kStartEventName, scup::kCheckEventName, scup::kRefreshEventName,
+                                        scup::kResetServerEventName};
 
 // The note that stands in an empty list when updates were left out, by why; 0 when none were.
 UINT NotShownTextId(scup::DescriptionRead why) {
@@ -241,7 +242,7 @@ BOOL CUpdaterDialog::OnInitDialog() {
     CreateProgressPanel();
     FillRows();
     UpdateControlStates();
-    Signal(L"CHECK_EVENT");
+    Signal(scup::kCheckEventName);
     SetPropW(hwnd, scup::kInstanceWindowProperty, reinterpret_cast<HANDLE>(1));
     return TRUE;
 }
@@ -802,7 +803,7 @@ void CUpdaterDialog::OnOK() {
 void CUpdaterDialog::OnRefresh() {
     if (!m_bIdle.load() || m_bLocalFiles.load()) return;
     ClearList();
-    Signal(L"REFRESH_EVENT");
+    Signal(scup::kRefreshEventName);
 }
 
 void CUpdaterDialog::OnPrinterChosen() {
@@ -815,7 +816,7 @@ void CUpdaterDialog::OnPrinterChosen() {
     m_printer.Set(printer.c_str());
     if (m_nLocale.load() == 0) return;
     ClearList();
-    Signal(L"CHECK_EVENT");
+    Signal(scup::kCheckEventName);
 }
 
 void CUpdaterDialog::OnRegionChosen() {
@@ -829,7 +830,7 @@ void CUpdaterDialog::OnRegionChosen() {
     if (!IsValidLocale(locale, LCID_INSTALLED))
         scup::CAltMessageBox(m_nLanguage, GetSafeHwnd(), IDS_MSG_LOCALE_NOT_INSTALLED).Show();
     ClearList();
-    Signal(L"CHECK_EVENT");
+    Signal(scup::kCheckEventName);
 }
 
 void CUpdaterDialog::OnRegionMenu(UINT command) {
@@ -857,7 +858,7 @@ void CUpdaterDialog::OnProxySettings() {
     // Only another way to the server calls for a new connection and a new check.
     if (after.bUseProxy == before.bUseProxy && after.strProxyServer == before.strProxyServer) return;
     ClearList();
-    Signal(L"RESETSERVER_EVENT");
+    Signal(scup::kResetServerEventName);
 }
 
 void CUpdaterDialog::OnHistory() {
@@ -904,7 +905,7 @@ void CUpdaterDialog::OnOpenPackages() {
 void CUpdaterDialog::OnInstall() {
     if (!m_bIdle.load()) return;
     if (!m_bLocalFiles.load()) {
-        Signal(L"START_EVENT");
+        Signal(scup::kStartEventName);
         return;
     }
     TransferLocalPackages();
