@@ -6,6 +6,7 @@
 #include "common/Handles.h"
 #include "common/Trace.h"
 #include "install/PackageFiles.h"
+#include "install/TemporaryFolder.h"
 
 namespace scup {
 namespace {
@@ -52,21 +53,6 @@ std::vector<BYTE> ReadWholeFile(const std::wstring& path) {
     return bytes;
 }
 
-// The folder and what is in it go when the reading is done, however it ends.
-class TemporaryFolder {
-  public:
-    TemporaryFolder() : path_(MakeTempFolder()) {}
-    ~TemporaryFolder() {
-        if (!path_.empty()) RemoveFolder(path_);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const std::wstring& Path() const { return path_; }
-
-  private:
-    std::wstring path_;
-};
-
 }  // namespace
 
 std::wstring LanguageAbbreviation(LCID locale) {
@@ -88,7 +74,7 @@ DescriptionRead ReadDescriptionPackage(const CUnzipHolder* unzip, const std::wst
                                        SAUItemRecord& record) {
     if (archive.empty()) return DescriptionRead::Damaged;
     if (!HasUnzipEntryPoint(unzip)) return DescriptionRead::NoUnzipLibrary;
-    TemporaryFolder folder;
+    CTemporaryFolder folder;
     if (folder.Path().empty()) {
         AUTrace(L"Failed: no temporary folder to unpack the description package %s into", archive.c_str());
         return DescriptionRead::NoTemporaryFolder;

@@ -30,6 +30,7 @@
 #include "common/Trace.h"
 #include "install/FirmTransfer.h"
 #include "install/PackageFiles.h"
+#include "install/TemporaryFolder.h"
 #include "install/StoredFileQuery.h"
 #include "local/AUConfigXML.h"
 #include "local/PrinterDriver.h"
@@ -122,21 +123,6 @@ void OpenWithShell(HWND owner, const std::wstring& address) {
 int TransferThroughPort(const std::wstring& driver, const std::vector<std::wstring>& files) {
     return TransferFirmware(driver, {}, files, nullptr);
 }
-
-// A temporary folder that goes with everything in it when it goes.
-class CUnpackFolder {
-  public:
-    CUnpackFolder() : m_strPath(scup::MakeTempFolder()) {}
-    ~CUnpackFolder() {
-        if (!m_strPath.empty()) scup::RemoveFolder(m_strPath);
-    }
-    CUnpackFolder(const CUnpackFolder&) = delete;
-    CUnpackFolder& operator=(const CUnpackFolder&) = delete;
-    const std::wstring& Path() const { return m_strPath; }
-
-  private:
-    std::wstring m_strPath;
-};
 
 // While the dialog runs modally its accelerators are translated in the dialog's own loop.
 class CAcceleratorHook {
@@ -923,12 +909,12 @@ void CUpdaterDialog::TransferLocalPackages() {
     HWND hwnd = GetSafeHwnd();
     ShowWindow(hwnd, SW_HIDE);
     {
-        std::vector<std::unique_ptr<CUnpackFolder>> folders;
+        std::vector<std::unique_ptr<scup::CTemporaryFolder>> folders;
         std::vector<std::wstring> files;
         // Only the packages whose files went to the printer leave the list.
         std::vector<int> sentRows;
         for (const SAUTickedRow& row : ticked) {
-            auto folder = std::make_unique<CUnpackFolder>();
+            auto folder = std::make_unique<scup::CTemporaryFolder>();
             std::vector<std::wstring> names;
             if (folder->Path().empty() ||
                 !scup::UnzipPackage(m_pUnzip, row.record.info.strFilePath, names, folder->Path())) {
