@@ -5,10 +5,7 @@ add_executable(scup_progress_tests ${CMAKE_CURRENT_SOURCE_DIR}/unit/ProgressDial
   ${CMAKE_CURRENT_SOURCE_DIR}/unit/DialogDriver.cpp)
 target_link_libraries(scup_progress_tests PRIVATE scup_test_support)
 add_dependencies(scup_progress_tests ScUpRes)
-gtest_discover_tests(scup_progress_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_progress_tests)
 
 # scup_firmware_tests: the transfer against the printer simulator of the native tools, over the
 # real serial path (port/run_with_printer.sh), with its dialogs driven as real windows. Each

@@ -3,7 +3,4 @@
 add_executable(scup_history_dialog_tests ${CMAKE_CURRENT_LIST_DIR}/unit/HistoryDialogTest.cpp ${CMAKE_CURRENT_LIST_DIR}/unit/DialogDriver.cpp)
 target_link_libraries(scup_history_dialog_tests PRIVATE scup_test_support comctl32)
 add_dependencies(scup_history_dialog_tests ScUpRes)
-gtest_discover_tests(scup_history_dialog_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_history_dialog_tests)

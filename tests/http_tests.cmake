@@ -3,7 +3,4 @@
 add_executable(scup_http_tests unit/HttpConnectionTest.cpp unit/ServerDataTest.cpp unit/ScriptedHttpServer.cpp)
 target_link_libraries(scup_http_tests PRIVATE scup_test_support ws2_32)
 add_dependencies(scup_http_tests ScUpRes)
-gtest_discover_tests(scup_http_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_http_tests)

@@ -11,10 +11,7 @@ target_link_libraries(scup_install_tests PRIVATE scup_test_support ws2_32 ${SCUP
 target_compile_definitions(scup_install_tests PRIVATE
   SCUP_INSTALLERS_DIR="${SCUP_INSTALLERS_DIR}" SCUP_APPRES_DIR="${CMAKE_BINARY_DIR}/fixtures")
 add_dependencies(scup_install_tests ScUpRes unzip32 scup_appres scup_sleeper record_args ${SCUP_STANDIN_TARGETS})
-gtest_discover_tests(scup_install_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_install_tests TIMEOUT 180)
 
 # The same against the real update server with the demo catalog (built by the native tools after
 # this build, with the stand-ins above as its software packages).

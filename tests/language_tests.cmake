@@ -4,7 +4,4 @@ add_executable(scup_language_tests ${CMAKE_CURRENT_LIST_DIR}/unit/LanguageCopies
   ${CMAKE_CURRENT_LIST_DIR}/unit/TextFit.cpp ${CMAKE_CURRENT_LIST_DIR}/unit/DialogDriver.cpp)
 target_link_libraries(scup_language_tests PRIVATE scup_test_support comctl32)
 add_dependencies(scup_language_tests ScUpRes scup_partial_res)
-gtest_discover_tests(scup_language_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_language_tests TIMEOUT 300)

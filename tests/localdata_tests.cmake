@@ -2,7 +2,4 @@
 add_executable(scup_localdata_tests unit/LocalDataTest.cpp unit/SimulatedPC.cpp)
 target_link_libraries(scup_localdata_tests PRIVATE scup_test_support winspool shell32)
 add_dependencies(scup_localdata_tests ScUpRes scup_infolib scup_appres)
-gtest_discover_tests(scup_localdata_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_localdata_tests)

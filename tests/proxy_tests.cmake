@@ -2,10 +2,7 @@
 add_executable(scup_proxy_tests ${CMAKE_CURRENT_SOURCE_DIR}/unit/ProxyDialogTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/unit/DialogDriver.cpp)
 target_link_libraries(scup_proxy_tests PRIVATE scup_test_support)
 add_dependencies(scup_proxy_tests ScUpRes)
-gtest_discover_tests(scup_proxy_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_proxy_tests)
 
 # Shows one dialog with sample values, for the screenshots of dialogs that the program opens
 # only deep inside its flow.

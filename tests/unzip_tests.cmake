@@ -38,7 +38,4 @@ else()
   message(WARNING "zip not found (scripts/setup.sh installs it): the tests of zip-made archives will fail")
 endif()
 
-gtest_discover_tests(scup_unzip_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120)
+scup_register_tests(scup_unzip_tests SHARES_NO_SESSION)

@@ -5,10 +5,7 @@ add_executable(scup_updater_dialog_tests ${CMAKE_CURRENT_LIST_DIR}/unit/UpdaterD
   ${CMAKE_CURRENT_LIST_DIR}/unit/DialogDriver.cpp ${CMAKE_CURRENT_LIST_DIR}/unit/ZipWriter.cpp)
 target_link_libraries(scup_updater_dialog_tests PRIVATE scup_test_support ${SCUP_DIALOG_TEST_ZLIB} comctl32)
 add_dependencies(scup_updater_dialog_tests ScUpRes unzip32)
-gtest_discover_tests(scup_updater_dialog_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_updater_dialog_tests)
 # show_dialog.exe shows the main dialog with sample updates, read from description packages that it
 # writes itself.
 target_sources(show_dialog PRIVATE ${CMAKE_CURRENT_LIST_DIR}/unit/ZipWriter.cpp)

@@ -9,10 +9,7 @@ target_include_directories(scup_upgrade_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/
 find_library(SCUP_UPGRADE_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(scup_upgrade_tests PRIVATE scup_test_support ${SCUP_UPGRADE_ZLIB})
 add_dependencies(scup_upgrade_tests ScUpRes unzip32 record_args trustca ScUpdater ScUpdaterPrevious)
-gtest_discover_tests(scup_upgrade_tests
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_session)
+scup_register_tests(scup_upgrade_tests)
 
 # The real program upgraded end to end against the real update server (native programs that
 # run_upgrade_e2e.sh builds the catalog for and starts around the Windows test).
