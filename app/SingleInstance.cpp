@@ -15,6 +15,9 @@ CSingleInstance::~CSingleInstance() {
 }
 
 bool CSingleInstance::TryLock() {
+    // An instance of higher rights (the elevated step of a self-upgrade) may hold a mutex that this
+    // one cannot open; once it has ended, the name is free to be made again.
+    if (!m_mutex) m_mutex.reset(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     if (!m_mutex) return false;
     DWORD rc = WaitForSingleObject(m_mutex.get(), 0);
     if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED) return false;

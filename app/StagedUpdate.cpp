@@ -226,7 +226,9 @@ void FinishSelfUpdate(const std::wstring& target, const std::wstring& source, co
     const std::wstring program = JoinPath(target, L"ScUpdater.exe");
     std::wstring parameters = editor ? L"-N -EDITOR" : L"-N";
     for (const std::wstring& argument : followUp) parameters += L" " + QuoteArgument(argument);
-    if (StartAsDesktopUser(program, parameters)) return;
+    // A task handed over (an IT run's switches) keeps the account and rights that started it; the
+    // updater the user sees goes back to the user at the PC.
+    if (followUp.empty() && StartAsDesktopUser(program, parameters)) return;
     AUTrace(L"The updater is started under the account of this step.");
     ShellExecuteW(nullptr, nullptr, program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }

@@ -483,11 +483,12 @@ bool CAUHttpConnection::IsConnectionLost(DWORD error) {
 // Sends the request in scope and takes its answer. A request that met a lost connection goes out
 // again on a new handle, with the credentials the first one had: nothing of it was answered. A
 // proxy that refuses a request without credentials and closes at once may reset the connection
-// before its refusal is read (tinyproxy does when the request's body is still on the way), and the
-// stack sends Basic proxy credentials only after a refusal, so a few more tries are allowed.
+// before its refusal is read (tinyproxy does when the request's body is still on the way, the more
+// often the busier the PC), and the stack sends Basic proxy credentials only after a refusal, so
+// several tries are allowed; each is quick, and a cancel ends them.
 ServerResult CAUHttpConnection::SendAndReceive(const std::wstring& requestText, std::wstring& target,
                                                Mode mode, const DownloadProgress& progress) {
-    constexpr int kAttempts = 4;
+    constexpr int kAttempts = 8;
     HINTERNET request = m_request.get();
     for (int attempt = 1;; ++attempt) {
         StartWaiting();
@@ -818,6 +819,8 @@ ServerResult CAUHttpConnection::GetProxyAuthDetailsFromUser() {
 
 ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
     tryAgain = false;
+    m_probeAttempt = attempt;
+    const std::unique_ptr<int, void (*)(int*)> endOfAttempt(&m_probeAttempt, [](int* probe) { *probe = 0; });
     HINTERNET request = m_request.get();
     if (attempt == 1) {
         if (MayUseStoredCredentials()) GiveProxyCredentials(request);
@@ -834,9 +837,7 @@ ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
         if (!SetBasicProxyCredentials(request, L"", L"")) TraceCredentialsFailure(GetLastError());
     }
     std::wstring scratch;
-    m_probeAttempt = attempt;
     const ServerResult result = SendAndReceive(L"", scratch, Mode::Text, {});
-    m_probeAttempt = 0;
     if (result == ServerResult::ProxyAuthRefused) {
         LANGID language = InterfaceLanguage();
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, language, MB_OK | MB_ICONERROR);

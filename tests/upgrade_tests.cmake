@@ -9,6 +9,8 @@ target_include_directories(scup_upgrade_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/
 find_library(SCUP_UPGRADE_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(scup_upgrade_tests PRIVATE scup_test_support ${SCUP_UPGRADE_ZLIB})
 add_dependencies(scup_upgrade_tests ScUpRes unzip32 record_args trustca ScUpdater ScUpdaterPrevious)
+# The version the build's program carries, as its version resource gives it.
+target_compile_definitions(scup_upgrade_tests PRIVATE SCUP_PROGRAM_FILE_VERSION=L"${PROJECT_VERSION}.0")
 scup_register_tests(scup_upgrade_tests)
 
 # The real program upgraded end to end against the real update server (native programs that

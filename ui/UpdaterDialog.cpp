@@ -319,8 +319,8 @@ void CUpdaterDialog::SetUpList() {
         UINT textId;
         int width;
     };
-    // The size heading needs 71 px in Italian ("Dimensione") and Romanian ("Dimensiune"): it takes
-    // two pixels from the title, and the list keeps its width.
+    // The size heading needs 71 px in Italian ("Dimensione") and Romanian ("Dimensiune"); the title
+    // column gives up what the size column needs beyond 70, so the list keeps its width.
     const SColumn columns[] = {{0, 24}, {IDS_COL_TITLE, 198}, {IDS_COL_VERSION, 75}, {IDS_UPD_COL_SIZE, 72}};
     for (int i = 0; i < 4; ++i) {
         std::wstring heading = columns[i].textId ? LoadLangString(columns[i].textId, m_nLanguage) : L"";

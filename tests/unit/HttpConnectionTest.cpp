@@ -372,7 +372,7 @@ TEST_F(HttpConnectionTest, ADownloadThatKeepsMovingMayOutlastTheReceiveTimeOutAn
     EXPECT_EQ(response, L"");
 }
 
-// An exchange only asks: its answer, cut short with the connection, is asked for again (four times in
+// An exchange only asks: its answer, cut short with the connection, is asked for again (eight times in
 // all at most). A download cut short is a failed download and is not fetched again.
 TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIsNot) {
     std::atomic<int> answered{0};

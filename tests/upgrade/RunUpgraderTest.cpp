@@ -199,7 +199,7 @@ TEST_F(RunUpgraderTest, AnOfferNoNewerThanTheProgramThatRunsAsksNothingWhateverW
 }
 
 TEST(ProgramFileVersion, IsReadFromTheProgramsVersionAndIsEmptyWithoutOne) {
-    EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"ScUpdater.exe"), L"1.0.0.0");
+    EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"ScUpdater.exe"), SCUP_PROGRAM_FILE_VERSION);
     EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"previous\\ScUpdater.exe"), L"0.9.0.0");
     EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"record_args.exe"), L"");
     EXPECT_EQ(CAULocalData::GetProgramFileVersion(BinFolder() + L"no-such-program.exe"), L"");
