@@ -834,7 +834,10 @@ ServerResult CAUHttpConnection::TestAttempt(int attempt, bool& tryAgain) {
         // wants the header; one that wants a name answers 407 and the user is asked.
         request = RenewRequest();
         if (!request) return ServerResult::Failed;
-        if (!SetBasicProxyCredentials(request, L"", L"")) TraceCredentialsFailure(GetLastError());
+        if (!SetBasicProxyCredentials(request, L"", L""))
+            TraceCredentialsFailure(GetLastError());
+        else if (!Session().proxyText.empty())
+            m_proxyCredentialsGiven = true;  // a proxy's 401 to them asks the user, as a 407 does
     }
     std::wstring scratch;
     const ServerResult result = SendAndReceive(L"", scratch, Mode::Text, {});

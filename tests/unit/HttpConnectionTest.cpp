@@ -661,6 +661,35 @@ TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
         wantsHeader = false;
     }
     {
+        // A proxy that wants a name refuses the empty one with 401 (as tinyproxy does): the user
+        // is asked, as after the 407 of a request without credentials.
+        const std::string expected = "Basic " + Base64("dora:s3cret");
+        ScriptedHttpServer named(
+            [&, first = true](const HttpRequestSeen& request) mutable {
+                HttpAnswer answer;
+                const std::string given = request.Header("proxy-authorization");
+                if (first) answer.status = 500;
+                else if (given.empty()) answer = ProxyAuthRequired();
+                else if (given != expected) answer.status = 401;
+                first = false;
+                return answer;
+            },
+            "127.0.0.1");
+        int asked = 0;
+        CAUHttpConnection::SetCredentialsPrompt([&](CAUHttpConnection::Credentials& credentials) {
+            ++asked;
+            credentials.user = L"dora";
+            credentials.password = L"s3cret";
+            return true;
+        });
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, named);
+        EXPECT_EQ(connection.TestProxy(L"http://update.corvane.example/v"), ServerResult::Success);
+        EXPECT_EQ(asked, 1);
+        CAUHttpConnection::SetCredentialsPrompt({});
+        CAUHttpConnection::CloseSharedSession();
+    }
+    {
         // A proxy that is not there: both attempts fail to send, each says which it was.
         CAUHttpConnection connection;
         SAUProxyInfo gone;
