@@ -35,7 +35,7 @@ scdrive() { scup_drive "$@"; }
 stop_all() {
   set +e
   trap - EXIT INT TERM
-  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then wineserver -k; fi
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then scup_kill_wine_programs; fi
   [ -n "$program_pid" ] && wait "$program_pid" 2>/dev/null
   scup_end_wine_session 20
   scup_demo_stop

@@ -49,6 +49,7 @@ scup_prepare_demo_pc() {
   scup_wine_prefix "$prefix" || { echo "could not prepare the Wine prefix $prefix" >&2; return 1; }
   wineserver -k 2>/dev/null
   wineserver -w
+  scup_hold_wine_session
   rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane "$WINEPREFIX"/drive_c/users/*/Application\ Data/Corvane
   scup_import_reg demo-clean <<'REG'
 Windows Registry Editor Version 5.00

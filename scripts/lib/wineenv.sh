@@ -206,9 +206,34 @@ scup_stop_display() {
   return 0
 }
 
+# scup_hold_wine_session: the prefix's wineserver stays up between programs until the session is
+# ended. A server left to exit a few seconds after its last program can do so just as the next one
+# connects, which then dies with "wine client error:0: recvmsg: Connection reset by peer"; a script
+# that runs many programs one after another (and waits between them) holds its session. Its own
+# output (an object dump when it is ended) goes to a file in the prefix.
+scup_hold_wine_session() {
+  wineserver -p >"$WINEPREFIX/wineserver-session.log" 2>&1
+  SCUP_WINE_HELD=$WINEPREFIX
+}
+
+# scup_kill_wine_programs: ends every program of the prefix at once; a held session is held again.
+scup_kill_wine_programs() {
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  [ "${SCUP_WINE_HELD:-}" = "$WINEPREFIX" ] && scup_hold_wine_session
+  return 0
+}
+
 # scup_end_wine_session [SECONDS]: lets the prefix's Wine session end by itself (wineserver exits a
-# few seconds after its last program), else ends it, so that nothing of it is left running.
+# few seconds after its last program), else ends it, so that nothing of it is left running. A held
+# session is ended at once: its caller has seen its own programs end.
 scup_end_wine_session() {
+  if [ "${SCUP_WINE_HELD:-}" = "$WINEPREFIX" ]; then
+    SCUP_WINE_HELD=""
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    return 0
+  fi
   timeout "${1:-20}" wineserver -w 2>/dev/null || wineserver -k 2>/dev/null
   return 0
 }

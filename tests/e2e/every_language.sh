@@ -31,7 +31,7 @@ check_language() {
     # It is kept as a screen and reported, and the language gets one more start.
     echo "note - $code: the start dialog did not become ready (screen: $E2E_OUT/slow-start-$code.png); starting once more"
     e2e_snapshot "slow-start-$code"
-    e2e_running "$E2E_PID" && { wineserver -k; wait "$E2E_PID" 2>/dev/null; }
+    e2e_running "$E2E_PID" && { scup_kill_wine_programs; wait "$E2E_PID" 2>/dev/null; }
     scup_set_default_lcid "$lcid"
     e2e_start_program
     start=$(e2e_start_dialog)
@@ -80,6 +80,6 @@ for code in "${codes[@]}"; do
   lcid=$(scup_language_id "$code") || { echo "unknown language $code"; exit 2; }
   check_language "$code" "$lcid" || true
   # A language whose walk broke off leaves its windows: they go before the next one starts.
-  e2e_running "$E2E_PID" && { wineserver -k; wait "$E2E_PID" 2>/dev/null; }
+  e2e_running "$E2E_PID" && { scup_kill_wine_programs; wait "$E2E_PID" 2>/dev/null; }
 done
 e2e_finish

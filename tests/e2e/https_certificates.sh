@@ -36,7 +36,7 @@ refused() {
   start=$(e2e_start_dialog 30000)
   [ -n "$start" ] && scdrive click "$start" 2 >/dev/null
   e2e_expect "the $what certificate: the program ends" e2e_wait_exit "$E2E_PID" 20
-  e2e_running "$E2E_PID" && wineserver -k
+  e2e_running "$E2E_PID" && scup_kill_wine_programs
   e2e_expect "the $what certificate: nothing was asked of the service" test "$(served)" -eq "$before"
   e2e_expect "the $what certificate: nothing was downloaded" test "$(downloads)" -eq 0
 }

@@ -84,7 +84,7 @@ e2e_cleanup() {
   set +e
   trap - EXIT INT TERM
   local pid
-  if e2e_running "$E2E_PID"; then wineserver -k; fi
+  if e2e_running "$E2E_PID"; then scup_kill_wine_programs; fi
   for pid in "$E2E_PID" "${E2E_EXTRA_PIDS[@]}"; do [ -n "$pid" ] && wait "$pid" 2>/dev/null; done
   scup_end_wine_session 20
   scup_demo_stop

@@ -134,7 +134,7 @@ run() {
   done
   if kill -0 "$pid" 2>/dev/null; then
     echo "$name: still running after 4 minutes; ended"
-    wineserver -k
+    scup_kill_wine_programs
   fi
   wait "$pid"
   RUN_EXIT=$?
@@ -347,7 +347,7 @@ if [ -n "$main" ]; then
 fi
 [ -n "$start" ] && scdrive click "$start" 2 >/dev/null
 e2e_expect "dialogs: the program ends" e2e_wait_exit "$E2E_PID" 30
-e2e_running "$E2E_PID" && wineserver -k
+e2e_running "$E2E_PID" && scup_kill_wine_programs
 E2E_PID=""
 
 # --- files changed after they were signed, and statements missing or by a stranger ---------------

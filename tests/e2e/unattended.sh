@@ -31,7 +31,7 @@ run() {
   done
   if kill -0 "$pid" 2>/dev/null; then
     echo "$name: still running after 4 minutes; ended"
-    wineserver -k
+    scup_kill_wine_programs
   fi
   wait "$pid"
   RUN_EXIT=$?
