@@ -488,6 +488,15 @@ std::wstring CScUpdaterApp::OfferCountry(const std::wstring& printer, bool print
     return UserCountryAbbreviation();
 }
 
+// A server may keep nothing under a language's wide and group keys and answer them with no usable
+// document; that answer is passed over. A query that was never answered (not reached, cancelled,
+// refused) leaves part of the offer unknown, and a partial offer must not pass for the whole one.
+namespace {
+bool IsAnsweredOrUnusable(ServerResult result) {
+    return result == ServerResult::Success || result == ServerResult::AnswerUnusable;
+}
+}  // namespace
+
 ServerResult CScUpdaterApp::QueryServerOffer(const std::wstring& printer, bool firmwareView, bool printerData,
                                              ComponentList& serverList) {
     const std::wstring country = OfferCountry(printer, printerData);
@@ -496,9 +505,11 @@ ServerResult CScUpdaterApp::QueryServerOffer(const std::wstring& printer, bool f
     if (!languages.empty()) {
         const std::wstring group = CUpdateRefinement::RegionGroup(country);
         for (const std::wstring& language : languages) {
-            QueryComponents(FormatText(L"%s_ALL", language.c_str()), printer, serverList, firmwareView);
-            QueryComponents(FormatText(L"%s_%s", language.c_str(), group.c_str()), printer, serverList,
-                            firmwareView);
+            for (const std::wstring& key : {FormatText(L"%s_ALL", language.c_str()),
+                                            FormatText(L"%s_%s", language.c_str(), group.c_str())}) {
+                failure = QueryComponents(key, printer, serverList, firmwareView);
+                if (!IsAnsweredOrUnusable(failure)) return failure;
+            }
             failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), printer,
                                       serverList, firmwareView);
             if (failure != ServerResult::Success) return failure;

@@ -68,6 +68,26 @@ std::optional<HWND> WindowArgument(const std::wstring& text) {
     return window;
 }
 
+// A window's control with the id, or else the first control with it inside one of its controls
+// (a note shown over a list is the list's child).
+HWND DescendantWithId(HWND window, int id) {
+    if (HWND control = GetDlgItem(window, id)) return control;
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (GetDlgCtrlID(child) != s->id) return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // The control with the given id inside a window, both taken from positional arguments.
 std::optional<HWND> ControlArguments(const Arguments& args) {
     if (args.Positional().size() != 2) {
@@ -81,7 +101,7 @@ std::optional<HWND> ControlArguments(const Arguments& args) {
         PrintError(L"\"" + args.Positional()[1] + L"\" is not a control id");
         return std::nullopt;
     }
-    HWND control = GetDlgItem(*window, static_cast<int>(*id));
+    HWND control = DescendantWithId(*window, static_cast<int>(*id));
     if (!control) {
         PrintError(L"window " + args.Positional()[0] + L" has no control " + args.Positional()[1]);
         return std::nullopt;

@@ -8,6 +8,8 @@ source "$(dirname "$0")/lib.sh"
 e2e_begin silent_server "${1:?usage: $0 BUILD_DIR}"
 readonly START_STATUS=$IDC_START_STATUS
 readonly SILENT="/_control/fault?kind=delay&ms=600000"
+# As often as the program sends an exchange whose answer was cut short.
+readonly CUT_TIMES=8
 
 # --- Leaving the start dialog while it connects.
 e2e_expect "the server is made silent" e2e_server_control POST "$SILENT"
@@ -46,6 +48,22 @@ e2e_expect "Cancel gives the dialog back" e2e_wait_idle "$main" 15
 e2e_expect "no message says that the server could not be reached" bash -c \
   '! wine "$0/scdrive.exe" wait-dialog --class "#32770" --text-contains "could not be reached" --timeout 2000 >/dev/null 2>&1' \
   "$E2E_BIN"
+e2e_server_control POST "/_control/fault?kind=none" >/dev/null
+
+# --- A check whose first query (the language's wide key) never gets its whole answer, however
+# often it is asked again: the offer is not known, so the list may not say that all is up to date.
+e2e_expect "the server cuts the answers to the check's first query" e2e_server_control POST \
+  "/_control/fault?kind=cut-body&bytes=20&path=/scupdater/versioncheck&times=$CUT_TIMES"
+e2e_refresh "$main"
+e2e_expect "the check ends in a message that the server could not be reached" bash -c \
+  'wine "$0/scdrive.exe" wait-dialog --class "#32770" --text-contains "could not be reached" --timeout 60000 >/dev/null 2>&1' \
+  "$E2E_BIN"
+scdrive close-messageboxes --timeout 10000 --quiet 1000 >/dev/null
+e2e_expect "the dialog is ready again" e2e_wait_idle "$main" 30
+e2e_expect "nothing is listed" test -z "$(e2e_rows "$main" "$E2E_MAIN_LIST")"
+e2e_expect "the list's note does not say that all is up to date" \
+  bash -c 'note=$(wine "$0/scdrive.exe" text "$1" "$2") && ! grep -q "up to date" <<<"$note"' \
+  "$E2E_BIN" "$main" "$IDC_UPD_EMPTY"
 e2e_server_control POST "/_control/fault?kind=none" >/dev/null
 
 scdrive click "$main" 2 >/dev/null

@@ -6,6 +6,7 @@
 // After windows.h, which it builds on.
 #include <commctrl.h>
 
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -38,6 +39,7 @@ struct ServerLog {
     int resets = 0;
     std::atomic<int> fileUpdates{0};
     std::atomic<ServerResult> versionResult{ServerResult::Success};  // what the version checks give
+    std::map<std::wstring, ServerResult> keyResults;  // what the check of one key gives instead
     ServerResult initResult = ServerResult::Success;
     scup::UniqueHandle gate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 
@@ -80,6 +82,11 @@ class FakeServerData : public CAUServerData {
         if (cancel && WaitForSingleObject(cancel.get(), 0) == WAIT_OBJECT_0) return ServerResult::Cancelled;
         result.clear();
         if (log_->versionResult != ServerResult::Success) return log_->versionResult;
+        {
+            std::lock_guard lock(log_->mutex);
+            if (const auto given = log_->keyResults.find(key); given != log_->keyResults.end())
+                return given->second;
+        }
         SAUExtFirmInfo app;
         app.strId = L"PP-SCEDIT52";
         app.strSpec = key;
@@ -478,6 +485,59 @@ TEST_F(UpdateThreadTest, AFailedCheckSaysWhatHappened) {
         } else {
             ASSERT_EQ(messages_.Messages().size(), shown + 1);
             EXPECT_EQ(messages_.Messages().back().text, scup::LoadLangString(message, 1033));
+        }
+    }
+}
+
+// The language's wide and group keys may have nothing on a server that answers them with no
+// document; a query of them that was never answered leaves the offer unknown, which is no "up to date".
+TEST_F(UpdateThreadTest, AWideOrGroupQueryThatWasNeverAnsweredFailsTheCheck) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    int waits = 1;
+    auto rows = [&] {
+        return static_cast<int>(
+            SendDlgItemMessageW(updater_->GetSafeHwnd(), IDC_UPD_LIST, LVM_GETITEMCOUNT, 0, 0));
+    };
+    struct Case {
+        const wchar_t* key;
+        ServerResult result;
+        UINT message;  // 0: the check goes on and lists the other keys' entries
+        size_t queries;
+    };
+    const Case cases[] = {{L"ENU_ALL", ServerResult::Failed, IDS_MSG_SERVER_UNREACHABLE, 1},
+                          {L"ENU_NAS", ServerResult::Failed, IDS_MSG_SERVER_UNREACHABLE, 2},
+                          {L"ENU_NAS", ServerResult::Cancelled, 0, 2},
+                          {L"ENU_ALL", ServerResult::AnswerUnusable, 0, 3},
+                          {L"ENU_NAS", ServerResult::AnswerUnusable, 0, 3}};
+    // A check after a whole one for the same printer is answered from what that one fetched.
+    const wchar_t* printers[] = {kPrinter, L"Corvane SC-300"};
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.key)) + " " +
+                     std::to_string(ResultCode(c.result)));
+        updater_->m_printer.Set(printers[round++ % 2]);
+        {
+            std::lock_guard lock(log_->mutex);
+            log_->keyResults = {{c.key, c.result}};
+        }
+        const size_t shown = messages_.Messages().size();
+        const size_t asked = log_->KeyCount();
+        Signal(kCheckEvent);
+        ASSERT_TRUE(WaitForWaits(++waits));
+        ASSERT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+        EXPECT_EQ(log_->KeyCount(), asked + c.queries);
+        if (c.message != 0) {
+            ASSERT_EQ(messages_.Messages().size(), shown + 1);
+            EXPECT_EQ(messages_.Messages().back().text, scup::LoadLangString(c.message, 1033));
+            EXPECT_EQ(rows(), 0) << "nothing is listed as if it were the whole offer";
+        } else if (c.result == ServerResult::Cancelled) {
+            EXPECT_EQ(messages_.Messages().size(), shown);
+            EXPECT_EQ(rows(), 0);
+        } else {
+            EXPECT_EQ(messages_.Messages().size(), shown);
+            EXPECT_TRUE(PumpUntil([&] { return rows() == 2; })) << "the other two keys' entries";
         }
     }
 }
