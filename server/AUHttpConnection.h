@@ -8,9 +8,12 @@
 // program is exiting; AnswerUnusable when the server answered with a status other than 200 or 407,
 // or with more than the cap.
 //
-// The blocking calls run on a worker (CCallWorker), so an exchange ends within moments of the
-// cancel or exit event, and an answer that is still arriving "ReceiveTimeOut" after the request
-// went out fails, however slowly it trickles.
+// Each exchange and download is one request (CHttpRequest) taken round one loop: sent, its answer
+// classified as done, to be sent again (a lost connection), or asking for proxy credentials, which
+// the user is asked for before it goes out again. The blocking calls run on the request's worker
+// (CCallWorker), so an exchange ends within moments of the cancel or exit event, and an answer that
+// is still arriving "ReceiveTimeOut" after the request went out fails, however slowly it trickles;
+// the body is read by HttpAnswerReader.
 //
 // Connections and the session belong to the update thread; a call left on the worker holds only what
 // it shares by pointer, and the prompt and language source are set at start, before that thread runs.
@@ -19,26 +22,20 @@
 #include <winhttp.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "AUConnection.h"
-#include "CallWorker.h"
-#include "common/Handles.h"
+#include "HttpAnswerReader.h"
+#include "HttpSession.h"
 
-namespace scup {
-struct InternetHandleTraits {
-    static HINTERNET Invalid() noexcept { return nullptr; }
-    static void Close(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
-};
-}  // namespace scup
+class CHttpRequest;
 
 class CAUHttpConnection : public CAUConnection {
   public:
     enum class SessionKind { Manual, Browser, Direct };
 
     // Answers held in memory never exceed this: a server that sends more is broken or hostile.
-    static constexpr size_t kMaxResponseBytes = 8u << 20;
+    static constexpr size_t kMaxResponseBytes = scup::http::kMaxAnswerBytes;
 
     CAUHttpConnection() = default;
     ~CAUHttpConnection() override;
@@ -93,46 +90,28 @@ class CAUHttpConnection : public CAUConnection {
     static INTERNET_PORT PortOf(const std::wstring& url);
 
   private:
-    using UniqueInternet = scup::UniqueResource<HINTERNET, scup::InternetHandleTraits>;
-    enum class Mode { Text = 0, File = 1 };
+    using AnswerMode = scup::http::AnswerMode;
 
-    ServerResult CreateRequest(UniqueInternet& request, const std::wstring& url, const wchar_t* verb);
-    // The exchange's request again on a new handle, in place of the one in scope.
-    HINTERNET RenewRequest();
-    bool GiveProxyCredentials(HINTERNET request);
-    void TraceCredentialsFailure(DWORD error) const;
-    void SearchProxyAutomatically(HINTERNET request, const std::wstring& url);
+    // A new handle for the request (its first, or one in place of the last).
+    ServerResult OpenRequest(CHttpRequest& request);
+    // The user's proxy credentials with the request; false when the stack refused them.
+    bool GiveProxyCredentials(CHttpRequest& request);
+    void SearchProxyAutomatically(const std::wstring& url);
     bool MayUseStoredCredentials() const;
-    bool IsCertificateRefusal(DWORD error) const;
-    static bool IsConnectionLost(DWORD error);
-    // A redirect from this https request to a plain http address: never followed, told as such.
-    static ServerResult RefuseInsecureRedirect();
-    static bool RedirectsInTheClear(HINTERNET request);
-    ServerResult SendAndReceive(const std::wstring& requestText, std::wstring& target, Mode mode,
-                                const DownloadProgress& progress);
-    ServerResult SendBody(HINTERNET request, const std::wstring& requestText);
-    ServerResult GetResponse(HINTERNET request, const std::wstring& requestText, std::wstring& target,
-                             Mode mode, const DownloadProgress& progress);
-    ServerResult AnswerProxyAuthentication(HINTERNET request, const std::wstring& requestText,
-                                           std::wstring& target, Mode mode, const DownloadProgress& progress);
-    ServerResult WriteResponse(HINTERNET request, std::wstring& target, Mode mode,
-                               const DownloadProgress& progress);
+    // The one loop of a request: rounds until one ends it.
+    ServerResult Exchange(CHttpRequest& request, const std::wstring& requestText, std::wstring& target,
+                          AnswerMode mode, const DownloadProgress& progress);
+    // One round: sent, its answer's status taken, and the body read when it is 200.
+    ServerResult Round(CHttpRequest& request, const std::wstring& requestText, std::wstring& target,
+                       AnswerMode mode, const DownloadProgress& progress);
+    // After a proxy asked for credentials: the user gives them and the request is made anew with
+    // them; Success when it may go out again.
+    ServerResult AskForCredentials(CHttpRequest& request, const DownloadProgress& progress);
     ServerResult GetProxyAuthDetailsFromUser();
-    // The waits of one exchange: a fresh worker, and the clock for the whole answer (an exchange)
-    // or for the next read (a download, which restarts it).
-    void StartWaiting();
-    void RestartWaitClock() { m_waitStarted = GetTickCount64(); }
-    DWORD RemainingWait() const;
-    // Runs one blocking call on the exchange's worker; the end says whether it finished.
-    CCallWorker::End RunBlocking(std::function<BOOL()> call, DWORD& error);
-    static ServerResult ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
-    ServerResult ReadBody(HINTERNET request, std::wstring& target, Mode mode,
-                          const DownloadProgress& progress, HANDLE file, std::string& body,
-                          unsigned long long& total);
-    ServerResult TestAttempt(int attempt, bool& tryAgain);
+    ServerResult TestAttempt(CHttpRequest& request, int attempt, bool& tryAgain);
 
     int m_bSaveCredentials = 0;
-    UniqueInternet m_hConnect;
+    scup::UniqueInternet m_hConnect;
     std::wstring m_strProxyServer;
     std::wstring m_strProxyUser;
     std::wstring m_strProxyPwd;
@@ -141,32 +120,6 @@ class CAUHttpConnection : public CAUConnection {
     std::wstring m_strHostName;
     int m_bSecure = 0;
     INTERNET_PORT m_nPort = 0;
-    // The request of the exchange under way. A call left running on the worker shares it, so its
-    // handle closes only when both are done with it and is never used once closed.
-    std::shared_ptr<void> m_request;
-    // What the request in scope asks, for a new handle of the same request.
-    std::wstring m_requestUrl;
-    std::wstring m_requestVerb;
-    // The probe's attempt (1 or 2) while it is under way, 0 in every other exchange.
-    int m_probeAttempt = 0;
-    // Proxy credentials went with the request in scope: a refusal of them may come back as 401.
-    bool m_proxyCredentialsGiven = false;
-    class RequestScope {
-      public:
-        RequestScope(CAUHttpConnection& owner, UniqueInternet& request);
-        ~RequestScope() { m_owner.m_request.reset(); }
-        RequestScope(const RequestScope&) = delete;
-        RequestScope& operator=(const RequestScope&) = delete;
-        HINTERNET get() const { return m_owner.m_request.get(); }
-
-      private:
-        CAUHttpConnection& m_owner;
-    };
-    // Shared with a send that may be left running on the worker.
-    std::shared_ptr<const std::string> m_requestBody;
-    std::unique_ptr<CCallWorker> m_worker;
-    ULONGLONG m_waitStarted = 0;
-    DWORD m_waitLimit = INFINITE;
     // The most a file download may bring, 0 for no limit; set for the download under way.
     unsigned long long m_downloadLimit = 0;
 };

@@ -28,6 +28,9 @@ enum class ServerResult {
     // Within the HTTP connection only: the request met a connection the other end had closed, and
     // goes out again.
     ConnectionLost = -2,
+    // Within the HTTP connection only: a proxy asked for credentials, or refused the ones it was
+    // given; the user is asked before the request goes out again.
+    CredentialsAsked = -3,
 };
 
 // The number for the trace.

@@ -1,0 +1,241 @@
+#include "HttpAnswerReader.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "HttpRequest.h"
+#include "common/AnsiText.h"
+#include "common/Handles.h"
+#include "common/Trace.h"
+
+using scup::AUTrace;
+
+namespace scup::http {
+
+namespace {
+
+std::atomic<unsigned long long> g_stallBytes{60ull * 1024};
+std::atomic<DWORD> g_stallWindowMs{60000};
+
+// Whether a download still moves: at least the rule's bytes in each of its windows.
+class CMovementWatch {
+  public:
+    CMovementWatch() : m_windowStart(GetTickCount64()) {}
+    // False once a whole window brought too little; total: the bytes so far.
+    bool StillMoving(unsigned long long total) {
+        const ULONGLONG now = GetTickCount64();
+        if (now - m_windowStart < g_stallWindowMs.load()) return true;
+        const unsigned long long moved = total - m_totalAtStart;
+        m_windowStart = now;
+        m_totalAtStart = total;
+        if (moved >= g_stallBytes.load()) return true;
+        AUTrace(L"Failed: the download brought %llu bytes in %lu ms, less than the %llu it must to go on.",
+                moved, static_cast<unsigned long>(g_stallWindowMs.load()), g_stallBytes.load());
+        return false;
+    }
+
+  private:
+    ULONGLONG m_windowStart;
+    unsigned long long m_totalAtStart = 0;
+};
+
+// The length the answer announces; false when it announces none (a chunked or closing answer).
+bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return false;
+    wchar_t* end = nullptr;
+    length = wcstoull(text, &end, 10);
+    return end != text;
+}
+
+// The HTTP layer hands the body over a few kilobytes at a time: each turn of the worker gathers
+// what arrives within a moment, so that a fast download is not slowed by the hand-overs and a slow
+// one still shows its progress. One buffer serves every turn (a buffer grown afresh for each piece
+// cost the download almost half its speed under Wine); a read left behind on the worker may still
+// write into it, so it is shared.
+struct Piece {
+    static constexpr size_t kGatherBytes = 256 * 1024;
+    static constexpr ULONGLONG kGatherMs = 100;
+    std::vector<char> bytes = std::vector<char>(kGatherBytes);
+    size_t size = 0;
+    bool ended = false;
+    bool queryFailed = false;
+};
+
+BOOL GatherPiece(HINTERNET request, Piece& piece) {
+    const ULONGLONG started = GetTickCount64();
+    while (piece.size < Piece::kGatherBytes && GetTickCount64() - started < Piece::kGatherMs) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) {
+            piece.queryFailed = true;
+            return FALSE;
+        }
+        if (available == 0) {
+            piece.ended = true;
+            return TRUE;
+        }
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<size_t>(available, Piece::kGatherBytes - piece.size));
+        DWORD read = 0;
+        if (!WinHttpReadData(request, piece.bytes.data() + piece.size, wanted, &read)) return FALSE;
+        piece.size += read;
+    }
+    return TRUE;
+}
+
+// Where the pieces of one answer go: memory for an exchange, the file for a download.
+class CBodySink {
+  public:
+    CBodySink(AnswerMode mode, const std::wstring& path, HANDLE file, unsigned long long limit,
+              const DownloadProgress& progress, unsigned long long bytesPerPercent)
+        : m_mode(mode),
+          m_path(path),
+          m_file(file),
+          m_limit(limit),
+          m_progress(progress),
+          m_bytesPerPercent(bytesPerPercent) {}
+
+    ServerResult Take(const char* bytes, DWORD count) {
+        return m_mode == AnswerMode::File ? WriteToFile(bytes, count) : Keep(bytes, count);
+    }
+    unsigned long long Total() const { return m_total; }
+    std::string& Body() { return m_body; }
+
+  private:
+    ServerResult WriteToFile(const char* bytes, DWORD count) {
+        if (m_limit > 0 && m_total + count > m_limit) {
+            AUTrace(L"Failed: the answer runs past the %llu bytes expected; it is not read further.",
+                    m_limit);
+            return ServerResult::TooLong;
+        }
+        DWORD written = 0;
+        if (!WriteFile(m_file, bytes, count, &written, nullptr) || written != count) {
+            // A full disk must not pass for a complete download, nor for a network failure.
+            const DWORD error = GetLastError();
+            AUTrace(L"Failed: writing %s failed (error %lu).", m_path.c_str(), error);
+            return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ServerResult::DiskFull
+                                                                               : ServerResult::Failed;
+        }
+        m_total += count;
+        if (m_progress && m_bytesPerPercent > 0) m_progress(static_cast<int>(m_total / m_bytesPerPercent));
+        return m_movement.StillMoving(m_total) ? ServerResult::Success : ServerResult::Failed;
+    }
+
+    ServerResult Keep(const char* bytes, DWORD count) {
+        if (m_body.size() + count > kMaxAnswerBytes) {
+            AUTrace(L"Failed: the answer is larger than %u bytes; it is not read further.",
+                    static_cast<unsigned>(kMaxAnswerBytes));
+            m_body.clear();
+            return ServerResult::AnswerUnusable;
+        }
+        m_body.append(bytes, count);
+        m_total += count;
+        return ServerResult::Success;
+    }
+
+    AnswerMode m_mode;
+    const std::wstring& m_path;
+    HANDLE m_file;
+    unsigned long long m_limit;
+    const DownloadProgress& m_progress;
+    unsigned long long m_bytesPerPercent;
+    unsigned long long m_total = 0;
+    std::string m_body;
+    CMovementWatch m_movement;
+};
+
+ServerResult ReadBody(CHttpRequest& request, AnswerMode mode, CBodySink& sink) {
+    const HINTERNET handle = request.Handle();
+    const auto piece = std::make_shared<Piece>();
+    for (;;) {
+        piece->size = 0;
+        DWORD error = 0;
+        // An exchange's answer must arrive within the time-out in all; a download only each read.
+        if (mode == AnswerMode::File) request.RestartWaitClock();
+        const CCallWorker::End end =
+            request.RunBlocking([handle, piece] { return GatherPiece(handle, *piece); }, error);
+        if (end != CCallWorker::End::Finished) {
+            sink.Body().clear();
+            return CHttpRequest::ResultOfUnfinished(end, L"the rest of the answer");
+        }
+        if (error != 0) {
+            AUTrace(piece->queryFailed ? L"WinHttpQueryDataAvailable() failed with Error Code : %u."
+                                       : L"WinHttpReadData() failed with Error Code : %u.",
+                    error);
+            sink.Body().clear();
+            return ServerResult::Failed;
+        }
+        if (piece->size == 0 && piece->ended) return ServerResult::Success;
+        const DWORD read = static_cast<DWORD>(piece->size);
+        AUTrace(L"WinHttpReadData() read %d bytes", static_cast<int>(read));
+        const ServerResult taken = sink.Take(piece->bytes.data(), read);
+        if (taken != ServerResult::Success) return taken;
+        if (CCallWorker::CancelRequested()) {
+            AUTrace(L"Cancel event occured while reading data.");
+            return ServerResult::Cancelled;
+        }
+        if (piece->ended) return ServerResult::Success;
+    }
+}
+
+}  // namespace
+
+void SetStallRule(unsigned long long minimumBytes, unsigned long windowMs) {
+    g_stallBytes = minimumBytes;
+    g_stallWindowMs = windowMs;
+}
+
+ServerResult ReadAnswer(CHttpRequest& request, std::wstring& target, AnswerMode mode,
+                        const DownloadProgress& progress, unsigned long long fileLimit) {
+    TraceScope scope(L"CAUHttpConnection::WriteResponse()");
+    const HINTERNET handle = request.Handle();
+    UniqueFile file;
+    unsigned long long length = 0;
+    if (mode == AnswerMode::File && fileLimit > 0 && AnnouncedLength(handle, length) && length > fileLimit) {
+        AUTrace(L"Failed: the answer announces %llu bytes, more than the %llu expected; it is not read.",
+                length, fileLimit);
+        return ServerResult::TooLong;
+    }
+    if (mode == AnswerMode::Text) {
+        target.clear();
+    } else {
+        file.reset(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            AUTrace(L"Failed: %s could not be created (error %lu).", target.c_str(), GetLastError());
+            return ServerResult::Failed;
+        }
+    }
+    unsigned long long announced = 0;
+    const unsigned long long bytesPerPercent =
+        progress && AnnouncedLength(handle, announced) ? announced / 100 : 0;
+    CBodySink sink(mode, target, file.get(), fileLimit, progress, bytesPerPercent);
+    ServerResult result = ReadBody(request, mode, sink);
+    if (result == ServerResult::Success && AnnouncedLength(handle, announced) && announced != sink.Total()) {
+        // A connection closed early looks like the end of the answer: only the count tells.
+        AUTrace(L"Failed: the answer ended after %llu of the %llu bytes it announced.", sink.Total(),
+                announced);
+        sink.Body().clear();
+        // An exchange only asks, so its answer is asked for again; a download that did not arrive
+        // whole is a failed one.
+        result = mode == AnswerMode::Text ? ServerResult::ConnectionLost : ServerResult::Failed;
+    }
+    if (result == ServerResult::Cancelled) file.reset();
+    if (progress && result == ServerResult::Success) progress(100);
+    if (progress && result != ServerResult::Success && result != ServerResult::Cancelled) progress(-1);
+    TraceDump(L"RESPONSE IN BINARY FORMAT : \r\n%s", sink.Body());
+    if (mode == AnswerMode::Text)
+        target = result == ServerResult::Success ? FromAnsi(sink.Body()) : std::wstring();
+    AUTrace(L"Char count in Response Data: %d", static_cast<int>(sink.Body().size()));
+    return result;
+}
+
+}  // namespace scup::http

@@ -1,0 +1,228 @@
+#include "HttpRequest.h"
+
+#include "HttpSession.h"
+#include "common/AnsiText.h"
+#include "common/Format.h"
+#include "common/Trace.h"
+
+using scup::AUTrace;
+
+namespace {
+
+// "%02x " per byte, a line break after every 32nd.
+std::wstring HexDump(const std::string& bytes) {
+    std::wstring dump;
+    dump.reserve(bytes.size() * 3 + bytes.size() / 16);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        dump += scup::FormatText(L"%02x ", static_cast<unsigned char>(bytes[i]));
+        if ((i + 1) % 32 == 0) dump += L"\r\n";
+    }
+    return dump;
+}
+
+void CloseRequestHandle(void* handle) { WinHttpCloseHandle(handle); }
+
+}  // namespace
+
+namespace scup::http {
+
+void TraceDump(const wchar_t* format, const std::string& bytes) {
+    if (TraceEnabled()) AUTrace(format, HexDump(bytes).c_str());
+}
+
+// A kept-alive connection that the other end closed meanwhile (a proxy after its refusal, a server
+// after its last request on a connection) fails the request sent on it before any answer; so does
+// one left in a bad state, where the bytes of an earlier answer longer than its Content-Length
+// come first and read as no answer at all. The stack drops such a connection.
+bool IsConnectionLost(DWORD error) {
+    return error == WSAECONNRESET || error == ERROR_WINHTTP_CONNECTION_ERROR ||
+           error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+}
+
+bool IsCertificateRefusal(DWORD error) {
+    switch (error) {
+        case ERROR_WINHTTP_SECURE_FAILURE:
+        case ERROR_WINHTTP_SECURE_INVALID_CA:
+        case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        case ERROR_WINHTTP_SECURE_INVALID_CERT:
+        case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+            return true;
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+            // Wine gives this one for an authority it does not trust, but also for a proxy that
+            // refused the tunnel: only without a proxy on the way is it the server's certificate.
+            return Session().proxyText.empty();
+        default:
+            return false;
+    }
+}
+
+ServerResult RefuseInsecureRedirect() {
+    AUTrace(
+        L"Failed: the server sent the request on to an address that is not secure (http); it was not "
+        L"followed.");
+    return ServerResult::RedirectRefused;
+}
+
+bool RedirectsInTheClear(HINTERNET request) {
+    wchar_t location[2048] = {};
+    DWORD size = sizeof(location);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return false;
+    return _wcsnicmp(location, L"http:", 5) == 0;
+}
+
+}  // namespace scup::http
+
+using namespace scup::http;
+
+CHttpRequest::CHttpRequest(HINTERNET connect, std::wstring url, std::wstring verb)
+    : m_connect(connect), m_url(std::move(url)), m_verb(std::move(verb)) {}
+
+ServerResult CHttpRequest::Open() {
+    UrlParts parts;
+    if (!CrackUrl(m_url, parts)) return ServerResult::Failed;
+    DWORD flags = WINHTTP_FLAG_REFRESH | (parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+    HINTERNET handle = WinHttpOpenRequest(m_connect, m_verb.c_str(), parts.object.c_str(), nullptr,
+                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    if (!handle) {
+        AUTrace(L"WinHttpOpenRequest() failed with Error Code : %u.", GetLastError());
+        return ServerResult::Failed;
+    }
+    m_handle.reset(handle, CloseRequestHandle);
+    m_credentialsGiven = false;
+    return ServerResult::Success;
+}
+
+bool CHttpRequest::SetProxyCredentials(const std::wstring& user, const std::wstring& password) {
+    if (WinHttpSetCredentials(Handle(), WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
+                              password.c_str(), nullptr))
+        return true;
+    // Each operation words the failure its own way; the support desk's scripts read these lines.
+    const DWORD error = GetLastError();
+    if (m_probeAttempt != 0)
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u. Attempt No : %d", error,
+                m_probeAttempt);
+    else if (m_verb == L"GET")
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", error);
+    else
+        AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u", error);
+    return false;
+}
+
+void CHttpRequest::StartWaiting() {
+    m_worker = std::make_unique<CCallWorker>();
+    const int limit = ReceiveTimeout();
+    // A moment over the limit, so that where the HTTP layer's own time-out applies it speaks first.
+    constexpr DWORD kGrace = 1000;
+    m_waitLimit = limit > 0 ? static_cast<DWORD>(limit) + kGrace : INFINITE;
+    m_waitStarted = GetTickCount64();
+}
+
+DWORD CHttpRequest::RemainingWait() const {
+    if (m_waitLimit == INFINITE) return INFINITE;
+    const ULONGLONG spent = GetTickCount64() - m_waitStarted;
+    return spent >= m_waitLimit ? 0 : static_cast<DWORD>(m_waitLimit - spent);
+}
+
+CCallWorker::End CHttpRequest::RunBlocking(std::function<BOOL()> call, DWORD& error) {
+    if (!m_worker) StartWaiting();
+    struct Outcome {
+        BOOL ok = FALSE;
+        DWORD error = 0;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const CCallWorker::End end = m_worker->Run(
+        [outcome, keep = m_handle, call = std::move(call)] {
+            outcome->ok = call();
+            outcome->error = outcome->ok ? 0 : GetLastError();
+        },
+        RemainingWait());
+    if (end == CCallWorker::End::Finished) error = outcome->error;
+    return end;
+}
+
+ServerResult CHttpRequest::ResultOfUnfinished(CCallWorker::End end, const wchar_t* what) {
+    switch (end) {
+        case CCallWorker::End::Cancelled:
+            AUTrace(L"Cancel event occured while waiting for %s.", what);
+            return ServerResult::Cancelled;
+        case CCallWorker::End::Exiting:
+            AUTrace(L"Exit event occured while waiting for %s.", what);
+            return ServerResult::Cancelled;
+        default:
+            AUTrace(L"Failed: %s did not arrive within the receive time-out.", what);
+            return ServerResult::Failed;
+    }
+}
+
+ServerResult CHttpRequest::SendBody(const std::wstring& requestText) {
+    std::shared_ptr<const std::string> body;
+    if (!requestText.empty()) {
+        // The stack may send the body again by itself (authentication), and a send left behind
+        // on the worker still reads it: it is shared, never on this stack.
+        body = std::make_shared<const std::string>(scup::ToAnsi(requestText));
+        m_body = body;
+        TraceDump(L"REQUEST IN BINARY FORMAT : \r\n%s", *body);
+    }
+    DWORD error = 0;
+    const HINTERNET request = Handle();
+    const CCallWorker::End end = RunBlocking(
+        [request, body]() -> BOOL {
+            if (!body)
+                return WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                                          0, 0, 0);
+            return WinHttpSendRequest(request, L"Content-Type: text/xml", static_cast<DWORD>(-1L),
+                                      const_cast<char*>(body->data()), static_cast<DWORD>(body->size()),
+                                      static_cast<DWORD>(body->size()), 0);
+        },
+        error);
+    if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the request to be sent");
+    if (error == 0) return ServerResult::Success;
+    if (m_probeAttempt != 0)
+        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u. Attempt No : %d", error, m_probeAttempt);
+    else
+        AUTrace(L"WinHttpSendRequest() failed with Error Code : %u.", error);
+    if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
+    if (error == ERROR_WINHTTP_REDIRECT_FAILED) return RefuseInsecureRedirect();
+    if (IsCertificateRefusal(error)) {
+        AUTrace(L"Failed: the server's certificate was refused.");
+        return ServerResult::NotTrusted;
+    }
+    return ServerResult::Failed;
+}
+
+ServerResult CHttpRequest::ReceiveStatus(DWORD& status) {
+    DWORD error = 0;
+    const HINTERNET request = Handle();
+    const CCallWorker::End end =
+        RunBlocking([request] { return WinHttpReceiveResponse(request, nullptr); }, error);
+    if (end == CCallWorker::End::TimedOut) {
+        AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", ERROR_WINHTTP_TIMEOUT);
+        AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
+        return ServerResult::Failed;
+    }
+    if (end != CCallWorker::End::Finished) return ResultOfUnfinished(end, L"the answer");
+    if (error != 0) {
+        AUTrace(L"WinHttpReceiveResponse() failed with Error Code : %u.", error);
+        if (IsConnectionLost(error)) return ServerResult::ConnectionLost;
+        if (error == ERROR_WINHTTP_REDIRECT_FAILED) return RefuseInsecureRedirect();
+        // Wine reports the socket's own time-out code instead of the HTTP stack's.
+        if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
+            AUTrace(L"WinHttpReceiveResponse() failed due to Timeout.");
+        return ServerResult::Failed;
+    }
+    DWORD size = sizeof(status);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+        // An answer without a readable status is no answer: nothing of it may pass for success.
+        AUTrace(
+            L"Failed: the status code could not be read. WinHttpQueryHeaders() failed with Error Code : %u.",
+            GetLastError());
+        return ServerResult::Failed;
+    }
+    AUTrace(L"WinHttpQueryHeaders() returned Status Code : %d", static_cast<int>(status));
+    return ServerResult::Success;
+}
