@@ -21,6 +21,7 @@
 #include "local/AULocalData.h"
 #include "server/AUServerData.h"
 
+class CAUFileUpdater;
 class CStartDialog;
 namespace scup {
 class CSingleInstance;
@@ -138,6 +139,11 @@ private:
     bool WarnOverDialog(const std::shared_ptr<CUpdaterDialog>& dialog, HWND window, UINT textId, UINT icon);
     bool RetryPrinterContact(HWND window, const std::wstring& printer);
     void HandleCheck();
+    // A check for the dialog's printer and view, with the dialog busy; says what failed.
+    void CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog);
+    // The offer as below, into the caches and the dialog's list.
+    ServerResult FetchOffer(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
+                            bool printerData);
     void HandleStart();
     void HandleExit();
     void ClearCaches();
@@ -149,6 +155,17 @@ private:
     // The region the offer is asked for: the one of the printer's main firmware when the printer
     // told its parts, else the user's.
     std::wstring OfferCountry(const std::wstring& printer, bool printerData) const;
+    // One check of the printer in the view, the road of the dialogs and of an unattended run alike:
+    // the server's offer, refined against this PC into refined, and the descriptions of what is
+    // offered fetched and checked by the updater and handed to the view. queried: the offer arrived
+    // (result may still be the failure of a description); serverList: the offer as it came.
+    struct SOfferFetch {
+        ServerResult result = ServerResult::Failed;
+        bool queried = false;
+        ComponentList serverList;
+    };
+    SOfferFetch FetchOffer(CAUFileUpdater& updater, IUpdateListView& view, const std::wstring& printer,
+                           bool firmwareView, bool printerData, RefinedList& refined);
     // The server's offer for the printer in the view: the regional queries of the locale's
     // languages, then, with the printer's parts known, the firmware query of each part. Success
     // with the list filled; else the first query that failed.

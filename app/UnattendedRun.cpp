@@ -285,22 +285,14 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
         m_report.AddFailed({printer, L"check", L"the printer does not answer"});
         return check;
     }
-    ComponentList serverList;
-    const ServerResult queried = m_app.QueryServerOffer(printer, firmwareView, printerData, serverList);
-    if (queried != ServerResult::Success) {
-        m_report.AddFailed(
-            {printer, L"check", scup::LoadLangString(ServerFailureMessageId(queried), m_app.Language())});
-        return check;
-    }
-    m_app.GetRefinedList(printer, serverList, check.refined);
     CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, view);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
-    const ServerResult described = updater.GetUpdates(printer, check.refined, &list);
-    check.askedAt = updater.AskedAt();
-    if (described != ServerResult::Success) {
-        m_report.AddFailed(
-            {printer, L"check", scup::LoadLangString(ServerFailureMessageId(described), m_app.Language())});
+    const auto fetched = m_app.FetchOffer(updater, list, printer, firmwareView, printerData, check.refined);
+    if (fetched.queried) check.askedAt = updater.AskedAt();
+    if (fetched.result != ServerResult::Success) {
+        m_report.AddFailed({printer, L"check",
+                            scup::LoadLangString(ServerFailureMessageId(fetched.result), m_app.Language())});
         return check;
     }
     check.rows = list.Rows();

@@ -18,6 +18,7 @@
 #include "common/Text.h"
 #include "common/Trace.h"
 #include "install/AUFileUpdater.h"
+#include "install/BusyView.h"
 #include "local/Spooler.h"
 #include "res/resource_ids.h"
 #include "ui/CantCommDialog.h"
@@ -536,15 +537,17 @@ void CScUpdaterApp::HandleCheck() {
     // The thread's own reference: the dialog outlives the check even if the user closes it.
     const std::shared_ptr<CUpdaterDialog> dialog = m_pUpdaterDialog.Get();
     if (!dialog) return;
+    {
+        const CBusyView busy(dialog.get());
+        CheckInDialog(dialog);
+    }
+    // A check from the label editor's firmware view ends the editor's mode, whatever its end.
+    if (dialog->IsFirmwareView() && m_bEditorMode) m_bEditorMode = false;
+}
+
+void CScUpdaterApp::CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog) {
     HWND window = dialog->GetSafeHwnd();
     const bool firmwareView = dialog->IsFirmwareView();
-    auto setReady = [&](int value) { dialog->SetReady(value); };
-    auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(dialog, window, textId, icon); };
-    auto finish = [&] {
-        if (dialog->IsFirmwareView() && m_bEditorMode) m_bEditorMode = false;
-    };
-
-    setReady(0);
     dialog->m_bLocalFiles = 0;
     // One printer for the whole check, even if the user picks another meanwhile.
     const std::wstring printer = dialog->m_printer.Get();
@@ -557,71 +560,68 @@ void CScUpdaterApp::HandleCheck() {
         const SCheckedList& cached = m_refinedCache[m_nLCID];
         m_refinedList = cached.list;
         dialog->SetUpdates(m_refinedList, cached.askedAt);
-        setReady(1);
-        finish();
         return;
     }
 
-    ComponentList serverList;
     while (window && IsWindow(window) && !IsWindowVisible(window)) Sleep(1);
     dialog->ShowProgress(ProgressMode::Checking);
     const bool withFirmware = firmwareView || m_bEditorMode;
-    bool printerData = m_pLocalData &&
-                       m_pLocalData->CollectPrinterEnvironment(printer, withFirmware) == 0 &&
-                       withFirmware;
-
+    bool printerData =
+        m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, withFirmware) == 0 && withFirmware;
     if (firmwareView && !printerData) {
         dialog->ShowProgress(ProgressMode::Hidden);
         printerData = RetryPrinterContact(window, printer);
-        if (!StillShown(dialog)) return;
-        if (!printerData) {
-            dialog->ShowProgress(ProgressMode::Hidden);
-            setReady(1);
-            finish();
-            return;
-        }
+        if (!printerData || !StillShown(dialog)) return;
     }
     dialog->ShowProgress(ProgressMode::Checking);
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
             dialog->ShowProgress(ProgressMode::Hidden);
-            if (warn(ServerFailureMessageId(connected), MB_ICONEXCLAMATION)) setReady(1);
-            finish();
+            WarnOverDialog(dialog, window, ServerFailureMessageId(connected), MB_ICONEXCLAMATION);
             return;
         }
     }
+    const ServerResult failure = FetchOffer(*dialog, printer, firmwareView, printerData);
+    if (failure == ServerResult::Success) return;
+    dialog->ShowProgress(ProgressMode::Hidden);
+    // The user cancelled the wait: no message, the dialog is theirs again. Started from the label
+    // editor, its firmware view tells nothing either.
+    if (failure == ServerResult::Cancelled || (firmwareView && m_bEditorMode)) return;
+    if (failure == ServerResult::ProxyAuthRefused &&
+        !WarnOverDialog(dialog, window, IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP))
+        return;
+    WarnOverDialog(dialog, window, ServerFailureMessageId(failure), MB_ICONEXCLAMATION);
+}
 
-    ServerResult failure = QueryServerOffer(printer, firmwareView, printerData, serverList);
-    if (failure == ServerResult::Success) {
-        m_serverCache[m_nLCID] = serverList;
-        GetRefinedList(printer, serverList, m_refinedList);
-        const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
-        CAUFileUpdater updater(&owner);
-        failure = updater.GetUpdates(printer, m_refinedList, dialog.get());
-        if (failure == ServerResult::Success) m_refinedCache[m_nLCID] = {m_refinedList, updater.AskedAt()};
-    } else {
-        dialog->ShowProgress(ProgressMode::Hidden);
-        setReady(1);
-    }
+ServerResult CScUpdaterApp::FetchOffer(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
+                                       bool printerData) {
+    ComponentList serverList;
+    const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
+    CAUFileUpdater updater(&owner);
+    const SOfferFetch fetched =
+        FetchOffer(updater, dialog, printer, firmwareView, printerData, m_refinedList);
+    if (fetched.queried) m_serverCache[m_nLCID] = fetched.serverList;
+    if (fetched.result == ServerResult::Success) m_refinedCache[m_nLCID] = {m_refinedList, updater.AskedAt()};
+    return fetched.result;
+}
 
-    if (failure == ServerResult::Cancelled) {
-        // The user cancelled the wait: no message, the dialog is theirs again.
-        dialog->ShowProgress(ProgressMode::Hidden);
-        setReady(1);
-    } else if (failure != ServerResult::Success && !(firmwareView && m_bEditorMode)) {
-        setReady(0);
-        if (failure == ServerResult::ProxyAuthRefused && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP))
-            return;
-        if (!warn(ServerFailureMessageId(failure), MB_ICONEXCLAMATION)) return;
-        setReady(1);
-    }
-    finish();
+CScUpdaterApp::SOfferFetch CScUpdaterApp::FetchOffer(CAUFileUpdater& updater, IUpdateListView& view,
+                                                     const std::wstring& printer, bool firmwareView,
+                                                     bool printerData, RefinedList& refined) {
+    SOfferFetch fetched;
+    fetched.result = QueryServerOffer(printer, firmwareView, printerData, fetched.serverList);
+    if (fetched.result != ServerResult::Success) return fetched;
+    fetched.queried = true;
+    GetRefinedList(printer, fetched.serverList, refined);
+    fetched.result = updater.GetUpdates(printer, refined, &view);
+    return fetched;
 }
 
 void CScUpdaterApp::HandleStart() {
     // The thread's own reference, as for a check.
     const std::shared_ptr<CUpdaterDialog> dialog = m_pUpdaterDialog.Get();
     if (!dialog) return;
+    const CBusyView busy(dialog.get());
     HWND window = dialog->GetSafeHwnd();
     auto warn = [&](UINT textId, UINT icon) { return WarnOverDialog(dialog, window, textId, icon); };
 
@@ -632,7 +632,7 @@ void CScUpdaterApp::HandleStart() {
     if (!m_pServerData || !m_pServerData->IsConnected()) {
         if (const ServerResult connected = ConnectServer(); connected != ServerResult::Success) {
             dialog->ShowProgress(ProgressMode::Hidden);
-            if (warn(ServerFailureMessageId(connected), MB_ICONEXCLAMATION)) dialog->SetReady(1);
+            warn(ServerFailureMessageId(connected), MB_ICONEXCLAMATION);
             return;
         }
     }
@@ -648,8 +648,7 @@ void CScUpdaterApp::HandleStart() {
     m_refinedCache.clear();
     // Without a cached offer for the locale nothing is refined into it: no empty offer is cached.
     auto offer = m_serverCache.find(m_nLCID);
-    GetRefinedList(printer, offer == m_serverCache.end() ? ComponentList() : offer->second,
-                   m_refinedList);
+    GetRefinedList(printer, offer == m_serverCache.end() ? ComponentList() : offer->second, m_refinedList);
     // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
     // it, not to fetching the offer again.
     ResetEvent(m_events[kCancelEvent].get());

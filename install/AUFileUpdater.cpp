@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "BusyView.h"
 #include "DottedVersion.h"
 #include "DownloadName.h"
 #include "PublisherCheck.h"
@@ -148,10 +149,6 @@ int CAUFileUpdater::Initialize() {
 
 LANGID CAUFileUpdater::Language() const { return m_pManager ? m_pManager->nLanguage : 1033; }
 
-void CAUFileUpdater::SetViewReady(int ready) {
-    if (m_pUpdaterDialog) m_pUpdaterDialog->SetReady(ready);
-}
-
 int CAUFileUpdater::ShowMessage(UINT baseTextId, UINT icon, const std::wstring& argument) const {
     // The texts name their argument with "%s" (some twice); nothing else in them is a conversion.
     const std::wstring text =
@@ -265,7 +262,7 @@ ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList
     m_refusals.clear();
     EnsureDownloadFolder();
     view->ShowProgress(ProgressMode::Checking);
-    SetViewReady(0);
+    const CBusyView busy(view);
 
     ServerResult result = ServerResult::Success;
     AUTrace(L"Printer count in Update List : %d", static_cast<int>(updates.size()));
@@ -311,7 +308,6 @@ ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList
     view->ShowProgress(ProgressMode::Hidden);
     if (result == ServerResult::Success) view->SetUpdates(updates, m_askedAt);
     if (result == ServerResult::Success) TellRefusedAtCheck();
-    SetViewReady(1);
     return result;
 }
 
@@ -443,7 +439,6 @@ ServerResult CAUFileUpdater::DownloadTicked(const ComponentList& entries, SInsta
 
 void CAUFileUpdater::EndInstallRunScreens() {
     m_pUpdaterDialog->ShowProgress(ProgressMode::Hidden);
-    SetViewReady(1);
     m_pUpdaterDialog->ShowView(true);
 }
 
@@ -462,7 +457,7 @@ InstallResult CAUFileUpdater::InstallUpdates(const RefinedList* updates, const s
     if (!m_policy.signaturesRequired) ShowMessage(IDS_MSG_NOT_VERIFIED, MB_ICONWARNING);
     view->ShowView(false);
     view->ShowProgress(ProgressMode::Installing);
-    SetViewReady(0);
+    const CBusyView busy(view);
 
     SInstallLists lists;
     const ServerResult downloaded = DownloadTicked(found->second, lists);

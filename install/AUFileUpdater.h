@@ -144,7 +144,6 @@ class CAUFileUpdater {
     void EndInstallRunScreens();
     InstallResult InstallFirmware(const std::wstring& printer, SInstallLists& lists);
     int InstallApplications(const SInstallLists& lists);
-    void SetViewReady(int ready);
     int ShowMessage(UINT baseTextId, UINT icon, const std::wstring& argument = {}) const;
     LANGID Language() const;
 

@@ -38,7 +38,8 @@ struct ServerLog {
     int closes = 0;
     int resets = 0;
     std::atomic<int> fileUpdates{0};
-    std::atomic<ServerResult> versionResult{ServerResult::Success};  // what the version checks give
+    std::atomic<ServerResult> fileUpdateResult{ServerResult::Success};  // what the file updates give
+    std::atomic<ServerResult> versionResult{ServerResult::Success};     // what the version checks give
     std::map<std::wstring, ServerResult> keyResults;  // what the check of one key gives instead
     ServerResult initResult = ServerResult::Success;
     scup::UniqueHandle gate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
@@ -97,6 +98,7 @@ class FakeServerData : public CAUServerData {
     // Every offered package has a description package, which downloads as a small good one.
     ServerResult DoFileUpdateAction(const SAUExtFirmInfo& package, SAUFileUpdateInfo& info) override {
         ++log_->fileUpdates;
+        if (log_->fileUpdateResult != ServerResult::Success) return log_->fileUpdateResult;
         info.nVersionCheck = 0;
         info.strId = package.strId;
         info.strPath = L"http://updates.example/files/" + package.strId + L"_" + package.strSpec + L".zip";
@@ -158,6 +160,40 @@ class FakeLocalData : public CAULocalData {
     std::wstring language_;
 };
 
+// What the user could see of a run: each change of the dialog's ready flag and each message, in
+// their order.
+class StepLog {
+  public:
+    void Add(std::wstring step) {
+        std::lock_guard lock(mutex_);
+        if (steps_.empty() || steps_.back() != step) steps_.push_back(std::move(step));
+    }
+    std::vector<std::wstring> Steps() {
+        std::lock_guard lock(mutex_);
+        return steps_;
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        steps_.clear();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::wstring> steps_;
+};
+
+class ReadyRecordingDialog : public CUpdaterDialog {
+  public:
+    ReadyRecordingDialog(StepLog& log, LCID locale) : CUpdaterDialog(1033, kPrinter, locale), log_(log) {}
+    void SetReady(int ready) override {
+        log_.Add(ready ? L"ready" : L"busy");
+        CUpdaterDialog::SetReady(ready);
+    }
+
+  private:
+    StepLog& log_;
+};
+
 class UpdateThreadTest : public ::testing::Test {
   protected:
     void MakeApp(bool withPrinter = true, std::wstring language = L"1033") {
@@ -176,7 +212,7 @@ class UpdateThreadTest : public ::testing::Test {
     }
 
     void ShowUpdaterDialog(LCID locale = 1033) {
-        updater_ = std::make_shared<CUpdaterDialog>(1033, kPrinter, locale);
+        updater_ = std::make_shared<ReadyRecordingDialog>(steps_, locale);
         // As the program's own: the list reads the description packages with the unzip library.
         if (!unzip_) unzip_ = std::make_unique<CUnzipHolder>(testing_support::BinFolder());
         updater_->SetUnzip(unzip_.get());
@@ -229,6 +265,7 @@ class UpdateThreadTest : public ::testing::Test {
     }
 
     TraceCapture trace_;
+    StepLog steps_;
     MessageBoxCapture messages_;
     std::shared_ptr<ServerLog> log_ = std::make_shared<ServerLog>();
     std::unique_ptr<CScUpdaterApp> app_;
@@ -540,6 +577,37 @@ TEST_F(UpdateThreadTest, AWideOrGroupQueryThatWasNeverAnsweredFailsTheCheck) {
             EXPECT_TRUE(PumpUntil([&] { return rows() == 2; })) << "the other two keys' entries";
         }
     }
+}
+
+// The commands come back once, when the check is over: never in its middle, nor while its
+// failure is still being told.
+TEST_F(UpdateThreadTest, AFailedCheckGivesTheCommandsBackOnlyAfterItsMessage) {
+    MakeApp();
+    ShowUpdaterDialog();
+    StartAndSettle();
+    const auto previous =
+        scup::SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring&, UINT) {
+            steps_.Add(L"message: " + text);
+            return IDOK;
+        });
+    const std::wstring unreachable = L"message: " + scup::LoadLangString(IDS_MSG_SERVER_UNREACHABLE, 1033);
+    const std::pair<const char*, std::function<void()>> failures[] = {
+        {"a description that could not be fetched", [&] { log_->fileUpdateResult = ServerResult::Failed; }},
+        {"an offer that could not be fetched", [&] {
+             log_->fileUpdateResult = ServerResult::Success;
+             log_->versionResult = ServerResult::Failed;
+         }}};
+    int waits = 1;
+    for (const auto& [what, fail] : failures) {
+        SCOPED_TRACE(what);
+        fail();
+        ASSERT_TRUE(PumpUntil([&] { return updater_->m_bIdle.load() == 1; }));
+        steps_.Clear();
+        Signal(kCheckEvent);
+        ASSERT_TRUE(WaitForWaits(++waits));
+        EXPECT_EQ(steps_.Steps(), (std::vector<std::wstring>{L"busy", unreachable, L"ready"}));
+    }
+    scup::SetMessageBoxHandler(previous);
 }
 
 TEST_F(UpdateThreadTest, UnreachableServerAtStartWarnsRightToLeftForArabic) {
