@@ -358,25 +358,28 @@ int CAUFileUpdater::InstallApplications(const SInstallLists& lists) {
 InstallResult CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& lists) {
     std::vector<std::wstring> folders, files, installNames;
     std::vector<const SAUItemRecord*> items;
-    for (size_t i = 0; i < lists.paths.size(); ++i) {
+    bool wholeSet = true;
+    for (size_t i = 0; i < lists.paths.size() && wholeSet; ++i) {
         const std::wstring folder =
             m_pManager->makeTempFolder ? m_pManager->makeTempFolder() : std::wstring();
         std::vector<std::wstring> extracted;
         const bool unpacked =
             !folder.empty() && m_pManager->unzip && m_pManager->unzip(lists.paths[i], extracted, folder) == 1;
         if (!folder.empty()) folders.push_back(folder);
-        if (!unpacked) {
+        // A printer never gets part of its set: a package that cannot be unpacked, or holds no
+        // file, holds back the rest as a download that failed does.
+        if (!unpacked || extracted.empty()) {
             ShowMessage(IDS_MSG_UNZIP_FAILED, MB_ICONERROR, FileNameOf(lists.paths[i]));
+            wholeSet = false;
             continue;
         }
-        if (extracted.empty()) continue;
         files.push_back(folder + L"\\" + extracted.front());
         installNames.push_back(lists.installNames[i]);
         items.push_back(&lists.items[i]);
     }
 
-    int transferred = 0;
-    {
+    int transferred = kFirmTransferNothingSent;
+    if (wholeSet) {
         scup::CKeepAwake awake(m_bKeepAwake);
         transferred = TransferFirmware(printer, installNames, files, &items);
     }

@@ -239,6 +239,31 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutSendsNoneOfTheTickedFirmwa
     EXPECT_EQ(view_.shown, (std::vector<bool>{false, true})) << "the main dialog comes back";
 }
 
+// A package that arrived whole and signed but cannot be unpacked holds back the rest of the set too.
+TEST_F(FirmwareInstall, AFirmwarePackageThatCannotBeUnpackedSendsNoneOfTheTickedFirmware) {
+    const SFirmware main{
+        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
+    const SFirmware fonts{
+        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
+    Offer(1, main, L"SC-200 main firmware 2.00");
+    Offer(2, fonts, L"SC-200 font data 2.10");
+    files_["/FP-MAIN_ENG_USA.pdz"] = "signed, but not an archive";
+
+    EXPECT_EQ(Install(), InstallResult::NothingDone);
+
+    const std::vector<std::string> log = NewLog();
+    EXPECT_EQ(FindLine(log, "header name=FP-FONTS"), std::string::npos)
+        << "the fonts went without the main firmware";
+    EXPECT_EQ(FindLine(log, "header name=FP-MAIN"), std::string::npos);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text,
+              scup::ReplaceEvery(Text(IDS_MSG_UNZIP_FAILED), L"%s", L"FP-MAIN_ENG_USA.pdz"));
+    std::vector<std::wstring> titles, versions, dates, printers, languages;
+    ReadHistory(L"FIRM", titles, versions, dates, printers, languages);
+    EXPECT_TRUE(titles.empty());
+    EXPECT_EQ(view_.shown, (std::vector<bool>{false, true})) << "the main dialog comes back";
+}
+
 // A package signed for more bytes than the download folder's disk has free is never started: the
 // user reads that the disk is full, in which folder, and is not sent to check the network.
 TEST_F(FirmwareInstall, APackageLargerThanTheFreeDiskSpaceIsNotFetchedAndTheFullDiskIsTold) {
