@@ -1,5 +1,8 @@
 #include "AUHttpConnection.h"
 
+#include <memory>
+#include <vector>
+
 #include "HttpRequest.h"
 #include "common/LangResources.h"
 #include "common/ProgramEvents.h"
@@ -180,48 +183,69 @@ bool CAUHttpConnection::MayUseStoredCredentials() const {
 // proxy credentials only after a refusal, so several tries are allowed; each is quick, and a cancel
 // ends them. A round of credentials starts the count anew. Rounds of credentials have no limit but
 // the user's cancel and the program's end.
+namespace {
+
+// The answers that asked for credentials stay open in the trace until the request ends: the user is
+// asked, and the request goes out again, within the answer that asked (the support desk's scripts
+// read the lines in that nesting).
+class COpenAnswers {
+  public:
+    void Keep(std::unique_ptr<scup::TraceScope> answer) { m_answers.push_back(std::move(answer)); }
+    // Closes them innermost first; every answer below the innermost tells a refusal of the
+    // credentials given after it.
+    ServerResult Close(ServerResult result) {
+        while (!m_answers.empty()) {
+            m_answers.pop_back();
+            if (result == ServerResult::ProxyAuthRefused && !m_answers.empty())
+                AUTrace(L"Proxy Authentication failed.");
+        }
+        return result;
+    }
+
+  private:
+    std::vector<std::unique_ptr<scup::TraceScope>> m_answers;
+};
+
+}  // namespace
+
 ServerResult CAUHttpConnection::Exchange(CHttpRequest& request, const std::wstring& requestText,
                                          std::wstring& target, AnswerMode mode,
                                          const DownloadProgress& progress) {
     constexpr int kAttempts = 8;
     int lostConnections = 0;
-    int credentialRounds = 0;
+    COpenAnswers open;
     for (;;) {
-        const ServerResult result = Round(request, requestText, target, mode, progress);
+        std::unique_ptr<scup::TraceScope> answer;
+        const ServerResult result = Round(request, requestText, target, mode, progress, answer);
         if (result == ServerResult::CredentialsAsked) {
+            open.Keep(std::move(answer));
             const ServerResult asked = AskForCredentials(request, progress);
-            if (asked != ServerResult::Success) {
-                // Once for each round whose credentials the proxy refused before this one.
-                if (asked == ServerResult::ProxyAuthRefused)
-                    for (int round = 0; round < credentialRounds; ++round)
-                        AUTrace(L"Proxy Authentication failed.");
-                return asked;
-            }
-            ++credentialRounds;
+            if (asked != ServerResult::Success) return open.Close(asked);
             lostConnections = 0;
             continue;
         }
-        if (result != ServerResult::ConnectionLost) return result;
-        if (++lostConnections == kAttempts) return ServerResult::Failed;
+        answer.reset();
+        if (result != ServerResult::ConnectionLost) return open.Close(result);
+        if (++lostConnections == kAttempts) return open.Close(ServerResult::Failed);
         // A cancel or the program's end that came meanwhile is not overridden by asking again.
         if (CCallWorker::CancelRequested() || IsExiting()) {
             AUTrace(L"The connection was lost after a cancel: the request is not sent again.");
-            return ServerResult::Cancelled;
+            return open.Close(ServerResult::Cancelled);
         }
         AUTrace(L"The connection was closed by the other end: the request goes out again.");
         const bool credentials = request.CredentialsGiven();
-        if (OpenRequest(request) != ServerResult::Success) return ServerResult::Failed;
+        if (OpenRequest(request) != ServerResult::Success) return open.Close(ServerResult::Failed);
         if (credentials) GiveProxyCredentials(request);
     }
 }
 
 ServerResult CAUHttpConnection::Round(CHttpRequest& request, const std::wstring& requestText,
-                                      std::wstring& target, AnswerMode mode,
-                                      const DownloadProgress& progress) {
+                                      std::wstring& target, AnswerMode mode, const DownloadProgress& progress,
+                                      std::unique_ptr<scup::TraceScope>& answer) {
     request.StartWaiting();
     const ServerResult sent = request.SendBody(requestText);
     if (sent != ServerResult::Success) return sent;
-    scup::TraceScope scope(L"CAUHttpConnection::GetResponse()");
+    answer = std::make_unique<scup::TraceScope>(L"CAUHttpConnection::GetResponse()");
     DWORD status = 0;
     const ServerResult received = request.ReceiveStatus(status);
     if (received != ServerResult::Success) return received;

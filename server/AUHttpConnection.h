@@ -22,11 +22,13 @@
 #include <winhttp.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "AUConnection.h"
 #include "HttpAnswerReader.h"
 #include "HttpSession.h"
+#include "common/Trace.h"
 
 class CHttpRequest;
 
@@ -101,9 +103,11 @@ class CAUHttpConnection : public CAUConnection {
     // The one loop of a request: rounds until one ends it.
     ServerResult Exchange(CHttpRequest& request, const std::wstring& requestText, std::wstring& target,
                           AnswerMode mode, const DownloadProgress& progress);
-    // One round: sent, its answer's status taken, and the body read when it is 200.
+    // One round: sent, its answer's status taken, and the body read when it is 200; answer is the
+    // answer's scope in the trace, once the request went out.
     ServerResult Round(CHttpRequest& request, const std::wstring& requestText, std::wstring& target,
-                       AnswerMode mode, const DownloadProgress& progress);
+                       AnswerMode mode, const DownloadProgress& progress,
+                       std::unique_ptr<scup::TraceScope>& answer);
     // After a proxy asked for credentials: the user gives them and the request is made anew with
     // them; Success when it may go out again.
     ServerResult AskForCredentials(CHttpRequest& request, const DownloadProgress& progress);

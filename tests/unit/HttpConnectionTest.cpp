@@ -577,6 +577,55 @@ TEST_F(HttpConnectionTest, ProxyAuthenticationEndsWith7WhenTheUserCancelsOrThePr
     EXPECT_EQ(asked, 1) << "no dialog while the program exits";
 }
 
+// The support desk reads a round of credentials inside the answer that asked for it: the user is
+// asked, and the request goes out again, before that answer's scope ends.
+TEST_F(HttpConnectionTest, EachRoundOfCredentialsIsTracedWithinTheAnswerThatAskedForIt) {
+    ScriptedHttpServer proxy(
+        [](const HttpRequestSeen& request) {
+            return request.Header("proxy-authorization").empty() ? ProxyAuthRequired() : Ok("<Answer/>");
+        },
+        "127.0.0.1");
+    ScriptedHttpServer refusing([](const HttpRequestSeen&) { return ProxyAuthRequired(); }, "127.0.0.1");
+    int asked = 0;
+    CAUHttpConnection::SetCredentialsPrompt([&](CAUHttpConnection::Credentials& credentials) {
+        credentials.user = L"office";
+        credentials.password = L"s3cret";
+        return ++asked == 1;
+    });
+    const std::vector<std::wstring> watched = {
+        L"Enter : CAUHttpConnection::GetResponse()", L"Exit : CAUHttpConnection::GetResponse()",
+        L"Getting Proxy Authentication details from user.",
+        L"User cancelled the request for Proxy Authentication.", L"Proxy Authentication failed."};
+    auto nesting = [&](const TraceCapture& trace) {
+        std::vector<std::wstring> lines;
+        for (const std::wstring& line : trace.Lines())
+            if (std::find(watched.begin(), watched.end(), line) != watched.end()) lines.push_back(line);
+        return lines;
+    };
+    const std::wstring& enter = watched[0];
+    const std::wstring& exit = watched[1];
+    const std::wstring& getting = watched[2];
+    std::wstring response;
+    {
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, proxy);
+        TraceCapture trace;
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+                  ServerResult::Success);
+        EXPECT_EQ(nesting(trace), (std::vector<std::wstring>{enter, getting, enter, exit, exit}));
+    }
+    asked = 0;
+    {
+        CAUHttpConnection connection;
+        ConnectThroughProxy(connection, refusing);
+        TraceCapture trace;
+        EXPECT_EQ(connection.Send(L"http://update.corvane.example/v", L"<R/>", response),
+                  ServerResult::ProxyAuthRefused);
+        EXPECT_EQ(nesting(trace), (std::vector<std::wstring>{enter, getting, enter, getting, watched[3], exit,
+                                                             watched[4], exit}));
+    }
+}
+
 TEST_F(HttpConnectionTest, TheCredentialsDialogIsTheRealWindow) {
     const std::string expected = "Basic " + Base64("bob:hunter2");
     ScriptedHttpServer proxy(
