@@ -293,29 +293,29 @@ ServerResult CAUHttpConnection::GetProxyAuthDetailsFromUser() {
     return ServerResult::Success;
 }
 
+bool CAUHttpConnection::StartRequest(CHttpRequest& request) {
+    if (!Session().handle || !m_hConnect) return false;
+    if (OpenRequest(request) != ServerResult::Success) {
+        AUTrace(L"CreateRequest() failed.");
+        return false;
+    }
+    if (MayUseStoredCredentials()) GiveProxyCredentials(request);
+    return true;
+}
+
 ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring& requestText,
                                      std::wstring& response) {
     scup::TraceScope scope(L"CAUHttpConnection::Send()");
-    if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     CHttpRequest request(m_hConnect.get(), url, L"POST");
-    if (OpenRequest(request) != ServerResult::Success) {
-        AUTrace(L"CreateRequest() failed.");
-        return ServerResult::Failed;
-    }
-    if (MayUseStoredCredentials()) GiveProxyCredentials(request);
+    if (!StartRequest(request)) return ServerResult::Failed;
     return Exchange(request, requestText, response, AnswerMode::Text, {});
 }
 
 ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
                                          const DownloadProgress& progress, unsigned long long maxBytes) {
     scup::TraceScope scope(L"CAUHttpConnection::Download()");
-    if (!Session().handle || !m_hConnect) return ServerResult::Failed;
     CHttpRequest request(m_hConnect.get(), url, L"GET");
-    if (OpenRequest(request) != ServerResult::Success) {
-        AUTrace(L"CreateRequest() failed.");
-        return ServerResult::Failed;
-    }
-    if (MayUseStoredCredentials()) GiveProxyCredentials(request);
+    if (!StartRequest(request)) return ServerResult::Failed;
     std::wstring target = filePath;
     m_downloadLimit = maxBytes;
     const ServerResult result = Exchange(request, L"", target, AnswerMode::File, progress);

@@ -96,6 +96,9 @@ class CAUHttpConnection : public CAUConnection {
 
     // A new handle for the request (its first, or one in place of the last).
     ServerResult OpenRequest(CHttpRequest& request);
+    // The first handle of an exchange or a download, with the stored credentials where they are
+    // this proxy's; false, traced, when there is no session or connection or no handle.
+    bool StartRequest(CHttpRequest& request);
     // The user's proxy credentials with the request; false when the stack refused them.
     bool GiveProxyCredentials(CHttpRequest& request);
     void SearchProxyAutomatically(const std::wstring& url);
