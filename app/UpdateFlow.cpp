@@ -595,7 +595,6 @@ void CScUpdaterApp::CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog)
 
 ServerResult CScUpdaterApp::FetchOffer(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
                                        bool printerData) {
-    ComponentList serverList;
     const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
     CAUFileUpdater updater(&owner);
     const SOfferFetch fetched =

@@ -1,9 +1,9 @@
 #pragma once
 // A list view is busy for the whole of a check or an install run: its ready flag is cleared when
 // the outermost run of the thread starts and set once when that run ends, after every message the
-// run showed (each run hides its progress panel before it tells anything). A run within a run (an install run fetches the list
-// again) leaves the flag to the outer one, so the commands never come back while a message of the
-// run is still to be read, and never in the middle of a run.
+// run showed (each run hides its progress panel before it tells anything). A run within a run (an
+// install run fetches the list again) leaves the flag to the outer one, so the commands never come
+// back while a message of the run is still to be read, and never in the middle of a run.
 
 #include "UpdateListView.h"
 

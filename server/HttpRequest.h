@@ -26,11 +26,9 @@ class CHttpRequest {
     ServerResult Open();
     HINTERNET Handle() const { return static_cast<HINTERNET>(m_handle.get()); }
     const std::wstring& Url() const { return m_url; }
-    const std::wstring& Verb() const { return m_verb; }
 
     // The connection probe's attempt (1 or 2), whose traces name it; 0 for every other exchange.
     void SetProbeAttempt(int attempt) { m_probeAttempt = attempt; }
-    int ProbeAttempt() const { return m_probeAttempt; }
 
     // Basic credentials for the proxy alone: the stack gives them to the proxy that asks, never to
     // the server, and never inside a tunnel. False, traced, when the stack refused them.
