@@ -230,8 +230,7 @@ scup_kill_wine_programs() {
 scup_end_wine_session() {
   if [ "${SCUP_WINE_HELD:-}" = "$WINEPREFIX" ]; then
     SCUP_WINE_HELD=""
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
+    scup_kill_wine_programs
     return 0
   fi
   timeout "${1:-20}" wineserver -w 2>/dev/null || wineserver -k 2>/dev/null
