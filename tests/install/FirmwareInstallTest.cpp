@@ -50,6 +50,15 @@ std::string ReadAll(const std::wstring& path) {
     return content;
 }
 
+// Made when asked for: a firmware's model is the simulated printer's, read from the environment.
+SFirmware MainFirmware() {
+    return {.name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
+}
+SFirmware Fonts() {
+    return {
+        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
+}
+
 class FirmwareInstall : public CTransferTest {
   protected:
     void SetUp() override {
@@ -150,6 +159,11 @@ class FirmwareInstall : public CTransferTest {
         view_.Tick(entry, title);
         return entry;
     }
+    // A set of two: the font data goes first, the main firmware last.
+    void OfferMainFirmwareAndFonts() {
+        Offer(1, MainFirmware(), L"SC-200 main firmware 2.00");
+        Offer(2, Fonts(), L"SC-200 font data 2.10");
+    }
     InstallResult Install() {
         CUserAtScreen user(GetCurrentThreadId(), SUserPlan{});
         CAUFileUpdater updater(&owner_);
@@ -184,12 +198,7 @@ class FirmwareInstall : public CTransferTest {
 };
 
 TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenTheMainFirmware) {
-    const SFirmware main{
-        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
-    const SFirmware fonts{
-        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
-    Offer(1, main, L"SC-200 main firmware 2.00");
-    Offer(2, fonts, L"SC-200 font data 2.10");
+    OfferMainFirmwareAndFonts();
 
     EXPECT_EQ(Install(), InstallResult::Done);
 
@@ -212,12 +221,7 @@ TEST_F(FirmwareInstall, TickedFirmwareIsUnpackedAndSentOtherFirmwareFirstThenThe
 // A printer gets the files of its update together or none of them: a package that arrives cut short
 // holds back the ticked firmware that did arrive, and the user is told which one failed.
 TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutSendsNoneOfTheTickedFirmware) {
-    const SFirmware main{
-        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
-    const SFirmware fonts{
-        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
-    Offer(1, main, L"SC-200 main firmware 2.00");
-    Offer(2, fonts, L"SC-200 font data 2.10");
+    OfferMainFirmwareAndFonts();
     cut_.insert("/FP-MAIN_ENG_USA.pdz");
 
     EXPECT_EQ(Install(), InstallResult::Failed);
@@ -241,12 +245,7 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatArrivesCutSendsNoneOfTheTickedFirmwa
 
 // A package that arrived whole and signed but cannot be unpacked holds back the rest of the set too.
 TEST_F(FirmwareInstall, AFirmwarePackageThatCannotBeUnpackedSendsNoneOfTheTickedFirmware) {
-    const SFirmware main{
-        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
-    const SFirmware fonts{
-        .name = "FP-FONTS", .spec = "ENG_USA", .version = "2.10", .type = 3, .dataLength = 1300, .seed = 2};
-    Offer(1, main, L"SC-200 main firmware 2.00");
-    Offer(2, fonts, L"SC-200 font data 2.10");
+    OfferMainFirmwareAndFonts();
     files_["/FP-MAIN_ENG_USA.pdz"] = "signed, but not an archive";
 
     EXPECT_EQ(Install(), InstallResult::NothingDone);
@@ -267,9 +266,7 @@ TEST_F(FirmwareInstall, AFirmwarePackageThatCannotBeUnpackedSendsNoneOfTheTicked
 // A package signed for more bytes than the download folder's disk has free is never started: the
 // user reads that the disk is full, in which folder, and is not sent to check the network.
 TEST_F(FirmwareInstall, APackageLargerThanTheFreeDiskSpaceIsNotFetchedAndTheFullDiskIsTold) {
-    const SFirmware main{
-        .name = "FP-MAIN", .spec = "ENG_USA", .version = "2.00", .type = 4, .dataLength = 2000};
-    Offer(1, main, L"SC-200 main firmware 2.00");
+    Offer(1, MainFirmware(), L"SC-200 main firmware 2.00");
     huge_.insert("/FP-MAIN_ENG_USA.pdz");
 
     EXPECT_EQ(Install(), InstallResult::Failed);
