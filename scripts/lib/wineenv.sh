@@ -29,6 +29,17 @@ scup_wine_prefix() {
   ) 9>"$WINEPREFIX/.scup-lock"
 }
 
+# scup_wine_prefix_copy TEMPLATE DIR: DIR made anew as a copy of the ready prefix TEMPLATE (made
+# first when it is not ready; no program ever runs in it). Making a prefix takes a minute of both
+# cores, a copy a few seconds, so runs side by side each get a clean prefix of their own. The copy
+# is made beside DIR and renamed, so that DIR is never a half-copied prefix.
+scup_wine_prefix_copy() {
+  local template=$1 dir=$2
+  (scup_wine_prefix "$template" && wineserver -w) || return 1
+  rm -rf "$dir" "$dir.copying" && mkdir -p "$(dirname "$dir")" &&
+    cp -a "$template" "$dir.copying" && rm -f "$dir.copying/.scup-lock" && mv "$dir.copying" "$dir"
+}
+
 # Every user-interface language needs faces that hold its glyphs. Wine draws dialogs and message
 # boxes in "Tahoma" ("MS Shell Dlg" is substituted by it); Wine's own Tahoma (fonts-wine) holds
 # Latin, Cyrillic and Arabic. What Wine 8 does, and what follows from it:

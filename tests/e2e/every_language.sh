@@ -2,12 +2,20 @@
 # The program started once in each user-interface language: the start dialog, the firmware view,
 # a message box (the About box) and the software view show that language's own texts, as its file
 # in res/lang holds them, and mirrored windows for the right-to-left languages only.
-# Usage: every_language.sh BUILD_DIR [CODE...]   (all languages without codes)
+# Usage: every_language.sh BUILD_DIR [--part K/N] [CODE...]   (all languages without codes)
+# --part K/N takes every N-th language from the K-th on; the parts run side by side as scenarios
+# of their own, each in its own prefix.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 source "$e2e_root/scripts/lib/languages.sh"
-e2e_begin every_language "${1:?usage: $0 BUILD_DIR [CODE...]}"
+build_dir=${1:?usage: $0 BUILD_DIR [--part K/N] [CODE...]}
 shift
+part="" parts=1
+if [ "${1:-}" = --part ]; then
+  part=${2%/*} parts=${2#*/}
+  shift 2
+fi
+e2e_begin "every_language${part:+-$part}" "$build_dir"
 readonly MAIN_HEADER_TITLE=$IDC_UPD_HEADER_TITLE
 readonly ABOUT_COMMAND=$ID_UPD_ABOUT
 
@@ -74,7 +82,11 @@ check_language() {
 
 codes=("$@")
 if [ ${#codes[@]} -eq 0 ]; then
-  for entry in "${SCUP_LANGUAGES[@]}"; do codes+=("${entry%% *}"); done
+  index=0
+  for entry in "${SCUP_LANGUAGES[@]}"; do
+    [ $((index % parts)) -eq $((${part:-1} - 1)) ] && codes+=("${entry%% *}")
+    index=$((index + 1))
+  done
 fi
 for code in "${codes[@]}"; do
   lcid=$(scup_language_id "$code") || { echo "unknown language $code"; exit 2; }

@@ -5,8 +5,10 @@
 #   e2e_start_program [ARGS...]   starts ScUpdater.exe (sets E2E_PID)
 #   e2e_expect WHAT COMMAND...    one expectation
 #   e2e_finish                    summary line and exit status
-# Everything started is stopped on exit, Ctrl-C included. SCUP_E2E_PREFIX, when set, is the Wine
-# prefix instead of BUILD/e2e-prefix (a scenario run by hand beside a test run).
+# Everything started is stopped on exit, Ctrl-C included. Each scenario runs in a Wine prefix of its
+# own, BUILD/e2e-prefixes/NAME, copied afresh from BUILD/e2e-template-prefix, so scenarios run side
+# by side; the copy is removed when the scenario passed and kept for a look when it did not.
+# SCUP_E2E_PREFIX, when set, is the prefix instead (used as it is, and kept).
 
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$e2e_root/scripts/lib/wineenv.sh"
@@ -81,6 +83,7 @@ e2e_wait_exit() {
 }
 
 e2e_cleanup() {
+  local status=$?
   set +e
   trap - EXIT INT TERM
   local pid
@@ -89,6 +92,7 @@ e2e_cleanup() {
   scup_end_wine_session 20
   scup_demo_stop
   scup_stop_display
+  [ -n "${E2E_PREFIX_COPY:-}" ] && [ "$status" -eq 0 ] && rm -rf "$E2E_PREFIX_COPY"
 }
 
 e2e_begin() {
@@ -104,8 +108,15 @@ e2e_begin() {
   trap 'echo "interrupted"; exit 130' INT TERM
   # A clean demo PC: nothing kept from an earlier scenario. The scenario of the self-upgrade sets
   # an older installed version afterwards.
-  scup_prepare_demo_pc "$E2E_BUILD" "${SCUP_E2E_PREFIX:-$E2E_BUILD/e2e-prefix}" "${3:-1033}" ||
-    { echo "FAIL - no demo PC"; exit 1; }
+  local prefix=${SCUP_E2E_PREFIX:-}
+  E2E_PREFIX_COPY=""
+  if [ -z "$prefix" ]; then
+    prefix=$E2E_BUILD/e2e-prefixes/$E2E_NAME
+    scup_wine_prefix_copy "$E2E_BUILD/e2e-template-prefix" "$prefix" ||
+      { echo "FAIL - no Wine prefix for the scenario"; exit 1; }
+    E2E_PREFIX_COPY=$prefix
+  fi
+  scup_prepare_demo_pc "$E2E_BUILD" "$prefix" "${3:-1033}" || { echo "FAIL - no demo PC"; exit 1; }
   scup_demo_start "$E2E_BUILD" "$E2E_OUT/services" || { echo "FAIL - the demo services did not start"; exit 1; }
 }
 
