@@ -61,11 +61,18 @@ bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
 // one still shows its progress. One buffer serves every turn (a buffer grown afresh for each piece
 // cost the download almost half its speed under Wine); a read left behind on the worker may still
 // write into it, so it is shared.
+//
+// The stack may count bytes past the announced length as available (those of a server that sends
+// more than it announced), and a read that asks for them can wait for more that never come: about
+// one exchange in twenty hung so under Wine. No read asks beyond the announced end.
 struct Piece {
     static constexpr size_t kGatherBytes = 256 * 1024;
     static constexpr ULONGLONG kGatherMs = 100;
+    static constexpr unsigned long long kUnknownLength = ~0ull;
     std::vector<char> bytes = std::vector<char>(kGatherBytes);
     size_t size = 0;
+    // What the answer still owes of its announced length before this piece.
+    unsigned long long owed = kUnknownLength;
     bool ended = false;
     bool queryFailed = false;
 };
@@ -73,6 +80,10 @@ struct Piece {
 BOOL GatherPiece(HINTERNET request, Piece& piece) {
     const ULONGLONG started = GetTickCount64();
     while (piece.size < Piece::kGatherBytes && GetTickCount64() - started < Piece::kGatherMs) {
+        if (piece.owed != Piece::kUnknownLength && piece.size >= piece.owed) {
+            piece.ended = true;
+            return TRUE;
+        }
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request, &available)) {
             piece.queryFailed = true;
@@ -82,8 +93,9 @@ BOOL GatherPiece(HINTERNET request, Piece& piece) {
             piece.ended = true;
             return TRUE;
         }
-        const DWORD wanted =
-            static_cast<DWORD>(std::min<size_t>(available, Piece::kGatherBytes - piece.size));
+        unsigned long long room = Piece::kGatherBytes - piece.size;
+        if (piece.owed != Piece::kUnknownLength) room = std::min(room, piece.owed - piece.size);
+        const DWORD wanted = static_cast<DWORD>(std::min<unsigned long long>(available, room));
         DWORD read = 0;
         if (!WinHttpReadData(request, piece.bytes.data() + piece.size, wanted, &read)) return FALSE;
         piece.size += read;
@@ -155,8 +167,11 @@ class CBodySink {
 ServerResult ReadBody(CHttpRequest& request, AnswerMode mode, CBodySink& sink) {
     const HINTERNET handle = request.Handle();
     const auto piece = std::make_shared<Piece>();
+    unsigned long long announced = 0;
+    const bool announces = AnnouncedLength(handle, announced);
     for (;;) {
         piece->size = 0;
+        piece->owed = announces ? announced - std::min(announced, sink.Total()) : Piece::kUnknownLength;
         DWORD error = 0;
         // An exchange's answer must arrive within the time-out in all; a download only each read.
         if (mode == AnswerMode::File) request.RestartWaitClock();

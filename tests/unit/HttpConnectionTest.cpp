@@ -414,10 +414,13 @@ TEST_F(HttpConnectionTest, ARequestThatMeetsAConnectionLeftInABadStateGoesOutAga
     response.clear();
     EXPECT_EQ(connection.Send(server.Url(L"/w"), L"<R/>", response), ServerResult::Success);
     EXPECT_EQ(response, L"<Answer>/w</Answer>");
+    // Wine either meets the left-over bytes as the download's broken answer (and the download goes
+    // out once more) or drops the connection it finds them on before the download goes out.
     std::vector<std::string> targets;
     for (const HttpRequestSeen& request : server.Requests()) targets.push_back(request.target);
-    EXPECT_EQ(targets, (std::vector<std::string>{"/v", "/package.zip", "/package.zip", "/w"}))
-        << "the download goes out once more, and only it";
+    EXPECT_TRUE(targets == (std::vector<std::string>{"/v", "/package.zip", "/package.zip", "/w"}) ||
+                targets == (std::vector<std::string>{"/v", "/package.zip", "/w"}))
+        << "only the download may go out once more; asked for: " << testing::PrintToString(targets);
 }
 
 // The user leaves while the server keeps silent: the exchange ends on the event, long before the
