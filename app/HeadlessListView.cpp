@@ -1,32 +1,13 @@
 #include "HeadlessListView.h"
 
-#include "common/Trace.h"
-#include "ui/DescriptionPackage.h"
+#include "ui/OfferedRows.h"
 
 CHeadlessListView::CHeadlessListView(const CUnzipHolder* unzip, std::wstring printer, LCID locale,
                                      UpdateView view)
     : m_pUnzip(unzip), m_printer(std::move(printer)), m_locale(locale), m_view(view) {}
 
 void CHeadlessListView::SetUpdates(const RefinedList& updates, const SYSTEMTIME&) {
-    m_rows.clear();
-    const auto entries = updates.find(m_printer);
-    if (entries == updates.end()) return;
-    const bool firmware = IsFirmwareView();
-    for (const auto& [key, info] : entries->second) {
-        // A refined list may hold a record that matched nothing and applies to nothing.
-        if (info.strId.empty()) continue;
-        if ((info.strCategory == kSoftwareCategory) == firmware) continue;
-        SAUItemRecord row;
-        row.info = info;
-        if (scup::ReadDescriptionPackage(m_pUnzip, info.strFilePath, m_locale, row) !=
-                scup::DescriptionRead::Read &&
-            !info.strFilePath.empty()) {
-            scup::AUTrace(L"Failed: the description of %s was refused; it is not offered.", key.c_str());
-            continue;
-        }
-        if (row.strTitle.empty()) row.strTitle = info.strName.empty() ? info.strId : info.strName;
-        m_rows.push_back(std::move(row));
-    }
+    m_rows = scup::ReadOfferedRows(m_pUnzip, updates, m_printer, IsFirmwareView(), m_locale).rows;
 }
 
 bool CHeadlessListView::IsTicked(const SAUItemRecord& row) const {

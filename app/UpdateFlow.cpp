@@ -19,6 +19,8 @@
 #include "common/Trace.h"
 #include "install/AUFileUpdater.h"
 #include "install/BusyView.h"
+#include "install/FirmTransfer.h"
+#include "install/StoredFileQuery.h"
 #include "local/Spooler.h"
 #include "res/resource_ids.h"
 #include "ui/CantCommDialog.h"
@@ -138,6 +140,8 @@ std::shared_ptr<CUpdaterDialog> CScUpdaterApp::RunUpdaterDialog(UpdateView view,
         m_pUpdaterDialog.Set(dialog);
         result = dialog->Run(view);
         m_pUpdaterDialog.Set(nullptr);
+        // A printer a transfer put into its transfer mode is let out of it when its dialog has gone.
+        if (LastTransferUsedModeCheck()) SendModeExitCommand(dialog->m_printer.Get());
         if (result == -1) m_bWindowFailed = true;
         x = dialog->PositionX();
         y = dialog->PositionY();

@@ -67,6 +67,11 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     return folder + L"\\" + name;
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring CompanyWord(const std::wstring& registryKey) {
     if (registryKey.find_first_of(L",.") == std::wstring::npos) return registryKey;
     return registryKey.substr(0, registryKey.find_first_of(L" ,."));

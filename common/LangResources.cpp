@@ -95,8 +95,12 @@ void ShowWindowFailureMessage(LANGID language) {
 }
 
 int ShowLangMessage(HWND owner, UINT baseTextId, LANGID language, UINT iconAndButtons) {
-    UINT style = LangMessageBoxStyle(iconAndButtons | kUpdateFlowMessageBoxFlags, language);
-    return ShowMessageBox(owner, LoadLangString(baseTextId, language), AppTitle(language), style);
+    return ShowLangText(owner, LoadLangString(baseTextId, language), language, iconAndButtons);
+}
+
+int ShowLangText(HWND owner, const std::wstring& text, LANGID language, UINT iconAndButtons) {
+    const UINT style = LangMessageBoxStyle(iconAndButtons | kUpdateFlowMessageBoxFlags, language);
+    return ShowMessageBox(owner, text, AppTitle(language), style);
 }
 
 }  // namespace scup

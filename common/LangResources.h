@@ -40,5 +40,7 @@ void ShowWindowFailureMessage(LANGID language);
 
 // A message of the update flow: text base + offset, top-most, foreground, right-to-left where needed.
 int ShowLangMessage(HWND owner, UINT baseTextId, LANGID language, UINT iconAndButtons);
+// The same for a text already made from the language's copy (one with its placeholders filled).
+int ShowLangText(HWND owner, const std::wstring& text, LANGID language, UINT iconAndButtons);
 
 }  // namespace scup

@@ -153,8 +153,7 @@ int CAUFileUpdater::ShowMessage(UINT baseTextId, UINT icon, const std::wstring& 
     // The texts name their argument with "%s" (some twice); nothing else in them is a conversion.
     const std::wstring text =
         scup::ReplaceEvery(scup::LoadLangString(baseTextId, Language()), L"%s", argument);
-    const UINT style = scup::LangMessageBoxStyle(MB_OK | icon | scup::kUpdateFlowMessageBoxFlags, Language());
-    return scup::ShowMessageBox(nullptr, text, scup::AppTitle(Language()), style);
+    return scup::ShowLangText(nullptr, text, Language(), MB_OK | icon);
 }
 
 bool CAUFileUpdater::EnsureDownloadFolder() const {

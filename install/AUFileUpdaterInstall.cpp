@@ -14,6 +14,7 @@
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
 #include "InstallDialogs.h"
+#include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/Handles.h"
 #include "common/KeepAwake.h"
@@ -179,11 +180,6 @@ std::wstring QuotableValue(const std::wstring& value, const wchar_t* name, const
     if (!unsafe) return value;
     AUTrace(L"The %s holds a character the installer's command line cannot carry; it is left out.", name);
     return blank;
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -369,7 +365,7 @@ InstallResult CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInst
         // A printer never gets part of its set: a package that cannot be unpacked, or holds no
         // file, holds back the rest as a download that failed does.
         if (!unpacked || extracted.empty()) {
-            ShowMessage(IDS_MSG_UNZIP_FAILED, MB_ICONERROR, FileNameOf(lists.paths[i]));
+            ShowMessage(IDS_MSG_UNZIP_FAILED, MB_ICONERROR, scup::FileNameOf(lists.paths[i]));
             wholeSet = false;
             continue;
         }

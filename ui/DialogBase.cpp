@@ -4,6 +4,13 @@
 
 namespace scup {
 
+namespace {
+
+// lParam: the const std::function<void()>* to run. Above the numbers the dialogs use themselves.
+constexpr UINT kCallOnWindowThread = WM_APP + 0x3f0;
+
+}  // namespace
+
 CDialogBase::CDialogBase(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
 CDialogBase::~CDialogBase() {
@@ -48,6 +55,15 @@ bool CDialogBase::OnCommand(UINT id, UINT, HWND) {
 
 INT_PTR CDialogBase::OnMessage(UINT, WPARAM, LPARAM, bool&) { return 0; }
 
+void CDialogBase::CallOnWindowThread(const std::function<void()>& call) const {
+    HWND hwnd = GetSafeHwnd();
+    if (!hwnd) return;
+    if (GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId())
+        call();
+    else
+        SendMessageW(hwnd, kCallOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
+}
+
 INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CDialogBase* self = nullptr;
     if (message == WM_INITDIALOG) {
@@ -68,6 +84,10 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 INT_PTR CDialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kCallOnWindowThread) {
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return TRUE;
+    }
     bool handled = false;
     INT_PTR result = OnMessage(message, wParam, lParam, handled);
     if (handled) return result;

@@ -1,11 +1,13 @@
 #pragma once
 // A dialog window from a template of the resource library, run modally or modelessly, with its
 // messages dispatched to virtual handlers. The window belongs to the thread that made it; other
-// threads may read its handle (none once the window is gone) and send it messages, nothing more.
+// threads may read its handle (none once the window is gone), send it messages and have a call
+// run on its thread, nothing more.
 
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 
 namespace scup {
 
@@ -24,6 +26,10 @@ public:
     HWND GetSafeHwnd() const { return hwnd_.load(); }
     UINT TemplateId() const { return templateId_; }
     HWND Item(int id) const { return GetDlgItem(hwnd_.load(), id); }
+
+    // Runs the call on the window's thread and waits for it (at once when called there); does
+    // nothing without a window.
+    void CallOnWindowThread(const std::function<void()>& call) const;
 
 protected:
     virtual BOOL OnInitDialog() { return TRUE; }

@@ -10,6 +10,16 @@ void CIconButton::Attach(HWND, int controlId, UINT iconId) {
         LoadImageW(ResourceModule(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, m_nSize, m_nSize, LR_SHARED));
 }
 
+void CIconButton::ClickFocusedButton(HWND dialog) {
+    HWND focus = GetFocus();
+    if (!focus || GetParent(focus) != dialog || !IsWindowEnabled(focus)) return;
+    wchar_t className[16] = {};
+    GetClassNameW(focus, className, 16);
+    if (_wcsicmp(className, L"Button") != 0) return;
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(focus));
+}
+
 bool CIconButton::Draw(const DRAWITEMSTRUCT& item) const {
     if (static_cast<int>(item.CtlID) != m_nControlId) return false;
     RECT rect = item.rcItem;

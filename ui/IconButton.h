@@ -18,6 +18,10 @@ public:
     bool Draw(const DRAWITEMSTRUCT& item) const;
     int ControlId() const { return m_nControlId; }
 
+    // Enter on a button that draws itself reaches its dialog as IDOK, not as the click that Enter
+    // on any other button gives: the dialog's OnOK passes it on to the focused button with this.
+    static void ClickFocusedButton(HWND dialog);
+
 private:
     int m_nControlId = 0;
     HICON m_hIcon = nullptr;  // shared resource icon

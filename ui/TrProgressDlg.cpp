@@ -47,6 +47,18 @@ void SetTextIfChanged(HWND window, const std::wstring& text) {
 
 STrProgressState& CTrProgressDlg::State() { return TransferProgressState(); }
 
+std::optional<INT_PTR> CTrProgressDlg::AnswerToTheSystem(HWND dialog, UINT message, WPARAM wParam) {
+    LONG_PTR answer = 0;
+    if (message == WM_POWERBROADCAST)
+        answer = wParam == PBT_APMQUERYSUSPEND && Shown().transfer.load() ? BROADCAST_QUERY_DENY : TRUE;
+    else if (message == WM_QUERYENDSESSION)
+        answer = FALSE;
+    else
+        return std::nullopt;
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, answer);
+    return TRUE;
+}
+
 CTrProgressDlg::SShownDialogs& CTrProgressDlg::Shown() {
     static SShownDialogs shown;
     return shown;

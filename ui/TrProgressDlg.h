@@ -42,6 +42,11 @@ class CTrProgressDlg : public CLangDialog {
     };
     static SShownDialogs& Shown();
 
+    // The main dialog's answers to the system: no suspend while a transfer is on the screen (it
+    // would cut the transfer off in the middle), and no end of the session while the program runs.
+    // The dialog procedure's result for those two messages, else nothing.
+    static std::optional<INT_PTR> AnswerToTheSystem(HWND dialog, UINT message, WPARAM wParam);
+
     // The progress callback of the transfer, from the worker (or any) thread: percent is the share
     // of the current file sent so far. 1 to go on, 0 to stop (cancel requested, no dialog, nothing
     // to weigh against, or a percentage above 100).

@@ -2,11 +2,32 @@
 
 #include <commctrl.h>
 
+#include "common/Format.h"
+#include "common/LangResources.h"
+#include "res/updater_ids.h"
+
 namespace scup {
 
 namespace {
+
 constexpr UINT_PTR kSubclassId = 0x55544e;  // one subclass of this kind per list
+
+// The note that stands in an empty list when updates were left out, by why; 0 when none were.
+UINT NotShownTextId(DescriptionRead why) {
+    switch (why) {
+        case DescriptionRead::NoUnzipLibrary:
+            return IDS_UPD_NOT_SHOWN_UNZIP;
+        case DescriptionRead::NoTemporaryFolder:
+            return IDS_UPD_NOT_SHOWN_TEMP;
+        case DescriptionRead::Damaged:
+            return IDS_UPD_NOT_SHOWN_DAMAGED;
+        case DescriptionRead::Read:
+            break;
+    }
+    return 0;
 }
+
+}  // namespace
 
 CUpToDateNote::~CUpToDateNote() {
     if (m_list) RemoveWindowSubclass(m_list, ListProc, kSubclassId);
@@ -36,6 +57,14 @@ void CUpToDateNote::Show(const std::wstring& text) {
 
 void CUpToDateNote::Hide() {
     if (m_note) ShowWindow(m_note, SW_HIDE);
+}
+
+void CUpToDateNote::ShowAfterCheck(DescriptionRead leftOut, const std::wstring& printer,
+                                   const std::wstring& checkedAt, LANGID language) {
+    if (const UINT why = NotShownTextId(leftOut))
+        Show(FillPlaceholders(LoadLangString(why, language), {printer}));
+    else
+        Show(FillPlaceholders(LoadLangString(IDS_UPD_UP_TO_DATE, language), {printer, checkedAt}));
 }
 
 LRESULT CALLBACK CUpToDateNote::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "DescriptionPackage.h"
+
 namespace scup {
 
 class CUpToDateNote {
@@ -21,6 +23,10 @@ class CUpToDateNote {
     void Attach(HWND list, int controlId);
     void Show(const std::wstring& text);
     void Hide();
+    // After a check that listed nothing for the printer: everything is up to date, checked at the
+    // time given, unless updates were left out (leftOut), which the note then says instead.
+    void ShowAfterCheck(DescriptionRead leftOut, const std::wstring& printer, const std::wstring& checkedAt,
+                        LANGID language);
     HWND Window() const { return m_note; }
 
   private:

@@ -21,14 +21,19 @@
 #include <vector>
 
 #include "DescriptionPackage.h"
+#include "DetailsLink.h"
 #include "DetailsPane.h"
 #include "IconButton.h"
 #include "LangDialog.h"
-#include "RegionMenu.h"
+#include "OfferedRows.h"
+#include "RegionChoice.h"
 #include "UpToDateNote.h"
+#include "UpdateRows.h"
+#include "UpdaterMenu.h"
 #include "common/FirmInfo.h"
 #include "common/Guarded.h"
 #include "common/Handles.h"
+#include "install/DiskPackages.h"
 #include "install/UpdateListView.h"
 
 class CAUConfigXML;
@@ -36,18 +41,13 @@ struct CUnzipHolder;
 
 class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
   public:
-    // Sends firmware files to the printers of a driver; 0 when the printer took them.
-    using FirmwareTransfer =
-        std::function<int(const std::wstring& driver, const std::vector<std::wstring>& files)>;
-    using LinkOpener = std::function<void(HWND owner, const std::wstring& address)>;
+    using FirmwareTransfer = scup::FirmwareTransfer;
+    using LinkOpener = scup::CDetailsLink::Opener;
 
     // Refreshes the details pane for the selected row (or clears it).
     static constexpr UINT kRefreshDetailsMessage = WM_APP + 1;
 
-    struct SRegion {
-        LCID locale;
-        std::wstring name;
-    };
+    using SRegion = scup::SRegion;
 
     CUpdaterDialog(LANGID language, std::wstring printer, LCID locale, HWND parent = nullptr);
     ~CUpdaterDialog() override;
@@ -61,11 +61,10 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void SetConfiguration(CAUConfigXML* config) { m_pConfig = config; }
     void SetUnzip(const CUnzipHolder* unzip) { m_pUnzip = unzip; }
     void SetFirmwareTransfer(FirmwareTransfer transfer) { m_transfer = std::move(transfer); }
-    void SetLinkOpener(LinkOpener opener) { m_openLink = std::move(opener); }
+    void SetLinkOpener(LinkOpener opener) { m_link.SetOpener(std::move(opener)); }
 
-    // The regions of the region box: locales of strings 200 to 230 that the system knows, named by
-    // strings 300 to 330.
-    static std::vector<SRegion> AvailableRegions();
+    // The regions of the region box.
+    static std::vector<SRegion> AvailableRegions() { return scup::CRegionChoice::Available(); }
 
     // IUpdateListView
     HWND ViewWindow() const override { return GetSafeHwnd(); }
@@ -83,11 +82,10 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     // Firmware packages from disk become the rows (what the open command does with the files
     // the user chose).
     void AddLocalPackages(const std::vector<std::wstring>& files);
-    // Rebuilds the rows from the dialog's copy of the update list (the view's entries of the
-    // dialog's printer, read from their description packages).
-    void FillList();
     // What the details pane shows (on the dialog's thread).
     const scup::CDetailsPane& Details() const { return m_details; }
+    // The address the details link opens; empty while no link is shown (on the dialog's thread).
+    const std::wstring& LinkAddress() const { return m_link.Address(); }
 
     std::atomic<int> m_bIdle{1};
     // The chosen printer: set on the dialog's thread, read by the update thread.
@@ -97,7 +95,6 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     std::atomic<int> m_bLocalFiles{0};
     std::atomic<ProgressMode> m_progressMode{ProgressMode::Hidden};
     std::atomic<bool> m_bKeepAwake{false};
-    std::wstring m_strLinkURL;
 
   protected:
     BOOL OnInitDialog() override;
@@ -108,40 +105,25 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void OnDestroy() override;
 
   private:
-    // Runs the call on the dialog's thread and waits for it; nothing without a window.
-    void OnWindowThread(const std::function<void()>& call) const;
-
     void SetUpView();
-    void FillPrinterBox();
-    void FillRegions();
-    void SetUpList();
-    void CreateProgressPanel();
     void Signal(const wchar_t* eventName) const;
 
     void UpdateControlStates();
-    bool AnyRowTicked() const;
     void EnableCommand(UINT id, bool enabled);
 
-    void FillRows();
+    // The rows of the dialog's copy of the update list: the view's entries of the dialog's
+    // printer, read from their description packages (any thread), then shown (dialog's thread).
+    scup::SOfferedRows ReadRows() const;
+    void ShowRows(scup::SOfferedRows offered);
     void ShowUpToDateNote();
-    void InsertRow(std::unique_ptr<SAUItemRecord> record);
-    void DeleteAllRows();
-    void DeleteRow(int row);
-    SAUItemRecord* RecordOf(int row) const;
-    void SortRows();
-    std::vector<SAUTickedRow> TickedRowsHere() const;
     void RefreshDetails();
-    void PlaceLink();
-    bool LinkHit(POINT client) const;
-
-    void ApplyProgress(ProgressMode mode);
-    void PresentPanel();
 
     void OnRefresh();
     void OnInstall();
     void OnPrinterChosen();
     void OnRegionChosen();
     void OnRegionMenu(UINT command);
+    void ChooseRegion(LCID locale);
     void OnLanguageMenu(UINT command);
     void OnProxySettings();
     void OnHistory();
@@ -151,34 +133,28 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
 
     INT_PTR OnNotify(const NMHDR& header, bool& handled);
     INT_PTR OnDrawItem(const DRAWITEMSTRUCT& item);
-    INT_PTR ResultOf(LONG_PTR result);
 
     mutable std::mutex m_updatesMutex;
     RefinedList m_mapUpdates;
-    std::vector<std::unique_ptr<SAUItemRecord>> m_rowRecords;
     std::vector<std::wstring> m_printers;
-    std::vector<SRegion> m_regions;
     CAUConfigXML* m_pConfig = nullptr;
     const CUnzipHolder* m_pUnzip = nullptr;
     FirmwareTransfer m_transfer;
-    LinkOpener m_openLink;
 
     HACCEL m_hAccelerators = nullptr;  // resource table: not destroyed
-    // Handed to the list, which destroys them with itself.
-    HIMAGELIST m_rowImages = nullptr;
-    HIMAGELIST m_checkImages = nullptr;
     scup::UniqueBitmap m_headerBitmap;
-    HMENU m_hMenu = nullptr;
-    scup::CRegionMenu m_regionMenu;
+    scup::CUpdaterMenu m_menu;
+    scup::CRegionChoice m_regions;
     scup::CIconButton m_installButton;
+    scup::CUpdateRows m_rows;
     scup::CDetailsPane m_details;
+    scup::CDetailsLink m_link;
     // After a check that leaves the list empty the list says so (on the dialog's thread only).
     scup::CUpToDateNote m_upToDate;
     bool m_bChecked = false;
     std::wstring m_strCheckedAt;
     // Why the last rows filled left some out, when they did: no row then is no "up to date".
     scup::DescriptionRead m_rowsLeftOut = scup::DescriptionRead::Read;
-    RECT m_linkRect{0, 0, 0, 0};
     COLORREF m_themeColour = RGB(127, 157, 185);
     std::vector<scup::UniqueHandle> m_events;
 };

@@ -156,10 +156,12 @@ class UpdaterDialogTest : public ::testing::Test {
     }
 
     // Runs the dialog modally here while the driver acts on it; a dialog the driver leaves open is
-    // closed (made idle first), so that a failing test cannot hang.
+    // closed (made idle first), so that a failing test cannot hang. The driver stands in for the
+    // update thread, which reads the description packages (XML through COM) in an apartment of its own.
     void Run(CUpdaterDialog& dialog, UpdateView view, const std::function<void(HWND)>& drive) {
         const DWORD uiThread = GetCurrentThreadId();
         std::thread driver([&] {
+            scup::ComInit com;
             HWND hwnd = WaitForThreadDialog(uiThread, IDC_UPD_LIST);
             if (!hwnd) {
                 ADD_FAILURE() << "the dialog never appeared";
@@ -656,7 +658,7 @@ TEST_F(UpdaterDialogTest, DetailsPaneShowsThumbnailOrBuiltInPictureAndOpensTheLi
         ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
         EXPECT_TRUE(dialog->Details().ShowsThumbnail());
         EXPECT_EQ(dialog->Details().PictureWidth(), 4u);
-        EXPECT_EQ(dialog->m_strLinkURL, L"http://portal.example/fw");
+        EXPECT_EQ(dialog->LinkAddress(), L"http://portal.example/fw");
         EXPECT_TRUE(IsShown(GetDlgItem(hwnd, IDC_UPD_LINK)));
 
         // A click at the right end of the link opens the page.
@@ -678,11 +680,11 @@ TEST_F(UpdaterDialogTest, DetailsPaneShowsThumbnailOrBuiltInPictureAndOpensTheLi
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageW(ListOf(hwnd), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&item));
         ASSERT_TRUE(
-            WaitFor([&] { return dialog->m_strLinkURL.find(L"download.aspx") != std::wstring::npos; }));
+            WaitFor([&] { return dialog->LinkAddress().find(L"download.aspx") != std::wstring::npos; }));
         EXPECT_FALSE(dialog->Details().ShowsThumbnail());
         EXPECT_EQ(dialog->Details().BuiltInPicture(), static_cast<UINT>(IDB_UPD_DETAILS_DEFAULT));
         EXPECT_EQ(
-            dialog->m_strLinkURL,
+            dialog->LinkAddress(),
             L"http://support.corvane-industries.example/solutions/download.aspx?model=0&country=USA&gengo=ENU"
             L"&os=" +
                 scup::CurrentSystemVersionText() + L"&c=1&m=0&y=0&k=0");
@@ -715,7 +717,7 @@ TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpen
         ASSERT_EQ(RowCount(hwnd), 2);
         ASSERT_EQ(Cell(hwnd, 0, 1), L"Alpha");
         ASSERT_TRUE(WaitFor([&] { return dialog->Details().HasContent(); }));
-        EXPECT_EQ(dialog->m_strLinkURL, L"");
+        EXPECT_EQ(dialog->LinkAddress(), L"");
         EXPECT_FALSE(IsShown(GetDlgItem(hwnd, IDC_UPD_LINK)));
         // Where the link would be, a click opens nothing.
         RECT pane{}, link{};
@@ -730,7 +732,7 @@ TEST_F(UpdaterDialogTest, ADetailsLinkToAnythingButAWebPageIsNeitherShownNorOpen
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageW(ListOf(hwnd), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&item));
-        ASSERT_TRUE(WaitFor([&] { return dialog->m_strLinkURL == L"HTTPS://portal.example/fw"; }));
+        ASSERT_TRUE(WaitFor([&] { return dialog->LinkAddress() == L"HTTPS://portal.example/fw"; }));
         EXPECT_TRUE(IsShown(GetDlgItem(hwnd, IDC_UPD_LINK)));
     });
 }
