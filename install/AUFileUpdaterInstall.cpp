@@ -23,6 +23,7 @@
 #include "local/AUHistoryLog.h"
 #include "local/AULocalData.h"
 #include "local/InstalledTemplates.h"
+#include "local/MakerApplications.h"
 #include "res/firmware_ids.h"
 #include "res/install_ids.h"
 
@@ -32,94 +33,6 @@ using scup::FormatText;
 namespace {
 
 constexpr DWORD kSettleMs = 500;
-
-enum class InstallerKind { Editor50, Editor5x, AddressBook, DeviceSetup, WireMarker };
-
-struct SAppInstaller {
-    const wchar_t* code;
-    InstallerKind kind;
-    const wchar_t* running[3];
-    // Null: the row's title names the application in the message.
-    const wchar_t* displayName;
-    const wchar_t* product;
-    const wchar_t* folder;
-    const wchar_t* shortcut;
-};
-
-constexpr const wchar_t* kEditors[3] = {L"scedit50.exe", L"scedit51.exe", L"scedit52.exe"};
-
-const SAppInstaller kInstallers[] = {
-    {L"PP-SCEDIT50",
-     InstallerKind::Editor50,
-     {kEditors[0], kEditors[1], kEditors[2]},
-     L"Scribo Editor",
-     L"Scribo Editor\\5.0\\Settings",
-     L"Scedit50",
-     L"Scribo Editor 5.0.lnk"},
-    {L"PP-SCEDIT51",
-     InstallerKind::Editor5x,
-     {kEditors[0], kEditors[1], kEditors[2]},
-     L"Scribo Editor",
-     L"Scribo Editor\\5.1\\Settings",
-     L"Scedit51",
-     L"Scribo Editor 5.1.lnk"},
-    {L"PP-SCEDIT52",
-     InstallerKind::Editor5x,
-     {kEditors[0], kEditors[1], kEditors[2]},
-     L"Scribo Editor",
-     L"Scribo Editor\\5.2\\Settings",
-     L"Scedit52",
-     L"Scribo Editor 5.2.lnk"},
-    {L"PP-CONTACT11",
-     InstallerKind::AddressBook,
-     {L"Contactbk.exe"},
-     L"Scribo AddressBook",
-     L"Scribo Address Book\\1.1\\Settings",
-     L"ScContact11",
-     L"Scribo Address Book 1.1.lnk"},
-    {L"PP-CONTACT12",
-     InstallerKind::AddressBook,
-     {L"Contactbk.exe"},
-     L"Scribo AddressBook",
-     L"Scribo Address Book\\1.2\\Settings",
-     L"ScContact12",
-     L"Scribo Address Book 1.2.lnk"},
-    {L"PP-CONTACT13",
-     InstallerKind::AddressBook,
-     {L"Contactbk.exe"},
-     L"Scribo AddressBook",
-     L"Scribo Address Book\\1.3\\Settings",
-     L"ScContact13",
-     L"Scribo Address Book 1.3.lnk"},
-    {L"PP-DEVSETUP", InstallerKind::DeviceSetup, {L"cvdevset.exe"}, nullptr, nullptr, nullptr, nullptr},
-    {L"PP-WIREMARK",
-     InstallerKind::WireMarker,
-     {L"WireMarker.exe"},
-     nullptr,
-     L"WireMarker\\Settings",
-     L"WireMarker",
-     L"Wire Marker Tool 1.0.lnk"},
-};
-
-const SAppInstaller* FindInstaller(const std::wstring& code) {
-    for (const SAppInstaller& installer : kInstallers)
-        if (code == installer.code) return &installer;
-    return nullptr;
-}
-
-std::wstring MakerKey(const wchar_t* product) {
-    return std::wstring(L"SOFTWARE\\Corvane Industries, Ltd.\\") + product;
-}
-
-// The maker's applications are 32-bit programs: their keys are in the 32-bit view first.
-scup::UniqueRegKey OpenMachineKey(const std::wstring& path, REGSAM access) {
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | view, &key) == ERROR_SUCCESS)
-            return scup::UniqueRegKey(key);
-    }
-    return {};
-}
 
 std::wstring ReadText(HKEY key, const wchar_t* name, DWORD maxBytes) {
     std::vector<wchar_t> buffer(maxBytes / sizeof(wchar_t) + 1, L'\0');
@@ -167,7 +80,7 @@ std::wstring AddinSwitch() {
     };
     std::wstring letters;
     for (const auto& addin : kAddins)
-        if (OpenMachineKey(addin.key, KEY_QUERY_VALUE)) letters += addin.letter;
+        if (scup::OpenMakerKey(HKEY_LOCAL_MACHINE, addin.key, KEY_QUERY_VALUE)) letters += addin.letter;
     return letters.empty() ? std::wstring() : L" /addin'" + letters + L"'";
 }
 
@@ -186,7 +99,7 @@ std::wstring QuotableValue(const std::wstring& value, const wchar_t* name, const
 
 std::wstring CAUFileUpdater::BuildSilentSwitches(const std::wstring& key, const std::wstring& folder,
                                                  const std::wstring& shortcut) {
-    scup::UniqueRegKey settings = OpenMachineKey(key, KEY_READ);
+    scup::UniqueRegKey settings = scup::OpenMakerKey(HKEY_LOCAL_MACHINE, key);
     if (!settings) return L"/s /a /silent";
     std::wstring installPath = ReadText(settings.get(), L"ApplicationPath", 512);
     // "...\Corvane\Scedit50\" gives "...\Corvane": the installer adds its own folder again.
@@ -209,7 +122,7 @@ std::wstring CAUFileUpdater::BuildSilentSwitches(const std::wstring& key, const 
 
 std::wstring CAUFileUpdater::PackageExtension(const SAUExtFirmInfo& entry) {
     if (entry.strCategory == kFirmwareCategory) return L"pdz";
-    return FindInstaller(entry.strId) ? L"exe" : L"msi";
+    return scup::FindMakerApplication(entry.strId) ? L"exe" : L"msi";
 }
 
 bool CAUFileUpdater::IsProgramRunning(const std::wstring& executable) {
@@ -225,7 +138,7 @@ bool CAUFileUpdater::IsProgramRunning(const std::wstring& executable) {
 }
 
 bool CAUFileUpdater::IsApplicationRunning(const std::wstring& code) {
-    const SAppInstaller* installer = FindInstaller(code);
+    const scup::SMakerApplication* installer = scup::FindMakerApplication(code);
     if (!installer) return false;
     for (const wchar_t* executable : installer->running)
         if (executable && IsProgramRunning(executable)) return true;
@@ -236,7 +149,7 @@ int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& p
                                       bool& elevate) {
     scup::TraceScope scope(L"CAUFileUpdater::GetInstallCommand()");
     elevate = false;
-    const SAppInstaller* installer = FindInstaller(item.info.strId);
+    const scup::SMakerApplication* installer = scup::FindMakerApplication(item.info.strId);
     if (!installer) {
         parameters = FormatText(L"/qn /i \"%s\"", path.c_str());
         path = L"msiexec.exe";
@@ -245,29 +158,29 @@ int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& p
     }
 
     switch (installer->kind) {
-        case InstallerKind::Editor50:
-            parameters =
-                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut) +
-                AddinSwitch() + L" /qn";
+        case scup::InstallerKind::Editor50:
+            parameters = BuildSilentSwitches(scup::MakerKey(installer->product), installer->folder,
+                                             installer->shortcut) +
+                         AddinSwitch() + L" /qn";
             break;
-        case InstallerKind::Editor5x:
-            parameters =
-                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut);
+        case scup::InstallerKind::Editor5x:
+            parameters = BuildSilentSwitches(scup::MakerKey(installer->product), installer->folder,
+                                             installer->shortcut);
             if (!CAULocalData::IsPackageInstalled(installer->code)) parameters += L" /eula";
             parameters += L" /usage" + AddinSwitch() + L" /qn";
             break;
-        case InstallerKind::AddressBook:
-            parameters =
-                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut) +
-                L" /qn";
+        case scup::InstallerKind::AddressBook:
+            parameters = BuildSilentSwitches(scup::MakerKey(installer->product), installer->folder,
+                                             installer->shortcut) +
+                         L" /qn";
             break;
-        case InstallerKind::DeviceSetup:
+        case scup::InstallerKind::DeviceSetup:
             parameters = L"/s /a /silent /qn";
             break;
-        case InstallerKind::WireMarker:
-            parameters =
-                BuildSilentSwitches(MakerKey(installer->product), installer->folder, installer->shortcut) +
-                L" /usage /qn";
+        case scup::InstallerKind::WireMarker:
+            parameters = BuildSilentSwitches(scup::MakerKey(installer->product), installer->folder,
+                                             installer->shortcut) +
+                         L" /usage /qn";
             break;
     }
     AUTrace(L"Install parameters : %s", parameters.c_str());
@@ -284,7 +197,7 @@ int CAUFileUpdater::GetInstallCommand(const SAUItemRecord& item, std::wstring& p
 
 bool CAUFileUpdater::VerifyInstalled(const SAUItemRecord& item) const {
     const SAUExtFirmInfo& info = item.info;
-    if (FindInstaller(info.strId)) {
+    if (scup::FindMakerApplication(info.strId)) {
         std::wstring installed;
         CAULocalData::GetInstalledPackageVersion(info.strId, installed);
         AUTrace(L"Installed version of %s : %s", info.strId.c_str(), installed.c_str());

@@ -12,6 +12,7 @@
 #include "common/Text.h"
 #include "common/Trace.h"
 #include "local/InstalledTemplates.h"
+#include "local/MakerApplications.h"
 #include "local/PrinterDriver.h"
 #include "local/PrinterList.h"
 #include "res/resource_ids.h"
@@ -20,44 +21,6 @@ using scup::AUTrace;
 using scup::FormatText;
 
 namespace {
-
-struct ApplicationEntry {
-    const wchar_t* code;
-    const wchar_t* settingsKey;
-    const wchar_t* resourceLibrary;  // nullptr: the application has no languages
-};
-
-const ApplicationEntry kApplications[] = {
-    {L"PP-SCEDIT50", L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Editor\\5.0\\Settings", L"scres50.dll"},
-    {L"PP-SCEDIT51", L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Editor\\5.1\\Settings", L"scres51.dll"},
-    {L"PP-SCEDIT52", L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Editor\\5.2\\Settings", L"scres52.dll"},
-    {L"PP-CONTACT11", L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Address Book\\1.1\\Settings",
-     L"CbRes.dll"},
-    {L"PP-CONTACT12", L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Address Book\\1.2\\Settings",
-     L"CbRes.dll"},
-    {L"PP-CONTACT13", L"SOFTWARE\\Corvane Industries, Ltd.\\Scribo Address Book\\1.3\\Settings",
-     L"CbRes.dll"},
-    {L"PP-DEVSETUP", L"SOFTWARE\\Corvane Industries, Ltd.\\Fieldlabel Printer\\Device Setup Tool\\Settings",
-     nullptr},
-    {L"PP-WIREMARK", L"SOFTWARE\\Corvane Industries, Ltd.\\WireMarker\\Settings", nullptr},
-};
-
-const ApplicationEntry* FindApplication(const std::wstring& code) {
-    for (const ApplicationEntry& entry : kApplications)
-        if (code == entry.code) return &entry;
-    return nullptr;
-}
-
-// The maker's applications are 32-bit programs: their keys are looked up in the 32-bit view of
-// the machine hive first, then in the 64-bit view.
-scup::UniqueRegKey OpenMakerKey(HKEY root, const std::wstring& path) {
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS)
-            return scup::UniqueRegKey(key);
-    }
-    return {};
-}
 
 // A text value of at most maxBytes; false when absent.
 bool ReadText(HKEY key, const wchar_t* name, std::wstring& text, DWORD maxBytes = 520) {
@@ -111,8 +74,8 @@ std::wstring RememberedPrinter() {
             return name;
     }
     name.clear();
-    if (auto setup =
-            OpenMakerKey(HKEY_LOCAL_MACHINE, L"Software\\Corvane Industries, Ltd.\\Scribo\\Driver\\Setup"))
+    if (auto setup = scup::OpenMakerKey(HKEY_LOCAL_MACHINE,
+                                        L"Software\\Corvane Industries, Ltd.\\Scribo\\Driver\\Setup"))
         ReadText(setup.get(), L"LastInstalledPrinter", name);
     return name;
 }
@@ -149,10 +112,10 @@ void CAULocalData::StorePrinterRows(const std::wstring& printer, ComponentList r
 }
 
 int CAULocalData::GetInstalledPackageVersion(const std::wstring& code, std::wstring& version) {
-    const ApplicationEntry* entry = FindApplication(code);
+    const scup::SMakerApplication* entry = scup::FindMakerApplication(code);
     if (!entry) return 0;
     version = L"0";
-    auto key = OpenMakerKey(HKEY_LOCAL_MACHINE, entry->settingsKey);
+    auto key = scup::OpenMakerKey(HKEY_LOCAL_MACHINE, scup::MakerKey(entry->product));
     std::wstring text;
     if (!key || !ReadText(key.get(), L"PackageVersion", text, 512)) return 0;
     version = text;
@@ -160,9 +123,9 @@ int CAULocalData::GetInstalledPackageVersion(const std::wstring& code, std::wstr
 }
 
 LANGID CAULocalData::GetApplicationLanguage(const std::wstring& code) {
-    const ApplicationEntry* entry = FindApplication(code);
+    const scup::SMakerApplication* entry = scup::FindMakerApplication(code);
     if (!entry || !entry->resourceLibrary) return 0;
-    auto key = OpenMakerKey(HKEY_LOCAL_MACHINE, entry->settingsKey);
+    auto key = scup::OpenMakerKey(HKEY_LOCAL_MACHINE, scup::MakerKey(entry->product));
     std::wstring path;
     if (!key || !ReadText(key.get(), L"ApplicationPath", path)) return 0;
     const std::wstring library = path + entry->resourceLibrary;
@@ -261,7 +224,7 @@ int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool wi
         GetInstalledPackageVersion(code, row.strInstalledVersion);
         rows[RowKey(row)] = row;
     };
-    for (const ApplicationEntry& application : kApplications) {
+    for (const scup::SMakerApplication& application : scup::MakerApplications()) {
         if (application.resourceLibrary) {
             LANGID language = GetApplicationLanguage(application.code);
             if (language == 0) continue;
