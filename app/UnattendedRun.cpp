@@ -279,7 +279,8 @@ bool CUnattendedRun::TookSelfUpgrade() {
 CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer, UpdateView view) {
     SViewCheck check;
     const bool firmwareView = view == UpdateView::Firmware;
-    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) == 0 &&
+    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) ==
+                                 CAULocalData::Environment::Collected &&
                              firmwareView && ReadPrinterFiles(printer);
     if (firmwareView && !printerData) {
         m_report.AddFailed({printer, L"check", L"the printer does not answer"});

@@ -477,7 +477,8 @@ bool CScUpdaterApp::RetryPrinterContact(HWND window, const std::wstring& printer
     while (!answered) {
         scup::CCantCommDialog failure(Language(), window);
         if (failure.DoModal() != scup::CCantCommDialog::kRetry) break;
-        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, true) == 0;
+        answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, true) ==
+                                       CAULocalData::Environment::Collected;
     }
     return answered;
 }
@@ -570,8 +571,10 @@ void CScUpdaterApp::CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog)
     while (window && IsWindow(window) && !IsWindowVisible(window)) Sleep(1);
     dialog->ShowProgress(ProgressMode::Checking);
     const bool withFirmware = firmwareView || m_bEditorMode;
-    bool printerData =
-        m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, withFirmware) == 0 && withFirmware;
+    bool printerData = m_pLocalData &&
+                       m_pLocalData->CollectPrinterEnvironment(printer, withFirmware) ==
+                           CAULocalData::Environment::Collected &&
+                       withFirmware;
     if (firmwareView && !printerData) {
         dialog->ShowProgress(ProgressMode::Hidden);
         printerData = RetryPrinterContact(window, printer);

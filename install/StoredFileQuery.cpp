@@ -16,31 +16,31 @@ bool IsKeptFileType(std::uint8_t type) { return type == 3 || type == 4 || type =
 
 }  // namespace
 
-int OpenPrinterPort(const std::wstring& printer) {
+bool OpenPrinterPort(const std::wstring& printer) {
     const int model = GetPrinterModelId(printer, true);
     if (model != -1) CFirmPort::Instance().SetModelId(static_cast<std::uint16_t>(model));
-    return CFirmPort::Instance().Open(printer) ? 1 : 0;
+    return CFirmPort::Instance().Open(printer);
 }
 
 int IdentifyPrinter() { return CFirmPort::Instance().Identify(); }
 
-int QueryStoredFiles(const std::wstring& printer, std::vector<tagScTrFileHeader>& records) {
+bool QueryStoredFiles(const std::wstring& printer, std::vector<tagScTrFileHeader>& records) {
     scup::TraceScope scope(L"QueryStoredFiles()");
     records.clear();
     CFirmPort::Claim claim;
-    if (!OpenPrinterPort(printer)) return 0;
+    if (!OpenPrinterPort(printer)) return false;
     const int identity = IdentifyPrinter();
-    if (identity == kNotIdentified) return 0;
+    if (identity == kNotIdentified) return false;
     std::vector<tagScTrFileHeader> listed;
     CFirmPort& port = CFirmPort::Instance();
     if (!port.ReadStoredFileList(identity == kLongRecords, listed) &&
         !port.ReadStoredFileList(identity == kLongRecords, listed)) {
         scup::AUTrace(L"Failed: the stored files of %s could not be read", printer.c_str());
-        return 0;
+        return false;
     }
     for (const tagScTrFileHeader& record : listed)
         if (IsKeptFileType(record.FileType())) records.push_back(record);
-    return 1;
+    return true;
 }
 
 bool ReadConnectedPrintersFiles(const std::wstring& driver, std::vector<std::vector<std::string>>& perPrinter) {

@@ -111,15 +111,15 @@ void CAULocalData::StorePrinterRows(const std::wstring& printer, ComponentList r
     m_mapPrinters[printer] = std::move(rows);
 }
 
-int CAULocalData::GetInstalledPackageVersion(const std::wstring& code, std::wstring& version) {
+bool CAULocalData::GetInstalledPackageVersion(const std::wstring& code, std::wstring& version) {
     const scup::SMakerApplication* entry = scup::FindMakerApplication(code);
-    if (!entry) return 0;
+    if (!entry) return false;
     version = L"0";
     auto key = scup::OpenMakerKey(HKEY_LOCAL_MACHINE, scup::MakerKey(entry->product));
     std::wstring text;
-    if (!key || !ReadText(key.get(), L"PackageVersion", text, 512)) return 0;
+    if (!key || !ReadText(key.get(), L"PackageVersion", text, 512)) return false;
     version = text;
-    return 1;
+    return true;
 }
 
 LANGID CAULocalData::GetApplicationLanguage(const std::wstring& code) {
@@ -208,11 +208,12 @@ ComponentList CAULocalData::MergeFirmwareRows(const ComponentList& kept, const C
     return merged;
 }
 
-int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool withFirmware) {
+CAULocalData::Environment CAULocalData::CollectPrinterEnvironment(const std::wstring& printer,
+                                                                  bool withFirmware) {
     const std::wstring country = UserCountry();
     // The rows are gathered without the lock (the registry, the printers' stored files) and
     // stored under it at once.
-    if (!KnowsPrinter(printer)) return 0;
+    if (!KnowsPrinter(printer)) return Environment::Collected;
     ComponentList rows;
     SAUExtFirmInfo base;
     base.strName = printer;
@@ -233,18 +234,18 @@ int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool wi
             if (std::wstring(application.code) == L"PP-SCEDIT50") AddTemplateRows(base, country, rows);
         } else {
             std::wstring version;
-            if (GetInstalledPackageVersion(application.code, version) == 1)
+            if (GetInstalledPackageVersion(application.code, version))
                 addApplicationRow(application.code, L"ALL");
         }
     }
     if (!withFirmware) {
         StorePrinterRows(printer, std::move(rows));
-        return 0;
+        return Environment::Collected;
     }
     std::vector<std::vector<std::string>> perPrinter;
     if (!m_readStoredFiles || !m_readStoredFiles(printer, perPrinter)) {
         StorePrinterRows(printer, std::move(rows));
-        return 1;
+        return Environment::NoPrinterConnected;
     }
     ComponentList firmware;
     bool first = true;
@@ -259,7 +260,7 @@ int CAULocalData::CollectPrinterEnvironment(const std::wstring& printer, bool wi
     }
     for (const auto& [key, row] : firmware) rows[key] = row;
     StorePrinterRows(printer, std::move(rows));
-    return 0;
+    return Environment::Collected;
 }
 
 std::wstring CAULocalData::LanguageTextForLocale(LCID locale) {

@@ -35,12 +35,15 @@ class CAULocalData : public CAUConfigXML {
     virtual int GetDefaultSelection(std::wstring& printer, std::wstring& locale, std::wstring& language);
     virtual int SetDefaultSelection(const std::wstring& printer, const std::wstring& locale,
                                     const std::wstring& language);
-    // Replaces the printer's rows: 0 when collected (or the printer is unknown), 1 when firmware
-    // was asked for and no printer of the driver is connected.
-    virtual int CollectPrinterEnvironment(const std::wstring& printer, bool withFirmware);
+    // What collecting a printer's rows came to: collected (the printer's rows replaced; also for a
+    // printer not known), or firmware was asked for and no printer of the driver is connected (the
+    // rows of the applications replaced, no firmware rows).
+    enum class Environment { Collected, NoPrinterConnected };
+    virtual Environment CollectPrinterEnvironment(const std::wstring& printer, bool withFirmware);
 
-    // 1 with the "PackageVersion" text of the application; 0 (version "0" or unchanged) otherwise.
-    static int GetInstalledPackageVersion(const std::wstring& code, std::wstring& version);
+    // True with the "PackageVersion" text of the application; false (version "0" or unchanged)
+    // otherwise.
+    static bool GetInstalledPackageVersion(const std::wstring& code, std::wstring& version);
     // The language of the application's resource library, 0 when unknown.
     static LANGID GetApplicationLanguage(const std::wstring& code);
     static bool IsPackageInstalled(const std::wstring& code) { return GetApplicationLanguage(code) != 0; }

@@ -84,7 +84,7 @@ TEST_F(InstallEndToEndTest, TheDemoServersEditorAndTemplatesAreFetchedInstalledA
         ReadBinaryFile(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"),
         "ACCEPTED /s /a /silent /eula /usage /qn\n");
     std::wstring version;
-    EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version), 1);
+    EXPECT_TRUE(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version));
     EXPECT_EQ(version, L"5.2.1.0");
     std::vector<std::wstring> titles, versions, dates, printers, languages;
     ReadHistory(L"PCS", titles, versions, dates, printers, languages);
@@ -113,7 +113,7 @@ TEST_F(InstallEndToEndTest, AnInstallerWhoseBodyIsCutShortIsNeitherKeptNorRun) {
         FileExists(EntryFolder(L"PP-SCEDIT52", L"ENU_ALL") + L"\\PP-SCEDIT52_ENU_ALL_5.2.1.exe.args"))
         << "the installer ran";
     std::wstring version;
-    EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version), 0);
+    EXPECT_FALSE(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT52", version));
     for (const std::wstring& name : FilesBelow(downloadFolder_))
         EXPECT_EQ(name.find(L".tmp"), std::wstring::npos) << scup::ToUtf8(name);
 }

@@ -147,7 +147,7 @@ TEST_F(InstallRunTest, EveryApplicationsInstallerTakesItsSwitchesAndTheNewVersio
     EXPECT_EQ(Arguments(L"PP-DEVSETUP", L"ALL_ALL", "exe"), "ACCEPTED /s /a /silent /qn\n");
     EXPECT_EQ(Arguments(L"PP-WIREMARK", L"ALL_ALL", "exe"), "ACCEPTED /s /a /silent /usage /qn\n");
     std::wstring version;
-    EXPECT_EQ(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT51", version), 1);
+    EXPECT_TRUE(CAULocalData::GetInstalledPackageVersion(L"PP-SCEDIT51", version));
     EXPECT_EQ(version, L"5.1.4.0");
     EXPECT_EQ(CAULocalData::GetApplicationLanguage(L"PP-CONTACT12"), 0x0409);
     EXPECT_EQ(HistoryTitles().size(), 6u);

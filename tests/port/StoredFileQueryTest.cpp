@@ -35,7 +35,7 @@ class StoredFiles64 : public CTransferTest {};
 
 TEST_F(StoredFiles128, TheQueryKeepsFirmwareTypesInThePrintersOrder) {
     std::vector<tagScTrFileHeader> records(3);
-    ASSERT_EQ(QueryStoredFiles(Printer(), records), 1);
+    ASSERT_TRUE(QueryStoredFiles(Printer(), records));
     ASSERT_EQ(Names(records), (std::vector<std::string>{"FIRMWAREA", "FONTS"}));
     EXPECT_EQ(records[0].FileType(), 6);
     EXPECT_EQ(records[0].VersionText(), L"1.00");
@@ -49,12 +49,12 @@ TEST_F(StoredFiles128, TheQueryKeepsFirmwareTypesInThePrintersOrder) {
             .name = "TYPE" + std::to_string(type), .type = type, .dataLength = 100, .seed = type};
         ASSERT_EQ(Transfer({Firmware(file)}), kFirmTransferSent) << static_cast<int>(type);
     }
-    ASSERT_EQ(QueryStoredFiles(Printer(), records), 1);
+    ASSERT_TRUE(QueryStoredFiles(Printer(), records));
     EXPECT_EQ(Names(records), (std::vector<std::string>{"FIRMWAREA", "FONTS", "TYPE10", "TYPE4"}));
 }
 
 TEST_F(StoredFiles128, IdentificationTellsTheRecordSizeOfTheCurrentModel) {
-    ASSERT_EQ(OpenPrinterPort(Printer()), 1);
+    ASSERT_TRUE(OpenPrinterPort(Printer()));
     EXPECT_EQ(CFirmPort::Instance().ModelId(), port_test::PrinterModel())
         << "taken from the printer's driver";
     EXPECT_EQ(IdentifyPrinter(), 2);
@@ -67,9 +67,9 @@ TEST_F(StoredFiles128, IdentificationTellsTheRecordSizeOfTheCurrentModel) {
 TEST_F(StoredFiles128, PrintersThatCannotBeReachedGiveNothing) {
     std::vector<tagScTrFileHeader> records(2);
     for (const std::string& name : {port_test::UnsupportedPrinterName(), port_test::AbsentPrinterName()}) {
-        EXPECT_EQ(QueryStoredFiles(std::wstring(name.begin(), name.end()), records), 0);
+        EXPECT_FALSE(QueryStoredFiles(std::wstring(name.begin(), name.end()), records));
         EXPECT_TRUE(records.empty());
-        EXPECT_EQ(OpenPrinterPort(std::wstring(name.begin(), name.end())), 0);
+        EXPECT_FALSE(OpenPrinterPort(std::wstring(name.begin(), name.end())));
     }
 }
 
@@ -91,7 +91,7 @@ TEST_F(StoredFiles128, ACutDoubleByteCharacterAtTheEndOfANameIsDropped) {
     const SFirmware file{.name = name, .type = 3, .dataLength = 100, .seed = 11};
     ASSERT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
     CFirmPort& port = CFirmPort::Instance();
-    ASSERT_EQ(OpenPrinterPort(Printer()), 1);
+    ASSERT_TRUE(OpenPrinterPort(Printer()));
     ASSERT_EQ(port.Identify(), 2);
     std::vector<tagScTrFileHeader> records;
     constexpr UINT kJapanese = 932, kWestern = 1252;
@@ -125,7 +125,7 @@ TEST_F(StoredFiles128, AQueryWaitsForThePortsHolderAndTheClosingModeExitGivesUp)
     held.get_future().wait();
     auto query = std::async(std::launch::async, [] {
         std::vector<tagScTrFileHeader> records;
-        return QueryStoredFiles(Printer(), records) == 1 ? Names(records) : std::vector<std::string>{};
+        return QueryStoredFiles(Printer(), records) ? Names(records) : std::vector<std::string>{};
     });
     EXPECT_EQ(query.wait_for(std::chrono::seconds(2)), std::future_status::timeout)
         << "the query went to the printer while another thread held the port";
@@ -142,10 +142,10 @@ TEST_F(StoredFiles128, AQueryWaitsForThePortsHolderAndTheClosingModeExitGivesUp)
 }
 
 TEST_F(StoredFiles64, ShortRecordsComeZeroPaddedWithoutVersionOrRegion) {
-    ASSERT_EQ(OpenPrinterPort(Printer()), 1);
+    ASSERT_TRUE(OpenPrinterPort(Printer()));
     EXPECT_EQ(IdentifyPrinter(), 1);
     std::vector<tagScTrFileHeader> records;
-    ASSERT_EQ(QueryStoredFiles(Printer(), records), 1);
+    ASSERT_TRUE(QueryStoredFiles(Printer(), records));
     ASSERT_EQ(Names(records), (std::vector<std::string>{"FIRMWAREA", "FONTS"}));
     for (const tagScTrFileHeader& record : records) {
         EXPECT_EQ(record.Version(), "");

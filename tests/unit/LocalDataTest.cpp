@@ -100,7 +100,7 @@ TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfE
     CAULocalData data;
     ASSERT_EQ(data.Initialize(), 0);
     ASSERT_EQ(data.GetPrinterMap().count(kDriver), 1u);
-    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), 0);
+    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), CAULocalData::Environment::Collected);
     ComponentList rows = data.GetPrinterMap().at(kDriver);
 
     const std::wstring japanese = L"JPN_" + country_;
@@ -137,7 +137,7 @@ TEST_F(LocalDataTest, TemplatesOfBothRegistryViewsAreRowsAndThe32BitEntryCountsF
 
     CAULocalData data;
     ASSERT_EQ(data.Initialize(), 0);
-    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), 0);
+    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), CAULocalData::Environment::Collected);
     const ComponentList rows = data.GetPrinterMap().at(kDriver);
     ASSERT_EQ(rows.count(L"PS-RETAIL_JPN_" + country_), 1u) << "the 64-bit view's template is missing";
     EXPECT_EQ(rows.at(L"PS-RETAIL_JPN_" + country_).strInstalledVersion, L"2.0");
@@ -169,7 +169,7 @@ TEST_F(LocalDataTest, FirmwareOfTwoPrintersIsMergedToTheLowerVersion) {
                 {Record("FP-SC200MAIN", "1.04", "ENG_USA"), Record("FP-SC200BOOT", "3.00", "ALL_ALL")});
             return true;
         });
-    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, true), 0);
+    ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, true), CAULocalData::Environment::Collected);
     ComponentList rows = data.GetPrinterMap().at(kDriver);
     ASSERT_EQ(rows.count(L"FP-SC200MAIN_ENG_USA"), 1u);
     EXPECT_EQ(rows.at(L"FP-SC200MAIN_ENG_USA").strInstalledVersion, L"1.04");
@@ -191,9 +191,10 @@ TEST_F(LocalDataTest, FirmwareWithoutAConnectedPrinterGives1AndKeepsTheApplicati
     data.Initialize();
     data.SetStoredFileReader(
         [](const std::wstring&, std::vector<std::vector<std::string>>&) { return false; });
-    EXPECT_EQ(data.CollectPrinterEnvironment(kDriver, true), 1);
+    EXPECT_EQ(data.CollectPrinterEnvironment(kDriver, true), CAULocalData::Environment::NoPrinterConnected);
     EXPECT_EQ(data.GetPrinterMap().at(kDriver).size(), 1u);
-    EXPECT_EQ(data.CollectPrinterEnvironment(L"Corvane Unknown", true), 0) << "a printer not found at start";
+    EXPECT_EQ(data.CollectPrinterEnvironment(L"Corvane Unknown", true), CAULocalData::Environment::Collected)
+        << "a printer not found at start";
 }
 
 // The label editor's "DefPrn", else its "DefPtPrn", else the driver set-up's "LastInstalledPrinter"
