@@ -11,6 +11,7 @@
 #include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
+#include "common/MainThreadCalls.h"
 #include "common/Profile.h"
 #include "common/Resources.h"
 #include "common/Text.h"
@@ -41,6 +42,29 @@ void ReportMissingResourceLibrary(const CAUCommandLineInfo& commandLine) {
 }
 
 CScUpdaterApp* g_app = nullptr;
+
+// The transfer's and the installer's dialogs are opened on the main thread, whichever thread asks.
+template <typename Result, typename... Args>
+std::function<Result(Args...)> OnMainThread(std::function<Result(Args...)> show) {
+    if (!show) return show;
+    return [show](Args... args) {
+        if constexpr (std::is_void_v<Result>) {
+            scup::CallOnMainThread([&] { show(args...); });
+        } else {
+            Result result{};
+            scup::CallOnMainThread([&] { result = show(args...); });
+            return result;
+        }
+    };
+}
+
+SInstallDialogs OnMainThread(SInstallDialogs dialogs) {
+    dialogs.confirmTransfer = OnMainThread(std::move(dialogs.confirmTransfer));
+    dialogs.retryConnection = OnMainThread(std::move(dialogs.retryConnection));
+    dialogs.runTransfer = OnMainThread(std::move(dialogs.runTransfer));
+    dialogs.waitForInstaller = OnMainThread(std::move(dialogs.waitForInstaller));
+    return dialogs;
+}
 
 // Support turns on a trace file in the data folder with SCUPDATER_TRACE=1 or the profile value
 // "Trace" = 1 in "Settings", without rebuilding.
@@ -125,9 +149,11 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
     CAUHttpConnection::SetLanguageSource([this] { return Language(); });
     CAUHttpConnection::SetCredentialsPrompt([this](CAUHttpConnection::Credentials& credentials) {
-        return scup::AskProxyCredentials(Language(), credentials);
+        bool given = false;
+        scup::CallOnMainThread([&] { given = scup::AskProxyCredentials(Language(), credentials); });
+        return given;
     });
-    SetInstallDialogs(scup::StandardInstallDialogs());
+    SetInstallDialogs(OnMainThread(scup::StandardInstallDialogs()));
     SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID.load(); }});
     scup::SetMainWindowSource([this] { return MainWindowHandle(); });
 
@@ -278,12 +304,19 @@ int CScUpdaterApp::ExitInstance() {
 void CScUpdaterApp::StartUpdateThread() {
     if (m_pUpdateThread) return;
     AUTrace(L"Starting Update Thread.");
-    m_pUpdateThread = std::make_unique<std::thread>([this] {
-        scup::ComInit com;
-        RunUpdate();
+    m_updateThreadEnded.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_pUpdateThread = std::make_unique<std::thread>([this, ended = m_updateThreadEnded.get()] {
+        {
+            scup::ComInit com;
+            RunUpdate();
+        }
+        SetEvent(ended);
     });
 }
 
 void CScUpdaterApp::WaitForUpdateThread() {
-    if (m_pUpdateThread && m_pUpdateThread->joinable()) m_pUpdateThread->join();
+    if (!m_pUpdateThread || !m_pUpdateThread->joinable()) return;
+    // The thread may still have a window opened on this one before it ends.
+    if (m_updateThreadEnded) scup::WaitTakingCalls(m_updateThreadEnded.get());
+    m_pUpdateThread->join();
 }

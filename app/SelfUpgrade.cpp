@@ -10,6 +10,7 @@
 #include "common/AppFiles.h"
 #include "common/Handles.h"
 #include "common/LangResources.h"
+#include "common/MainThreadCalls.h"
 #include "common/ProgramEvents.h"
 #include "common/Trace.h"
 #include "install/TrustPolicy.h"
@@ -60,10 +61,15 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
     if (scup::IsNamedEventSet(scup::kExitEventName)) return UpgradeResult::Declined;
 
-    const bool consent = m_askUpgradeConsent
-                             ? m_askUpgradeConsent()
-                             : scup::CSelfUpdateDialog(Language(), MainWindowHandle()).DoModal() ==
-                                   scup::CSelfUpdateDialog::kConsent;
+    bool consent = false;
+    if (m_askUpgradeConsent) {
+        consent = m_askUpgradeConsent();
+    } else {
+        scup::CallOnMainThread([&] {
+            consent = scup::CSelfUpdateDialog(Language(), MainWindowHandle()).DoModal() ==
+                      scup::CSelfUpdateDialog::kConsent;
+        });
+    }
     if (!consent) return UpgradeResult::Declined;
     AUTrace(L"User confirmation is Yes for Updater download.");
 

@@ -13,6 +13,7 @@
 #include "UpdaterOwner.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
+#include "common/MainThreadCalls.h"
 #include "common/ProgramEvents.h"
 #include "common/Resources.h"
 #include "common/Text.h"
@@ -167,8 +168,10 @@ void CScUpdaterApp::EndForWindowFailure(UINT baseTemplateId) {
 void CScUpdaterApp::RunDialogs() {
     scup::UniqueHandle refresh = OpenNamedEvent(kRefreshEvent);
     scup::UniqueHandle exit = OpenNamedEvent(kExitEvent);
+    // From here on the windows the update thread asks for open on this thread.
+    scup::CMainThreadCalls windowsHere;
     StartUpdateThread();
-    while (m_nLanguage.load() == 0) Sleep(10);
+    while (m_nLanguage.load() == 0) scup::WaitTakingCalls(nullptr, 10);
 
     int x = 0, y = 0;
     bool firmwareFirst = false;
@@ -475,8 +478,9 @@ bool CScUpdaterApp::WarnOverDialog(const std::shared_ptr<CUpdaterDialog>& dialog
 bool CScUpdaterApp::RetryPrinterContact(HWND window, const std::wstring& printer) {
     bool answered = false;
     while (!answered) {
-        scup::CCantCommDialog failure(Language(), window);
-        if (failure.DoModal() != scup::CCantCommDialog::kRetry) break;
+        INT_PTR chosen = 0;
+        scup::CallOnMainThread([&] { chosen = scup::CCantCommDialog(Language(), window).DoModal(); });
+        if (chosen != scup::CCantCommDialog::kRetry) break;
         answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, true) ==
                                        CAULocalData::Environment::Collected;
     }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "MainThreadCalls.h"
 #include "RtlMessageBoxHook.h"
 #include "common/Resources.h"
 #include "res/resource_ids.h"
@@ -75,14 +76,21 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
 }
 
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
-    MessageBoxHandler handler;
-    {
-        std::lock_guard lock(HandlerMutex());
-        handler = Handler();
-    }
-    if (handler) return handler(owner, text, caption, style);
-    CRtlMessageBoxHook rightToLeft(style);
-    return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+    int answer = 0;
+    CallOnMainThread([&] {
+        MessageBoxHandler handler;
+        {
+            std::lock_guard lock(HandlerMutex());
+            handler = Handler();
+        }
+        if (handler) {
+            answer = handler(owner, text, caption, style);
+            return;
+        }
+        CRtlMessageBoxHook rightToLeft(style);
+        answer = MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+    });
+    return answer;
 }
 
 void ShowWindowFailureMessage(LANGID language) {

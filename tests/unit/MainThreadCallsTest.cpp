@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "common/Handles.h"
+#include "common/LangResources.h"
+#include "common/MainThreadCalls.h"
+
+namespace {
+
+// Where the message boxes opened, and what the box answered.
+class MainThreadCallsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = scup::SetMessageBoxHandler([this](HWND, const std::wstring&, const std::wstring&, UINT) {
+            shownOn_ = GetCurrentThreadId();
+            return IDRETRY;
+        });
+    }
+    void TearDown() override { scup::SetMessageBoxHandler(previous_); }
+
+    // A box asked for by a thread of its own; this thread waits for it taking the calls it sends.
+    int AskFromAnotherThread() {
+        scup::UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::atomic<int> answer{0};
+        std::thread asker([&] {
+            answer = scup::ShowMessageBox(nullptr, L"Is the printer on?", L"ScUpdater", MB_RETRYCANCEL);
+            askedOn_ = GetCurrentThreadId();
+            SetEvent(ended.get());
+        });
+        EXPECT_TRUE(scup::WaitTakingCalls(ended.get(), 20000)) << "the asking thread ended";
+        asker.join();
+        return answer;
+    }
+
+    scup::MessageBoxHandler previous_;
+    std::atomic<DWORD> shownOn_{0};
+    std::atomic<DWORD> askedOn_{0};
+};
+
+TEST_F(MainThreadCallsTest, AMessageBoxAnotherThreadAsksForOpensOnTheMainThreadAndAnswersIt) {
+    scup::CMainThreadCalls windowsHere;
+    EXPECT_EQ(AskFromAnotherThread(), IDRETRY);
+    EXPECT_EQ(shownOn_.load(), GetCurrentThreadId());
+}
+
+TEST_F(MainThreadCallsTest, WithoutTheMainThreadsCallWindowABoxOpensOnTheThreadThatAsks) {
+    { scup::CMainThreadCalls gone; }
+    EXPECT_EQ(AskFromAnotherThread(), IDRETRY);
+    EXPECT_EQ(shownOn_.load(), askedOn_.load());
+    EXPECT_NE(shownOn_.load(), GetCurrentThreadId());
+}
+
+TEST_F(MainThreadCallsTest, TheMainThreadRunsItsOwnCallsAtOnceAndAWaitEndsOnTime) {
+    scup::CMainThreadCalls windowsHere;
+    EXPECT_EQ(scup::ShowMessageBox(nullptr, L"here", L"ScUpdater", MB_OK), IDRETRY);
+    EXPECT_EQ(shownOn_.load(), GetCurrentThreadId());
+    scup::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_FALSE(scup::WaitTakingCalls(never.get(), 50));
+}
+
+}  // namespace
