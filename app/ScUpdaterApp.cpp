@@ -43,7 +43,9 @@ void ReportMissingResourceLibrary(const CAUCommandLineInfo& commandLine) {
 
 CScUpdaterApp* g_app = nullptr;
 
-// The transfer's and the installer's dialogs are opened on the main thread, whichever thread asks.
+// The transfer's dialogs are opened on the main thread, whichever thread asks. The note while an
+// installer runs stays on the thread that waits for the installer: its wait takes the note's
+// messages alone, once a second, which would leave the main thread's windows without answer.
 template <typename Result, typename... Args>
 std::function<Result(Args...)> OnMainThread(std::function<Result(Args...)> show) {
     if (!show) return show;
@@ -62,7 +64,6 @@ SInstallDialogs OnMainThread(SInstallDialogs dialogs) {
     dialogs.confirmTransfer = OnMainThread(std::move(dialogs.confirmTransfer));
     dialogs.retryConnection = OnMainThread(std::move(dialogs.retryConnection));
     dialogs.runTransfer = OnMainThread(std::move(dialogs.runTransfer));
-    dialogs.waitForInstaller = OnMainThread(std::move(dialogs.waitForInstaller));
     return dialogs;
 }
 
@@ -316,7 +317,7 @@ void CScUpdaterApp::StartUpdateThread() {
 
 void CScUpdaterApp::WaitForUpdateThread() {
     if (!m_pUpdateThread || !m_pUpdateThread->joinable()) return;
-    // The thread may still have a window opened on this one before it ends.
+    // Should the thread still ask for a window before it ends, the wait runs the call.
     if (m_updateThreadEnded) scup::WaitTakingCalls(m_updateThreadEnded.get());
     m_pUpdateThread->join();
 }
