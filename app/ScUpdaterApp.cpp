@@ -49,15 +49,7 @@ CScUpdaterApp* g_app = nullptr;
 template <typename Result, typename... Args>
 std::function<Result(Args...)> OnMainThread(std::function<Result(Args...)> show) {
     if (!show) return show;
-    return [show](Args... args) {
-        if constexpr (std::is_void_v<Result>) {
-            scup::CallOnMainThread([&] { show(args...); });
-        } else {
-            Result result{};
-            scup::CallOnMainThread([&] { result = show(args...); });
-            return result;
-        }
-    };
+    return [show](Args... args) { return scup::ResultOnMainThread([&] { return show(args...); }); };
 }
 
 SInstallDialogs OnMainThread(SInstallDialogs dialogs) {
@@ -150,9 +142,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     CAUXMLParser::SetDataFolderSource([] { return scup::GetDataFolder(L""); });
     CAUHttpConnection::SetLanguageSource([this] { return Language(); });
     CAUHttpConnection::SetCredentialsPrompt([this](CAUHttpConnection::Credentials& credentials) {
-        bool given = false;
-        scup::CallOnMainThread([&] { given = scup::AskProxyCredentials(Language(), credentials); });
-        return given;
+        return scup::ResultOnMainThread([&] { return scup::AskProxyCredentials(Language(), credentials); });
     });
     SetInstallDialogs(OnMainThread(scup::StandardInstallDialogs()));
     SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID.load(); }});
@@ -305,19 +295,13 @@ int CScUpdaterApp::ExitInstance() {
 void CScUpdaterApp::StartUpdateThread() {
     if (m_pUpdateThread) return;
     AUTrace(L"Starting Update Thread.");
-    m_updateThreadEnded.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    m_pUpdateThread = std::make_unique<std::thread>([this, ended = m_updateThreadEnded.get()] {
-        {
-            scup::ComInit com;
-            RunUpdate();
-        }
-        SetEvent(ended);
+    m_pUpdateThread = std::make_unique<std::thread>([this] {
+        scup::ComInit com;
+        RunUpdate();
     });
 }
 
+// Called once the dialogs have ended: windows the update thread still asks for open on it.
 void CScUpdaterApp::WaitForUpdateThread() {
-    if (!m_pUpdateThread || !m_pUpdateThread->joinable()) return;
-    // Should the thread still ask for a window before it ends, the wait runs the call.
-    if (m_updateThreadEnded) scup::WaitTakingCalls(m_updateThreadEnded.get());
-    m_pUpdateThread->join();
+    if (m_pUpdateThread && m_pUpdateThread->joinable()) m_pUpdateThread->join();
 }

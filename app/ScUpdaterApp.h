@@ -118,9 +118,6 @@ class CScUpdaterApp {
     std::vector<std::shared_ptr<void>> m_retiredDialogs;
     void RetireDialog(std::shared_ptr<void> dialog);
     std::unique_ptr<std::thread> m_pUpdateThread;
-    // Set when the update thread's run is over, so that the main thread can wait for it taking the
-    // calls the thread sends meanwhile.
-    scup::UniqueHandle m_updateThreadEnded;
     std::unique_ptr<CUnzipHolder> m_pUnzip;
     std::unique_ptr<scup::ComInit> m_com;
 

@@ -61,15 +61,10 @@ UpgradeResult CScUpdaterApp::RunUpgrader() {
     AUTrace(L"Server Upgrader Version is higher. Update Required.");
     if (scup::IsNamedEventSet(scup::kExitEventName)) return UpgradeResult::Declined;
 
-    bool consent = false;
-    if (m_askUpgradeConsent) {
-        consent = m_askUpgradeConsent();
-    } else {
-        scup::CallOnMainThread([&] {
-            consent = scup::CSelfUpdateDialog(Language(), MainWindowHandle()).DoModal() ==
-                      scup::CSelfUpdateDialog::kConsent;
-        });
-    }
+    const bool consent = m_askUpgradeConsent ? m_askUpgradeConsent() : scup::ResultOnMainThread([&] {
+        return scup::CSelfUpdateDialog(Language(), MainWindowHandle()).DoModal() ==
+               scup::CSelfUpdateDialog::kConsent;
+    });
     if (!consent) return UpgradeResult::Declined;
     AUTrace(L"User confirmation is Yes for Updater download.");
 

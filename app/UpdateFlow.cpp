@@ -478,8 +478,8 @@ bool CScUpdaterApp::WarnOverDialog(const std::shared_ptr<CUpdaterDialog>& dialog
 bool CScUpdaterApp::RetryPrinterContact(HWND window, const std::wstring& printer) {
     bool answered = false;
     while (!answered) {
-        INT_PTR chosen = 0;
-        scup::CallOnMainThread([&] { chosen = scup::CCantCommDialog(Language(), window).DoModal(); });
+        const INT_PTR chosen =
+            scup::ResultOnMainThread([&] { return scup::CCantCommDialog(Language(), window).DoModal(); });
         if (chosen != scup::CCantCommDialog::kRetry) break;
         answered = m_pLocalData && m_pLocalData->CollectPrinterEnvironment(printer, true) ==
                                        CAULocalData::Environment::Collected;

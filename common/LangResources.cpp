@@ -76,21 +76,16 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
 }
 
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
-    int answer = 0;
-    CallOnMainThread([&] {
+    return ResultOnMainThread([&] {
         MessageBoxHandler handler;
         {
             std::lock_guard lock(HandlerMutex());
             handler = Handler();
         }
-        if (handler) {
-            answer = handler(owner, text, caption, style);
-            return;
-        }
+        if (handler) return handler(owner, text, caption, style);
         CRtlMessageBoxHook rightToLeft(style);
-        answer = MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+        return MessageBoxW(owner, text.c_str(), caption.c_str(), style);
     });
-    return answer;
 }
 
 void ShowWindowFailureMessage(LANGID language) {

@@ -29,6 +29,14 @@ class CMainThreadCalls {
 // calling thread while there is no main thread's call window.
 void CallOnMainThread(const std::function<void()>& call);
 
+// The same for a call that gives a result (a dialog's or a message box's answer).
+template <typename Call>
+auto ResultOnMainThread(Call&& call) -> decltype(call()) {
+    decltype(call()) result{};
+    CallOnMainThread([&] { result = call(); });
+    return result;
+}
+
 // Waits until the handle is signalled or the time is up (true when signalled), running the calls
 // other threads send to this thread meanwhile; other messages stay in the queue.
 bool WaitTakingCalls(HANDLE handle, DWORD milliseconds = INFINITE);
