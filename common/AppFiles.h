@@ -26,6 +26,8 @@ int RemoveFolder(const std::wstring& folder);
 std::vector<std::wstring> PlainFilesOf(const std::wstring& folder);
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+// Whether the path names a file (not a folder) that is there.
+bool FileExists(const std::wstring& path);
 // The last part of a path ("C:\\dl\\FP-MAIN.pdz" -> "FP-MAIN.pdz"); the path itself without a folder.
 std::wstring FileNameOf(const std::wstring& path);
 // The path from the current folder's point of view made whole ("report.json" -> "C:\\jobs\\report.json").

@@ -28,6 +28,7 @@
 #include "res/install_ids.h"
 
 using scup::AUTrace;
+using scup::FileExists;
 using scup::FormatText;
 
 namespace {
@@ -43,11 +44,6 @@ std::wstring ReadText(HKEY key, const wchar_t* name, DWORD maxBytes) {
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return {};
     return buffer.data();
-}
-
-bool FileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::wstring SpecialFolder(int csidl) {

@@ -17,11 +17,6 @@ namespace {
 
 constexpr wchar_t kFirmwareExtension[] = L".pd3";
 
-bool FileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsFirmwareFile(const std::wstring& name) {
     return name.size() >= wcslen(kFirmwareExtension) &&
            _wcsicmp(name.c_str() + name.size() - wcslen(kFirmwareExtension), kFirmwareExtension) == 0;

@@ -6,8 +6,6 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
-#include <algorithm>
-
 #include "AcceleratorHook.h"
 #include "AltMessageBox.h"
 #include "DetailsPageAddress.h"
@@ -102,7 +100,7 @@ BOOL CUpdaterDialog::OnInitDialog() {
     scup::AttachDropDownKeys(Item(IDC_UPD_PRINTER));
     scup::AttachDropDownKeys(Item(IDC_UPD_REGION));
     scup::CMessageDialog::CreatePanel(m_nLanguage, hwnd);
-    ShowRows(ReadRows());
+    ShowRows(ReadRows(CopyOfUpdates()));
     UpdateControlStates();
     Signal(scup::kCheckEventName);
     SetPropW(hwnd, scup::kInstanceWindowProperty, reinterpret_cast<HANDLE>(1));
@@ -163,7 +161,7 @@ void CUpdaterDialog::SetUpdates(const RefinedList& updates, const SYSTEMTIME& as
     }
     m_bLocalFiles = 0;
     // The description packages are unpacked here, on the thread that did the check.
-    scup::SOfferedRows offered = ReadRows();
+    scup::SOfferedRows offered = ReadRows(updates);
     CallOnWindowThread([this, askedAt, &offered] {
         m_bChecked = true;
         wchar_t time[64] = {};
@@ -209,12 +207,12 @@ void CUpdaterDialog::ShowUpToDateNote() {
     m_upToDate.ShowAfterCheck(m_rowsLeftOut, m_printer.Get(), m_strCheckedAt, m_nLanguage);
 }
 
-scup::SOfferedRows CUpdaterDialog::ReadRows() const {
-    RefinedList updates;
-    {
-        std::lock_guard lock(m_updatesMutex);
-        updates = m_mapUpdates;
-    }
+RefinedList CUpdaterDialog::CopyOfUpdates() const {
+    std::lock_guard lock(m_updatesMutex);
+    return m_mapUpdates;
+}
+
+scup::SOfferedRows CUpdaterDialog::ReadRows(const RefinedList& updates) const {
     const std::wstring printer = m_printer.Get();
     const bool firmware = IsFirmwareView();
     scup::SOfferedRows offered =
@@ -412,9 +410,8 @@ void CUpdaterDialog::OnInstall() {
 
 void CUpdaterDialog::TransferLocalPackages() {
     const scup::SDiskPackagesSend send{m_pUnzip, m_printer.Get(), m_transfer, m_nLanguage};
-    std::vector<int> sent = scup::SendDiskPackages(*this, send, m_bKeepAwake);
-    // Only the packages whose files went to the printer leave the list.
-    std::sort(sent.begin(), sent.end());
+    const std::vector<int> sent = scup::SendDiskPackages(*this, send, m_bKeepAwake);
+    // Only the packages whose files went to the printer leave the list (last row first).
     for (auto it = sent.rbegin(); it != sent.rend(); ++it) m_rows.Delete(*it);
     if (!sent.empty()) {
         m_rows.SelectFirst(true);

@@ -111,9 +111,10 @@ class CUpdaterDialog : public scup::CLangDialog, public IUpdateListView {
     void UpdateControlStates();
     void EnableCommand(UINT id, bool enabled);
 
-    // The rows of the dialog's copy of the update list: the view's entries of the dialog's
-    // printer, read from their description packages (any thread), then shown (dialog's thread).
-    scup::SOfferedRows ReadRows() const;
+    RefinedList CopyOfUpdates() const;
+    // The rows of an update list: the view's entries of the dialog's printer, read from their
+    // description packages (any thread), then shown (dialog's thread).
+    scup::SOfferedRows ReadRows(const RefinedList& updates) const;
     void ShowRows(scup::SOfferedRows offered);
     void ShowUpToDateNote();
     void RefreshDetails();
