@@ -140,6 +140,9 @@ ServerResult CAUHttpConnection::OpenRequest(CHttpRequest& request) {
 
 bool CAUHttpConnection::GiveProxyCredentials(CHttpRequest& request) {
     if (!request.SetProxyCredentials(m_strProxyUser, m_strProxyPwd)) return false;
+    // Inside a tunnel a header of the request reaches the server: there only the stack gives them.
+    if (!IsSecure() && Session().proxyForEveryHost && !m_strProxyUser.empty())
+        request.AnnounceProxyCredentials(m_strProxyUser, m_strProxyPwd);
     request.MarkCredentialsGiven();
     return true;
 }
@@ -167,7 +170,7 @@ void CAUHttpConnection::SearchProxyAutomatically(const std::wstring& url) {
                 GetLastError());
     else if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.lpszProxy)
         // Credentials the user gives after this proxy asks are bound to it, not to the session.
-        Session().proxyText = found.lpszProxy;
+        UseProxy(found.lpszProxy, found.lpszProxyBypass);
     if (found.lpszProxy) GlobalFree(found.lpszProxy);
     if (found.lpszProxyBypass) GlobalFree(found.lpszProxyBypass);
 }
@@ -180,8 +183,10 @@ bool CAUHttpConnection::MayUseStoredCredentials() const {
 // last one had: nothing of it was answered. A proxy that refuses a request without credentials and
 // closes at once may reset the connection before its refusal is read (tinyproxy does when the
 // request's body is still on the way, the more often the busier the PC), and the stack sends Basic
-// proxy credentials only after a refusal, so several tries are allowed; each is quick, and a cancel
-// ends them. A round of credentials starts the count anew. Rounds of credentials have no limit but
+// proxy credentials only after a refusal it read. Known credentials therefore go with the request
+// itself where only the proxy can read them (plain http through a proxy for every host); elsewhere,
+// and for the first request before anyone was asked, several tries are allowed; each is quick, and
+// a cancel ends them. A round of credentials starts the count anew. Rounds of credentials have no limit but
 // the user's cancel and the program's end.
 namespace {
 

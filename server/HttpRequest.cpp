@@ -1,8 +1,11 @@
 #include "HttpRequest.h"
 
+#include <wincrypt.h>
+
 #include "HttpSession.h"
 #include "common/AnsiText.h"
 #include "common/Format.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 
 using scup::AUTrace;
@@ -109,6 +112,26 @@ bool CHttpRequest::SetProxyCredentials(const std::wstring& user, const std::wstr
         AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u.", error);
     else
         AUTrace(L"WinHttpSetCredentials() failed with Error Code : %u", error);
+    return false;
+}
+
+bool CHttpRequest::AnnounceProxyCredentials(const std::wstring& user, const std::wstring& password) {
+    const std::string pair = scup::ToUtf8(user + L":" + password);
+    constexpr DWORD kUnbrokenBase64 = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    DWORD length = 0;
+    const auto* bytes = reinterpret_cast<const BYTE*>(pair.data());
+    if (!CryptBinaryToStringW(bytes, static_cast<DWORD>(pair.size()), kUnbrokenBase64, nullptr, &length))
+        return false;
+    std::wstring encoded(length, L'\0');
+    if (!CryptBinaryToStringW(bytes, static_cast<DWORD>(pair.size()), kUnbrokenBase64, encoded.data(),
+                              &length))
+        return false;
+    encoded.resize(wcsnlen(encoded.c_str(), encoded.size()));
+    const std::wstring header = L"Proxy-Authorization: Basic " + encoded;
+    if (WinHttpAddRequestHeaders(Handle(), header.c_str(), static_cast<DWORD>(-1L),
+                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+        return true;
+    AUTrace(L"WinHttpAddRequestHeaders() failed with Error Code : %u.", GetLastError());
     return false;
 }
 

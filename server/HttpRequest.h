@@ -33,6 +33,11 @@ class CHttpRequest {
     // Basic credentials for the proxy alone: the stack gives them to the proxy that asks, never to
     // the server, and never inside a tunnel. False, traced, when the stack refused them.
     bool SetProxyCredentials(const std::wstring& user, const std::wstring& password);
+    // Sends Basic proxy credentials with the request itself, before the proxy asks: a proxy that
+    // refuses a request without them and closes at once may reset the connection before its
+    // refusal is read, and the stack answers only a refusal it read. The header travels to the
+    // proxy alone only on plain http through a proxy for every host; the caller makes sure of it.
+    bool AnnounceProxyCredentials(const std::wstring& user, const std::wstring& password);
     // Proxy credentials went with the request: a refusal of them may come back as 401.
     void MarkCredentialsGiven() { m_credentialsGiven = true; }
     bool CredentialsGiven() const { return m_credentialsGiven; }

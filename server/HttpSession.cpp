@@ -35,18 +35,28 @@ SharedSession& Session() {
     return session;
 }
 
+void UseProxy(const std::wstring& proxyText, const wchar_t* bypass) {
+    Session().proxyText = proxyText;
+    Session().proxyForEveryHost = !bypass || !*bypass;
+}
+
+void ForgetProxy() {
+    Session().proxyText.clear();
+    Session().proxyForEveryHost = false;
+}
+
 HINTERNET CreateManualSession(const SAUProxyInfo& proxy) {
     TraceScope scope(L"CAUHttpConnection::CreateManualSession()");
-    Session().proxyText.clear();
+    ForgetProxy();
     if (proxy.strProxyServer.empty()) return nullptr;
     HINTERNET session = OpenSession(WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.strProxyServer, nullptr);
-    if (session) Session().proxyText = proxy.strProxyServer;
+    if (session) UseProxy(proxy.strProxyServer, nullptr);
     return session;
 }
 
 HINTERNET CreateBrowserSession(SAUProxyInfo& proxy) {
     TraceScope scope(L"CAUHttpConnection::CreateBrowserSession()");
-    Session().proxyText.clear();
+    ForgetProxy();
     BrowserProxyConfig browser;
     if (!WinHttpGetIEProxyConfigForCurrentUser(&browser.config)) {
         AUTrace(L"WinHttpGetIEProxyConfigForCurrentUser() failed with Error Code : %u.", GetLastError());
@@ -56,7 +66,7 @@ HINTERNET CreateBrowserSession(SAUProxyInfo& proxy) {
         std::wstring proxyText = browser.config.lpszProxy;
         HINTERNET session =
             OpenSession(WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyText, browser.config.lpszProxyBypass);
-        if (session) Session().proxyText = proxyText;
+        if (session) UseProxy(proxyText, browser.config.lpszProxyBypass);
         return session;
     }
     if (browser.config.lpszAutoConfigUrl && *browser.config.lpszAutoConfigUrl)
@@ -66,7 +76,7 @@ HINTERNET CreateBrowserSession(SAUProxyInfo& proxy) {
 
 HINTERNET CreateDirectSession() {
     TraceScope scope(L"CAUHttpConnection::CreateDirectSession()");
-    Session().proxyText.clear();
+    ForgetProxy();
     return OpenSession(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, L"", nullptr);
 }
 

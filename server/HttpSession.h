@@ -26,10 +26,17 @@ struct SharedSession {
     UniqueInternet handle;
     // The proxy the session goes through, empty when it goes direct.
     std::wstring proxyText;
+    // The session has a named proxy and no list of hosts that bypass it: every request of it
+    // reaches the proxy first, so a header meant for the proxy never reaches a server on plain http.
+    bool proxyForEveryHost = false;
     int proxySession = 0;
     bool autoProxyDone = false;
 };
 SharedSession& Session();
+// The session goes through the proxy, with the hosts of the bypass list (null or empty: none)
+// going direct; or it goes direct.
+void UseProxy(const std::wstring& proxyText, const wchar_t* bypass);
+void ForgetProxy();
 
 // Each gives the new session's handle or null; the manual and browser kinds set the proxy text,
 // and the browser kind may store the browser's automatic configuration address into the record.

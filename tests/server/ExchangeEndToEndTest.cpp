@@ -21,6 +21,16 @@ std::wstring Environment(const wchar_t* name) {
     return value;
 }
 
+// The requests the authenticating proxy has logged so far, refused ones included.
+size_t RequestsSeenByTheAuthProxy() {
+    const std::string log = ReadTextFile(Environment(L"SCUP_TEST_PROXY_AUTH_LOG"));
+    size_t count = 0;
+    for (size_t at = log.find("Request (file descriptor"); at != std::string::npos;
+         at = log.find("Request (file descriptor", at + 1))
+        ++count;
+    return count;
+}
+
 class ExchangeEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -144,7 +154,12 @@ TEST_F(ExchangeEndToEndTest, AProxyAskingForCredentialsGetsThemOnceAndTheyAreKep
     data.SetConfiguration(&nextStart);
     ASSERT_EQ(data.Initialize(), ServerResult::Success);
     EXPECT_EQ(asked, 0);
+    // Known credentials go with each request: the proxy refuses none of the three, so none can
+    // be cut off by a refusal that closes the connection while the request's body is on its way.
+    const size_t before = RequestsSeenByTheAuthProxy();
+    ASSERT_GT(before, 0u);
     CheckFetchAndDownload(data);
+    EXPECT_EQ(RequestsSeenByTheAuthProxy() - before, 3u) << "version check, file update, download";
 }
 
 TEST_F(ExchangeEndToEndTest, AWrongPasswordIsRefusedAndAskedForAgainThenTheCredentialsWork) {

@@ -34,6 +34,8 @@ auth_port=$SCUP_TINYPROXY_PORT
 export SCUP_TEST_SERVER="http://$server_address"
 export SCUP_TEST_PROXY_OPEN="127.0.0.1:$open_port"
 export SCUP_TEST_PROXY_AUTH="127.0.0.1:$auth_port"
+# The requests the authenticating proxy saw, for the tests that count them (a Wine path).
+export SCUP_TEST_PROXY_AUTH_LOG="Z:${work//\//\\}\\auth.log"
 export WINEDEBUG=-all
 bash "$root/cmake/wine-run.sh" "$test_exe" --gtest_filter="$filter"
 rc=$?
