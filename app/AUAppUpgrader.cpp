@@ -40,16 +40,16 @@ int CAUAppUpgrader::Execute(CScUpdaterApp* manager, const PrinterMap& printerMap
         AUTrace(L"Manager not available");
         return kFailed;
     }
-    if (!manager->m_pServerData) {
+    if (!manager->ServerData()) {
         AUTrace(L"Server Data not available");
         return kFailed;
     }
-    if (!manager->m_pLocalData) {
+    if (!manager->LocalData()) {
         AUTrace(L"Local Data not available");
         return kFailed;
     }
     const LANGID language = manager->Language();
-    CAUServerData& server = *manager->m_pServerData;
+    CAUServerData& server = *manager->ServerData();
 
     SAUUpgraderInfo info;
     ServerResult rc = server.DoNoticeAction(info, printerMap, printer);

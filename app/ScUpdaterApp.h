@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AUCommandLineInfo.h"
+#include "CheckRoad.h"
 #include "common/FirmInfo.h"
 #include "common/Guarded.h"
 #include "common/Handles.h"
@@ -63,9 +64,6 @@ struct AUServices {
 UINT ServerFailureMessageId(ServerResult failure);
 
 class CScUpdaterApp {
-    // The unattended road does the update thread's work on the main thread, with its pieces.
-    friend class CUnattendedRun;
-
   public:
     explicit CScUpdaterApp(AUServices services = AUServices::Defaults());
     ~CScUpdaterApp();
@@ -86,22 +84,63 @@ class CScUpdaterApp {
     void WaitForUpdateThread();
     // The self-upgrade, when the server offers a newer updater.
     UpgradeResult RunUpgrader();
-    // Whether the newer updater may be installed: the self-upgrade dialog asks the user unless an
-    // unattended run answers.
-    std::function<bool()> m_askUpgradeConsent;
-    // What the updater installed by a self-upgrade is started with at its end, after "-N": an
+    // The self-upgrade offered by the server's last answer, through the services (tests put in their own).
+    UpgradeResult OfferedUpgrade();
+    // Whether the newer updater may be installed (the self-upgrade dialog asks the user unless this
+    // answers), and what the updater it installs is started with at its end, after "-N": an
     // unattended run's task, so that the new updater carries it out.
-    std::vector<std::wstring> m_upgradeFollowUp;
+    void SetUpgradeAnswers(std::function<bool()> consent, std::vector<std::wstring> followUp);
     // Why the last self-upgrade's package was refused; empty when none was.
-    std::wstring m_strUpgradeRefusal;
+    const std::wstring& UpgradeRefusal() const { return m_strUpgradeRefusal; }
     // Where the self-upgrade installs; empty: the running program's own folder.
-    std::wstring m_strInstalledFolder;
+    void SetInstalledFolder(std::wstring folder) { m_strInstalledFolder = std::move(folder); }
+    // The downloads are kept at the end: a started self-upgrade still needs them.
+    bool KeepsDownloads() const { return m_bKeepDownloads; }
 
     // The window of the start or main dialog while one is on screen, else none.
     HWND MainWindowHandle() const;
     LANGID Language() const { return static_cast<LANGID>(m_nLanguage.load()); }
+    void SetLanguage(LANGID language) { m_nLanguage.exchange(language); }
+    // The printer, region and interface language the start-up settings name (the first printer and
+    // the user's region when they name none).
+    void InitialSelection();
+    // The current printer and locale: the main thread's dialogs and the update thread both set them.
+    std::wstring Printer() const { return m_printer.Get(); }
+    void SetPrinter(const std::wstring& printer) { m_printer.Set(printer); }
+    LCID Locale() const { return m_nLCID; }
+    void SetLocale(LCID locale) { m_nLCID = locale; }
+    // Started by the label editor: its firmware view tells nothing of a failed check.
+    bool EditorMode() const { return m_bEditorMode; }
+    void SetEditorMode(bool editor) { m_bEditorMode = editor; }
+    // The key of the version check: the locale's language and the user's country ("ENU_USA").
+    std::wstring BuildQueryKey() const;
 
-    // The current printer and region: the main thread's dialogs and the update thread both set them.
+    // The parts the update work is done with; set at start-up, replaced by tests.
+    CAULocalData* LocalData() const { return m_pLocalData.get(); }
+    void SetLocalData(std::unique_ptr<CAULocalData> local) { m_pLocalData = std::move(local); }
+    CAUServerData* ServerData() const { return m_pServerData.get(); }
+    void SetServerData(std::unique_ptr<CAUServerData> server) { m_pServerData = std::move(server); }
+    const CUnzipHolder* Unzip() const { return m_pUnzip.get(); }
+    void SetUnzip(std::unique_ptr<CUnzipHolder> unzip) { m_pUnzip = std::move(unzip); }
+    const AUServices& Services() const { return m_services; }
+    // A new server data that has made its first exchange: success when the server answered, else
+    // that exchange's failure. A failure to keep the proxy credentials for the next run is told.
+    ServerResult ConnectServer();
+    // The road of one check over the server and local data of the moment, in the current locale.
+    CCheckRoad CheckRoad() const;
+
+    // The dialogs on screen, set and cleared by the main thread. The update thread works on a copy
+    // of the pointer: a dialog the user closes meanwhile lives until the thread lets go.
+    std::shared_ptr<CUpdaterDialog> UpdaterDialog() const { return m_pUpdaterDialog.Get(); }
+    void SetUpdaterDialog(std::shared_ptr<CUpdaterDialog> dialog) { m_pUpdaterDialog.Set(std::move(dialog)); }
+    std::shared_ptr<CStartDialog> StartDialog() const { return m_pStartDialog.Get(); }
+    void SetStartDialog(std::shared_ptr<CStartDialog> dialog) { m_pStartDialog.Set(std::move(dialog)); }
+
+  private:
+    std::function<bool()> m_askUpgradeConsent;
+    std::vector<std::wstring> m_upgradeFollowUp;
+    std::wstring m_strUpgradeRefusal;
+    std::wstring m_strInstalledFolder;
     scup::Guarded<std::wstring> m_printer;
     std::atomic<LCID> m_nLCID{0};
     std::atomic<bool> m_bEditorMode{false};
@@ -110,8 +149,6 @@ class CScUpdaterApp {
     scup::UniqueModule m_hResourceDll;
     std::unique_ptr<CAULocalData> m_pLocalData;
     std::unique_ptr<CAUServerData> m_pServerData;
-    // The dialog on screen, set and cleared by the main thread. The update thread works on a copy of
-    // the pointer, without a lock: a dialog the user closes meanwhile lives until the thread lets go.
     scup::Guarded<std::shared_ptr<CUpdaterDialog>> m_pUpdaterDialog;
     scup::Guarded<std::shared_ptr<CStartDialog>> m_pStartDialog;
     // Closed dialogs the update thread may still hold (main thread only).
@@ -121,7 +158,6 @@ class CScUpdaterApp {
     std::unique_ptr<CUnzipHolder> m_pUnzip;
     std::unique_ptr<scup::ComInit> m_com;
 
-private:
     // Update thread pieces.
     bool CreateEvents();
     void CloseEvents();
@@ -129,10 +165,6 @@ private:
     void SetStartDialogReady(int value);
     void SetUpdaterDialogReady(int value);
     void ShowThreadMessage(UINT textId, UINT icon);
-    void InitialSelection();
-    std::wstring BuildQueryKey() const;
-    // Success when the server answered, else the failure of the first exchange.
-    ServerResult ConnectServer();
     void EndWithoutLoop();
     void EventLoop();
     bool StillShown(const std::shared_ptr<CUpdaterDialog>& dialog) const;
@@ -141,38 +173,14 @@ private:
     void HandleCheck();
     // A check for the dialog's printer and view, with the dialog busy; says what failed.
     void CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog);
-    // The offer as below, into the caches and the dialog's list.
-    ServerResult FetchOffer(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
-                            bool printerData);
+    // The check road's offer, into the caches and the dialog's list.
+    ServerResult CheckAndCache(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
+                                 bool printerData);
     void HandleStart();
     void HandleExit();
     void ClearCaches();
     void SaveDefaultSelection();
-    ServerResult QueryComponents(const std::wstring& key, const std::wstring& printer,
-                                 ComponentList& serverList, bool firmwareView);
-    ServerResult QueryFirmware(const std::wstring& key, const std::wstring& printer,
-                               ComponentList& serverList);
-    // The region the offer is asked for: the one of the printer's main firmware when the printer
-    // told its parts, else the user's.
-    std::wstring OfferCountry(const std::wstring& printer, bool printerData) const;
-    // One check of the printer in the view, the road of the dialogs and of an unattended run alike:
-    // the server's offer, refined against this PC into refined, and the descriptions of what is
-    // offered fetched and checked by the updater and handed to the view. queried: the offer arrived
-    // (result may still be the failure of a description); serverList: the offer as it came.
-    struct SOfferFetch {
-        ServerResult result = ServerResult::Failed;
-        bool queried = false;
-        ComponentList serverList;
-    };
-    SOfferFetch FetchOffer(CAUFileUpdater& updater, IUpdateListView& view, const std::wstring& printer,
-                           bool firmwareView, bool printerData, RefinedList& refined);
-    // The server's offer for the printer in the view: the regional queries of the locale's
-    // languages, then, with the printer's parts known, the firmware query of each part. Success
-    // with the list filled; else the first query that failed.
-    ServerResult QueryServerOffer(const std::wstring& printer, bool firmwareView, bool printerData,
-                                  ComponentList& serverList);
     void GetPrinterForInitialCheck(std::wstring& printer, std::wstring& locale, std::wstring& language);
-    int GetRefinedList(const std::wstring& printer, const ComponentList& serverList, RefinedList& refinedList);
 
     // Unpacks the verified package, stages it and starts the staging copy.
     UpgradeResult StageAndStartUpgrade(const std::wstring& package, const std::wstring& version);
@@ -206,7 +214,6 @@ private:
         SYSTEMTIME askedAt{};
     };
     std::map<LCID, SCheckedList> m_refinedCache;
-    RefinedList m_refinedList;
 };
 
 // The one application object of the process.

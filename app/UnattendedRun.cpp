@@ -162,23 +162,22 @@ UnattendedExit CUnattendedRun::Run() {
             return Finish(UnattendedExit::BadCommandLine);
         }
         m_app.InitialSelection();
-        m_app.m_nLanguage.exchange(language);
+        m_app.SetLanguage(language);
     } else {
         m_app.InitialSelection();
     }
-    if (m_app.m_nLCID == 0) m_app.m_nLCID = GetUserDefaultLCID();
+    if (m_app.Locale() == 0) m_app.SetLocale(GetUserDefaultLCID());
 
     CMessageSink sink(m_report);
     SetInstallDialogs(SilentInstallDialogs());
     // Credentials come from the configuration alone: nobody is there to type them.
     CAUHttpConnection::SetCredentialsPrompt({});
-    m_app.m_askUpgradeConsent = [take = m_commandLine.m_bSelfUpdate] { return take; };
-    m_app.m_upgradeFollowUp = FollowUpArguments(m_args);
+    m_app.SetUpgradeAnswers([take = m_commandLine.m_bSelfUpdate] { return take; }, FollowUpArguments(m_args));
     return Finish(RunTask());
 }
 
 UnattendedExit CUnattendedRun::RunTask() {
-    if (!m_app.m_pLocalData || m_app.m_pLocalData->GetPrinterMap().empty()) {
+    if (!m_app.LocalData() || m_app.LocalData()->GetPrinterMap().empty()) {
         m_report.AddFailed(
             {L"", L"check", scup::LoadLangString(IDS_MSG_NO_PRINTER_DRIVER, m_app.Language())});
         return UnattendedExit::Failed;
@@ -187,7 +186,7 @@ UnattendedExit CUnattendedRun::RunTask() {
     // As on the dialogs' road, a program run from a network drive does not replace itself.
     if (GetDriveTypeW(nullptr) != DRIVE_REMOTE && TookSelfUpgrade()) return UnattendedExit::Done;
 
-    const std::wstring printer = m_app.m_printer.Get();
+    const std::wstring printer = m_app.Printer();
     m_report.SetPrinter(printer);
     switch (m_commandLine.m_unattended) {
         case UnattendedTask::Check: {
@@ -242,10 +241,9 @@ bool CUnattendedRun::Connect() {
 // offered. Taken, it ends the run: the new updater installs itself once this one has ended.
 bool CUnattendedRun::TookSelfUpgrade() {
     ComponentList discarded;
-    m_app.m_pServerData->DoVersionCheck(discarded, m_app.BuildQueryKey(), m_app.m_printer.Get());
-    const std::wstring offered = m_app.m_pServerData->UpdaterVersion();
-    const UpgradeResult upgrade =
-        m_app.m_services.runUpgrader ? m_app.m_services.runUpgrader() : UpgradeResult::NotNeeded;
+    m_app.ServerData()->DoVersionCheck(discarded, m_app.BuildQueryKey(), m_app.Printer());
+    const std::wstring offered = m_app.ServerData()->UpdaterVersion();
+    const UpgradeResult upgrade = m_app.OfferedUpgrade();
     switch (upgrade) {
         case UpgradeResult::Started:
             // The new updater goes on with the task once it has installed itself, and writes its
@@ -263,9 +261,9 @@ bool CUnattendedRun::TookSelfUpgrade() {
             break;
         case UpgradeResult::NotObtained:
         case UpgradeResult::NotStaged:
-            if (!m_app.m_strUpgradeRefusal.empty())
+            if (!m_app.UpgradeRefusal().empty())
                 m_report.AddFailed({L"ScUpdater", L"verify",
-                                    L"the newer updater " + offered + L": " + m_app.m_strUpgradeRefusal});
+                                    L"the newer updater " + offered + L": " + m_app.UpgradeRefusal()});
             else
                 m_report.AddFailed({L"ScUpdater", L"self-upgrade",
                                     L"the newer updater " + offered + L" could not be installed"});
@@ -279,17 +277,18 @@ bool CUnattendedRun::TookSelfUpgrade() {
 CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer, UpdateView view) {
     SViewCheck check;
     const bool firmwareView = view == UpdateView::Firmware;
-    const bool printerData = m_app.m_pLocalData->CollectPrinterEnvironment(printer, firmwareView) ==
+    const bool printerData = m_app.LocalData()->CollectPrinterEnvironment(printer, firmwareView) ==
                                  CAULocalData::Environment::Collected &&
                              firmwareView && ReadPrinterFiles(printer);
     if (firmwareView && !printerData) {
         m_report.AddFailed({printer, L"check", L"the printer does not answer"});
         return check;
     }
-    CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, view);
+    CHeadlessListView list(m_app.Unzip(), printer, m_app.Locale(), view);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
     CAUFileUpdater updater(&owner);
-    const auto fetched = m_app.FetchOffer(updater, list, printer, firmwareView, printerData, check.refined);
+    CCheckRoad::SResult fetched = m_app.CheckRoad().Check(updater, list, printer, firmwareView, printerData);
+    check.refined = std::move(fetched.refined);
     if (fetched.queried) check.askedAt = updater.AskedAt();
     if (fetched.result != ServerResult::Success) {
         m_report.AddFailed({printer, L"check",
@@ -305,7 +304,7 @@ CUnattendedRun::SViewCheck CUnattendedRun::CheckView(const std::wstring& printer
 // The dialogs show a printer that cannot be read with an empty list; unattended, no stored file
 // read from it means it did not answer, and the server would offer it nothing.
 bool CUnattendedRun::ReadPrinterFiles(const std::wstring& printer) const {
-    const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
+    const PrinterMap printers = m_app.LocalData()->GetPrinterMap();
     const auto found = printers.find(printer);
     if (found == printers.end()) return false;
     return std::any_of(found->second.begin(), found->second.end(),
@@ -358,7 +357,7 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
     for (const SAUItemRecord& row : check.rows)
         if (std::find(ticked.begin(), ticked.end(), row.info.strId) != ticked.end())
             before.emplace_back(row, row.info.strInstalledVersion);
-    CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Software);
+    CHeadlessListView list(m_app.Unzip(), printer, m_app.Locale(), UpdateView::Software);
     list.TickCodes(ticked);
     list.SetUpdates(check.refined, check.askedAt);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
@@ -389,7 +388,7 @@ UnattendedExit CUnattendedRun::InstallApplications(const std::wstring& printer, 
 
 UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCheck& check) {
     if (check.rows.empty()) return UnattendedExit::Done;
-    CHeadlessListView list(m_app.m_pUnzip.get(), printer, m_app.m_nLCID, UpdateView::Firmware);
+    CHeadlessListView list(m_app.Unzip(), printer, m_app.Locale(), UpdateView::Firmware);
     list.TickAll();
     list.SetUpdates(check.refined, check.askedAt);
     const SAUUpdaterOwner owner = MakeUpdaterOwner(m_app);
@@ -406,7 +405,7 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
 
     // The printer's parts as it tells them after the transfer (the install run asked it again);
     // a printer still restarting tells none, and then the transfer's own result counts.
-    const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
+    const PrinterMap printers = m_app.LocalData()->GetPrinterMap();
     const auto rows = printers.find(printer);
     auto storedVersion = [&](const std::wstring& id) {
         if (rows != printers.end())
@@ -444,14 +443,14 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
 }
 
 std::wstring CUnattendedRun::FirmwarePrinter() const {
-    const PrinterMap printers = m_app.m_pLocalData->GetPrinterMap();
+    const PrinterMap printers = m_app.LocalData()->GetPrinterMap();
     const std::wstring& named = m_commandLine.m_strFirmwarePrinter;
     if (named.empty()) return printers.size() == 1 ? printers.begin()->first : std::wstring();
     for (const auto& [driver, rows] : printers)
         if (_wcsicmp(driver.c_str(), named.c_str()) == 0) return driver;
     const bool hex = std::all_of(named.begin(), named.end(), [](wchar_t c) { return std::iswxdigit(c); });
-    if (hex && m_app.m_services.findPrinterById) {
-        const std::wstring driver = m_app.m_services.findPrinterById(scup::ParseHex(named));
+    if (hex && m_app.Services().findPrinterById) {
+        const std::wstring driver = m_app.Services().findPrinterById(scup::ParseHex(named));
         if (printers.count(driver)) return driver;
     }
     return {};

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "CheckRoad.h"
 #include "ScUpdaterApp.h"
 #include "StartDialog.h"
 #include "UpdateRefinement.h"
@@ -60,39 +61,6 @@ namespace {
 
 scup::UniqueHandle OpenNamedEvent(int index) {
     return scup::UniqueHandle(CreateEventW(nullptr, kManualReset[index], FALSE, kAUEventNames[index]));
-}
-
-std::wstring LocaleText(LCID locale, LCTYPE type, size_t maxLength) {
-    wchar_t buffer[16] = {};
-    GetLocaleInfoW(locale, type, buffer, 16);
-    std::wstring text(buffer);
-    return text.substr(0, maxLength);
-}
-
-std::wstring UserCountryAbbreviation() { return LocaleText(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, 8); }
-
-std::vector<std::wstring> SplitList(const std::wstring& text) {
-    std::vector<std::wstring> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(L',', start);
-        std::wstring item =
-            text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
-        if (!item.empty()) items.push_back(item);
-        if (comma == std::wstring::npos) break;
-        start = comma + 1;
-    }
-    return items;
-}
-
-// The comma-separated language abbreviations queried for a locale; empty when it is not listed.
-std::wstring RegionalLanguages(LCID locale) {
-    for (UINT i = 0; i <= IDS_LOCALE_LAST - IDS_LOCALE_FIRST; ++i) {
-        std::wstring text = scup::LoadResString(IDS_LOCALE_FIRST + i);
-        if (!text.empty() && static_cast<LCID>(scup::ParseDecimal(text)) == locale)
-            return scup::LoadResString(IDS_REGIONLIST_FIRST + i);
-    }
-    return {};
 }
 
 // Printers using the driver that are not set to work offline.
@@ -359,8 +327,7 @@ int CScUpdaterApp::RunUpdate() {
     if (connected == ServerResult::Success && GetDriveTypeW(nullptr) != DRIVE_REMOTE) {
         ComponentList discarded;
         m_pServerData->DoVersionCheck(discarded, key, m_printer.Get());
-        const UpgradeResult upgrade =
-            m_services.runUpgrader ? m_services.runUpgrader() : UpgradeResult::NotNeeded;
+        const UpgradeResult upgrade = OfferedUpgrade();
         if (EndsTheProgram(upgrade)) {
             SaveDefaultSelection();
             SetStartDialogReady(1);
@@ -436,31 +403,6 @@ void CScUpdaterApp::EventLoop() {
     }
 }
 
-ServerResult CScUpdaterApp::QueryComponents(const std::wstring& key, const std::wstring& printer,
-                                            ComponentList& serverList, bool firmwareView) {
-    return CUpdateRefinement::QueryComponents(*m_pServerData, key, printer, firmwareView, serverList);
-}
-
-ServerResult CScUpdaterApp::QueryFirmware(const std::wstring& key, const std::wstring& printer,
-                                          ComponentList& serverList) {
-    return CUpdateRefinement::QueryFirmware(*m_pServerData, key, printer, serverList);
-}
-
-int CScUpdaterApp::GetRefinedList(const std::wstring& printer, const ComponentList& serverList,
-                                  RefinedList& refinedList) {
-    CUpdateRefinement::Sources sources;
-    CAULocalData* local = m_pLocalData.get();
-    sources.printers = [local] { return local ? local->GetPrinterMap() : PrinterMap(); };
-    sources.transferPrinter = m_services.findTransferPrinter;
-    sources.isPackageInstalled = m_services.isPackageInstalled;
-    if (!sources.isPackageInstalled)
-        sources.isPackageInstalled = [](const std::wstring& code) {
-            return CAULocalData::IsPackageInstalled(code);
-        };
-    sources.userCountry = UserCountryAbbreviation;
-    return CUpdateRefinement(std::move(sources)).GetRefinedList(printer, serverList, refinedList);
-}
-
 // Whether the user still has the dialog on screen: one closed meanwhile takes no more news.
 bool CScUpdaterApp::StillShown(const std::shared_ptr<CUpdaterDialog>& dialog) const {
     return m_pUpdaterDialog.Get() == dialog;
@@ -485,61 +427,6 @@ bool CScUpdaterApp::RetryPrinterContact(HWND window, const std::wstring& printer
                                        CAULocalData::Environment::Collected;
     }
     return answered;
-}
-
-std::wstring CScUpdaterApp::OfferCountry(const std::wstring& printer, bool printerData) const {
-    if (printerData && m_pLocalData) {
-        const PrinterMap printers = m_pLocalData->GetPrinterMap();
-        if (const auto rows = printers.find(printer); rows != printers.end())
-            for (const auto& [entryKey, info] : rows->second)
-                if (info.strId == kMainFirmwareId && !info.strSpec.empty())
-                    return info.strSpec.size() > 4 ? info.strSpec.substr(4) : std::wstring();
-    }
-    return UserCountryAbbreviation();
-}
-
-// A server may keep nothing under a language's wide and group keys and answer them with no usable
-// document; that answer is passed over. A query that was never answered (not reached, cancelled,
-// refused) leaves part of the offer unknown, and a partial offer must not pass for the whole one.
-namespace {
-bool IsAnsweredOrUnusable(ServerResult result) {
-    return result == ServerResult::Success || result == ServerResult::AnswerUnusable;
-}
-}  // namespace
-
-ServerResult CScUpdaterApp::QueryServerOffer(const std::wstring& printer, bool firmwareView, bool printerData,
-                                             ComponentList& serverList) {
-    const std::wstring country = OfferCountry(printer, printerData);
-    ServerResult failure = ServerResult::Success;
-    const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_nLCID));
-    if (!languages.empty()) {
-        const std::wstring group = CUpdateRefinement::RegionGroup(country);
-        for (const std::wstring& language : languages) {
-            for (const std::wstring& key : {FormatText(L"%s_ALL", language.c_str()),
-                                            FormatText(L"%s_%s", language.c_str(), group.c_str())}) {
-                failure = QueryComponents(key, printer, serverList, firmwareView);
-                if (!IsAnsweredOrUnusable(failure)) return failure;
-            }
-            failure = QueryComponents(FormatText(L"%s_%s", language.c_str(), country.c_str()), printer,
-                                      serverList, firmwareView);
-            if (failure != ServerResult::Success) return failure;
-        }
-    }
-    if (!printerData) return ServerResult::Success;
-    const PrinterMap printers = m_pLocalData->GetPrinterMap();
-    const auto rows = printers.find(printer);
-    if (rows == printers.end()) return ServerResult::Success;
-    std::vector<std::wstring> queried;
-    for (const auto& [entryKey, info] : rows->second) {
-        if (info.strSpec.empty() || !StartsWith(info.strId, kFirmwarePrefix) ||
-            info.strCategory != kFirmwareCategory)
-            continue;
-        if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
-        queried.push_back(info.strSpec);
-        failure = QueryFirmware(info.strSpec, printer, serverList);
-        if (failure != ServerResult::Success) return failure;
-    }
-    return ServerResult::Success;
 }
 
 void CScUpdaterApp::HandleCheck() {
@@ -567,8 +454,7 @@ void CScUpdaterApp::CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog)
 
     if (m_serverCache.count(m_nLCID) && m_refinedCache.count(m_nLCID)) {
         const SCheckedList& cached = m_refinedCache[m_nLCID];
-        m_refinedList = cached.list;
-        dialog->SetUpdates(m_refinedList, cached.askedAt);
+        dialog->SetUpdates(cached.list, cached.askedAt);
         return;
     }
 
@@ -592,7 +478,7 @@ void CScUpdaterApp::CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog)
             return;
         }
     }
-    const ServerResult failure = FetchOffer(*dialog, printer, firmwareView, printerData);
+    const ServerResult failure = CheckAndCache(*dialog, printer, firmwareView, printerData);
     if (failure == ServerResult::Success) return;
     dialog->ShowProgress(ProgressMode::Hidden);
     // The user cancelled the wait: no message, the dialog is theirs again. Started from the label
@@ -604,27 +490,34 @@ void CScUpdaterApp::CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog)
     WarnOverDialog(dialog, window, ServerFailureMessageId(failure), MB_ICONEXCLAMATION);
 }
 
-ServerResult CScUpdaterApp::FetchOffer(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
-                                       bool printerData) {
-    const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
-    CAUFileUpdater updater(&owner);
-    const SOfferFetch fetched =
-        FetchOffer(updater, dialog, printer, firmwareView, printerData, m_refinedList);
-    if (fetched.queried) m_serverCache[m_nLCID] = fetched.serverList;
-    if (fetched.result == ServerResult::Success) m_refinedCache[m_nLCID] = {m_refinedList, updater.AskedAt()};
-    return fetched.result;
+UpgradeResult CScUpdaterApp::OfferedUpgrade() {
+    return m_services.runUpgrader ? m_services.runUpgrader() : UpgradeResult::NotNeeded;
 }
 
-CScUpdaterApp::SOfferFetch CScUpdaterApp::FetchOffer(CAUFileUpdater& updater, IUpdateListView& view,
-                                                     const std::wstring& printer, bool firmwareView,
-                                                     bool printerData, RefinedList& refined) {
-    SOfferFetch fetched;
-    fetched.result = QueryServerOffer(printer, firmwareView, printerData, fetched.serverList);
-    if (fetched.result != ServerResult::Success) return fetched;
-    fetched.queried = true;
-    GetRefinedList(printer, fetched.serverList, refined);
-    fetched.result = updater.GetUpdates(printer, refined, &view);
-    return fetched;
+void CScUpdaterApp::SetUpgradeAnswers(std::function<bool()> consent, std::vector<std::wstring> followUp) {
+    m_askUpgradeConsent = std::move(consent);
+    m_upgradeFollowUp = std::move(followUp);
+}
+
+CCheckRoad CScUpdaterApp::CheckRoad() const {
+    CCheckRoad::SParts parts;
+    parts.server = m_pServerData.get();
+    parts.local = m_pLocalData.get();
+    parts.locale = m_nLCID;
+    parts.findTransferPrinter = m_services.findTransferPrinter;
+    parts.isPackageInstalled = m_services.isPackageInstalled;
+    return CCheckRoad(std::move(parts));
+}
+
+ServerResult CScUpdaterApp::CheckAndCache(CUpdaterDialog& dialog, const std::wstring& printer,
+                                          bool firmwareView, bool printerData) {
+    const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
+    CAUFileUpdater updater(&owner);
+    CCheckRoad::SResult check = CheckRoad().Check(updater, dialog, printer, firmwareView, printerData);
+    if (check.queried) m_serverCache[m_nLCID] = std::move(check.serverList);
+    if (check.result == ServerResult::Success)
+        m_refinedCache[m_nLCID] = {std::move(check.refined), updater.AskedAt()};
+    return check.result;
 }
 
 void CScUpdaterApp::HandleStart() {
@@ -658,18 +551,19 @@ void CScUpdaterApp::HandleStart() {
     m_refinedCache.clear();
     // Without a cached offer for the locale nothing is refined into it: no empty offer is cached.
     auto offer = m_serverCache.find(m_nLCID);
-    GetRefinedList(printer, offer == m_serverCache.end() ? ComponentList() : offer->second, m_refinedList);
+    RefinedList refined =
+        CheckRoad().Refine(printer, offer == m_serverCache.end() ? ComponentList() : offer->second);
     // The install run is over: a cancel given during it (a transfer the user stopped) belongs to
     // it, not to fetching the offer again.
     ResetEvent(m_events[kCancelEvent].get());
-    const ServerResult rc = updater.GetUpdates(printer, m_refinedList, dialog.get());
+    const ServerResult rc = updater.GetUpdates(printer, refined, dialog.get());
     if (rc == ServerResult::Cancelled) return;
     if (rc != ServerResult::Success) {
         if (rc == ServerResult::ProxyAuthRefused && !warn(IDS_MSG_PROXY_AUTH_REFUSED, MB_ICONSTOP)) return;
         warn(ServerFailureMessageId(rc), MB_ICONEXCLAMATION);
         return;
     }
-    m_refinedCache[m_nLCID] = {m_refinedList, updater.AskedAt()};
+    m_refinedCache[m_nLCID] = {std::move(refined), updater.AskedAt()};
 }
 
 void CScUpdaterApp::HandleExit() {

@@ -9,13 +9,13 @@
 
 inline SAUUpdaterOwner MakeUpdaterOwner(CScUpdaterApp& app) {
     SAUUpdaterOwner owner;
-    owner.pServerData = app.m_pServerData.get();
-    owner.pLocalData = app.m_pLocalData.get();
+    owner.pServerData = app.ServerData();
+    owner.pLocalData = app.LocalData();
     owner.nLanguage = app.Language();
-    owner.nLCID = app.m_nLCID;
-    owner.bEditorMode = app.m_bEditorMode;
+    owner.nLCID = app.Locale();
+    owner.bEditorMode = app.EditorMode();
     owner.strDownloadFolder = scup::GetDataFolder(L"DownloadedFiles");
-    const CUnzipHolder* unzip = app.m_pUnzip.get();
+    const CUnzipHolder* unzip = app.Unzip();
     owner.unzip = [unzip](const std::wstring& archive, std::vector<std::wstring>& files,
                           const std::wstring& folder) {
         return scup::UnzipPackage(unzip, archive, files, folder);

@@ -56,7 +56,7 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
             if (exit) SetEvent(exit.get());
             EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 20000));
             app_->WaitForUpdateThread();
-            app_->m_pUpdaterDialog.Set(nullptr);
+            app_->SetUpdaterDialog(nullptr);
         }
         dialog_.reset();
         app_.reset();
@@ -74,17 +74,17 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
         app_ = std::make_unique<CScUpdaterApp>(services);
         auto local = services.createLocalData();
         ASSERT_EQ(local->Initialize(), 0);
-        app_->m_pLocalData = std::move(local);
-        app_->m_pUnzip = std::make_unique<CUnzipHolder>(BinFolder());
-        app_->m_printer.Set(kDriver);
-        app_->m_nLCID = locale;
+        app_->SetLocalData(std::move(local));
+        app_->SetUnzip(std::make_unique<CUnzipHolder>(BinFolder()));
+        app_->SetPrinter(kDriver);
+        app_->SetLocale(locale);
 
         dialog_ = std::make_shared<CUpdaterDialog>(1033, kDriver, locale);
         dialog_->SetPrinters({kDriver});
-        dialog_->SetUnzip(app_->m_pUnzip.get());
+        dialog_->SetUnzip(app_->Unzip());
         ASSERT_TRUE(dialog_->CreateModeless());
         ShowWindow(dialog_->GetSafeHwnd(), SW_SHOW);
-        app_->m_pUpdaterDialog.Set(dialog_);
+        app_->SetUpdaterDialog(dialog_);
         app_->StartUpdateThread();
         ASSERT_TRUE(PumpUntil([&] { return trace_.Count(kWaiting) >= 1; }, 30000))
             << "the thread never waited";

@@ -206,7 +206,7 @@ class UpdateThreadTest : public ::testing::Test {
         app_ = std::make_unique<CScUpdaterApp>(services);
         auto local = std::make_unique<FakeLocalData>(withPrinter, std::move(language));
         local_ = local.get();
-        app_->m_pLocalData = std::move(local);
+        app_->SetLocalData(std::move(local));
         for (int i = 0; i < 6; ++i)
             events_[i].reset(CreateEventW(nullptr, i == 0 || i == 3, FALSE, kAUEventNames[i]));
     }
@@ -218,14 +218,14 @@ class UpdateThreadTest : public ::testing::Test {
         updater_->SetUnzip(unzip_.get());
         ASSERT_TRUE(updater_->CreateModeless());
         ShowWindow(updater_->GetSafeHwnd(), SW_SHOW);
-        app_->m_pUpdaterDialog.Set(updater_);
+        app_->SetUpdaterDialog(updater_);
     }
 
     void ShowStartDialog() {
         start_ = std::make_shared<CStartDialog>(1033);
         ASSERT_TRUE(start_->CreateModeless());
         ShowWindow(start_->GetSafeHwnd(), SW_SHOW);
-        app_->m_pStartDialog.Set(start_);
+        app_->SetStartDialog(start_);
     }
 
     // Starts the thread and waits until it waits for events.
@@ -256,8 +256,8 @@ class UpdateThreadTest : public ::testing::Test {
             EXPECT_TRUE(PumpUntil([&] { return trace_.Contains(kThreadEnded); }, 15000))
                 << "the thread did not end";
             app_->WaitForUpdateThread();
-            app_->m_pUpdaterDialog.Set(nullptr);
-            app_->m_pStartDialog.Set(nullptr);
+            app_->SetUpdaterDialog(nullptr);
+            app_->SetStartDialog(nullptr);
         }
         updater_.reset();
         start_.reset();
@@ -340,7 +340,7 @@ TEST_F(UpdateThreadTest, ADialogClosedDuringACheckLivesUntilTheThreadLetsItGo) {
     // main thread keeps its own reference, as it does until the thread has let go.
     const std::shared_ptr<CUpdaterDialog> closed = updater_;
     DestroyWindow(updater_->GetSafeHwnd());
-    app_->m_pUpdaterDialog.Set(nullptr);
+    app_->SetUpdaterDialog(nullptr);
     updater_.reset();
     EXPECT_EQ(closed.use_count(), 2) << "the thread goes on with the dialog without holding it";
 
@@ -473,7 +473,7 @@ TEST_F(UpdateThreadTest, ExitDuringStartUpEndsWithoutServerQueriesOrClosingDialo
     ShowStartDialog();
     ResetEvent(log_->gate.get());
     app_->StartUpdateThread();
-    ASSERT_TRUE(PumpUntil([&] { return app_->m_nLanguage.load() != 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return app_->Language() != 0; }));
     Sleep(200);  // the thread is now held while connecting
     Signal(kExitEvent);
     SetEvent(log_->gate.get());
@@ -615,7 +615,7 @@ TEST_F(UpdateThreadTest, UnreachableServerAtStartWarnsRightToLeftForArabic) {
     MakeApp(true, L"1025");
     ShowStartDialog();
     StartAndSettle();
-    EXPECT_EQ(app_->m_nLanguage.load(), 1025);
+    EXPECT_EQ(app_->Language(), 1025);
     EXPECT_EQ(log_->KeyCount(), 0u);  // no version check without a server
     ASSERT_EQ(messages_.Messages().size(), 1u);
     const CapturedMessage message = messages_.Messages()[0];

@@ -48,14 +48,14 @@ class RunUpgraderTest : public ::testing::Test {
         ResetEvent(exit_.get());
 
         app_ = std::make_unique<CScUpdaterApp>(AUServices{});
-        app_->m_nLanguage = 1033;
-        app_->m_printer.Set(L"Corvane SC-200");
-        app_->m_pUnzip = std::make_unique<CUnzipHolder>(BinFolder());
-        app_->m_strInstalledFolder = installed_;
-        app_->m_pLocalData = std::make_unique<CAULocalData>();
+        app_->SetLanguage(1033);
+        app_->SetPrinter(L"Corvane SC-200");
+        app_->SetUnzip(std::make_unique<CUnzipHolder>(BinFolder()));
+        app_->SetInstalledFolder(installed_);
+        app_->SetLocalData(std::make_unique<CAULocalData>());
         auto server = std::make_unique<PackageServer>();
         server_ = server.get();
-        app_->m_pServerData = std::move(server);
+        app_->SetServerData(std::move(server));
         server_->AnnounceUpdaterVersion(L"1.2.1");
         server_->notice.strDownloadURL = kPackageUrl;
         SetPackage(ZipWriter()
@@ -111,7 +111,7 @@ class RunUpgraderTest : public ::testing::Test {
         ASSERT_NE(question, nullptr) << "no confirmation dialog";
         ClickButton(question, IDOK);
         ASSERT_EQ(Result(), UpgradeResult::Started);
-        EXPECT_TRUE(app_->m_bKeepDownloads);
+        EXPECT_TRUE(app_->KeepsDownloads());
 
         const std::wstring package = downloads_ + L"\\ScUpdater-1.2.1.zip";
         EXPECT_EQ(StartedWith(),
@@ -142,13 +142,13 @@ TEST_F(RunUpgraderTest, AcceptedUpgradeStartsTheInstalledUpdaterOnTheCheckedPack
 }
 
 TEST_F(RunUpgraderTest, InEditorModeTheInstalledUpdaterGetsTheEditorSwitch) {
-    app_->m_bEditorMode = true;
+    app_->SetEditorMode(true);
     AcceptAndExpectStart("\" \"1.2.1\" -EDITOR");
 }
 
 TEST_F(RunUpgraderTest, TheQuestionIsTheLanguagesDialogWithTheInformationIcon) {
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, scup::MachineSettingsKeyPath().c_str(), L"PackageVersion");
-    app_->m_nLanguage = 1041;
+    app_->SetLanguage(1041);
     StartUpgrader();
     HWND question = WaitForQuestion();
     ASSERT_NE(question, nullptr) << "no version recorded: the upgrade must be proposed";
@@ -227,7 +227,7 @@ TEST_F(RunUpgraderTest, APackageThatFailsTheHashCheckIsNeitherStagedNorStarted) 
     EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_UPDATER_NOT_SIGNED, 1033));
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater.exe"));
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater-1.2.1.zip"));
-    EXPECT_FALSE(app_->m_bKeepDownloads);
+    EXPECT_FALSE(app_->KeepsDownloads());
     PumpFor(1000);
     EXPECT_FALSE(FileExists(record_));
 }
@@ -247,10 +247,10 @@ TEST_F(RunUpgraderTest, AnUpdaterWithoutThePublishersAuthenticodeSignatureIsNeit
     EXPECT_EQ(Result(), UpgradeResult::NotObtained) << "the program goes on with the old updater";
     ASSERT_EQ(boxes.Messages().size(), 1u);
     EXPECT_EQ(boxes.Messages()[0].text, scup::LoadLangString(IDS_MSG_UPDATER_NOT_SIGNED, 1033));
-    EXPECT_EQ(app_->m_strUpgradeRefusal,
+    EXPECT_EQ(app_->UpgradeRefusal(),
               L"not Authenticode-signed by the maker's publisher (no Authenticode signature)");
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpdater.exe"));
-    EXPECT_FALSE(app_->m_bKeepDownloads);
+    EXPECT_FALSE(app_->KeepsDownloads());
     PumpFor(1000);
     EXPECT_FALSE(FileExists(record_));
 }
@@ -265,7 +265,7 @@ TEST_F(RunUpgraderTest, APackageWithoutTheUpdaterGivesSixAndStartsNothing) {
     EXPECT_EQ(Result(), UpgradeResult::NotStaged);
     EXPECT_TRUE(boxes.Messages().empty()) << "a failed unpack is silent";
     EXPECT_FALSE(FileExists(downloads_ + L"\\ScUpRes.dll"));
-    EXPECT_FALSE(app_->m_bKeepDownloads);
+    EXPECT_FALSE(app_->KeepsDownloads());
     PumpFor(1000);
     EXPECT_FALSE(FileExists(record_));
 }

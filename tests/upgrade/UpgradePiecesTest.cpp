@@ -145,15 +145,15 @@ class ExecuteTest : public ::testing::Test {
   protected:
     void SetUp() override {
         app_ = std::make_unique<CScUpdaterApp>(AUServices{});
-        app_->m_nLanguage = 1033;
+        app_->SetLanguage(1033);
         auto server = std::make_unique<PackageServer>();
         server_ = server.get();
         server_->notice.strDownloadURL = kPackageUrl;
         server_->notice.strCheckSum = std::wstring(kAbcChecksum) + L"\r\n";
         server_->body = kAbc;
         server_->AnnounceUpdaterVersion(L"1.2.1");
-        app_->m_pServerData = std::move(server);
-        app_->m_pLocalData = std::make_unique<CAULocalData>();
+        app_->SetServerData(std::move(server));
+        app_->SetLocalData(std::make_unique<CAULocalData>());
         stored_ = scup::GetDataFolder(L"DownloadedFiles") + L"\\ScUpdater-1.2.1.zip";
         DeleteFileW(stored_.c_str());
         exit_.reset(CreateEventW(nullptr, TRUE, FALSE, L"EXIT_EVENT"));
@@ -297,7 +297,7 @@ TEST_F(ExecuteTest, NoUsableAddressGivesSixAndExitRequestedGivesFourSilently) {
 }
 
 TEST_F(ExecuteTest, WithoutServerOrLocalDataNothingIsAsked) {
-    app_->m_pLocalData.reset();
+    app_->SetLocalData(nullptr);
     EXPECT_EQ(Execute(), CAUAppUpgrader::kFailed);
     EXPECT_EQ(CAUAppUpgrader().Execute(nullptr, {}, path_, L""), CAUAppUpgrader::kFailed);
     EXPECT_TRUE(server_->downloads.empty());
