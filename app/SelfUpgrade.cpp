@@ -87,12 +87,13 @@ std::wstring CScUpdaterApp::InstalledFolder() const {
 UpgradeResult CScUpdaterApp::StageAndStartUpgrade(const std::wstring& package, const std::wstring& version) {
     // Unpacked here once to refuse early, with the user's message, what the elevated step would
     // refuse anyway.
-    std::wstring unpacked;
     std::vector<std::wstring> files;
-    if (scup::UnpackUpdaterPackage(m_pUnzip.get(), package, unpacked, files) != scup::kStagingDone)
-        return UpgradeResult::NotStaged;
-    const std::wstring refusal = scup::UnpackedUpdaterRefusal(unpacked, LoadTrustPolicy());
-    scup::RemoveFolder(unpacked);
+    std::wstring refusal;
+    {
+        const auto unpacked = scup::UnpackUpdaterPackage(m_pUnzip.get(), package, files);
+        if (!unpacked) return UpgradeResult::NotStaged;
+        refusal = scup::UnpackedUpdaterRefusal(unpacked->Path(), LoadTrustPolicy());
+    }
     if (!refusal.empty()) {
         m_strUpgradeRefusal = refusal;
         AUTrace(L"Failed: the new updater is refused: %s.", refusal.c_str());

@@ -20,7 +20,5 @@ inline SAUUpdaterOwner MakeUpdaterOwner(CScUpdaterApp& app) {
                           const std::wstring& folder) {
         return scup::UnzipPackage(unzip, archive, files, folder);
     };
-    owner.makeTempFolder = [] { return scup::MakeTempFolder(); };
-    owner.removeFolder = [](const std::wstring& folder) { scup::RemoveFolder(folder); };
     return owner;
 }

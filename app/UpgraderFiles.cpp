@@ -91,15 +91,13 @@ int UnpackUpdaterPackageInto(const CUnzipHolder* unzip, const std::wstring& pack
     return kStagingFailed;
 }
 
-int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
-                         std::vector<std::wstring>& files) {
+std::unique_ptr<CTemporaryFolder> UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package,
+                                                       std::vector<std::wstring>& files) {
     files.clear();
-    unpackedFolder = MakeTempFolder();
-    if (unpackedFolder.empty()) return kStagingFailed;
-    if (UnpackUpdaterPackageInto(unzip, package, unpackedFolder, files) == kStagingDone) return kStagingDone;
-    RemoveFolder(unpackedFolder);
-    unpackedFolder.clear();
-    return kStagingFailed;
+    auto folder = std::make_unique<CTemporaryFolder>();
+    if (folder->Path().empty()) return nullptr;
+    if (UnpackUpdaterPackageInto(unzip, package, folder->Path(), files) != kStagingDone) return nullptr;
+    return folder;
 }
 
 bool StartElevatedStep(const std::wstring& installedFolder, const std::wstring& parameters) {

@@ -3,9 +3,11 @@
 // stored, unpacking it, and starting the installed updater elevated with the "-UPDATE" command line
 // that checks the package again and completes the upgrade.
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "install/TemporaryFolder.h"
 #include "install/TrustPolicy.h"
 
 struct CUnzipHolder;
@@ -45,11 +47,11 @@ inline constexpr wchar_t kUpdaterPackageSpec[] = L"ALL_ALL";
 // publisher's), or empty where it may; always empty where the PC's policy turns signatures off.
 std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const STrustPolicy& policy);
 
-// Unpacks the package into a new temporary folder (or into the given existing one) and lists its
-// files. The package must hold the updater itself, "ScUpdater.exe". On failure nothing is left
-// behind and the list is empty.
-int UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package, std::wstring& unpackedFolder,
-                         std::vector<std::wstring>& files);
+// Unpacks the package into a new temporary folder, which goes with its owner (or into the given
+// existing one) and lists its files. The package must hold the updater itself, "ScUpdater.exe".
+// On failure nothing is left behind, the list is empty and no folder is given.
+std::unique_ptr<CTemporaryFolder> UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package,
+                                                       std::vector<std::wstring>& files);
 int UnpackUpdaterPackageInto(const CUnzipHolder* unzip, const std::wstring& package,
                              const std::wstring& folder, std::vector<std::wstring>& files);
 

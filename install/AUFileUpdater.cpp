@@ -9,6 +9,7 @@
 #include "DottedVersion.h"
 #include "DownloadName.h"
 #include "PublisherCheck.h"
+#include "TemporaryFolder.h"
 #include "common/AUXMLParser.h"
 #include "common/Format.h"
 #include "common/Handles.h"
@@ -312,8 +313,9 @@ ServerResult CAUFileUpdater::GetUpdates(const std::wstring& printer, RefinedList
 
 bool CAUFileUpdater::ReadDescription(const SAUExtFirmInfo& entry, SDescription& description) {
     description = SDescription{};
-    if (!m_pManager || !m_pManager->makeTempFolder || !m_pManager->unzip) return false;
-    const std::wstring folder = m_pManager->makeTempFolder();
+    if (!m_pManager || !m_pManager->unzip) return false;
+    const scup::CTemporaryFolder unpacked;
+    const std::wstring& folder = unpacked.Path();
     if (folder.empty()) return false;
     std::vector<std::wstring> files;
     m_pManager->unzip(entry.strFilePath, files, folder);
@@ -335,7 +337,6 @@ bool CAUFileUpdater::ReadDescription(const SAUExtFirmInfo& entry, SDescription& 
         read = true;
         break;
     }
-    if (m_pManager->removeFolder) m_pManager->removeFolder(folder);
     return read;
 }
 

@@ -10,10 +10,12 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "DottedVersion.h"
 #include "FirmTransfer.h"
 #include "InstallDialogs.h"
+#include "TemporaryFolder.h"
 #include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/Handles.h"
@@ -261,16 +263,16 @@ int CAUFileUpdater::InstallApplications(const SInstallLists& lists) {
 }
 
 InstallResult CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInstallLists& lists) {
-    std::vector<std::wstring> folders, files, installNames;
+    std::vector<std::unique_ptr<scup::CTemporaryFolder>> folders;
+    std::vector<std::wstring> files, installNames;
     std::vector<const SAUItemRecord*> items;
     bool wholeSet = true;
     for (size_t i = 0; i < lists.paths.size() && wholeSet; ++i) {
-        const std::wstring folder =
-            m_pManager->makeTempFolder ? m_pManager->makeTempFolder() : std::wstring();
+        folders.push_back(std::make_unique<scup::CTemporaryFolder>());
+        const std::wstring& folder = folders.back()->Path();
         std::vector<std::wstring> extracted;
         const bool unpacked =
             !folder.empty() && m_pManager->unzip && m_pManager->unzip(lists.paths[i], extracted, folder) == 1;
-        if (!folder.empty()) folders.push_back(folder);
         // A printer never gets part of its set: a package that cannot be unpacked, or holds no
         // file, holds back the rest as a download that failed does.
         if (!unpacked || extracted.empty()) {
@@ -288,7 +290,5 @@ InstallResult CAUFileUpdater::InstallFirmware(const std::wstring& printer, SInst
         scup::CKeepAwake awake(m_bKeepAwake);
         transferred = TransferFirmware(printer, installNames, files, &items);
     }
-    if (m_pManager->removeFolder)
-        for (const std::wstring& folder : folders) m_pManager->removeFolder(folder);
     return transferred == kFirmTransferNothingSent ? InstallResult::NothingDone : InstallResult::Done;
 }

@@ -26,7 +26,4 @@ struct SAUUpdaterOwner {
     std::function<int(const std::wstring& archive, std::vector<std::wstring>& files,
                       const std::wstring& folder)>
         unzip;
-    // A fresh empty folder; empty when none could be made.
-    std::function<std::wstring()> makeTempFolder;
-    std::function<void(const std::wstring& folder)> removeFolder;
 };

@@ -97,8 +97,6 @@ class FirmwareInstall : public CTransferTest {
                                const std::wstring& folder) {
             return scup::UnzipPackage(unzip, archive, names, folder);
         };
-        owner_.makeTempFolder = [] { return scup::MakeTempFolder(); };
-        owner_.removeFolder = [](const std::wstring& folder) { scup::RemoveFolder(folder); };
         view_.firmwareView = true;
     }
     void TearDown() override {

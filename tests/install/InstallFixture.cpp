@@ -171,8 +171,6 @@ void InstallFixture::SetUp() {
                            const std::wstring& folder) {
         return scup::UnzipPackage(unzip, archive, files, folder);
     };
-    owner_.makeTempFolder = [] { return scup::MakeTempFolder(); };
-    owner_.removeFolder = [](const std::wstring& folder) { scup::RemoveFolder(folder); };
     messages_ = std::make_unique<MessageBoxCapture>(IDOK);
     trusted_ = std::make_unique<TrustedForTest>(signer_);
     CloseHistoryLog();

@@ -105,10 +105,11 @@ class StagingTest : public ::testing::Test {
         ASSERT_TRUE(unzip_->m_hUnzip) << "unzip32.dll is not beside the tests";
     }
     void TearDown() override {
-        if (!unpacked_.empty()) scup::RemoveFolder(unpacked_);
+        unpacked_.reset();
         scup::RemoveFolder(work_);
     }
-    std::wstring work_, unpacked_;
+    std::wstring work_;
+    std::unique_ptr<scup::CTemporaryFolder> unpacked_;
     std::unique_ptr<CUnzipHolder> unzip_;
 };
 
@@ -118,12 +119,15 @@ TEST_F(StagingTest, UnpacksIntoAFreshFolderAndListsEveryFile) {
         .Stored("ScUpRes.dll", "resources")
         .WriteTo(work_ + L"\\pkg.zip");
     std::vector<std::wstring> files;
-    ASSERT_EQ(scup::UnpackUpdaterPackage(unzip_.get(), work_ + L"\\pkg.zip", unpacked_, files),
-              scup::kStagingDone);
-    ASSERT_FALSE(unpacked_.empty());
+    unpacked_ = scup::UnpackUpdaterPackage(unzip_.get(), work_ + L"\\pkg.zip", files);
+    ASSERT_TRUE(unpacked_);
+    const std::wstring folder = unpacked_->Path();
     EXPECT_EQ(files.size(), 2u);
-    EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpdater.exe"), std::string(9000, 'x'));
-    EXPECT_EQ(ReadTextFile(unpacked_ + L"\\ScUpRes.dll"), "resources");
+    EXPECT_EQ(ReadTextFile(folder + L"\\ScUpdater.exe"), std::string(9000, 'x'));
+    EXPECT_EQ(ReadTextFile(folder + L"\\ScUpRes.dll"), "resources");
+    unpacked_.reset();
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the folder goes with its owner";
 }
 
 TEST_F(StagingTest, APackageWithoutTheUpdaterOrNotAnArchiveLeavesNothingBehind) {
@@ -131,11 +135,7 @@ TEST_F(StagingTest, APackageWithoutTheUpdaterOrNotAnArchiveLeavesNothingBehind) 
     WriteTextFile(work_ + L"\\broken.zip", "this is not an archive");
     for (const wchar_t* package : {L"\\noexe.zip", L"\\broken.zip"}) {
         std::vector<std::wstring> files;
-        std::wstring unpacked = L"untouched";
-        EXPECT_EQ(scup::UnpackUpdaterPackage(unzip_.get(), work_ + package, unpacked, files),
-                  scup::kStagingFailed)
-            << package;
-        EXPECT_TRUE(unpacked.empty());
+        EXPECT_EQ(scup::UnpackUpdaterPackage(unzip_.get(), work_ + package, files), nullptr) << package;
         EXPECT_TRUE(files.empty());
     }
 }
