@@ -189,7 +189,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     if (!commandLine.m_strEditorPrinter.empty()) m_printer.Set(commandLine.m_strEditorPrinter);
 
     m_pLocalData = m_services.createLocalData();
-    if (m_pLocalData->Initialize() == 1) {
+    if (!m_pLocalData->Initialize()) {
         AUTrace(L"Failed to initialize App Config file.");
         return false;
     }
@@ -257,7 +257,7 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
         m_bKeepDownloads = false;
         g_gdiplus.Start();
         m_pLocalData = m_services.createLocalData();
-        if (m_pLocalData->Initialize() == 1) {
+        if (!m_pLocalData->Initialize()) {
             exit = run.EndBeforeStart(UnattendedExit::Failed, L"the configuration file could not be read");
         } else {
             InitHistoryLog();

@@ -21,7 +21,7 @@ struct ChildText {
 
 std::wstring CAUConfigXML::ConfigFilePath() { return DataFilePath(kFileName); }
 
-int CAUConfigXML::Initialize() {
+bool CAUConfigXML::Initialize() {
     AUTrace(L"Enter : CAUConfigXML::CAUConfigXML::Initialize()");
     std::lock_guard lock(m_documentMutex);
     std::wstring path = ConfigFilePath();
@@ -29,7 +29,7 @@ int CAUConfigXML::Initialize() {
         KeepUnreadableFileAside(*this, path);
         CreateConfigDocument();
     }
-    return kSuccess;
+    return true;
 }
 
 // The element's text, or false with the message when it is not there.

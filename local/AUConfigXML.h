@@ -23,8 +23,9 @@ class CAUConfigXML : public CAUXMLParser {
 
     virtual ~CAUConfigXML() = default;
 
-    // Loads the file from the data folder, or starts an empty "Config" document. Always 0.
-    virtual int Initialize();
+    // Loads the file from the data folder, or starts an empty "Config" document (an unreadable
+    // file is kept aside first). True when the configuration is ready, which it always is.
+    virtual bool Initialize();
 
     // What SetProxyInfo gives when the password could not be enciphered: nothing was saved, since
     // a record saved without it would lose the password while saying it was kept.

@@ -82,18 +82,18 @@ std::wstring RememberedPrinter() {
 
 }  // namespace
 
-int CAULocalData::Initialize() {
+bool CAULocalData::Initialize() {
     scup::TraceScope scope(L"CAULocalData::Initialize()");
-    if (CAUConfigXML::Initialize() == 1) {
+    if (!CAUConfigXML::Initialize()) {
         AUTrace(L"Failed to initialize App Config file.");
-        return 1;
+        return false;
     }
     std::vector<std::wstring> drivers;
     EnumFamilyPrinters(nullptr, drivers, false);
     std::lock_guard lock(m_printersMutex);
     m_mapPrinters.clear();
     for (const std::wstring& driver : drivers) m_mapPrinters[driver];
-    return 0;
+    return true;
 }
 
 PrinterMap CAULocalData::GetPrinterMap() const {

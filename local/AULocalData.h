@@ -27,8 +27,8 @@ class CAULocalData : public CAUConfigXML {
     using StoredFileReader =
         std::function<bool(const std::wstring& driver, std::vector<std::vector<std::string>>& perPrinter)>;
 
-    // Loads the configuration file first. 0 success, 1 failure.
-    int Initialize() override;
+    // Loads the configuration file first, then lists the family's printer drivers. True when ready.
+    bool Initialize() override;
     // Printer driver name to the components installed for it.
     virtual PrinterMap GetPrinterMap() const;
     // Always 0: printer (may be empty), locale text and user-interface language text.

@@ -73,7 +73,7 @@ class UpdaterCheckEndToEndTest : public ::testing::Test {
         services.isPackageInstalled = [](const std::wstring& code) { return code == L"PP-SCEDIT52"; };
         app_ = std::make_unique<CScUpdaterApp>(services);
         auto local = services.createLocalData();
-        ASSERT_EQ(local->Initialize(), 0);
+        ASSERT_TRUE(local->Initialize());
         app_->SetLocalData(std::move(local));
         app_->SetUnzip(std::make_unique<CUnzipHolder>(BinFolder()));
         app_->SetPrinter(kDriver);

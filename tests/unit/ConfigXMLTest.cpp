@@ -40,7 +40,7 @@ class ConfigXMLTest : public ::testing::Test {
     }
     static std::unique_ptr<CAUConfigXML> Started() {
         auto config = std::make_unique<CAUConfigXML>();
-        EXPECT_EQ(config->Initialize(), 0);
+        EXPECT_TRUE(config->Initialize());
         return config;
     }
 
@@ -226,7 +226,7 @@ TEST_F(ConfigXMLTest, AGoodFileIsNeitherMovedAsideNorSavedOverWhenNoXmlDocumentC
     // A thread that has not initialised COM cannot make the XML document object.
     std::thread([] {
         CAUConfigXML config;
-        EXPECT_EQ(config.Initialize(), 0);
+        EXPECT_TRUE(config.Initialize());
         config.SetUIDefaultSelection(L"P", L"1033", L"English");
     }).join();
     EXPECT_EQ(ReadTextFile(file_), good);

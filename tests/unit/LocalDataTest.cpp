@@ -98,7 +98,7 @@ TEST_F(LocalDataTest, ApplicationRowsCarryTheirLanguageVersionAndTheTemplatesOfE
     templ.Text(L"ID", L"PS-OFFICE").Text(L"PackageVersion", L"1.1").Text(L"Language", L"JPN");
 
     CAULocalData data;
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_TRUE(data.Initialize());
     ASSERT_EQ(data.GetPrinterMap().count(kDriver), 1u);
     ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), CAULocalData::Environment::Collected);
     ComponentList rows = data.GetPrinterMap().at(kDriver);
@@ -136,7 +136,7 @@ TEST_F(LocalDataTest, TemplatesOfBothRegistryViewsAreRowsAndThe32BitEntryCountsF
     retail.Text(L"ID", L"PS-RETAIL").Text(L"PackageVersion", L"2.0").Text(L"Language", L"JPN");
 
     CAULocalData data;
-    ASSERT_EQ(data.Initialize(), 0);
+    ASSERT_TRUE(data.Initialize());
     ASSERT_EQ(data.CollectPrinterEnvironment(kDriver, false), CAULocalData::Environment::Collected);
     const ComponentList rows = data.GetPrinterMap().at(kDriver);
     ASSERT_EQ(rows.count(L"PS-RETAIL_JPN_" + country_), 1u) << "the 64-bit view's template is missing";

@@ -142,7 +142,7 @@ class FakeLocalData : public CAULocalData {
     FakeLocalData(bool withPrinter, std::wstring language) : language_(std::move(language)) {
         if (withPrinter) m_mapPrinters[kPrinter];
     }
-    int Initialize() override { return 0; }
+    bool Initialize() override { return true; }
     int GetDefaultSelection(std::wstring& printer, std::wstring& locale, std::wstring& language) override {
         printer.clear();
         locale = L"1033";
