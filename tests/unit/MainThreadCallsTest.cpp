@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "common/Handles.h"
@@ -48,6 +49,30 @@ TEST_F(MainThreadCallsTest, AMessageBoxAnotherThreadAsksForOpensOnTheMainThreadA
 TEST_F(MainThreadCallsTest, WithoutTheMainThreadsCallWindowABoxOpensOnTheThreadThatAsks) {
     { scup::CMainThreadCalls gone; }
     EXPECT_EQ(AskFromAnotherThread(), IDRETRY);
+    EXPECT_EQ(shownOn_.load(), askedOn_.load());
+    EXPECT_NE(shownOn_.load(), GetCurrentThreadId());
+}
+
+// The dialogs end while another thread's box is on its way to them: the box is not lost, it opens
+// on the thread that asked.
+TEST_F(MainThreadCallsTest, ABoxAskedForAsTheCallWindowGoesOpensOnTheThreadThatAsks) {
+    auto windowsHere = std::make_unique<scup::CMainThreadCalls>();
+    scup::UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int> answer{0};
+    std::thread asker([&] {
+        answer = scup::ShowMessageBox(nullptr, L"Is the printer on?", L"ScUpdater", MB_RETRYCANCEL);
+        askedOn_ = GetCurrentThreadId();
+        SetEvent(ended.get());
+    });
+    // The box's call waits in this thread's queue; nothing here takes it before the window goes.
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (!(GetQueueStatus(QS_SENDMESSAGE) & (QS_SENDMESSAGE | (QS_SENDMESSAGE << 16))) &&
+           GetTickCount64() < deadline)
+        SwitchToThread();
+    windowsHere.reset();
+    EXPECT_TRUE(scup::WaitTakingCalls(ended.get(), 20000)) << "the asking thread ended";
+    asker.join();
+    EXPECT_EQ(answer.load(), IDRETRY);
     EXPECT_EQ(shownOn_.load(), askedOn_.load());
     EXPECT_NE(shownOn_.load(), GetCurrentThreadId());
 }
