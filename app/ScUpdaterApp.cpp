@@ -43,22 +43,6 @@ void ReportMissingResourceLibrary(const CAUCommandLineInfo& commandLine) {
 
 CScUpdaterApp* g_app = nullptr;
 
-// The transfer's dialogs are opened on the main thread, whichever thread asks. The note while an
-// installer runs stays on the thread that waits for the installer: its wait takes the note's
-// messages alone, once a second, which would leave the main thread's windows without answer.
-template <typename Result, typename... Args>
-std::function<Result(Args...)> OnMainThread(std::function<Result(Args...)> show) {
-    if (!show) return show;
-    return [show](Args... args) { return scup::ResultOnMainThread([&] { return show(args...); }); };
-}
-
-SInstallDialogs OnMainThread(SInstallDialogs dialogs) {
-    dialogs.confirmTransfer = OnMainThread(std::move(dialogs.confirmTransfer));
-    dialogs.retryConnection = OnMainThread(std::move(dialogs.retryConnection));
-    dialogs.runTransfer = OnMainThread(std::move(dialogs.runTransfer));
-    return dialogs;
-}
-
 // Support turns on a trace file in the data folder with SCUPDATER_TRACE=1 or the profile value
 // "Trace" = 1 in "Settings", without rebuilding.
 void AttachTraceFileWhenAsked() {
@@ -144,7 +128,7 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
     CAUHttpConnection::SetCredentialsPrompt([this](CAUHttpConnection::Credentials& credentials) {
         return scup::ResultOnMainThread([&] { return scup::AskProxyCredentials(Language(), credentials); });
     });
-    SetInstallDialogs(OnMainThread(scup::StandardInstallDialogs()));
+    SetInstallDialogs(OpenedOnMainThread(scup::StandardInstallDialogs()));
     SetTransferEnvironment({[this] { return Language(); }, [this] { return m_nLCID.load(); }});
     scup::SetMainWindowSource([this] { return MainWindowHandle(); });
 

@@ -31,5 +31,10 @@ struct SInstallDialogs {
         waitForInstaller;
 };
 
+// The same dialogs, the transfer's opened on the main thread whichever thread asks for them. The
+// note while an installer runs stays on the thread that waits for the installer: its wait takes
+// the note's messages alone, once a second, which would leave the main thread's windows unanswered.
+SInstallDialogs OpenedOnMainThread(SInstallDialogs dialogs);
+
 void SetInstallDialogs(SInstallDialogs dialogs);
 SInstallDialogs InstallDialogs();

@@ -7,6 +7,7 @@
 #include "common/Handles.h"
 #include "common/LangResources.h"
 #include "common/MainThreadCalls.h"
+#include "install/InstallDialogs.h"
 
 namespace {
 
@@ -83,6 +84,58 @@ TEST_F(MainThreadCallsTest, TheMainThreadRunsItsOwnCallsAtOnceAndAWaitEndsOnTime
     EXPECT_EQ(shownOn_.load(), GetCurrentThreadId());
     scup::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     EXPECT_FALSE(scup::WaitTakingCalls(never.get(), 50));
+}
+
+// The transfer's dialogs an install run on the update thread asks for open on the main thread; the
+// note beside a running installer stays with the thread that waits for the installer.
+TEST_F(MainThreadCallsTest, TheTransfersDialogsOpenOnTheMainThreadTheInstallersNoteOnTheWaitingThread) {
+    scup::CMainThreadCalls windowsHere;
+    std::atomic<DWORD> confirmedOn{0}, retriedOn{0}, progressOn{0}, workedOn{0}, noteOn{0};
+    SInstallDialogs shown;
+    shown.confirmTransfer = [&](LANGID, HWND) {
+        confirmedOn = GetCurrentThreadId();
+        return true;
+    };
+    shown.retryConnection = [&](LANGID, HWND) {
+        retriedOn = GetCurrentThreadId();
+        return false;
+    };
+    shown.runTransfer = [&](LANGID, HWND, std::uint32_t, std::function<void(const TransferProgress&)> work) {
+        progressOn = GetCurrentThreadId();
+        std::thread worker([&] { work([](int) { return 1; }); });
+        worker.join();
+        return true;
+    };
+    shown.waitForInstaller = [&](LANGID, const std::wstring&, bool, HANDLE) {
+        noteOn = GetCurrentThreadId();
+    };
+    const SInstallDialogs dialogs = OpenedOnMainThread(shown);
+
+    scup::UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<DWORD> updateThread{0};
+    bool confirmed = false, retried = true, ran = false;
+    std::thread install([&] {
+        updateThread = GetCurrentThreadId();
+        confirmed = dialogs.confirmTransfer(1033, nullptr);
+        retried = dialogs.retryConnection(1033, nullptr);
+        ran = dialogs.runTransfer(1033, nullptr, 10,
+                                  [&](const TransferProgress&) { workedOn = GetCurrentThreadId(); });
+        dialogs.waitForInstaller(1033, L"Installing", false, nullptr);
+        SetEvent(ended.get());
+    });
+    EXPECT_TRUE(scup::WaitTakingCalls(ended.get(), 20000)) << "the install thread ended";
+    install.join();
+
+    EXPECT_TRUE(confirmed);
+    EXPECT_FALSE(retried);
+    EXPECT_TRUE(ran);
+    const DWORD mainThread = GetCurrentThreadId();
+    EXPECT_EQ(confirmedOn.load(), mainThread);
+    EXPECT_EQ(retriedOn.load(), mainThread);
+    EXPECT_EQ(progressOn.load(), mainThread);
+    EXPECT_NE(workedOn.load(), 0u);
+    EXPECT_NE(workedOn.load(), mainThread) << "the transfer's work runs beside its dialog";
+    EXPECT_EQ(noteOn.load(), updateThread.load());
 }
 
 }  // namespace
