@@ -24,13 +24,14 @@ constexpr std::size_t kRegionAt = 4;
 // Set by the thread that sends, read by the dialog that ends the printer's transfer mode.
 std::atomic<bool> g_modeCheckUsed{false};
 
-// A window of this thread to own the transfer's dialogs, so that no other thread's input is tied
-// to them; none when the main window lives elsewhere or is hidden.
-HWND OwnerOnThisThread(const SInstallDialogs& dialogs) {
+// The visible main window owns the transfer's dialogs, so that they stay above it and it takes no
+// input while they are open; but only where they open on its own thread (this one, or the main
+// thread they are moved to), so that no other thread's input is tied to them. None when it is hidden.
+HWND OwnerOfTheDialogs(const SInstallDialogs& dialogs) {
     HWND main = dialogs.mainWindow ? dialogs.mainWindow() : nullptr;
-    if (!main || !IsWindowVisible(main) || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId())
-        return nullptr;
-    return main;
+    if (!main || !IsWindowVisible(main)) return nullptr;
+    const bool onItsThread = GetWindowThreadProcessId(main, nullptr) == GetCurrentThreadId();
+    return onItsThread || dialogs.transferOnMainThread ? main : nullptr;
 }
 
 std::wstring RegionOf(const std::string& spec) {
@@ -78,7 +79,7 @@ int CFirmTransfer::Message(UINT textId, UINT style, bool topMost, const std::wst
 
 int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
                        const std::vector<const SAUItemRecord*>* items) {
-    m_owner = OwnerOnThisThread(m_dialogs);
+    m_owner = OwnerOfTheDialogs(m_dialogs);
     // Held to the end: the worker sends under it while this thread waits in the progress dialog.
     CFirmPort::Claim claim;
     const int model = GetPrinterModelId(m_driver, false);

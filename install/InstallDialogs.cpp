@@ -28,6 +28,7 @@ SInstallDialogs OpenedOnMainThread(SInstallDialogs dialogs) {
     dialogs.confirmTransfer = OnMainThread(std::move(dialogs.confirmTransfer));
     dialogs.retryConnection = OnMainThread(std::move(dialogs.retryConnection));
     dialogs.runTransfer = OnMainThread(std::move(dialogs.runTransfer));
+    dialogs.transferOnMainThread = true;
     return dialogs;
 }
 

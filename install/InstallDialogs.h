@@ -29,6 +29,8 @@ struct SInstallDialogs {
     // Shows the note (its reading direction given) until the process ends.
     std::function<void(LANGID language, const std::wstring& note, bool rightToLeft, HANDLE process)>
         waitForInstaller;
+    // The transfer's dialogs open on the main thread whichever thread asks (OpenedOnMainThread).
+    bool transferOnMainThread = false;
 };
 
 // The same dialogs, the transfer's opened on the main thread whichever thread asks for them. The

@@ -5,14 +5,19 @@
 // 2.10, JPN_JPN).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "FirmwareTestSupport.h"
+#include "common/Handles.h"
 #include "common/LangResources.h"
+#include "common/MainThreadCalls.h"
 #include "common/Text.h"
 #include "install/FirmTransfer.h"
+#include "install/InstallDialogs.h"
 #include "install/StoredFileQuery.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
@@ -148,6 +153,43 @@ TEST_F(Transfer128, DecliningTheConfirmationSendsNothing) {
     EXPECT_EQ(Transfer({Firmware(file)}, {}, nullptr, SUserPlan{.confirm = false}), kFirmTransferNothingSent);
     EXPECT_EQ(saw_.confirmations, 1);
     EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(NewLog().empty()) << "nothing may reach the printer";
+}
+
+// An install run on the update thread: the confirmation opens on the main thread, owned by the
+// main window there, which therefore takes no input while it is open.
+TEST_F(Transfer128, FromAnotherThreadTheConfirmationOpensOnTheMainThreadOwnedByTheMainWindow) {
+    scup::CMainThreadCalls windowsHere;
+    HWND main = CreateWindowExW(0, L"STATIC", L"ScUpdater", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(main);
+    const SInstallDialogs standard = InstallDialogs();
+    std::atomic<HWND> owner{nullptr};
+    std::atomic<DWORD> askedOn{0};
+    SInstallDialogs dialogs = standard;
+    dialogs.mainWindow = [main] { return main; };
+    dialogs.confirmTransfer = [&](LANGID, HWND given) {
+        owner = given;
+        askedOn = GetCurrentThreadId();
+        return false;
+    };
+    SetInstallDialogs(OpenedOnMainThread(dialogs));
+
+    const std::wstring file = Firmware({.name = "OWNED", .type = 4, .dataLength = 700});
+    scup::UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int> result{-1};
+    std::thread install([&] {
+        result = TransferFirmware(kDriver, {}, {file}, nullptr);
+        SetEvent(ended.get());
+    });
+    EXPECT_TRUE(scup::WaitTakingCalls(ended.get(), 60000)) << "the transfer ended";
+    install.join();
+    SetInstallDialogs(standard);
+    DestroyWindow(main);
+
+    EXPECT_EQ(result.load(), kFirmTransferNothingSent);
+    EXPECT_EQ(askedOn.load(), GetCurrentThreadId());
+    EXPECT_EQ(owner.load(), main);
     EXPECT_TRUE(NewLog().empty()) << "nothing may reach the printer";
 }
 
