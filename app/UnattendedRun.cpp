@@ -397,14 +397,16 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     ForgetLastTransfer();
     const InstallResult installed = updater.InstallUpdates(&check.refined, printer, &list);
     ReportRefusals(updater);
-    // The transfer's own result stands in for a printer that tells nothing afterwards only when
-    // every package reached it (a package that could not be fetched or unpacked is left out).
-    const bool transferred = LastTransferResult() == 0 && installed == InstallResult::Done;
+    // Done only when every package reached the printer (a package that could not be fetched or
+    // unpacked is left out) and the printer then listed the new versions: its taking the data
+    // proves nothing of the update.
+    const bool transferred =
+        LastTransferResult() == 0 && installed == InstallResult::Done && LastTransferConfirmed();
     // A transfer that put the printer in its transfer mode ends it, as closing the dialog does.
     if (LastTransferUsedModeCheck()) SendModeExitCommand(printer);
 
-    // The printer's parts as it tells them after the transfer (the install run asked it again);
-    // a printer still restarting tells none, and then the transfer's own result counts.
+    // The printer's parts as it tells them after the transfer (the install run asked it again),
+    // for the versions the report names; a printer still restarting tells none.
     const PrinterMap printers = m_app.LocalData()->GetPrinterMap();
     const auto rows = printers.find(printer);
     auto storedVersion = [&](const std::wstring& id) {
@@ -413,8 +415,6 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
                 if (info.strId == id) return info.strInstalledVersion;
         return std::wstring();
     };
-    // The printer's map also holds the PC's applications: only its firmware rows say it answered.
-    const bool told = ReadPrinterFiles(printer);
     int sent = 0, failed = 0;
     // The printer gets the files of its update together or none of them.
     const bool setIncomplete = !updater.FailedDownloads().empty() || !updater.Refusals().empty();
@@ -429,7 +429,7 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
             m_report.AddFailed({row.info.strId, L"transfer",
                                 L"not sent: another file of the update did not arrive or was refused"});
             ++failed;
-        } else if ((!after.empty() && after != row.info.strInstalledVersion) || (!told && transferred)) {
+        } else if (transferred) {
             m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion,
                                    after.empty() ? row.strVersion : after});
             ++sent;

@@ -1,5 +1,6 @@
 #include "FirmTransfer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 
@@ -7,6 +8,7 @@
 #include "FirmPort.h"
 #include "InstallDialogs.h"
 #include "Pd3File.h"
+#include "StoredFileQuery.h"
 #include "TransferEnvironment.h"
 #include "TransferWorker.h"
 #include "common/AnsiText.h"
@@ -23,6 +25,8 @@ namespace {
 constexpr std::size_t kRegionAt = 4;
 // Set by the thread that sends, read by the dialog that ends the printer's transfer mode.
 std::atomic<bool> g_modeCheckUsed{false};
+// Whether the last transfer's printer listed every file sent at its new version.
+std::atomic<bool> g_lastConfirmed{false};
 
 // The visible main window owns the transfer's dialogs, so that they stay above it and it takes no
 // input while they are open; but only where they open on its own thread (this one, or the main
@@ -54,7 +58,12 @@ class CFirmTransfer {
     enum class Outcome { Sent, NextPrinter, EndRun };
     Outcome SendToPrinter(const std::wstring& printer, bool modeCheck);
     bool SpecsMatchPrinter();
-    int RunProgressDialog();
+    // The printer's stored files, read as the check reads them (each list read tried twice);
+    // longRecords: whether its records are the long ones, which alone hold a version.
+    bool ReadStoredFiles(std::vector<tagScTrFileHeader>& stored, bool* longRecords = nullptr);
+    // Whether the printer now lists every sent file that it can tell of at the version sent.
+    bool HoldsTheNewVersions(const std::vector<CTransferWorker::SSentFile>& sent);
+    int RunProgressDialog(CTransferWorker& worker);
     int Message(UINT textId, UINT style, bool topMost, const std::wstring& text = {}) const;
 
     std::wstring m_driver;
@@ -110,6 +119,7 @@ int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std:
         Message(IDS_MSG_TRANSFER_FAILED, MB_OK, true);
         return kFirmTransferFailed;
     }
+    g_lastConfirmed = true;
     Message(IDS_MSG_FIRMWARE_UPDATED, MB_OK | MB_ICONINFORMATION, true);
     return kFirmTransferSent;
 }
@@ -162,24 +172,69 @@ CFirmTransfer::Outcome CFirmTransfer::SendToPrinter(const std::wstring& printer,
     }
     if (!m_specs.empty() && !SpecsMatchPrinter()) return Outcome::EndRun;
 
-    const int code = RunProgressDialog();
+    CTransferWorker worker(m_files, m_hasItems ? &m_items : nullptr, m_driver);
+    const int code = RunProgressDialog(worker);
     AUTrace(L"Transfer to %s ended with %d", printer.c_str(), code);
     if (code == kTransferCancelled || code == kTransferNotReady) {
         Message(code == kTransferCancelled ? IDS_MSG_TRANSFER_CANCELLED : IDS_MSG_PRINTER_NOT_READY, MB_OK,
                 true);
         return Outcome::EndRun;
     }
-    return code == kTransferDone ? Outcome::Sent : Outcome::NextPrinter;
+    if (code != kTransferDone) return Outcome::NextPrinter;
+    // The transfer's own result says only that the printer took the data: the update is done when
+    // the printer lists the new versions. Until then nothing goes into the history, and the next
+    // check offers the update again.
+    if (!HoldsTheNewVersions(worker.Sent())) {
+        g_lastConfirmed = false;
+        Message(IDS_MSG_FIRMWARE_NOT_CONFIRMED, MB_OK | MB_ICONERROR, true);
+        return Outcome::EndRun;
+    }
+    for (const CTransferWorker::SSentFile& sent : worker.Sent()) worker.RecordHistory(sent);
+    return Outcome::Sent;
 }
 
-bool CFirmTransfer::SpecsMatchPrinter() {
+bool CFirmTransfer::ReadStoredFiles(std::vector<tagScTrFileHeader>& stored, bool* longRecords) {
     CFirmPort& port = CFirmPort::Instance();
     const int identity = port.Identify();
-    std::vector<tagScTrFileHeader> stored;
+    if (longRecords) *longRecords = identity == kLongRecords;
     bool listed = false;
     for (int attempt = 0; identity != kNotIdentified && attempt < 2 && !listed; ++attempt)
         listed = port.ReadStoredFileList(identity == kLongRecords, stored);
-    if (!listed) {
+    return listed;
+}
+
+bool CFirmTransfer::HoldsTheNewVersions(const std::vector<CTransferWorker::SSentFile>& sent) {
+    std::vector<tagScTrFileHeader> stored;
+    bool longRecords = false;
+    if (!ReadStoredFiles(stored, &longRecords)) {
+        AUTrace(L"Failed: the printer's stored files could not be read after the transfer");
+        return false;
+    }
+    for (const CTransferWorker::SSentFile& file : sent) {
+        // The printer lists only the kinds of file that the check reads, and neither a 64-byte
+        // header nor a 64-byte record holds a version: of any other file, or from such a printer,
+        // its taking the file is all there is to know.
+        if (file.version.empty() || !longRecords || !IsKeptFileType(file.type)) {
+            AUTrace(L"%s: the printer does not tell its version; its transfer counts",
+                    scup::FromAnsi(file.name).c_str());
+            continue;
+        }
+        const bool held = std::any_of(stored.begin(), stored.end(), [&](const tagScTrFileHeader& record) {
+            return record.Name() == file.name && record.Version() == file.version &&
+                   (record.Spec().empty() || file.spec.empty() || record.Spec() == file.spec);
+        });
+        if (!held) {
+            AUTrace(L"Failed: the printer does not list %s at version %s after the transfer",
+                    scup::FromAnsi(file.name).c_str(), scup::FromAnsi(file.version).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CFirmTransfer::SpecsMatchPrinter() {
+    std::vector<tagScTrFileHeader> stored;
+    if (!ReadStoredFiles(stored)) {
         AUTrace(L"Failed: the printer's stored files could not be read");
         Message(IDS_MSG_TRANSFER_FAILED, MB_OK, true);
         return false;
@@ -196,8 +251,7 @@ bool CFirmTransfer::SpecsMatchPrinter() {
     return true;
 }
 
-int CFirmTransfer::RunProgressDialog() {
-    CTransferWorker worker(m_files, m_hasItems ? &m_items : nullptr, m_driver);
+int CFirmTransfer::RunProgressDialog(CTransferWorker& worker) {
     const auto work = [&worker](const TransferProgress& progress) { worker.Run(progress); };
     if (!m_dialogs.runTransfer || !m_dialogs.runTransfer(m_language, m_owner, m_total, work)) {
         AUTrace(L"Failed: the transfer progress dialog could not be shown");
@@ -217,6 +271,11 @@ int TransferFirmware(const std::wstring& driver, const std::vector<std::wstring>
 
 int LastTransferResult() { return CFirmPort::Instance().ResultCode(); }
 
-void ForgetLastTransfer() { CFirmPort::Instance().SetResultCode(kTransferNotStarted); }
+void ForgetLastTransfer() {
+    CFirmPort::Instance().SetResultCode(kTransferNotStarted);
+    g_lastConfirmed = false;
+}
+
+bool LastTransferConfirmed() { return g_lastConfirmed; }
 
 bool LastTransferUsedModeCheck() { return g_modeCheckUsed; }

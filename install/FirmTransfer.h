@@ -25,3 +25,6 @@ int LastTransferResult();
 void ForgetLastTransfer();
 // Whether the last run asked the printer for the mode check before sending.
 bool LastTransferUsedModeCheck();
+// Whether the last transfer's printer listed the files sent at their new versions afterwards: the
+// only proof that the update took effect.
+bool LastTransferConfirmed();

@@ -12,9 +12,9 @@ constexpr DWORD kExitCommandMs = 1000;
 // printer, and no longer, since a transfer may hold the port with a box open over the dialog.
 constexpr DWORD kExitClaimWaitMs = 5000;
 
-bool IsKeptFileType(std::uint8_t type) { return type == 3 || type == 4 || type == 6 || type == 10; }
-
 }  // namespace
+
+bool IsKeptFileType(std::uint8_t type) { return type == 3 || type == 4 || type == 6 || type == 10; }
 
 bool OpenPrinterPort(const std::wstring& printer) {
     const int model = GetPrinterModelId(printer, true);

@@ -3,10 +3,14 @@
 // (for the local data), its port opened for the update manager, its identification (for the
 // printer selection dialog), and the command that ends the mode a transfer's mode check began.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "ScTrFileHeader.h"
+
+// The kinds of file a printer's list tells of to the check: 3, 4, 6 and 10.
+bool IsKeptFileType(std::uint8_t type);
 
 // Empties the list, opens the printer's port, identifies the printer and reads its stored files
 // (each read tried twice), keeping those of file types 3, 4, 6 and 10 in the printer's order.

@@ -25,6 +25,7 @@ CTransferWorker::CTransferWorker(const std::vector<std::wstring>& files,
 void CTransferWorker::Run(const TransferProgress& progress) {
     scup::TraceScope scope(L"CTransferWorker::Run()");
     CFirmPort& port = CFirmPort::Instance();
+    m_sent.clear();
     port.SetResultCode(kTransferDone);
     if (!port.IsOpen()) {
         port.SetResultCode(kTransferPortNotOpen);
@@ -61,14 +62,16 @@ bool CTransferWorker::SendFile(const std::wstring& path, const SAUItemRecord* it
     CFirmSender sender(port, progress);
     if (!sender.Send(file)) return false;
     state.doneWeight += file.DataLength();
-    if (item) RecordHistory(file, *item);
+    m_sent.push_back({file.Name(), file.Spec(), file.Version(), file.FileType(), item});
     return true;
 }
 
-void CTransferWorker::RecordHistory(const CPd3File& file, const SAUItemRecord& item) const {
+void CTransferWorker::RecordHistory(const SSentFile& sent) const {
+    if (!sent.item) return;
+    const SAUItemRecord& item = *sent.item;
     const std::wstring& printer = item.info.strName.empty() ? m_strPrinter : item.info.strName;
     AddHistoryRecord(kFirmwareCategory, item.strTitle, item.strVersion, printer,
-                     scup::FormatText(L"%d", static_cast<int>(TransferLocale())), scup::FromAnsi(file.Name()),
-                     scup::FromAnsi(file.Spec()), scup::FromAnsi(file.Version()));
+                     scup::FormatText(L"%d", static_cast<int>(TransferLocale())), scup::FromAnsi(sent.name),
+                     scup::FromAnsi(sent.spec), scup::FromAnsi(sent.version));
     AUTrace(L"Success: history entry for %s", item.strTitle.c_str());
 }

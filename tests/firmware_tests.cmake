@@ -43,6 +43,7 @@ firmware_test(slow_mode "SlowModePrinter.*" --mode-delay 3000)
 firmware_test(refusing_midway "RefusingMidway.*" --credit 1300 --refuse-after 1300)
 firmware_test(varying "VaryingPrinter.*" --record-size 128 --credit 300-5000 --vary-delays --seed 7)
 firmware_test(cancel "CancelledTransfer.*" --baud 19200 --credit 1300)
+firmware_test(old_version "OldVersionPrinter.*" --record-size 128 --credit 1300 --keep-old-version)
 
 add_test(NAME firmware.two_printers
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/port/with_second_printer.sh

@@ -72,6 +72,17 @@ e2e_expect "an unplugged printer fails the run (1)" test "$RUN_EXIT" -eq 1
 e2e_expect "the report says the printer does not answer" reported reason "the printer does not answer"
 e2e_expect "the history gains nothing" test "$(firmware_records)" -eq "$history_before"
 
+# A printer that takes the firmware but goes on listing its old version: the transfer's own
+# success is no proof, the run fails and the history gains nothing.
+scup_demo_restart_printer "$E2E_BUILD" "$E2E_OUT/services" --keep-old-version
+run kept_old -FIRMWARE "$SCUP_DEMO_PRINTER"
+e2e_expect "a printer that keeps its old version fails the run (1)" test "$RUN_EXIT" -eq 1
+e2e_expect "the printer acknowledged the main firmware" \
+  grep -q 'acknowledged but not stored name=FP-MAIN' "$E2E_OUT/services/printer.log"
+e2e_expect "the report says the printer did not store the new version" \
+  reported reason "the printer did not store the new version"
+e2e_expect "the history gains nothing" test "$(firmware_records)" -eq "$history_before"
+
 # Plugged in again: the same printer takes its newer firmware.
 scup_demo_restart_printer "$E2E_BUILD" "$E2E_OUT/services"
 run firmware -FIRMWARE "$SCUP_DEMO_PRINTER"

@@ -22,6 +22,7 @@ class SlowModePrinter : public CTransferTest {};
 class RefusingMidway : public CTransferTest {};
 class CancelledTransfer : public CTransferTest {};
 class TwoPrinters : public CTransferTest {};
+class OldVersionPrinter : public CTransferTest {};
 
 ULONGLONG Elapsed(ULONGLONG since) { return GetTickCount64() - since; }
 
@@ -49,6 +50,39 @@ TEST_F(RefusingPrinter, ARefusedModeCheckEndsTheRunBeforeAnyDownload) {
     const std::vector<std::string> log = NewLog();
     EXPECT_NE(FindLine(log, "command M"), std::string::npos);
     EXPECT_EQ(FindLine(log, "command D"), std::string::npos);
+}
+
+// Started with --keep-old-version: the printer takes the file and says so, but goes on listing the
+// version it had. The transfer's own result is no proof: the update failed and is not recorded.
+TEST_F(OldVersionPrinter, APrinterThatStillListsItsOldVersionFailsTheUpdateAndRecordsNothing) {
+    const SFirmware file{
+        .name = "FIRMWAREA", .spec = "ENG_USA", .version = "1.02", .type = 6, .dataLength = 700};
+    SAUItemRecord row = RowFor(L"Main firmware", L"1.02");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(file)}, {L"FIRMWAREA_ENG_USA"}, &rows), kFirmTransferFailed);
+    EXPECT_EQ(LastTransferResult(), 0) << "the printer acknowledged the data";
+    EXPECT_FALSE(LastTransferConfirmed());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_NOT_CONFIRMED));
+    EXPECT_EQ(Messages()[0].style, MB_OK | MB_ICONERROR | kTopMost);
+    EXPECT_EQ(HistoryShape(), L"");
+    const std::vector<std::string> log = NewLog();
+    const std::size_t acknowledged = FindLine(log, "acknowledged but not stored name=FIRMWAREA");
+    ASSERT_NE(acknowledged, std::string::npos);
+    EXPECT_NE(FindLine(log, "command l", acknowledged), std::string::npos)
+        << "the printer's list is read again after the transfer";
+}
+
+// A file of a kind the printer does not list (type 1) can be known only by its transfer.
+TEST_F(OldVersionPrinter, AFileOfAKindThePrinterDoesNotListCountsByItsTransfer) {
+    const SFirmware untold{.name = "BOOTLDR", .version = "3.00", .type = 1, .dataLength = 700};
+    SAUItemRecord row = RowFor(L"Boot loader", L"3.00");
+    const std::vector<const SAUItemRecord*> rows{&row};
+    EXPECT_EQ(Transfer({Firmware(untold)}, {}, &rows), kFirmTransferSent);
+    EXPECT_TRUE(LastTransferConfirmed());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    EXPECT_NE(HistoryShape().find(L"Title=Boot loader"), std::wstring::npos);
 }
 
 // Started with --mute 1: the worker's "I" goes through, then the printer answers nothing.

@@ -27,6 +27,9 @@ struct PrinterProfile {
     // Refuses the download at the first status once this many data bytes of it have arrived (once
     // per run), as a printer that runs into trouble while it takes a file.
     std::optional<std::uint64_t> refuseAfter;
+    // Takes every download and says it stored it, but goes on listing the files it held before, as a
+    // printer whose update did not take.
+    bool keepOldVersion = false;
     // Time the printer takes to store a file before its last status reply.
     std::chrono::milliseconds finishDelay{0};
     // Time the printer takes to answer the mode check.

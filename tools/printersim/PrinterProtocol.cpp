@@ -276,7 +276,10 @@ void PrinterProtocol::FinishCredit(ProtocolEvents& events) {
         return;
     }
     std::string error;
-    if (files_.Keep(header_, error)) {
+    if (profile_.keepOldVersion) {
+        events.log.push_back("acknowledged but not stored " + Describe(fields_));
+        SendStatus(events, 0, true, ReplyKind::FinalStatus);
+    } else if (files_.Keep(header_, error)) {
         events.log.push_back("stored " + Describe(fields_) + " fnv=" + Hex(checksum_, 8));
         SendStatus(events, 0, true, ReplyKind::FinalStatus);
     } else {

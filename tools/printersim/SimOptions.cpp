@@ -20,6 +20,7 @@ const char* const kSimUsage =
     "                         status grants a credit drawn from BYTES to MAX\n"
     "  --refuse               refuse status requests and downloads (byte 18 = 0, byte 8 = 2)\n"
     "  --refuse-after BYTES   refuse a download at the first status once BYTES of it arrived (once)\n"
+    "  --keep-old-version     take every download and acknowledge it, but keep the files as they were\n"
     "  --mute [N]             stop answering (after N commands)\n"
     "  --split A,B,...        send each status reply in pieces of these sizes (sum 32)\n"
     "  --split-delay MS       pause between the pieces (default 40)\n"
@@ -150,6 +151,8 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
             auto n = in.Number(option, 1, UINT32_MAX, error);
             if (!n) return fail({});
             o.profile.refuseAfter = *n;
+        } else if (option == "--keep-old-version") {
+            o.profile.keepOldVersion = true;
         } else if (option == "--mute") {
             o.profile.muteAfter = 0;
             if (in.NextIsNumber())

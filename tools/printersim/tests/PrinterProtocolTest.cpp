@@ -163,6 +163,20 @@ TEST_F(ProtocolTest, DownloadTakesPiecesWithinEachCreditAndStoresTheFile) {
     EXPECT_EQ(OnlyReply(Send(Join({Command('I'), Command('S')}))).size(), 32u);
 }
 
+TEST_F(ProtocolTest, APrinterThatKeepsItsOldVersionAcknowledgesTheDownloadButStoresNothing) {
+    profile_.credit = 1300;
+    profile_.keepOldVersion = true;
+    Bytes first = OnlyReply(Send(Join({Command('D'), HeaderBytes(Firmware("FIRMWAREA", 700))})));
+    EXPECT_EQ(first[18], 1);
+    SendPiece(512);
+    auto last = SendPiece(188);
+    EXPECT_EQ(OnlyReply(last)[18], 1) << "the last status says the file was taken";
+    EXPECT_FALSE(protocol().InDownload());
+    EXPECT_TRUE(files_.Records().empty());
+    ASSERT_FALSE(last.log.empty());
+    EXPECT_EQ(last.log.back().rfind("acknowledged but not stored name=FIRMWAREA", 0), 0u) << last.log.back();
+}
+
 TEST_F(ProtocolTest, ShortHeaderIsReadAsSixtyFourBytes) {
     pd3::Header h = Firmware("SHORT", 4);
     h.headerLength = 64;

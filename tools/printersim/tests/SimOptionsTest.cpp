@@ -40,7 +40,7 @@ TEST(SimOptions, PrinterBehaviour) {
 
 TEST(SimOptions, VaryingCreditsDelaysAndARefusalMidway) {
     auto p = Parse({"--link", "l", "--credit", "300-5000", "--mode-delay", "3000", "--vary-delays", "--seed",
-                    "42", "--refuse-after", "1300"});
+                    "42", "--refuse-after", "1300", "--keep-old-version"});
     ASSERT_TRUE(p.options) << p.error;
     const auto& prof = p.options->profile;
     EXPECT_EQ(prof.creditMin, 300u);
@@ -49,6 +49,7 @@ TEST(SimOptions, VaryingCreditsDelaysAndARefusalMidway) {
     EXPECT_TRUE(prof.varyDelays);
     EXPECT_EQ(prof.seed, 42u);
     EXPECT_EQ(prof.refuseAfter, 1300u);
+    EXPECT_TRUE(prof.keepOldVersion);
 
     // By default the printer is as quick and as even as before.
     const auto plain = Parse({"--link", "l"}).options->profile;
@@ -56,6 +57,7 @@ TEST(SimOptions, VaryingCreditsDelaysAndARefusalMidway) {
     EXPECT_FALSE(plain.varyDelays);
     EXPECT_EQ(plain.modeDelay.count(), 0);
     EXPECT_FALSE(plain.refuseAfter);
+    EXPECT_FALSE(plain.keepOldVersion);
     EXPECT_FALSE(Parse({"--link", "l", "--credit", "1300-1300"}).options->profile.creditMin);
 
     EXPECT_FALSE(Parse({"--link", "l", "--credit", "500-300"}).options);
