@@ -8,6 +8,7 @@
 #include "FirmPort.h"
 #include "InstallDialogs.h"
 #include "Pd3File.h"
+#include "PowerCheck.h"
 #include "StoredFileQuery.h"
 #include "TransferEnvironment.h"
 #include "TransferWorker.h"
@@ -52,6 +53,8 @@ class CFirmTransfer {
   private:
     void SelectFiles(const std::vector<std::wstring>& installNames, const std::vector<std::wstring>& files,
                      const std::vector<const SAUItemRecord*>* items);
+    // A PC on a low battery is plugged in first: the user retries once it is, or gives up.
+    bool HasEnoughPower();
     bool Confirm();
     bool FindPrinters(std::vector<std::wstring>& printers);
     // 0 sent, 1 go on with the next printer, 2 end the run (its message shown).
@@ -103,7 +106,7 @@ int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std:
         Message(IDS_MSG_NO_FIRMWARE_FILE, MB_OK | MB_ICONERROR, true);
         return kFirmTransferNothingSent;
     }
-    if (!Confirm()) return kFirmTransferNothingSent;
+    if (!HasEnoughPower() || !Confirm()) return kFirmTransferNothingSent;
     std::vector<std::wstring> printers;
     if (!FindPrinters(printers)) return kFirmTransferNothingSent;
 
@@ -149,6 +152,12 @@ void CFirmTransfer::SelectFiles(const std::vector<std::wstring>& installNames,
         m_files.push_back(files[i]);
         m_items.push_back(items && i < items->size() ? (*items)[i] : nullptr);
     }
+}
+
+bool CFirmTransfer::HasEnoughPower() {
+    while (!scup::PowerEnoughForTransfer())
+        if (Message(IDS_MSG_BATTERY_LOW, MB_RETRYCANCEL | MB_ICONWARNING, true) != IDRETRY) return false;
+    return true;
 }
 
 bool CFirmTransfer::Confirm() {

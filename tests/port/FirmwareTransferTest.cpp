@@ -15,9 +15,11 @@
 #include "common/Handles.h"
 #include "common/LangResources.h"
 #include "common/MainThreadCalls.h"
+#include "common/Profile.h"
 #include "common/Text.h"
 #include "install/FirmTransfer.h"
 #include "install/InstallDialogs.h"
+#include "install/PowerCheck.h"
 #include "install/StoredFileQuery.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
@@ -154,6 +156,71 @@ TEST_F(Transfer128, DecliningTheConfirmationSendsNothing) {
     EXPECT_EQ(saw_.confirmations, 1);
     EXPECT_TRUE(Messages().empty());
     EXPECT_TRUE(NewLog().empty()) << "nothing may reach the printer";
+}
+
+// A portable PC on its battery below the threshold is plugged in before anything is asked or sent.
+class LowBattery : public Transfer128 {
+  protected:
+    void SetUp() override {
+        Transfer128::SetUp();
+        scup::SetPowerStatusSource([this](SYSTEM_POWER_STATUS& status) {
+            status = {};
+            status.ACLineStatus = looks_++ < onBatteryLooks_ ? 0 : 1;
+            status.BatteryLifePercent = 10;
+            return true;
+        });
+    }
+    void TearDown() override {
+        scup::SetPowerStatusSource({});
+        scup::WriteMachineSettingText(L"BatteryThreshold", L"");
+        Transfer128::TearDown();
+    }
+    std::atomic<int> looks_{0};
+    int onBatteryLooks_ = 1000;
+};
+
+TEST_F(LowBattery, ThePCIsPluggedInOnRetryAndThenTheTransferIsConfirmedAndSent) {
+    onBatteryLooks_ = 1;
+    const SFirmware file{.name = "PLUGGED", .type = 4, .dataLength = 700};
+    testing_support::MessageBoxCapture retry(IDRETRY);
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    const auto boxes = retry.Messages();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, Text(IDS_MSG_BATTERY_LOW));
+    EXPECT_EQ(boxes[0].style, MB_RETRYCANCEL | MB_ICONWARNING | kTopMost);
+    EXPECT_EQ(boxes[1].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    EXPECT_EQ(saw_.confirmations, 1);
+}
+
+TEST_F(LowBattery, GivingUpAsksNothingMoreAndSendsNothing) {
+    const SFirmware file{.name = "UNPLUGGED", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferNothingSent);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_BATTERY_LOW));
+    EXPECT_EQ(saw_.confirmations, 0);
+    EXPECT_TRUE(NewLog().empty()) << "nothing may reach the printer";
+}
+
+TEST_F(LowBattery, TheMachineWideThresholdDecidesAndZeroTurnsTheCheckOff) {
+    EXPECT_EQ(scup::BatteryThreshold(), 25);
+    EXPECT_FALSE(scup::PowerEnoughForTransfer()) << "10 % is below the default 25 %";
+    ASSERT_TRUE(scup::WriteMachineSettingText(L"BatteryThreshold", L"10"));
+    EXPECT_TRUE(scup::PowerEnoughForTransfer()) << "at the threshold";
+    ASSERT_TRUE(scup::WriteMachineSettingText(L"BatteryThreshold", L"0"));
+    EXPECT_TRUE(scup::PowerEnoughForTransfer());
+    for (const wchar_t* unusable : {L"ten", L"101", L"-5", L"12.5"}) {
+        ASSERT_TRUE(scup::WriteMachineSettingText(L"BatteryThreshold", unusable));
+        EXPECT_EQ(scup::BatteryThreshold(), 25) << unusable;
+    }
+    // A PC that cannot tell its charge, or says it runs on mains, is not held back.
+    scup::SetPowerStatusSource([](SYSTEM_POWER_STATUS& status) {
+        status = {};
+        status.BatteryLifePercent = 255;
+        return true;
+    });
+    EXPECT_TRUE(scup::PowerEnoughForTransfer());
+    scup::SetPowerStatusSource([](SYSTEM_POWER_STATUS&) { return false; });
+    EXPECT_TRUE(scup::PowerEnoughForTransfer());
 }
 
 // An install run on the update thread: the confirmation opens on the main thread, owned by the
