@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -22,8 +23,9 @@ class MainThreadCallsTest : public ::testing::Test {
     }
     void TearDown() override { scup::SetMessageBoxHandler(previous_); }
 
-    // A box asked for by a thread of its own; this thread waits for it taking the calls it sends.
-    int AskFromAnotherThread() {
+    // A box asked for by a thread of its own; beforeWaiting runs while the box's call is on its
+    // way, then this thread waits for the asker taking the calls it sends. Gives the box's answer.
+    int AskFromAnotherThread(const std::function<void()>& beforeWaiting = {}) {
         scup::UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         std::atomic<int> answer{0};
         std::thread asker([&] {
@@ -31,6 +33,7 @@ class MainThreadCallsTest : public ::testing::Test {
             askedOn_ = GetCurrentThreadId();
             SetEvent(ended.get());
         });
+        if (beforeWaiting) beforeWaiting();
         EXPECT_TRUE(scup::WaitTakingCalls(ended.get(), 20000)) << "the asking thread ended";
         asker.join();
         return answer;
@@ -58,22 +61,15 @@ TEST_F(MainThreadCallsTest, WithoutTheMainThreadsCallWindowABoxOpensOnTheThreadT
 // on the thread that asked.
 TEST_F(MainThreadCallsTest, ABoxAskedForAsTheCallWindowGoesOpensOnTheThreadThatAsks) {
     auto windowsHere = std::make_unique<scup::CMainThreadCalls>();
-    scup::UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::atomic<int> answer{0};
-    std::thread asker([&] {
-        answer = scup::ShowMessageBox(nullptr, L"Is the printer on?", L"ScUpdater", MB_RETRYCANCEL);
-        askedOn_ = GetCurrentThreadId();
-        SetEvent(ended.get());
+    const int answer = AskFromAnotherThread([&] {
+        // The box's call waits in this thread's queue; nothing here takes it before the window goes.
+        const ULONGLONG deadline = GetTickCount64() + 20000;
+        while (!(GetQueueStatus(QS_SENDMESSAGE) & (QS_SENDMESSAGE | (QS_SENDMESSAGE << 16))) &&
+               GetTickCount64() < deadline)
+            SwitchToThread();
+        windowsHere.reset();
     });
-    // The box's call waits in this thread's queue; nothing here takes it before the window goes.
-    const ULONGLONG deadline = GetTickCount64() + 20000;
-    while (!(GetQueueStatus(QS_SENDMESSAGE) & (QS_SENDMESSAGE | (QS_SENDMESSAGE << 16))) &&
-           GetTickCount64() < deadline)
-        SwitchToThread();
-    windowsHere.reset();
-    EXPECT_TRUE(scup::WaitTakingCalls(ended.get(), 20000)) << "the asking thread ended";
-    asker.join();
-    EXPECT_EQ(answer.load(), IDRETRY);
+    EXPECT_EQ(answer, IDRETRY);
     EXPECT_EQ(shownOn_.load(), askedOn_.load());
     EXPECT_NE(shownOn_.load(), GetCurrentThreadId());
 }
