@@ -173,6 +173,7 @@ class CScUpdaterApp {
     void HandleCheck();
     // A check for the dialog's printer and view, with the dialog busy; says what failed.
     void CheckInDialog(const std::shared_ptr<CUpdaterDialog>& dialog);
+    CCheckRoad CheckRoadIn(LCID locale) const;
     // The check road's offer, into the caches and the dialog's list.
     ServerResult CheckAndCache(CUpdaterDialog& dialog, const std::wstring& printer, bool firmwareView,
                                  bool printerData);

@@ -397,9 +397,10 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     ForgetLastTransfer();
     const InstallResult installed = updater.InstallUpdates(&check.refined, printer, &list);
     ReportRefusals(updater);
-    // Done only when every package reached the printer (a package that could not be fetched or
-    // unpacked is left out) and the printer then listed the new versions: its taking the data
-    // proves nothing of the update.
+    // A row is done only when every package reached the printer (a package that could not be
+    // fetched or unpacked is left out) and the printer then listed the row's file at its new
+    // version: its taking the data proves nothing of the update, and a file the transfer left out
+    // (for another model, or not the row's own) was never sent.
     const bool transferred =
         LastTransferResult() == 0 && installed == InstallResult::Done && LastTransferConfirmed();
     // A transfer that put the printer in its transfer mode ends it, as closing the dialog does.
@@ -429,7 +430,7 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
             m_report.AddFailed({row.info.strId, L"transfer",
                                 L"not sent: another file of the update did not arrive or was refused"});
             ++failed;
-        } else if (transferred) {
+        } else if (transferred && LastTransferConfirmed(row.info)) {
             m_report.AddInstalled({row.info.strId, row.strTitle, row.info.strInstalledVersion,
                                    after.empty() ? row.strVersion : after});
             ++sent;

@@ -499,11 +499,13 @@ void CScUpdaterApp::SetUpgradeAnswers(std::function<bool()> consent, std::vector
     m_upgradeFollowUp = std::move(followUp);
 }
 
-CCheckRoad CScUpdaterApp::CheckRoad() const {
+CCheckRoad CScUpdaterApp::CheckRoad() const { return CheckRoadIn(m_nLCID); }
+
+CCheckRoad CScUpdaterApp::CheckRoadIn(LCID locale) const {
     CCheckRoad::SParts parts;
     parts.server = m_pServerData.get();
     parts.local = m_pLocalData.get();
-    parts.locale = m_nLCID;
+    parts.locale = locale;
     parts.findTransferPrinter = m_services.findTransferPrinter;
     parts.isPackageInstalled = m_services.isPackageInstalled;
     return CCheckRoad(std::move(parts));
@@ -511,12 +513,16 @@ CCheckRoad CScUpdaterApp::CheckRoad() const {
 
 ServerResult CScUpdaterApp::CheckAndCache(CUpdaterDialog& dialog, const std::wstring& printer,
                                           bool firmwareView, bool printerData) {
-    const SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
+    // The locale of the whole check: the main thread may set another one meanwhile.
+    const LCID locale = m_nLCID;
+    SAUUpdaterOwner owner = MakeUpdaterOwner(*this);
+    owner.nLCID = locale;
     CAUFileUpdater updater(&owner);
-    CCheckRoad::SResult check = CheckRoad().Check(updater, dialog, printer, firmwareView, printerData);
-    if (check.queried) m_serverCache[m_nLCID] = std::move(check.serverList);
+    CCheckRoad::SResult check =
+        CheckRoadIn(locale).Check(updater, dialog, printer, firmwareView, printerData);
+    if (check.queried) m_serverCache[locale] = std::move(check.serverList);
     if (check.result == ServerResult::Success)
-        m_refinedCache[m_nLCID] = {std::move(check.refined), updater.AskedAt()};
+        m_refinedCache[locale] = {std::move(check.refined), updater.AskedAt()};
     return check.result;
 }
 

@@ -47,9 +47,9 @@ inline constexpr wchar_t kUpdaterPackageSpec[] = L"ALL_ALL";
 // publisher's), or empty where it may; always empty where the PC's policy turns signatures off.
 std::wstring UnpackedUpdaterRefusal(const std::wstring& unpackedFolder, const STrustPolicy& policy);
 
-// Unpacks the package into a new temporary folder, which goes with its owner (or into the given
-// existing one) and lists its files. The package must hold the updater itself, "ScUpdater.exe".
-// On failure nothing is left behind, the list is empty and no folder is given.
+// Unpacks the package into a new temporary folder, which goes with its owner, and lists its files
+// (the Into form unpacks into a folder that exists). The package must hold the updater itself,
+// "ScUpdater.exe". On failure nothing is left behind, the list is empty and no folder is given.
 std::unique_ptr<CTemporaryFolder> UnpackUpdaterPackage(const CUnzipHolder* unzip, const std::wstring& package,
                                                        std::vector<std::wstring>& files);
 int UnpackUpdaterPackageInto(const CUnzipHolder* unzip, const std::wstring& package,

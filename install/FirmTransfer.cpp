@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <mutex>
+#include <utility>
 
 #include "ConnectedPrinters.h"
 #include "FirmPort.h"
@@ -26,8 +28,16 @@ namespace {
 constexpr std::size_t kRegionAt = 4;
 // Set by the thread that sends, read by the dialog that ends the printer's transfer mode.
 std::atomic<bool> g_modeCheckUsed{false};
-// Whether the last transfer's printer listed every file sent at its new version.
+// Whether the last transfer's printer listed every file sent at its new version, and the entries
+// (code and region) of the rows whose files it listed so.
 std::atomic<bool> g_lastConfirmed{false};
+std::mutex g_confirmedMutex;
+std::vector<std::pair<std::wstring, std::wstring>> g_confirmedEntries;
+
+void KeepConfirmed(const SAUExtFirmInfo& entry) {
+    std::lock_guard lock(g_confirmedMutex);
+    g_confirmedEntries.emplace_back(entry.strId, entry.strSpec);
+}
 
 // The visible main window owns the transfer's dialogs, so that they stay above it and it takes no
 // input while they are open; but only where they open on its own thread (this one, or the main
@@ -198,7 +208,10 @@ CFirmTransfer::Outcome CFirmTransfer::SendToPrinter(const std::wstring& printer,
         Message(IDS_MSG_FIRMWARE_NOT_CONFIRMED, MB_OK | MB_ICONERROR, true);
         return Outcome::EndRun;
     }
-    for (const CTransferWorker::SSentFile& sent : worker.Sent()) worker.RecordHistory(sent);
+    for (const CTransferWorker::SSentFile& sent : worker.Sent()) {
+        worker.RecordHistory(sent);
+        if (sent.item) KeepConfirmed(sent.item->info);
+    }
     return Outcome::Sent;
 }
 
@@ -220,17 +233,21 @@ bool CFirmTransfer::HoldsTheNewVersions(const std::vector<CTransferWorker::SSent
         return false;
     }
     for (const CTransferWorker::SSentFile& file : sent) {
-        // The printer lists only the kinds of file that the check reads, and neither a 64-byte
-        // header nor a 64-byte record holds a version: of any other file, or from such a printer,
-        // its taking the file is all there is to know.
-        if (file.version.empty() || !longRecords || !IsKeptFileType(file.type)) {
+        const auto isIt = [&](const tagScTrFileHeader& record) {
+            return record.Name() == file.name &&
+                   (record.Spec().empty() || file.spec.empty() || record.Spec() == file.spec);
+        };
+        // Neither a 64-byte header nor a 64-byte record holds a version, and a printer need not
+        // list a kind of file that the check does not read: of such a file, its taking the file
+        // is all there is to know. A file the printer lists must be there at the version sent.
+        const bool listed = std::any_of(stored.begin(), stored.end(), isIt);
+        if (file.version.empty() || !longRecords || (!listed && !IsKeptFileType(file.type))) {
             AUTrace(L"%s: the printer does not tell its version; its transfer counts",
                     scup::FromAnsi(file.name).c_str());
             continue;
         }
         const bool held = std::any_of(stored.begin(), stored.end(), [&](const tagScTrFileHeader& record) {
-            return record.Name() == file.name && record.Version() == file.version &&
-                   (record.Spec().empty() || file.spec.empty() || record.Spec() == file.spec);
+            return isIt(record) && record.Version() == file.version;
         });
         if (!held) {
             AUTrace(L"Failed: the printer does not list %s at version %s after the transfer",
@@ -283,8 +300,17 @@ int LastTransferResult() { return CFirmPort::Instance().ResultCode(); }
 void ForgetLastTransfer() {
     CFirmPort::Instance().SetResultCode(kTransferNotStarted);
     g_lastConfirmed = false;
+    std::lock_guard lock(g_confirmedMutex);
+    g_confirmedEntries.clear();
 }
 
 bool LastTransferConfirmed() { return g_lastConfirmed; }
+
+bool LastTransferConfirmed(const SAUExtFirmInfo& entry) {
+    if (!g_lastConfirmed) return false;
+    std::lock_guard lock(g_confirmedMutex);
+    return std::find(g_confirmedEntries.begin(), g_confirmedEntries.end(),
+                     std::make_pair(entry.strId, entry.strSpec)) != g_confirmedEntries.end();
+}
 
 bool LastTransferUsedModeCheck() { return g_modeCheckUsed; }

@@ -28,3 +28,5 @@ bool LastTransferUsedModeCheck();
 // Whether the last transfer's printer listed the files sent at their new versions afterwards: the
 // only proof that the update took effect.
 bool LastTransferConfirmed();
+// The same for the file of one row: whether it was sent and then listed at its new version.
+bool LastTransferConfirmed(const SAUExtFirmInfo& entry);

@@ -1,5 +1,6 @@
 #include "AUHttpConnection.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -140,11 +141,32 @@ ServerResult CAUHttpConnection::OpenRequest(CHttpRequest& request) {
 
 bool CAUHttpConnection::GiveProxyCredentials(CHttpRequest& request) {
     if (!request.SetProxyCredentials(m_strProxyUser, m_strProxyPwd)) return false;
-    // Inside a tunnel a header of the request reaches the server: there only the stack gives them.
-    if (!IsSecure() && Session().proxyForEveryHost && !m_strProxyUser.empty())
-        request.AnnounceProxyCredentials(m_strProxyUser, m_strProxyPwd);
+    if (MayAnnounceCredentials(request)) request.AnnounceProxyCredentials(m_strProxyUser, m_strProxyPwd);
     request.MarkCredentialsGiven();
     return true;
+}
+
+namespace {
+
+// The names for this PC that the stacks may reach directly whatever the proxy settings say.
+bool IsLoopbackName(const std::wstring& host) {
+    for (const wchar_t* name : {L"localhost", L"127.0.0.1", L"::1", L"[::1]"})
+        if (_wcsicmp(host.c_str(), name) == 0) return true;
+    return false;
+}
+
+// The stacks' own Basic encoding of other characters differs; those are left to the stack.
+bool IsPlainAscii(const std::wstring& text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x20 && c < 0x7f; });
+}
+
+}  // namespace
+
+// The header goes where only the proxy reads it: never inside a tunnel (a header of the request
+// reaches the server there), never where the request might go direct, never after a redirect.
+bool CAUHttpConnection::MayAnnounceCredentials(const CHttpRequest& request) const {
+    return !IsSecure() && Session().proxyForEveryHost && request.MayAnnounce() && !m_strProxyUser.empty() &&
+           !IsLoopbackName(m_strHostName) && IsPlainAscii(m_strProxyUser) && IsPlainAscii(m_strProxyPwd);
 }
 
 void CAUHttpConnection::SearchProxyAutomatically(const std::wstring& url) {
@@ -230,6 +252,13 @@ ServerResult CAUHttpConnection::Exchange(CHttpRequest& request, const std::wstri
             continue;
         }
         answer.reset();
+        if (result == ServerResult::RedirectedWithCredentials) {
+            AUTrace(L"The request was sent elsewhere: it goes out again without the proxy's header.");
+            request.ForbidAnnouncing();
+            if (OpenRequest(request) != ServerResult::Success) return open.Close(ServerResult::Failed);
+            GiveProxyCredentials(request);
+            continue;
+        }
         if (result != ServerResult::ConnectionLost) return open.Close(result);
         if (++lostConnections == kAttempts) return open.Close(ServerResult::Failed);
         // A cancel or the program's end that came meanwhile is not overridden by asking again.
@@ -255,6 +284,8 @@ ServerResult CAUHttpConnection::Round(CHttpRequest& request, const std::wstring&
     const ServerResult received = request.ReceiveStatus(status);
     if (received != ServerResult::Success) return received;
     if (status == HTTP_STATUS_OK) return ReadAnswer(request, target, mode, progress, m_downloadLimit);
+    if (request.CredentialsAnnounced() && status >= 300 && status < 400)
+        return ServerResult::RedirectedWithCredentials;
     // A proxy that refuses the credentials it was given may say so with 401 (tinyproxy does).
     if (status == HTTP_STATUS_PROXY_AUTH_REQ || (status == HTTP_STATUS_DENIED && request.CredentialsGiven()))
         return ServerResult::CredentialsAsked;

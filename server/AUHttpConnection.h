@@ -100,6 +100,7 @@ class CAUHttpConnection : public CAUConnection {
     // this proxy's; false, traced, when there is no session or connection or no handle.
     bool StartRequest(CHttpRequest& request);
     // The user's proxy credentials with the request; false when the stack refused them.
+    bool MayAnnounceCredentials(const CHttpRequest& request) const;
     bool GiveProxyCredentials(CHttpRequest& request);
     void SearchProxyAutomatically(const std::wstring& url);
     bool MayUseStoredCredentials() const;

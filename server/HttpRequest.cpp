@@ -96,6 +96,7 @@ ServerResult CHttpRequest::Open() {
     }
     m_handle.reset(handle, CloseRequestHandle);
     m_credentialsGiven = false;
+    m_announced = false;
     return ServerResult::Success;
 }
 
@@ -127,11 +128,19 @@ bool CHttpRequest::AnnounceProxyCredentials(const std::wstring& user, const std:
                               &length))
         return false;
     encoded.resize(wcsnlen(encoded.c_str(), encoded.size()));
+    // A redirect would carry the header to wherever it points, inside a tunnel too.
+    DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    if (!WinHttpSetOption(Handle(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never))) return false;
     const std::wstring header = L"Proxy-Authorization: Basic " + encoded;
     if (WinHttpAddRequestHeaders(Handle(), header.c_str(), static_cast<DWORD>(-1L),
-                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+        m_announced = true;
         return true;
+    }
     AUTrace(L"WinHttpAddRequestHeaders() failed with Error Code : %u.", GetLastError());
+    // The handle keeps its stack's redirect policy only when nothing of the header went with it.
+    DWORD usual = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    WinHttpSetOption(Handle(), WINHTTP_OPTION_REDIRECT_POLICY, &usual, sizeof(usual));
     return false;
 }
 

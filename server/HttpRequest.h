@@ -36,8 +36,14 @@ class CHttpRequest {
     // Sends Basic proxy credentials with the request itself, before the proxy asks: a proxy that
     // refuses a request without them and closes at once may reset the connection before its
     // refusal is read, and the stack answers only a refusal it read. The header travels to the
-    // proxy alone only on plain http through a proxy for every host; the caller makes sure of it.
+    // proxy alone only on plain http through a proxy for every host, which the caller makes sure
+    // of; the request then follows no redirect, since the header would go with it.
     bool AnnounceProxyCredentials(const std::wstring& user, const std::wstring& password);
+    bool CredentialsAnnounced() const { return m_announced; }
+    // The request was sent elsewhere with the header: from now on, on every handle it gets, only
+    // the stack gives the credentials.
+    void ForbidAnnouncing() { m_mayAnnounce = false; }
+    bool MayAnnounce() const { return m_mayAnnounce; }
     // Proxy credentials went with the request: a refusal of them may come back as 401.
     void MarkCredentialsGiven() { m_credentialsGiven = true; }
     bool CredentialsGiven() const { return m_credentialsGiven; }
@@ -69,6 +75,8 @@ class CHttpRequest {
     DWORD m_waitLimit = INFINITE;
     int m_probeAttempt = 0;
     bool m_credentialsGiven = false;
+    bool m_announced = false;
+    bool m_mayAnnounce = true;
 };
 
 namespace scup::http {

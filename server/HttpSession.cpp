@@ -35,9 +35,31 @@ SharedSession& Session() {
     return session;
 }
 
+namespace {
+
+// Whether plain http goes through the proxy text's proxy: a text of one proxy ("host:port"), or a
+// list by scheme ("http=host:port;https=host:port") that names one for http.
+bool ServesPlainHttp(const std::wstring& proxyText) {
+    size_t start = 0;
+    while (start < proxyText.size()) {
+        const size_t end = proxyText.find_first_of(L"; ", start);
+        const std::wstring entry =
+            proxyText.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        const size_t equals = entry.find(L'=');
+        if (!entry.empty() &&
+            (equals == std::wstring::npos || _wcsicmp(entry.substr(0, equals).c_str(), L"http") == 0))
+            return true;
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
 void UseProxy(const std::wstring& proxyText, const wchar_t* bypass) {
     Session().proxyText = proxyText;
-    Session().proxyForEveryHost = !bypass || !*bypass;
+    Session().proxyForEveryHost = (!bypass || !*bypass) && ServesPlainHttp(proxyText);
 }
 
 void ForgetProxy() {

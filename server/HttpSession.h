@@ -26,8 +26,9 @@ struct SharedSession {
     UniqueInternet handle;
     // The proxy the session goes through, empty when it goes direct.
     std::wstring proxyText;
-    // The session has a named proxy and no list of hosts that bypass it: every request of it
-    // reaches the proxy first, so a header meant for the proxy never reaches a server on plain http.
+    // The session has a named proxy for plain http and no list of hosts that bypass it: its plain
+    // http requests reach the proxy first (the PC's own loopback names aside, which a stack may
+    // reach directly whatever it is told).
     bool proxyForEveryHost = false;
     int proxySession = 0;
     bool autoProxyDone = false;

@@ -31,6 +31,9 @@ enum class ServerResult {
     // Within the HTTP connection only: a proxy asked for credentials, or refused the ones it was
     // given; the user is asked before the request goes out again.
     CredentialsAsked = -3,
+    // Within the HTTP connection only: a request that carried the proxy's credentials in a header
+    // of its own was sent elsewhere; it goes out again without that header, the stack following.
+    RedirectedWithCredentials = -4,
 };
 
 // The number for the trace.

@@ -73,6 +73,14 @@ TEST_F(OldVersionPrinter, APrinterThatStillListsItsOldVersionFailsTheUpdateAndRe
         << "the printer's list is read again after the transfer";
 }
 
+// A file the printer lists is proved by its version whatever its kind (FONTS is seeded at 2.10).
+TEST_F(OldVersionPrinter, AListedFileOfAKindTheCheckDoesNotReadMustShowItsNewVersionToo) {
+    const SFirmware file{.name = "FONTS", .spec = "JPN_JPN", .version = "2.20", .type = 1, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferFailed);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_FIRMWARE_NOT_CONFIRMED));
+}
+
 // A file of a kind the printer does not list (type 1) can be known only by its transfer.
 TEST_F(OldVersionPrinter, AFileOfAKindThePrinterDoesNotListCountsByItsTransfer) {
     const SFirmware untold{.name = "BOOTLDR", .version = "3.00", .type = 1, .dataLength = 700};

@@ -358,6 +358,24 @@ TEST_F(FileChecks, AnInstallNameMustBeTheFilesNameAndRegion) {
     EXPECT_EQ(Messages().size(), 5u);
 }
 
+// A row whose file the transfer left out was not updated, though the rest of the set went through.
+TEST_F(FileChecks, OnlyTheRowsWhoseFilesWentAndWereListedCountAsConfirmed) {
+    const SFirmware sent{.name = "FIRMWAREA", .spec = "ENG_USA", .version = "2.00", .type = 6, .seed = 10};
+    const SFirmware left{.name = "FONTS", .spec = "JPN_JPN", .version = "2.20", .type = 3, .seed = 11};
+    SAUItemRecord main = RowFor(L"Main firmware", L"2.00");
+    main.info.strId = L"FP-MAIN";
+    main.info.strSpec = L"ENG_USA";
+    SAUItemRecord fonts = RowFor(L"Fonts", L"2.20");
+    fonts.info.strId = L"FP-FONTS";
+    fonts.info.strSpec = L"JPN_JPN";
+    const std::vector<const SAUItemRecord*> rows{&main, &fonts};
+    EXPECT_EQ(Transfer({Firmware(sent), Firmware(left)}, {L"FIRMWAREA_ENG_USA", L"FONTS_JPN_GBR"}, &rows),
+              kFirmTransferSent);
+    EXPECT_TRUE(LastTransferConfirmed());
+    EXPECT_TRUE(LastTransferConfirmed(main.info));
+    EXPECT_FALSE(LastTransferConfirmed(fonts.info)) << "its file was not the row's own and was not sent";
+}
+
 TEST_F(FileChecks, RightToLeftLanguagesGetRightToLeftMessages) {
     language_ = 1025;
     const SFirmware main{.name = "FIRMWAREA", .spec = "ENG_USA", .type = 4, .dataLength = 700};
