@@ -26,20 +26,6 @@ std::wstring UserCountryAbbreviation() { return LocaleText(LOCALE_USER_DEFAULT, 
 
 namespace {
 
-std::vector<std::wstring> SplitList(const std::wstring& text) {
-    std::vector<std::wstring> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(L',', start);
-        std::wstring item =
-            text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
-        if (!item.empty()) items.push_back(item);
-        if (comma == std::wstring::npos) break;
-        start = comma + 1;
-    }
-    return items;
-}
-
 // The comma-separated language abbreviations queried for a locale; empty when it is not listed.
 std::wstring RegionalLanguages(LCID locale) {
     for (UINT i = 0; i <= IDS_LOCALE_LAST - IDS_LOCALE_FIRST; ++i) {
@@ -106,7 +92,7 @@ ServerResult CCheckRoad::QueryServerOffer(const std::wstring& printer, bool firm
     CAUServerData& server = *m_parts.server;
     const std::wstring country = OfferCountry(printer, printerData);
     ServerResult failure = ServerResult::Success;
-    const std::vector<std::wstring> languages = SplitList(RegionalLanguages(m_parts.locale));
+    const std::vector<std::wstring> languages = scup::SplitList(RegionalLanguages(m_parts.locale), L',');
     if (!languages.empty()) {
         const std::wstring group = CUpdateRefinement::RegionGroup(country);
         for (const std::wstring& language : languages) {

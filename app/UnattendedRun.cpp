@@ -401,8 +401,7 @@ UnattendedExit CUnattendedRun::SendFirmware(const std::wstring& printer, SViewCh
     // fetched or unpacked is left out) and the printer then listed the row's file at its new
     // version: its taking the data proves nothing of the update, and a file the transfer left out
     // (for another model, or not the row's own) was never sent.
-    const bool transferred =
-        LastTransferResult() == 0 && installed == InstallResult::Done && LastTransferConfirmed();
+    const bool transferred = LastTransferResult() == 0 && installed == InstallResult::Done;
     // A transfer that put the printer in its transfer mode ends it, as closing the dialog does.
     if (LastTransferUsedModeCheck()) SendModeExitCommand(printer);
 

@@ -1,8 +1,7 @@
 #include "PowerCheck.h"
 
-#include <mutex>
-
 #include "common/Format.h"
+#include "common/Guarded.h"
 #include "common/Profile.h"
 #include "common/Text.h"
 #include "common/Trace.h"
@@ -14,31 +13,19 @@ namespace {
 constexpr int kDefaultThreshold = 25;
 constexpr BYTE kUnknown = 255;
 
-std::mutex& SourceMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-PowerStatusSource& Source() {
-    static PowerStatusSource source;
+Guarded<PowerStatusSource>& Source() {
+    static Guarded<PowerStatusSource> source;
     return source;
 }
 
 bool ReadPowerStatus(SYSTEM_POWER_STATUS& status) {
-    PowerStatusSource source;
-    {
-        std::lock_guard lock(SourceMutex());
-        source = Source();
-    }
+    const PowerStatusSource source = Source().Get();
     return source ? source(status) : GetSystemPowerStatus(&status) != FALSE;
 }
 
 }  // namespace
 
-void SetPowerStatusSource(PowerStatusSource source) {
-    std::lock_guard lock(SourceMutex());
-    Source() = std::move(source);
-}
+void SetPowerStatusSource(PowerStatusSource source) { Source().Set(std::move(source)); }
 
 int BatteryThreshold() {
     const std::wstring text = TrimBlanks(ReadMachineSettingText(L"BatteryThreshold"));

@@ -1,6 +1,9 @@
 #include "HttpSession.h"
 
+#include <algorithm>
+
 #include "common/Profile.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 
 using scup::AUTrace;
@@ -39,18 +42,13 @@ namespace {
 
 // Whether plain http goes through the proxy text's proxy: a text of one proxy ("host:port"), or a
 // list by scheme ("http=host:port;https=host:port") that names one for http.
-bool ServesPlainHttp(const std::wstring& proxyText) {
-    size_t start = 0;
-    while (start < proxyText.size()) {
-        const size_t end = proxyText.find_first_of(L"; ", start);
-        const std::wstring entry =
-            proxyText.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+bool ServesPlainHttp(std::wstring proxyText) {
+    // The stack takes blanks as well as semicolons between the entries.
+    std::replace(proxyText.begin(), proxyText.end(), L' ', L';');
+    for (const std::wstring& entry : SplitList(proxyText, L';')) {
         const size_t equals = entry.find(L'=');
-        if (!entry.empty() &&
-            (equals == std::wstring::npos || _wcsicmp(entry.substr(0, equals).c_str(), L"http") == 0))
+        if (equals == std::wstring::npos || _wcsicmp(entry.substr(0, equals).c_str(), L"http") == 0)
             return true;
-        if (end == std::wstring::npos) break;
-        start = end + 1;
     }
     return false;
 }
