@@ -52,6 +52,8 @@ UINT ServerFailureMessageId(ServerResult failure) {
             return IDS_MSG_SERVER_NOT_TRUSTED;
         case ServerResult::RedirectRefused:
             return IDS_MSG_REDIRECT_REFUSED;
+        case ServerResult::SignInRequired:
+            return IDS_MSG_SIGN_IN_FIRST;
         default:
             return IDS_MSG_SERVER_UNREACHABLE;
     }

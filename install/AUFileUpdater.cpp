@@ -49,6 +49,8 @@ std::wstring DownloadFailureReason(ServerResult result) {
             return L"not enough disk space in the download folder";
         case ServerResult::RedirectRefused:
             return L"the server sent the download on to an address that is not secure (http)";
+        case ServerResult::SignInRequired:
+            return L"this network asks you to sign in first";
         default:
             return L"the file did not arrive whole (the trace says why)";
     }
@@ -62,6 +64,8 @@ UINT OwnDownloadMessage(ServerResult result) {
             return IDS_MSG_DISK_FULL;
         case ServerResult::RedirectRefused:
             return IDS_MSG_REDIRECT_REFUSED;
+        case ServerResult::SignInRequired:
+            return IDS_MSG_SIGN_IN_FIRST;
         default:
             return 0;
     }

@@ -94,7 +94,8 @@ SFetchResult CVerifiedFetch::Fetch(const std::wstring& url, SExpectedFile expect
         std::string bytes;
         const ServerResult fetched = FetchStatement(url, folder, bytes);
         if (fetched == ServerResult::Cancelled || fetched == ServerResult::ProxyAuthRefused ||
-            fetched == ServerResult::Failed || fetched == ServerResult::NotTrusted) {
+            fetched == ServerResult::Failed || fetched == ServerResult::NotTrusted ||
+            fetched == ServerResult::SignInRequired) {
             // The way to the server failed, not the file's signature.
             result.server = fetched;
             return result;

@@ -1,10 +1,13 @@
 #include "AUHttpConnection.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "HttpRequest.h"
+#include "RetrySchedule.h"
 #include "common/LangResources.h"
 #include "common/ProgramEvents.h"
 #include "common/Trace.h"
@@ -29,6 +32,16 @@ std::function<LANGID()>& LanguageSource() {
 LANGID InterfaceLanguage() { return LanguageSource() ? LanguageSource()() : static_cast<LANGID>(0x409); }
 
 bool IsExiting() { return scup::IsNamedEventSet(scup::kExitEventName); }
+
+// The connection probe finds out which way reaches the server, and a way that fails is given up
+// for its second attempt or the next way: it waits for nothing. A connection lost on the way is
+// tried again at once (proxies that close after their refusal).
+CRetrySchedule ProbeSchedule() {
+    CRetrySchedule::Rule rule;
+    rule.immediateTries = 7;
+    rule.pauses = 0;
+    return CRetrySchedule(rule);
+}
 
 }  // namespace
 
@@ -237,18 +250,20 @@ class COpenAnswers {
 
 ServerResult CAUHttpConnection::Exchange(CHttpRequest& request, const std::wstring& requestText,
                                          std::wstring& target, AnswerMode mode,
-                                         const DownloadProgress& progress) {
-    constexpr int kAttempts = 8;
-    int lostConnections = 0;
+                                         const DownloadProgress& progress, CRetrySchedule schedule) {
+    // A download that keeps making headway between breaks goes on, up to this many breaks.
+    constexpr int kMostBreaksWithHeadway = 16;
+    int breaksWithHeadway = 0;
     COpenAnswers open;
     for (;;) {
         std::unique_ptr<scup::TraceScope> answer;
+        const unsigned long long before = request.DownloadPoint().written;
         const ServerResult result = Round(request, requestText, target, mode, progress, answer);
         if (result == ServerResult::CredentialsAsked) {
             open.Keep(std::move(answer));
             const ServerResult asked = AskForCredentials(request, progress);
             if (asked != ServerResult::Success) return open.Close(asked);
-            lostConnections = 0;
+            schedule.StartAnew();
             continue;
         }
         answer.reset();
@@ -259,31 +274,106 @@ ServerResult CAUHttpConnection::Exchange(CHttpRequest& request, const std::wstri
             GiveProxyCredentials(request);
             continue;
         }
-        if (result != ServerResult::ConnectionLost) return open.Close(result);
-        if (++lostConnections == kAttempts) return open.Close(ServerResult::Failed);
+        std::optional<DWORD> pause;
+        if (result == ServerResult::ConnectionLost) {
+            pause = schedule.AfterLostConnection();
+        } else if (result == ServerResult::Busy) {
+            pause = schedule.AfterBusyAnswer(request.RetryAfter());
+        } else if (result == ServerResult::Interrupted) {
+            if (request.DownloadPoint().written > before && breaksWithHeadway++ < kMostBreaksWithHeadway)
+                schedule.StartAnew();
+            pause = schedule.AfterLostConnection();
+        } else {
+            return open.Close(result);
+        }
+        if (!pause) return open.Close(GiveUp(result, progress));
         // A cancel or the program's end that came meanwhile is not overridden by asking again.
         if (CCallWorker::CancelRequested() || IsExiting()) {
             AUTrace(L"The connection was lost after a cancel: the request is not sent again.");
             return open.Close(ServerResult::Cancelled);
         }
-        AUTrace(L"The connection was closed by the other end: the request goes out again.");
+        if (!WaitBeforeTryingAgain(result, *pause)) return open.Close(ServerResult::Cancelled);
         const bool credentials = request.CredentialsGiven();
         if (OpenRequest(request) != ServerResult::Success) return open.Close(ServerResult::Failed);
         if (credentials) GiveProxyCredentials(request);
     }
 }
 
+ServerResult CAUHttpConnection::GiveUp(ServerResult result, const DownloadProgress& progress) {
+    AUTrace(L"Failed: the request was tried as often as it may be; it is given up.");
+    if (progress && result == ServerResult::Interrupted) progress(-1);
+    return result == ServerResult::Busy ? ServerResult::AnswerUnusable : ServerResult::Failed;
+}
+
+bool CAUHttpConnection::WaitBeforeTryingAgain(ServerResult result, DWORD pauseMs) {
+    if (pauseMs == 0) {
+        AUTrace(L"The connection was closed by the other end: the request goes out again.");
+        return true;
+    }
+    AUTrace(result == ServerResult::Busy ? L"The server is busy: the request goes out again in %lu ms."
+                                         : L"The connection broke: the request goes out again in %lu ms.",
+            static_cast<unsigned long>(pauseMs));
+    if (CCallWorker::Pause(pauseMs) == CCallWorker::End::Finished) return true;
+    AUTrace(L"Cancel or exit event occured while waiting to try again.");
+    return false;
+}
+
+namespace {
+
+bool IsBusyStatus(DWORD status) {
+    return status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
+}
+
+// The host a redirect sends the request to, or nothing when it names none.
+std::optional<std::wstring> RedirectHost(HINTERNET request) {
+    const std::optional<std::wstring> location = AnswerHeader(request, L"Location");
+    if (!location) return std::nullopt;
+    UrlParts parts;
+    if (!CrackUrl(*location, parts)) return std::nullopt;
+    return parts.host;
+}
+
+}  // namespace
+
+// The rest of a download came when the answer gives exactly the bytes from the download's point on.
+ServerResult CAUHttpConnection::TakePartialAnswer(CHttpRequest& request) {
+    SDownloadPoint& point = request.DownloadPoint();
+    const std::optional<std::wstring> range = AnswerHeader(request.Handle(), L"Content-Range");
+    unsigned long long first = 0;
+    unsigned long long last = 0;
+    unsigned long long total = 0;
+    if (point.askedForRest && range &&
+        swscanf(range->c_str(), L"bytes %llu-%llu/%llu", &first, &last, &total) == 3 &&
+        first == point.written && last >= first && last + 1 == total &&
+        (m_downloadLimit == 0 || total <= m_downloadLimit))
+        return ServerResult::Success;
+    AUTrace(L"Failed: the server sent another part of the file (%s) than the rest from byte %llu.",
+            range ? range->c_str() : L"none", point.written);
+    point.written = 0;
+    return ServerResult::Failed;
+}
+
 ServerResult CAUHttpConnection::Round(CHttpRequest& request, const std::wstring& requestText,
                                       std::wstring& target, AnswerMode mode, const DownloadProgress& progress,
                                       std::unique_ptr<scup::TraceScope>& answer) {
     request.StartWaiting();
+    if (mode == AnswerMode::File) request.AskForTheRest();
     const ServerResult sent = request.SendBody(requestText);
     if (sent != ServerResult::Success) return sent;
     answer = std::make_unique<scup::TraceScope>(L"CAUHttpConnection::GetResponse()");
     DWORD status = 0;
     const ServerResult received = request.ReceiveStatus(status);
     if (received != ServerResult::Success) return received;
-    if (status == HTTP_STATUS_OK) return ReadAnswer(request, target, mode, progress, m_downloadLimit);
+    if (status == HTTP_STATUS_OK) {
+        // The whole file came, where the rest was asked for: the server gives no parts of it now.
+        request.DownloadPoint().askedForRest = false;
+        return ReadAnswer(request, target, mode, progress, m_downloadLimit);
+    }
+    if (status == HTTP_STATUS_PARTIAL_CONTENT && mode == AnswerMode::File) {
+        const ServerResult part = TakePartialAnswer(request);
+        return part == ServerResult::Success ? ReadAnswer(request, target, mode, progress, m_downloadLimit)
+                                             : part;
+    }
     if (request.CredentialsAnnounced() && status >= 300 && status < 400)
         return ServerResult::RedirectedWithCredentials;
     // A proxy that refuses the credentials it was given may say so with 401 (tinyproxy does).
@@ -292,6 +382,18 @@ ServerResult CAUHttpConnection::Round(CHttpRequest& request, const std::wstring&
     // The stack leaves a redirect from https to http unfollowed, and may hand it over as it came.
     if (IsSecure() && status >= 300 && status < 400 && RedirectsInTheClear(request.Handle()))
         return RefuseInsecureRedirect();
+    if (status >= 300 && status < 400 && mode == AnswerMode::Text) {
+        // An exchange follows no redirect; one to another host is a network's sign-in page.
+        const std::optional<std::wstring> host = RedirectHost(request.Handle());
+        if (host && _wcsicmp(host->c_str(), m_strHostName.c_str()) != 0) {
+            AUTrace(L"Failed: the request was sent on to %s: the network asks to sign in.", host->c_str());
+            return ServerResult::SignInRequired;
+        }
+    }
+    if (IsBusyStatus(status)) {
+        AUTrace(L"WinHttpQueryHeaders() returned a busy server's status : %d.", static_cast<int>(status));
+        return ServerResult::Busy;
+    }
     AUTrace(L"WinHttpQueryHeaders() returned an unknown status : %d.", static_cast<int>(status));
     return ServerResult::AnswerUnusable;
 }
@@ -344,7 +446,7 @@ ServerResult CAUHttpConnection::Send(const std::wstring& url, const std::wstring
     scup::TraceScope scope(L"CAUHttpConnection::Send()");
     CHttpRequest request(m_hConnect.get(), url, L"POST");
     if (!StartRequest(request)) return ServerResult::Failed;
-    return Exchange(request, requestText, response, AnswerMode::Text, {});
+    return Exchange(request, requestText, response, AnswerMode::Text, {}, CRetrySchedule());
 }
 
 ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wstring& filePath,
@@ -354,7 +456,7 @@ ServerResult CAUHttpConnection::Download(const std::wstring& url, const std::wst
     if (!StartRequest(request)) return ServerResult::Failed;
     std::wstring target = filePath;
     m_downloadLimit = maxBytes;
-    const ServerResult result = Exchange(request, L"", target, AnswerMode::File, progress);
+    const ServerResult result = Exchange(request, L"", target, AnswerMode::File, progress, CRetrySchedule());
     m_downloadLimit = 0;
     return result;
 }
@@ -377,14 +479,15 @@ ServerResult CAUHttpConnection::TestAttempt(CHttpRequest& request, int attempt, 
             request.MarkCredentialsGiven();  // a proxy's 401 to them asks the user, as a 407 does
     }
     std::wstring scratch;
-    const ServerResult result = Exchange(request, L"", scratch, AnswerMode::Text, {});
+    const ServerResult result = Exchange(request, L"", scratch, AnswerMode::Text, {}, ProbeSchedule());
     if (result == ServerResult::ProxyAuthRefused) {
         scup::ShowLangMessage(nullptr, kProxyRefusedMessage, InterfaceLanguage(), MB_OK | MB_ICONERROR);
         return ServerResult::ProxyAuthRefused;
     }
     // A cancel, or a server whose certificate was refused, is not mended by asking again.
     tryAgain = result != ServerResult::Success && result != ServerResult::Cancelled &&
-               result != ServerResult::NotTrusted && result != ServerResult::RedirectRefused;
+               result != ServerResult::NotTrusted && result != ServerResult::RedirectRefused &&
+               result != ServerResult::SignInRequired;
     return result;
 }
 

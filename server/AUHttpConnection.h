@@ -28,6 +28,7 @@
 #include "AUConnection.h"
 #include "HttpAnswerReader.h"
 #include "HttpSession.h"
+#include "RetrySchedule.h"
 #include "common/Trace.h"
 
 class CHttpRequest;
@@ -106,7 +107,13 @@ class CAUHttpConnection : public CAUConnection {
     bool MayUseStoredCredentials() const;
     // The one loop of a request: rounds until one ends it.
     ServerResult Exchange(CHttpRequest& request, const std::wstring& requestText, std::wstring& target,
-                          AnswerMode mode, const DownloadProgress& progress);
+                          AnswerMode mode, const DownloadProgress& progress, CRetrySchedule schedule);
+    // What a request that was tried as often as it may be comes to.
+    static ServerResult GiveUp(ServerResult result, const DownloadProgress& progress);
+    // The pause before the next try; false when a cancel or the program's end came meanwhile.
+    static bool WaitBeforeTryingAgain(ServerResult result, DWORD pauseMs);
+    // A 206 answer: Success when it holds the rest of the download from its point on.
+    ServerResult TakePartialAnswer(CHttpRequest& request);
     // One round: sent, its answer's status taken, and the body read when it is 200; answer is the
     // answer's scope in the trace, once the request went out.
     ServerResult Round(CHttpRequest& request, const std::wstring& requestText, std::wstring& target,

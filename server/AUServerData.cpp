@@ -162,7 +162,8 @@ ServerResult CAUServerData::Probe(SAUProxyInfo& working) {
         AUTrace(L"Unable to connect to server.");
         // A server that could not prove who it is was reached: saying it was not would send the
         // user to check the network.
-        return testResult == ServerResult::NotTrusted || testResult == ServerResult::RedirectRefused
+        return testResult == ServerResult::NotTrusted || testResult == ServerResult::RedirectRefused ||
+                       testResult == ServerResult::SignInRequired
                    ? testResult
                    : ServerResult::Failed;
     }

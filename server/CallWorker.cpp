@@ -77,3 +77,24 @@ bool CCallWorker::CancelRequested() {
     SetEvent(cancel.get());
     return true;
 }
+
+CCallWorker::End CCallWorker::Pause(DWORD ms) {
+    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, scup::kCancelEventName));
+    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, scup::kExitEventName));
+    HANDLE waits[2] = {};
+    DWORD count = 0;
+    if (exit) waits[count++] = exit.get();
+    const DWORD cancelIndex = cancel ? count : MAXDWORD;
+    if (cancel) waits[count++] = cancel.get();
+    if (count == 0) {
+        Sleep(ms);
+        return End::Finished;
+    }
+    const DWORD waited = WaitForMultipleObjects(count, waits, FALSE, ms);
+    if (waited == WAIT_TIMEOUT) return End::Finished;
+    if (waited == WAIT_OBJECT_0 + cancelIndex) {
+        SetEvent(cancel.get());
+        return End::Cancelled;
+    }
+    return End::Exiting;
+}

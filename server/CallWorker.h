@@ -28,6 +28,9 @@ class CCallWorker {
     // Whether "CANCEL_EVENT" is set. The event resets itself when a wait sees it; it is set again,
     // so that the rest of the operation sees the cancel too (the next operation clears it).
     static bool CancelRequested();
+    // Waits for the time unless the user cancels or the program leaves first: Finished when the
+    // time passed.
+    static End Pause(DWORD ms);
 
   private:
     struct Shared;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "HttpRequest.h"
@@ -25,7 +27,8 @@ std::atomic<DWORD> g_stallWindowMs{60000};
 // Whether a download still moves: at least the rule's bytes in each of its windows.
 class CMovementWatch {
   public:
-    CMovementWatch() : m_windowStart(GetTickCount64()) {}
+    explicit CMovementWatch(unsigned long long total)
+        : m_windowStart(GetTickCount64()), m_totalAtStart(total) {}
     // False once a whole window brought too little; total: the bytes so far.
     bool StillMoving(unsigned long long total) {
         const ULONGLONG now = GetTickCount64();
@@ -41,7 +44,7 @@ class CMovementWatch {
 
   private:
     ULONGLONG m_windowStart;
-    unsigned long long m_totalAtStart = 0;
+    unsigned long long m_totalAtStart;
 };
 
 // The length the answer announces; false when it announces none (a chunked or closing answer).
@@ -107,18 +110,31 @@ BOOL GatherPiece(HINTERNET request, Piece& piece) {
 class CBodySink {
   public:
     CBodySink(AnswerMode mode, const std::wstring& path, HANDLE file, unsigned long long limit,
-              const DownloadProgress& progress, unsigned long long bytesPerPercent)
+              const DownloadProgress& progress, unsigned long long bytesPerPercent, unsigned long long start)
         : m_mode(mode),
           m_path(path),
           m_file(file),
           m_limit(limit),
           m_progress(progress),
-          m_bytesPerPercent(bytesPerPercent) {}
+          m_bytesPerPercent(bytesPerPercent),
+          m_start(start),
+          m_total(start) {}
 
     ServerResult Take(const char* bytes, DWORD count) {
+        if (m_total == 0 && LooksLikeWebPage(bytes, count)) {
+            AUTrace(
+                L"Failed: a web page came back where the server's %s was expected: the network asks to sign "
+                L"in.",
+                m_mode == AnswerMode::File ? L"file" : L"answer");
+            m_body.clear();
+            return ServerResult::SignInRequired;
+        }
         return m_mode == AnswerMode::File ? WriteToFile(bytes, count) : Keep(bytes, count);
     }
+    // The bytes of the body so far, with those written on earlier rounds.
     unsigned long long Total() const { return m_total; }
+    // Those of this answer alone.
+    unsigned long long ThisAnswer() const { return m_total - m_start; }
     std::string& Body() { return m_body; }
 
   private:
@@ -159,9 +175,10 @@ class CBodySink {
     unsigned long long m_limit;
     const DownloadProgress& m_progress;
     unsigned long long m_bytesPerPercent;
-    unsigned long long m_total = 0;
+    unsigned long long m_start;
+    unsigned long long m_total;
     std::string m_body;
-    CMovementWatch m_movement;
+    CMovementWatch m_movement{m_total};
 };
 
 ServerResult ReadBody(CHttpRequest& request, AnswerMode mode, CBodySink& sink) {
@@ -171,7 +188,7 @@ ServerResult ReadBody(CHttpRequest& request, AnswerMode mode, CBodySink& sink) {
     const bool announces = AnnouncedLength(handle, announced);
     for (;;) {
         piece->size = 0;
-        piece->owed = announces ? announced - std::min(announced, sink.Total()) : Piece::kUnknownLength;
+        piece->owed = announces ? announced - std::min(announced, sink.ThisAnswer()) : Piece::kUnknownLength;
         DWORD error = 0;
         // An exchange's answer must arrive within the time-out in all; a download only each read.
         if (mode == AnswerMode::File) request.RestartWaitClock();
@@ -186,7 +203,9 @@ ServerResult ReadBody(CHttpRequest& request, AnswerMode mode, CBodySink& sink) {
                                        : L"WinHttpReadData() failed with Error Code : %u.",
                     error);
             sink.Body().clear();
-            return ServerResult::Failed;
+            // A download whose connection broke goes on; one the stack gave up waiting for does not.
+            const bool timedOut = error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT;
+            return mode == AnswerMode::File && !timedOut ? ServerResult::Interrupted : ServerResult::Failed;
         }
         if (piece->size == 0 && piece->ended) return ServerResult::Success;
         const DWORD read = static_cast<DWORD>(piece->size);
@@ -201,7 +220,48 @@ ServerResult ReadBody(CHttpRequest& request, AnswerMode mode, CBodySink& sink) {
     }
 }
 
+// Where the body goes: a new file, or the file of the rounds before, written on from their end.
+UniqueFile OpenTarget(const std::wstring& path, unsigned long long start) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                start > 0 ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        AUTrace(L"Failed: %s could not be created (error %lu).", path.c_str(), GetLastError());
+        return file;
+    }
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(start);
+    if (start > 0 && (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()))) {
+        AUTrace(L"Failed: %s could not be written on from byte %llu (error %lu).", path.c_str(), start,
+                GetLastError());
+        file.reset();
+    }
+    return file;
+}
+
+// Whether the server may give the rest of this answer later: it serves byte ranges and names the
+// version of the file, so that a rest of another version is never joined to this part.
+void NoteWhetherResumable(HINTERNET handle, SDownloadPoint& point) {
+    const std::optional<std::wstring> ranges = AnswerHeader(handle, L"Accept-Ranges");
+    std::optional<std::wstring> validator = AnswerHeader(handle, L"ETag");
+    if (validator && validator->rfind(L"W/", 0) == 0) validator.reset();  // a weak one names no bytes
+    if (!validator) validator = AnswerHeader(handle, L"Last-Modified");
+    point.resumable = ranges && _wcsicmp(ranges->c_str(), L"bytes") == 0 && validator && !validator->empty();
+    point.validator = point.resumable ? *validator : std::wstring();
+}
+
 }  // namespace
+
+bool LooksLikeWebPage(const char* bytes, size_t count) {
+    std::string_view text(bytes, count);
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    while (!text.empty() &&
+           (text.front() == ' ' || text.front() == '\t' || text.front() == '\r' || text.front() == '\n'))
+        text.remove_prefix(1);
+    const auto startsWith = [&text](std::string_view prefix) {
+        return text.size() >= prefix.size() && _strnicmp(text.data(), prefix.data(), prefix.size()) == 0;
+    };
+    return startsWith("<!doctype html") || startsWith("<html");
+}
 
 void SetStallRule(unsigned long long minimumBytes, unsigned long windowMs) {
     g_stallBytes = minimumBytes;
@@ -212,40 +272,44 @@ ServerResult ReadAnswer(CHttpRequest& request, std::wstring& target, AnswerMode 
                         const DownloadProgress& progress, unsigned long long fileLimit) {
     TraceScope scope(L"CAUHttpConnection::WriteResponse()");
     const HINTERNET handle = request.Handle();
+    SDownloadPoint& point = request.DownloadPoint();
+    const unsigned long long start = mode == AnswerMode::File && point.askedForRest ? point.written : 0;
     UniqueFile file;
     unsigned long long length = 0;
-    if (mode == AnswerMode::File && fileLimit > 0 && AnnouncedLength(handle, length) && length > fileLimit) {
+    if (mode == AnswerMode::File && fileLimit > 0 && AnnouncedLength(handle, length) &&
+        start + length > fileLimit) {
         AUTrace(L"Failed: the answer announces %llu bytes, more than the %llu expected; it is not read.",
-                length, fileLimit);
+                start + length, fileLimit);
         return ServerResult::TooLong;
     }
     if (mode == AnswerMode::Text) {
         target.clear();
     } else {
-        file.reset(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            AUTrace(L"Failed: %s could not be created (error %lu).", target.c_str(), GetLastError());
-            return ServerResult::Failed;
-        }
+        file = OpenTarget(target, start);
+        if (!file) return ServerResult::Failed;
+        NoteWhetherResumable(handle, point);
     }
     unsigned long long announced = 0;
     const unsigned long long bytesPerPercent =
-        progress && AnnouncedLength(handle, announced) ? announced / 100 : 0;
-    CBodySink sink(mode, target, file.get(), fileLimit, progress, bytesPerPercent);
+        progress && AnnouncedLength(handle, announced) ? (start + announced) / 100 : 0;
+    CBodySink sink(mode, target, file.get(), fileLimit, progress, bytesPerPercent, start);
     ServerResult result = ReadBody(request, mode, sink);
-    if (result == ServerResult::Success && AnnouncedLength(handle, announced) && announced != sink.Total()) {
+    if (result == ServerResult::Success && AnnouncedLength(handle, announced) &&
+        announced != sink.ThisAnswer()) {
         // A connection closed early looks like the end of the answer: only the count tells.
-        AUTrace(L"Failed: the answer ended after %llu of the %llu bytes it announced.", sink.Total(),
+        AUTrace(L"Failed: the answer ended after %llu of the %llu bytes it announced.", sink.ThisAnswer(),
                 announced);
         sink.Body().clear();
-        // An exchange only asks, so its answer is asked for again; a download that did not arrive
-        // whole is a failed one.
-        result = mode == AnswerMode::Text ? ServerResult::ConnectionLost : ServerResult::Failed;
+        // An exchange only asks, so its answer is asked for again; a download goes on from where
+        // it broke.
+        result = mode == AnswerMode::Text ? ServerResult::ConnectionLost : ServerResult::Interrupted;
     }
+    if (mode == AnswerMode::File) point.written = result == ServerResult::Interrupted ? sink.Total() : 0;
     if (result == ServerResult::Cancelled) file.reset();
     if (progress && result == ServerResult::Success) progress(100);
-    if (progress && result != ServerResult::Success && result != ServerResult::Cancelled) progress(-1);
+    if (progress && result != ServerResult::Success && result != ServerResult::Cancelled &&
+        result != ServerResult::Interrupted)
+        progress(-1);
     TraceDump(L"RESPONSE IN BINARY FORMAT : \r\n%s", sink.Body());
     if (mode == AnswerMode::Text)
         target = result == ServerResult::Success ? FromAnsi(sink.Body()) : std::wstring();

@@ -77,6 +77,19 @@ bool RedirectsInTheClear(HINTERNET request) {
     return _wcsnicmp(location, L"http:", 5) == 0;
 }
 
+std::optional<std::wstring> AnswerHeader(HINTERNET request, const wchar_t* name) {
+    DWORD size = 0;
+    WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM, name, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                        WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return std::nullopt;
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM, name, value.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return std::nullopt;
+    value.resize(size / sizeof(wchar_t));
+    return value;
+}
+
 }  // namespace scup::http
 
 using namespace scup::http;
@@ -97,6 +110,12 @@ ServerResult CHttpRequest::Open() {
     m_handle.reset(handle, CloseRequestHandle);
     m_credentialsGiven = false;
     m_announced = false;
+    if (m_verb == L"POST") {
+        // An exchange follows no redirect: the protocol has none, a 302 would turn it into a GET
+        // that the server refuses, and one to another host is a network's sign-in page, told so.
+        DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        WinHttpSetOption(handle, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
+    }
     return ServerResult::Success;
 }
 
@@ -139,9 +158,37 @@ bool CHttpRequest::AnnounceProxyCredentials(const std::wstring& user, const std:
     }
     AUTrace(L"WinHttpAddRequestHeaders() failed with Error Code : %u.", GetLastError());
     // The handle keeps its stack's redirect policy only when nothing of the header went with it.
-    DWORD usual = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(Handle(), WINHTTP_OPTION_REDIRECT_POLICY, &usual, sizeof(usual));
+    if (m_verb != L"POST") {
+        DWORD usual = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+        WinHttpSetOption(Handle(), WINHTTP_OPTION_REDIRECT_POLICY, &usual, sizeof(usual));
+    }
     return false;
+}
+
+bool CHttpRequest::AskForTheRest() {
+    SDownloadPoint& point = m_downloadPoint;
+    point.askedForRest = false;
+    if (point.written == 0 || !point.resumable) return false;
+    std::wstring headers = scup::FormatText(L"Range: bytes=%llu-", point.written);
+    if (!point.validator.empty()) headers += L"\r\nIf-Range: " + point.validator;
+    if (!WinHttpAddRequestHeaders(Handle(), headers.c_str(), static_cast<DWORD>(-1L),
+                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+        AUTrace(L"WinHttpAddRequestHeaders() failed with Error Code : %u.", GetLastError());
+        return false;
+    }
+    AUTrace(L"The download goes on from byte %llu.", point.written);
+    point.askedForRest = true;
+    return true;
+}
+
+std::optional<DWORD> CHttpRequest::RetryAfter() const {
+    const std::optional<std::wstring> text = AnswerHeader(Handle(), L"Retry-After");
+    if (!text || text->empty()) return std::nullopt;
+    wchar_t* end = nullptr;
+    const unsigned long seconds = wcstoul(text->c_str(), &end, 10);
+    // A date in place of the seconds is left to the schedule.
+    if (end == text->c_str() || *end != L'\0' || seconds > 86400) return std::nullopt;
+    return static_cast<DWORD>(seconds * 1000);
 }
 
 void CHttpRequest::StartWaiting() {

@@ -11,10 +11,22 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "CallWorker.h"
 #include "server/ServerResult.h"
+
+// How far a download came on the rounds before, so that the next one asks only for the rest.
+struct SDownloadPoint {
+    unsigned long long written = 0;  // bytes in the file so far
+    // The answer they came from: whether its server serves parts of it, and its version (ETag),
+    // which the request for the rest names so that a changed file comes whole.
+    bool resumable = false;
+    std::wstring validator;
+    // Whether the round now under way asked for the rest.
+    bool askedForRest = false;
+};
 
 class CHttpRequest {
   public:
@@ -57,6 +69,13 @@ class CHttpRequest {
     // Cancelled when the user or the program ended the wait, Failed when the answer took too long.
     static ServerResult ResultOfUnfinished(CCallWorker::End end, const wchar_t* what);
 
+    // A download's progress over its rounds.
+    SDownloadPoint& DownloadPoint() { return m_downloadPoint; }
+    // On a download that came partly and may go on: asks the new handle for the rest only.
+    bool AskForTheRest();
+    // The Retry-After of a busy server's answer, in milliseconds, when it gave one in seconds.
+    std::optional<DWORD> RetryAfter() const;
+
     // Sends the request with the text as its body (none when it is empty).
     ServerResult SendBody(const std::wstring& requestText);
     // Waits for the answer's headers and reads its status.
@@ -77,6 +96,7 @@ class CHttpRequest {
     bool m_credentialsGiven = false;
     bool m_announced = false;
     bool m_mayAnnounce = true;
+    SDownloadPoint m_downloadPoint;
 };
 
 namespace scup::http {
@@ -88,6 +108,8 @@ bool IsCertificateRefusal(DWORD error);
 // A redirect from an https request to a plain http address: never followed, told as such.
 ServerResult RefuseInsecureRedirect();
 bool RedirectsInTheClear(HINTERNET request);
+// A text header of the answer, or nothing when it has none.
+std::optional<std::wstring> AnswerHeader(HINTERNET request, const wchar_t* name);
 // The bytes as hex into the trace line of the format, when the trace is on.
 void TraceDump(const wchar_t* format, const std::string& bytes);
 

@@ -25,6 +25,9 @@ enum class ServerResult {
     DiskFull = 12,
     // An https request was sent on to a plain http address; the redirect was not followed.
     RedirectRefused = 13,
+    // What came back was a network's sign-in page (a hotel's or a guest network's), not the server's
+    // answer or file: HTML where XML or a package was expected, or an exchange sent to another host.
+    SignInRequired = 14,
     // Within the HTTP connection only: the request met a connection the other end had closed, and
     // goes out again.
     ConnectionLost = -2,
@@ -34,6 +37,12 @@ enum class ServerResult {
     // Within the HTTP connection only: a request that carried the proxy's credentials in a header
     // of its own was sent elsewhere; it goes out again without that header, the stack following.
     RedirectedWithCredentials = -4,
+    // Within the HTTP connection only: the server said it is busy (429, 500, 502, 503, 504); asked
+    // again after a pause.
+    Busy = -5,
+    // Within the HTTP connection only: a download's connection broke in the middle of its body; it
+    // goes on after a pause from where it stopped, or from the start where the server cannot.
+    Interrupted = -6,
 };
 
 // The number for the trace.

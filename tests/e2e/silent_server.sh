@@ -9,7 +9,7 @@ e2e_begin silent_server "${1:?usage: $0 BUILD_DIR}"
 readonly START_STATUS=$IDC_START_STATUS
 readonly SILENT="/_control/fault?kind=delay&ms=600000"
 # As often as the program sends an exchange whose answer was cut short.
-readonly CUT_TIMES=8
+readonly CUT_TIMES=7
 
 # --- Leaving the start dialog while it connects.
 e2e_expect "the server is made silent" e2e_server_control POST "$SILENT"
@@ -56,7 +56,7 @@ e2e_expect "the server cuts the answers to the check's first query" e2e_server_c
   "/_control/fault?kind=cut-body&bytes=20&path=/scupdater/versioncheck&times=$CUT_TIMES"
 e2e_refresh "$main"
 e2e_expect "the check ends in a message that the server could not be reached" bash -c \
-  'wine "$0/scdrive.exe" wait-dialog --class "#32770" --text-contains "could not be reached" --timeout 60000 >/dev/null 2>&1' \
+  'wine "$0/scdrive.exe" wait-dialog --class "#32770" --text-contains "could not be reached" --timeout 90000 >/dev/null 2>&1' \
   "$E2E_BIN"
 scdrive close-messageboxes --timeout 10000 --quiet 1000 >/dev/null
 e2e_expect "the dialog is ready again" e2e_wait_idle "$main" 30

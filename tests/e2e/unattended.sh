@@ -11,34 +11,7 @@ readonly EDITOR='Scribo Editor\5.2' ADDRESS_BOOK='Scribo Address Book\1.3'
 
 scup_demo_install_applications "$E2E_BUILD" "$E2E_OUT/services"
 
-# run NAME ARGS...: ScUpdater with the arguments and "-REPORT NAME.json" until it ends (at most 4
-# minutes); leaves its exit code in RUN_EXIT, the report's path in REPORT, and in SAW_WINDOW the
-# first dialog or message box seen on the screen while it ran (empty when none came up).
-run() {
-  local name=$1 pid deadline window
-  shift
-  REPORT=$E2E_OUT/$name.json
-  rm -f "$REPORT"
-  SAW_WINDOW=""
-  (cd "$E2E_BIN" && SCUPDATER_TRACE=1 exec wine ScUpdater.exe "$@" -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") \
-    >"$E2E_OUT/$name.out" 2>&1 &
-  pid=$!
-  deadline=$((SECONDS + 240))
-  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
-    window=$(scdrive list-windows | tr -d '\r' | awk '/class "#32770"/ { print; exit }')
-    [ -n "$window" ] && [ -z "$SAW_WINDOW" ] && SAW_WINDOW=$window
-    sleep 0.5
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    echo "$name: still running after 4 minutes; ended"
-    scup_kill_wine_programs
-  fi
-  wait "$pid"
-  RUN_EXIT=$?
-  echo "$name: exit $RUN_EXIT"
-  [ -n "$SAW_WINDOW" ] && echo "$name: a window came up: $SAW_WINDOW"
-  sed 's/^/  /' "$REPORT" 2>/dev/null | head -80
-}
+run() { e2e_run_unattended "$@"; }
 # reported KEY VALUE: the report has the line "KEY": "VALUE" (the writer puts one value a line).
 reported() { grep -q "\"$1\": \"$2\"" "$REPORT"; }
 no_window() { test -z "$SAW_WINDOW"; }

@@ -11,6 +11,7 @@
 #include "common/LangResources.h"
 #include "common/Profile.h"
 #include "server/AUHttpConnection.h"
+#include "server/RetrySchedule.h"
 #include "ui/ProxyUserDlg.h"
 
 namespace {
@@ -73,8 +74,16 @@ HWND FindCredentialsDialog(DWORD thread) {
 
 class HttpConnectionTest : public ::testing::Test {
   protected:
-    void SetUp() override { dir_ = MakeScratchFolder(L"http"); }
+    // Pauses of tens of milliseconds, in the program's shape: two tries at once, then four pauses.
+    void SetUp() override {
+        dir_ = MakeScratchFolder(L"http");
+        CRetrySchedule::Rule quick;
+        quick.firstPauseMs = 40;
+        quick.capMs = 200;
+        CRetrySchedule::SetProgramRule(quick);
+    }
     void TearDown() override {
+        CRetrySchedule::SetProgramRule({});
         CAUHttpConnection::SetCredentialsPrompt({});
         CAUHttpConnection::CloseSharedSession();
         scup::WriteProfileText(L"Settings", L"ReceiveTimeOut", L"300000");
@@ -219,7 +228,7 @@ TEST_F(HttpConnectionTest, StatusesOtherThanOkFailAndAnOversizedAnswerIsRefused)
         "127.0.0.1");
     CAUHttpConnection connection;
     ConnectThroughProxy(connection, proxy);
-    for (int code : {304, 500}) {
+    for (int code : {304, 404}) {
         status = code;
         TraceCapture trace;
         std::wstring response = L"stale";
@@ -406,9 +415,9 @@ TEST_F(HttpConnectionTest, ADownloadThatKeepsMovingMayOutlastTheReceiveTimeOutAn
     EXPECT_EQ(response, L"");
 }
 
-// An exchange only asks: its answer, cut short with the connection, is asked for again (eight times in
-// all at most). A download cut short is a failed download and is not fetched again.
-TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIsNot) {
+// An answer cut short with the connection is asked for again: an exchange's whole, and a download's
+// from the start where the server serves no parts of its files.
+TEST_F(HttpConnectionTest, AnAnswerCutShortIsAskedForAgainAndADownloadArrivesWhole) {
     std::atomic<int> answered{0};
     ScriptedHttpServer server([&](const HttpRequestSeen&) {
         HttpAnswer answer = Ok("<Answer>whole</Answer>");
@@ -424,8 +433,167 @@ TEST_F(HttpConnectionTest, AnExchangeAnswerCutShortIsAskedForAgainButADownloadIs
 
     answered = 0;
     EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}),
+              ServerResult::Success);
+    EXPECT_EQ(ReadTextFile(dir_ + L"\\package.zip"), "<Answer>whole</Answer>");
+    const std::vector<HttpRequestSeen> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[3].Header("range"), "") << "no part is asked of a server that gives none";
+}
+
+// A server that says it is busy is asked again after growing pauses, its Retry-After heeded up to
+// the cap; one that stays busy is given up, and the status tells why.
+TEST_F(HttpConnectionTest, ABusyServerIsAskedAgainAfterPausesAndGivenUpWhenItStaysBusy) {
+    std::atomic<int> busyAnswers{2};
+    ScriptedHttpServer server([&](const HttpRequestSeen&) {
+        if (busyAnswers-- <= 0) return Ok("<Answer>served</Answer>");
+        HttpAnswer answer;
+        answer.status = busyAnswers == 1 ? 503 : 429;
+        answer.headers = {{"Retry-After", "0"}};
+        return answer;
+    });
+    CAUHttpConnection connection;
+    ConnectDirect(connection, server);
+    TraceCapture trace;
+    std::wstring response;
+    ASSERT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::Success);
+    EXPECT_EQ(response, L"<Answer>served</Answer>");
+    EXPECT_EQ(server.Requests().size(), 3u);
+    EXPECT_TRUE(trace.Contains(L"WinHttpQueryHeaders() returned a busy server's status : 503."));
+    const std::vector<std::wstring> lines = trace.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::wstring& line) {
+                                return line.rfind(L"The server is busy: the request goes out again in ", 0) ==
+                                       0;
+                            }),
+              2);
+
+    busyAnswers = 1000;
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}),
+              ServerResult::AnswerUnusable);
+    EXPECT_EQ(server.Requests().size(), 3u + 5u) << "one try and four more after pauses";
+    EXPECT_TRUE(trace.Contains(L"Failed: the request was tried as often as it may be; it is given up."));
+}
+
+// The user cancels while the request waits to go out again: it ends at once and is not sent.
+TEST_F(HttpConnectionTest, ACancelDuringThePauseBeforeAnotherTryEndsTheRequest) {
+    CRetrySchedule::Rule slow;
+    slow.firstPauseMs = 60000;
+    slow.capMs = 60000;
+    CRetrySchedule::SetProgramRule(slow);
+    ProgramEvents events;
+    ScriptedHttpServer server([](const HttpRequestSeen&) {
+        HttpAnswer answer;
+        answer.status = 502;
+        return answer;
+    });
+    CAUHttpConnection connection;
+    ConnectDirect(connection, server);
+    TraceCapture trace;
+    std::thread user([&] {
+        const auto waiting = [&trace] {
+            const std::vector<std::wstring> lines = trace.Lines();
+            return std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+                return line.rfind(L"The server is busy: the request goes out again in ", 0) == 0;
+            });
+        };
+        while (!waiting()) Sleep(10);
+        SetEvent(events.cancel.get());
+    });
+    const auto started = std::chrono::steady_clock::now();
+    std::wstring response;
+    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::Cancelled);
+    user.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s) << "the minute's pause was not sat out";
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// A download whose connection breaks goes on from where it stopped: the rest is asked for by range,
+// naming the version of the file its first part came from, and joined to it.
+TEST_F(HttpConnectionTest, ADownloadCutShortGoesOnFromWhereItStoppedWithARange) {
+    std::string content(400000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 13 + i / 777);
+    constexpr size_t kFirstPart = 150000;
+    std::string wrongStart;
+    ScriptedHttpServer server([&](const HttpRequestSeen& request) {
+        const std::string range = request.Header("range");
+        HttpAnswer answer;
+        answer.headers = {{"Accept-Ranges", "bytes"}, {"ETag", "\"v1\""}};
+        if (range.empty()) {
+            answer.body = content.substr(0, kFirstPart);
+            answer.announcedLength = content.size();
+            return answer;
+        }
+        const size_t from = std::stoul(range.substr(6));
+        const size_t sent = wrongStart.empty() ? from : from - 1000;
+        answer.status = 206;
+        answer.headers.push_back({"Content-Range", "bytes " + std::to_string(sent) + "-" +
+                                                       std::to_string(content.size() - 1) + "/" +
+                                                       std::to_string(content.size())});
+        answer.body = content.substr(sent);
+        return answer;
+    });
+    CAUHttpConnection connection;
+    ConnectDirect(connection, server);
+    std::vector<int> progress;
+    const std::wstring file = dir_ + L"\\package.zip";
+    ASSERT_EQ(connection.Download(
+                  server.Url(L"/package.zip"), file, [&](int percent) { progress.push_back(percent); },
+                  content.size()),
+              ServerResult::Success);
+    EXPECT_TRUE(ReadTextFile(file) == content) << "the parts were not joined where they meet";
+    std::vector<HttpRequestSeen> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].Header("range"), "bytes=150000-");
+    EXPECT_EQ(requests[1].Header("if-range"), "\"v1\"");
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), -1), 0);
+    EXPECT_EQ(progress.back(), 100);
+
+    // A part that does not start where the file stopped is never joined to it.
+    wrongStart = "yes";
+    TraceCapture trace;
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), file, {}, content.size()),
               ServerResult::Failed);
-    EXPECT_EQ(server.Requests().size(), 3u) << "a cut download is not fetched again";
+    EXPECT_TRUE(trace.Contains(
+        L"Failed: the server sent another part of the file (bytes 149000-399999/400000) than the rest from "
+        L"byte 150000."));
+}
+
+// What a hotel's or a guest network's portal gives instead of the server: its sign-in page, or a
+// redirect of the exchange to its own host.
+TEST_F(HttpConnectionTest, ASignInPageInPlaceOfTheAnswerOrTheFileIsToldAsSuch) {
+    enum class Portal { Page, Redirect, SameHost };
+    Portal portal = Portal::Page;
+    ScriptedHttpServer server([&](const HttpRequestSeen&) {
+        HttpAnswer answer;
+        if (portal == Portal::Page) {
+            answer.headers = {{"Content-Type", "text/html"}};
+            answer.body =
+                "\xEF\xBB\xBF\r\n<!DOCTYPE HTML><html><body>Sign in to the hotel Wi-Fi</body></html>";
+        } else {
+            answer.status = 302;
+            answer.headers = {{"Location", portal == Portal::Redirect ? "http://portal.invalid/login"
+                                                                      : "http://127.0.0.2/elsewhere"}};
+        }
+        return answer;
+    });
+    CAUHttpConnection connection;
+    ConnectDirect(connection, server);
+    TraceCapture trace;
+    std::wstring response = L"stale";
+    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::SignInRequired);
+    EXPECT_EQ(response, L"");
+    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), dir_ + L"\\package.zip", {}),
+              ServerResult::SignInRequired);
+    EXPECT_TRUE(trace.Contains(
+        L"Failed: a web page came back where the server's file was expected: the network asks to sign in."));
+
+    portal = Portal::Redirect;
+    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::SignInRequired);
+    EXPECT_TRUE(
+        trace.Contains(L"Failed: the request was sent on to portal.invalid: the network asks to sign in."));
+    portal = Portal::SameHost;
+    EXPECT_EQ(connection.Send(server.Url(L"/v"), L"<R/>", response), ServerResult::AnswerUnusable);
+    EXPECT_EQ(server.Requests().size(), 4u) << "no exchange followed a redirect";
 }
 
 // A body longer than its Content-Length leaves the rest on the kept-alive connection, and the next
@@ -754,9 +922,12 @@ TEST_F(HttpConnectionTest, TestProxyMakesASecondAttemptOnlyWithoutAStoredUser) {
             [&, first = true](const HttpRequestSeen& request) mutable {
                 HttpAnswer answer;
                 const std::string given = request.Header("proxy-authorization");
-                if (first) answer.status = 500;
-                else if (given.empty()) answer = ProxyAuthRequired();
-                else if (given != expected) answer.status = 401;
+                if (first)
+                    answer.status = 500;
+                else if (given.empty())
+                    answer = ProxyAuthRequired();
+                else if (given != expected)
+                    answer.status = 401;
                 first = false;
                 return answer;
             },

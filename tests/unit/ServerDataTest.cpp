@@ -10,6 +10,7 @@
 #include "local/AUConfigXML.h"
 #include "server/AUHttpConnection.h"
 #include "server/AUServerData.h"
+#include "server/RetrySchedule.h"
 
 namespace {
 
@@ -144,9 +145,20 @@ TEST_F(ServerDataTest, WithoutAProxyTheDirectLineIsFoundAndTheVersionCheckIsRead
     EXPECT_EQ(connects, 2) << "one for the probe, one for the version check connection";
 }
 
-// A server that answers with nothing to use is told apart from one that cannot be reached.
+// A server that answers with nothing to use is told apart from one that cannot be reached, and a
+// web page where its XML was expected is a network's sign-in page. A busy server is asked again
+// (here after short pauses) before it counts as unusable.
 TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnreachable) {
-    enum class Fault { None, Html, Status500 };
+    struct QuickRetries {
+        QuickRetries() {
+            CRetrySchedule::Rule quick;
+            quick.firstPauseMs = 20;
+            quick.capMs = 100;
+            CRetrySchedule::SetProgramRule(quick);
+        }
+        ~QuickRetries() { CRetrySchedule::SetProgramRule({}); }
+    } quick;
+    enum class Fault { None, Html, Status500, Status404 };
     std::atomic<Fault> fault{Fault::None};
     ScriptedHttpServer server([&](const HttpRequestSeen& request) {
         HttpAnswer answer;
@@ -157,6 +169,9 @@ TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnrea
             case Fault::Status500:
                 answer.status = 500;
                 return answer;
+            case Fault::Status404:
+                answer.status = 404;
+                return answer;
             default:
                 return UpdateServer(request);
         }
@@ -166,9 +181,10 @@ TEST_F(ServerDataTest, AnAnswerThatIsNoDocumentOrAnErrorStatusIsUnusableNotUnrea
     data.SetConfiguration(&config_);
     ASSERT_EQ(data.Initialize(), ServerResult::Success);
     ComponentList packages;
-    for (Fault kind : {Fault::Html, Fault::Status500}) {
+    for (Fault kind : {Fault::Html, Fault::Status500, Fault::Status404}) {
         fault = kind;
-        EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"), ServerResult::AnswerUnusable)
+        EXPECT_EQ(data.DoVersionCheck(packages, L"ENU_USA", L"Corvane SC-200"),
+                  kind == Fault::Html ? ServerResult::SignInRequired : ServerResult::AnswerUnusable)
             << static_cast<int>(kind);
         EXPECT_TRUE(packages.empty());
     }

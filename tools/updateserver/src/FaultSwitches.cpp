@@ -10,6 +10,10 @@ std::string Faults::Describe() const {
     if (status != 0) add("status=" + std::to_string(status));
     if (cutBody) add("cut-body=" + std::to_string(*cutBody));
     if (hang) add("hang");
+    if (drop) add("drop");
+    if (!portal.empty()) add("portal=" + portal);
+    if (retryAfter >= 0) add("retry-after=" + std::to_string(retryAfter) + "s");
+    if (every > 1) add("every=" + std::to_string(every));
     if (!pathPrefix.empty()) add("path=" + pathPrefix);
     if (times >= 0) add("times=" + std::to_string(times));
     return text;
@@ -18,6 +22,7 @@ std::string Faults::Describe() const {
 void FaultSwitches::Set(const Faults& faults) {
     std::lock_guard lock(mutex_);
     faults_ = faults;
+    matched_ = 0;
 }
 
 Faults FaultSwitches::Current() const {
@@ -29,6 +34,8 @@ std::optional<Faults> FaultSwitches::Take(const std::string& path) {
     std::lock_guard lock(mutex_);
     if (!faults_.Any() || path.compare(0, faults_.pathPrefix.size(), faults_.pathPrefix) != 0)
         return std::nullopt;
+    // With every=n the n-th, 2n-th... request is hit; the others pass untouched and do not count.
+    if (faults_.every > 1 && ++matched_ % faults_.every != 0) return std::nullopt;
     Faults taken = faults_;
     if (faults_.times > 0 && --faults_.times == 0) faults_ = Faults{};
     return taken;

@@ -18,10 +18,14 @@ struct Faults {
     int status = 0;                      // answer with this status instead (0: off)
     std::optional<std::size_t> cutBody;  // announce the full length, send this many bytes, close
     bool hang = false;                   // send the headers, then nothing until the client gives up
+    bool drop = false;                   // close the connection without answering
+    std::string portal;                  // answer as a network's sign-in page would: "page" or "redirect"
+    int retryAfter = -1;                 // with a status: a Retry-After of this many seconds (-1: none)
+    int every = 1;                       // only every n-th matching request (1: each)
     std::string pathPrefix;              // only requests whose path starts with it ("" = all)
     int times = -1;                      // switches clear themselves after this many requests (-1 = never)
 
-    bool Any() const { return delayMs > 0 || status != 0 || cutBody || hang; }
+    bool Any() const { return delayMs > 0 || status != 0 || cutBody || hang || drop || !portal.empty(); }
     std::string Describe() const;
 };
 
@@ -44,6 +48,7 @@ class FaultSwitches {
     mutable std::mutex mutex_;
     std::condition_variable stopped_;
     Faults faults_;
+    long long matched_ = 0;  // requests that matched since the switches were set
     bool stopping_ = false;
 };
 

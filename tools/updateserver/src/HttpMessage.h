@@ -59,6 +59,9 @@ struct HttpResponse {
     // Set by the server when it answered without asking the handler (a malformed request, one that came
     // too slowly): why. The log shows it.
     std::string refusal;
+    // Set by the handler: the connection is closed without any answer (a server or a network that
+    // drops it).
+    bool drop = false;
 
     void set_header(const std::string& name, const std::string& value) { headers.emplace(name, value); }
     void set_content(std::string text, const std::string& type) {

@@ -383,6 +383,10 @@ void HttpServer::Serve(ConnectionPtr connection) {
                 keepAlive = false;
             }
         }
+        if (response.drop) {
+            if (logger_) logger_(request, response);
+            return;
+        }
         if (!response.refusal.empty()) response.set_content(response.refusal + "\n", "text/plain");
         const bool sent = Answer(c, request, response, keepAlive);
         if (logger_) logger_(request, response);

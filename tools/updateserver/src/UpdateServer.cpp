@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "ExchangeResponder.h"
@@ -74,6 +75,53 @@ std::string ContentTypeOf(const std::string& path) {
     return "application/octet-stream";
 }
 
+// A file's version for If-Range: its size and modification time, as servers commonly make it.
+std::string EntityTag(const struct stat& info) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "\"%llx-%llx\"", static_cast<unsigned long long>(info.st_size),
+                  static_cast<unsigned long long>(info.st_mtim.tv_sec) * 1000000000ull +
+                      static_cast<unsigned long long>(info.st_mtim.tv_nsec));
+    return text;
+}
+
+// The part of a file a GET asks for with "Range: bytes=first-[last]" (one range only; a list of
+// ranges, a suffix range or any other unit is answered whole, as a server may). An If-Range naming
+// another version of the file asks for the whole of the new one.
+struct FileRange {
+    enum class Kind { Whole, Part, Unsatisfiable } kind = Kind::Whole;
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+};
+
+FileRange RequestedRange(const HttpRequest& req, const std::string& tag, std::uint64_t size) {
+    FileRange range;
+    if (req.method != "GET" || !req.has_header("Range")) return range;
+    if (req.has_header("If-Range") && req.get_header_value("If-Range") != tag) return range;
+    const std::string value = req.get_header_value("Range");
+    constexpr std::string_view kUnit = "bytes=";
+    if (value.compare(0, kUnit.size(), kUnit) != 0 || value.find(',') != std::string::npos) return range;
+    const std::string spec = value.substr(kUnit.size());
+    const std::size_t dash = spec.find('-');
+    if (dash == std::string::npos || dash == 0) return range;
+    long long first = 0;
+    long long last = 0;
+    if (!ParseNumber(spec.substr(0, dash), 0, 1LL << 62, first)) return range;
+    const std::string end = spec.substr(dash + 1);
+    if (end.empty()) {
+        last = static_cast<long long>(size) - 1;
+    } else if (!ParseNumber(end, first, 1LL << 62, last)) {
+        return range;
+    }
+    if (static_cast<std::uint64_t>(first) >= size) {
+        range.kind = FileRange::Kind::Unsatisfiable;
+        return range;
+    }
+    range.kind = FileRange::Kind::Part;
+    range.first = static_cast<std::uint64_t>(first);
+    range.last = std::min<std::uint64_t>(static_cast<std::uint64_t>(last), size - 1);
+    return range;
+}
+
 }  // namespace
 
 struct UpdateServer::Body {
@@ -81,7 +129,8 @@ struct UpdateServer::Body {
     std::string contentType = "text/plain";
     std::string text;                      // the body, unless a file is streamed
     std::shared_ptr<FileDescriptor> file;  // streamed from disk, never read whole
-    std::uint64_t size = 0;
+    std::uint64_t start = 0;               // where in the file the body begins (a range)
+    std::uint64_t size = 0;                // the body's length
 
     static Body Text(int status, std::string text, std::string contentType = "text/plain") {
         Body body;
@@ -100,7 +149,7 @@ struct UpdateServer::Body {
             std::memcpy(buffer, text.data() + offset, n);
             return static_cast<long long>(n);
         }
-        return ::pread(file->Get(), buffer, n, static_cast<off_t>(offset));
+        return ::pread(file->Get(), buffer, n, static_cast<off_t>(start + offset));
     }
 };
 
@@ -210,15 +259,23 @@ void UpdateServer::Handle(const HttpRequest& req, HttpResponse& res) {
 
     const bool isExchange = route == "versioncheck" || route == "notice" || route == "fileupdate";
     Body body;
-    if (faults && faults->status != 0) {
+    if (faults && faults->drop) {
+        Note("fault drop: closed without an answer");
+        res.drop = true;
+        return;
+    }
+    if (faults && !faults->portal.empty()) {
+        body = SignInPage(res, faults->portal);
+    } else if (faults && faults->status != 0) {
         body = Body::Text(faults->status, "fault switch: status " + std::to_string(faults->status) + "\n");
         Note("fault status " + std::to_string(faults->status));
         if (faults->status == 407) res.set_header("Proxy-Authenticate", "Basic realm=\"updateserver\"");
         if (faults->status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"updateserver\"");
+        if (faults->retryAfter >= 0) res.set_header("Retry-After", std::to_string(faults->retryAfter));
     } else if (isExchange && req.method == "POST") {
         body = Exchange(route, req);
     } else if (route == "files" && (req.method == "GET" || req.method == "HEAD")) {
-        body = File(req);
+        body = File(req, res);
     } else if (isExchange || route == "files") {
         body = Body::Text(405, "use " + std::string(isExchange ? "POST" : "GET") + " here\n");
         res.set_header("Allow", isExchange ? "POST" : "GET, HEAD");
@@ -247,7 +304,22 @@ UpdateServer::Body UpdateServer::Exchange(const std::string& route, const HttpRe
     return Body::Text(answer.status, std::move(answer.body), answer.contentType);
 }
 
-UpdateServer::Body UpdateServer::File(const HttpRequest& req) {
+// What a captive portal of a hotel or guest network answers in place of the server: its own sign-in
+// page, or a redirect to it on a host of its own.
+UpdateServer::Body UpdateServer::SignInPage(HttpResponse& res, const std::string& kind) {
+    if (kind == "redirect") {
+        res.set_header("Location", "http://portal.invalid/login?from=updateserver");
+        Note("fault portal: redirect to the sign-in page");
+        return Body::Text(302, "<html><body>Moved</body></html>\n", "text/html");
+    }
+    Note("fault portal: sign-in page");
+    return Body::Text(200,
+                      "<!DOCTYPE html>\n<html><head><title>Sign in</title></head>"
+                      "<body><form action=\"/login\">Sign in to use this network.</form></body></html>\n",
+                      "text/html");
+}
+
+UpdateServer::Body UpdateServer::File(const HttpRequest& req, HttpResponse& res) {
     const std::string relative = req.path.substr(std::strlen(kFilesPath));
     if (!IsSafeRelativePath(relative)) {
         Note("refused path outside the catalog folder");
@@ -265,6 +337,25 @@ UpdateServer::Body UpdateServer::File(const HttpRequest& req) {
     body.contentType = ContentTypeOf(relative);
     body.file = std::move(file);
     body.size = static_cast<std::uint64_t>(info.st_size);
+    const std::string tag = EntityTag(info);
+    res.set_header("Accept-Ranges", "bytes");
+    res.set_header("ETag", tag);
+    const FileRange range = RequestedRange(req, tag, body.size);
+    if (range.kind == FileRange::Kind::Unsatisfiable) {
+        res.set_header("Content-Range", "bytes */" + std::to_string(body.size));
+        Note("range not satisfiable for " + std::to_string(body.size) + " bytes");
+        return Body::Text(416, "the range lies outside the file\n");
+    }
+    if (range.kind == FileRange::Kind::Part) {
+        res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                            std::to_string(range.last) + "/" + std::to_string(body.size));
+        body.status = 206;
+        body.start = range.first;
+        body.size = range.last - range.first + 1;
+        Note("bytes " + std::to_string(range.first) + "-" + std::to_string(range.last) + " of " +
+             std::to_string(info.st_size));
+        return body;
+    }
     Note(std::to_string(body.size) + " bytes");
     return body;
 }
@@ -390,8 +481,24 @@ void UpdateServer::HandleFault(const HttpRequest& req, HttpResponse& res) {
         faults.cutBody = n < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(n));
     } else if (kind == "hang") {
         faults.hang = !(req.has_param("on") && req.get_param_value("on") == "0");
+    } else if (kind == "drop") {
+        faults.drop = !(req.has_param("on") && req.get_param_value("on") == "0");
+    } else if (kind == "portal") {
+        const std::string as = req.has_param("as") ? req.get_param_value("as") : "page";
+        if (as != "page" && as != "redirect" && as != "off")
+            return fail("kind=portal needs as=page, redirect or off");
+        faults.portal = as == "off" ? "" : as;
     } else {
-        return fail("kind must be one of none, delay, status, cut-body, hang");
+        return fail("kind must be one of none, delay, status, cut-body, hang, drop, portal");
+    }
+    if (req.has_param("retry-after")) {
+        if (!number("retry-after", -1, 86400, n))
+            return fail("retry-after needs seconds=0..86400 (-1: none)");
+        faults.retryAfter = static_cast<int>(n);
+    }
+    if (req.has_param("every")) {
+        if (!number("every", 1, 1000000, n)) return fail("every needs a number from 1");
+        faults.every = static_cast<int>(n);
     }
     if (req.has_param("path")) faults.pathPrefix = req.get_param_value("path");
     if (req.has_param("times")) {

@@ -54,7 +54,8 @@ class UpdateServer {
     void HandleControl(const HttpRequest& req, HttpResponse& res);
     void HandleFault(const HttpRequest& req, HttpResponse& res);
     Body Exchange(const std::string& route, const HttpRequest& req);
-    Body File(const HttpRequest& req);
+    Body File(const HttpRequest& req, HttpResponse& res);
+    Body SignInPage(HttpResponse& res, const std::string& kind);
     void Send(HttpResponse& res, Body body, const std::optional<Faults>& faults);
     void SendFaulty(HttpResponse& res, Body body, const Faults& faults);
     void LogRequest(const HttpRequest& req, const HttpResponse& res);

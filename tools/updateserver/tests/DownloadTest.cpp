@@ -79,6 +79,46 @@ TEST_F(Download, ALargeFileArrivesWholeAndInOrder) {
     EXPECT_EQ(wrong, 0u);
 }
 
+TEST_F(Download, ARangeGivesThePartAskedForWith206AndAnotherVersionGivesTheWhole) {
+    std::string bytes;
+    for (int i = 0; i < 5000; ++i) bytes += PatternByte(static_cast<std::uint64_t>(i));
+    catalog_.WriteFile("SC-200/part.pdz", bytes);
+    TestServer server(catalog_.Dir());
+    auto client = server.Client();
+    const std::string path = "/scupdater/files/SC-200/part.pdz";
+    const auto whole = client.Get(path);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
+    const std::string tag = whole->get_header_value("ETag");
+    ASSERT_FALSE(tag.empty());
+
+    const auto rest = client.Get(path, {{"Range", "bytes=1200-"}, {"If-Range", tag}});
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->status, 206);
+    EXPECT_EQ(rest->get_header_value("Content-Range"), "bytes 1200-4999/5000");
+    EXPECT_EQ(rest->body, bytes.substr(1200));
+
+    const auto middle = client.Get(path, {{"Range", "bytes=10-19"}});
+    EXPECT_EQ(middle->status, 206);
+    EXPECT_EQ(middle->body, bytes.substr(10, 10));
+
+    // The file changed since the first part came: the whole new file, never a part of it.
+    const auto changed = client.Get(path, {{"Range", "bytes=1200-"}, {"If-Range", "\"other\""}});
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_EQ(changed->body, bytes);
+
+    const auto beyond = client.Get(path, {{"Range", "bytes=5000-"}});
+    EXPECT_EQ(beyond->status, 416);
+    EXPECT_EQ(beyond->get_header_value("Content-Range"), "bytes */5000");
+
+    // What this server does not serve in parts is answered whole.
+    for (const char* asked : {"bytes=0-9,20-29", "bytes=-100", "lines=1-2", "bytes=x-"}) {
+        const auto answered = client.Get(path, {{"Range", asked}});
+        EXPECT_EQ(answered->status, 200) << asked;
+        EXPECT_EQ(answered->body.size(), bytes.size()) << asked;
+    }
+}
+
 TEST_F(Download, NamesWithBlanksAndOtherCharactersAreReachableEncoded) {
     catalog_.WriteFile("my files/a b&c.zip", "spaced");
     TestServer server(catalog_.Dir());

@@ -161,6 +161,53 @@ TEST_F(Fault, AHangingAnswerHoldsUpNeitherOtherClientsNorTheServersStop) {
     EXPECT_NE(server_->LogText().find("ended by server stop"), std::string::npos);
 }
 
+TEST_F(Fault, DropClosesTheConnectionWithoutAnAnswerAndEveryHitsOnlyTheNthRequest) {
+    server_->Control("kind=drop&path=/scupdater/versioncheck&times=2");
+    const std::string request = VersionCheckRequest("Corvane SC-200", "ALL_ALL");
+    const RawResponse dropped = RawPost(kVersionCheck, request);
+    EXPECT_TRUE(dropped.connected);
+    EXPECT_FALSE(dropped.timedOut);
+    EXPECT_TRUE(dropped.headers.empty());
+    EXPECT_TRUE(RawPost(kVersionCheck, request).headers.empty());
+    EXPECT_EQ(RawPost(kVersionCheck, request).headers.rfind("HTTP/1.1 200", 0), 0u);
+    EXPECT_TRUE(LogShows("fault drop: closed without an answer"));
+
+    // Every third request is dropped; those in between are answered and do not count.
+    server_->Control("kind=drop&every=3");
+    std::string seen;
+    for (int i = 0; i < 6; ++i) seen += RawPost(kVersionCheck, request).headers.empty() ? 'x' : '.';
+    EXPECT_EQ(seen, "..x..x");
+    EXPECT_EQ(server_->Client().Get("/_control/fault")->body, "drop every=3\n");
+}
+
+TEST_F(Fault, AStatusMayCarryARetryAfter) {
+    server_->Control("kind=status&code=503&retry-after=7&times=1");
+    const auto busy = server_->Client().Get(kUpdaterFile);
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->status, 503);
+    EXPECT_EQ(busy->get_header_value("Retry-After"), "7");
+    const auto served = server_->Client().Get(kUpdaterFile);
+    EXPECT_EQ(served->status, 200);
+    EXPECT_FALSE(served->has_header("Retry-After"));
+}
+
+TEST_F(Fault, APortalAnswersWithItsSignInPageOrARedirectToItsOwnHost) {
+    server_->Control("kind=portal");
+    const auto page = server_->Post(kVersionCheck, VersionCheckRequest("SC-200", "ALL_ALL"));
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html");
+    EXPECT_EQ(page->body.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(server_->Client().Get(kUpdaterFile)->get_header_value("Content-Type"), "text/html");
+
+    server_->Control("kind=portal&as=redirect");
+    const auto moved = server_->Client().Get(kUpdaterFile);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->status, 302);
+    EXPECT_EQ(moved->get_header_value("Location"), "http://portal.invalid/login?from=updateserver");
+    EXPECT_EQ(server_->Client().Post("/_control/fault?kind=portal&as=wall", "", "text/plain")->status, 400);
+}
+
 TEST_F(Fault, TheControlEndpointRefusesWhatItDoesNotKnowAndReportsState) {
     auto client = server_->Client();
     EXPECT_EQ(client.Post("/_control/fault?kind=explode", "", "text/plain")->status, 400);
