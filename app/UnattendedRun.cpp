@@ -10,6 +10,7 @@
 #include "common/AppFiles.h"
 #include "common/Format.h"
 #include "common/LangResources.h"
+#include "common/Profile.h"
 #include "common/Text.h"
 #include "common/Trace.h"
 #include "install/AUFileUpdater.h"
@@ -147,18 +148,31 @@ LANGID CUnattendedRun::ResolveLanguage(const std::wstring& value) {
     return 0;
 }
 
+std::wstring CUnattendedRun::ReportLanguage() const {
+    if (!m_commandLine.m_strReportLanguage.empty()) return m_commandLine.m_strReportLanguage;
+    const std::wstring fallback = scup::ReadMachineSettingText(L"UnattendedLanguage");
+    if (fallback.empty() || ResolveLanguage(fallback) != 0) return fallback;
+    // A default that names no language leaves the report in the program's language.
+    AUTrace(L"The machine's \"UnattendedLanguage\" names no language of the program: %s", fallback.c_str());
+    return L"";
+}
+
 UnattendedExit CUnattendedRun::Run() {
     scup::TraceScope scope(L"CUnattendedRun::Run()");
     if (m_commandLine.m_bBadCommandLine) {
         m_report.AddFailed({L"", L"command line", m_commandLine.m_strBadCommandLine});
         return Finish(UnattendedExit::BadCommandLine);
     }
-    if (!m_commandLine.m_strReportLanguage.empty()) {
-        const LANGID language = ResolveLanguage(m_commandLine.m_strReportLanguage);
+    // IT's defaults for the runs of every PC (the policy or the machine-wide settings) stand where
+    // the command line says nothing.
+    m_selfUpdate =
+        m_commandLine.m_bSelfUpdate || scup::ReadMachineSettingText(L"UnattendedSelfUpdate") == L"1";
+    const std::wstring reportLanguage = ReportLanguage();
+    if (!reportLanguage.empty()) {
+        const LANGID language = ResolveLanguage(reportLanguage);
         if (language == 0) {
             m_report.AddFailed(
-                {L"", L"command line",
-                 L"-LANG names no language of the program: " + m_commandLine.m_strReportLanguage});
+                {L"", L"command line", L"-LANG names no language of the program: " + reportLanguage});
             return Finish(UnattendedExit::BadCommandLine);
         }
         m_app.InitialSelection();
@@ -172,7 +186,7 @@ UnattendedExit CUnattendedRun::Run() {
     SetInstallDialogs(SilentInstallDialogs());
     // Credentials come from the configuration alone: nobody is there to type them.
     CAUHttpConnection::SetCredentialsPrompt({});
-    m_app.SetUpgradeAnswers([take = m_commandLine.m_bSelfUpdate] { return take; }, FollowUpArguments(m_args));
+    m_app.SetUpgradeAnswers([take = m_selfUpdate] { return take; }, FollowUpArguments(m_args));
     return Finish(RunTask());
 }
 
@@ -255,9 +269,8 @@ bool CUnattendedRun::TookSelfUpgrade() {
         case UpgradeResult::Declined:
             m_report.AddSkipped(
                 {L"ScUpdater",
-                 m_commandLine.m_bSelfUpdate
-                     ? L"the newer updater " + offered + L" was not taken: the program is ending"
-                     : L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
+                 m_selfUpdate ? L"the newer updater " + offered + L" was not taken: the program is ending"
+                              : L"the newer updater " + offered + L" is taken only with -SELFUPDATE"});
             break;
         case UpgradeResult::NotObtained:
         case UpgradeResult::NotStaged:

@@ -36,6 +36,8 @@ class CUnattendedRun {
     static LANGID ResolveLanguage(const std::wstring& value);
 
   private:
+    // The report's language: -LANG's, else IT's "UnattendedLanguage" where it names one.
+    std::wstring ReportLanguage() const;
     // What one view's check left: the rows offered, and whether the check itself went through.
     struct SViewCheck {
         bool checked = false;
@@ -61,6 +63,8 @@ class CUnattendedRun {
 
     CScUpdaterApp& m_app;
     const CAUCommandLineInfo& m_commandLine;
+    // -SELFUPDATE, or IT's "UnattendedSelfUpdate" = "1".
+    bool m_selfUpdate = false;
     std::vector<std::wstring> m_args;
     CUnattendedReport m_report;
     // Packages refused for want of a valid signature so far.

@@ -1,6 +1,7 @@
 #include "Profile.h"
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "Format.h"
@@ -42,6 +43,17 @@ bool ReadText(HKEY key, const wchar_t* name, std::wstring& out) {
         return false;
     out.assign(buffer.data());
     return true;
+}
+
+// A policy's number (an administrative template's decimal) reads as the text the setting takes.
+bool ReadTextOrNumber(HKEY key, const wchar_t* name, std::wstring& out) {
+    DWORD type = 0, number = 0, size = sizeof(number);
+    const LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
+    if (rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(number)) {
+        out = std::to_wstring(number);
+        return true;
+    }
+    return ReadText(key, name, out);
 }
 
 bool WriteText(HKEY key, const wchar_t* name, const std::wstring& value) {
@@ -120,9 +132,23 @@ bool WriteMachineSettingText(const wchar_t* name, const std::wstring& value) {
     return key && WriteText(key.get(), name, value);
 }
 
+std::wstring PolicyKeyPath() {
+    AppIdentity id = GetAppIdentity();
+    return FormatText(L"%s\\%s\\%s", L"Software\\Policies", id.registryKey.c_str(), id.profileName.c_str());
+}
+
+std::optional<std::wstring> ReadPolicyText(const wchar_t* name) {
+    if (GetAppIdentity().registryKey.empty()) return std::nullopt;
+    UniqueRegKey key = OpenKey(HKEY_LOCAL_MACHINE, PolicyKeyPath(), false);
+    std::wstring value;
+    if (!key || !ReadTextOrNumber(key.get(), name, value) || value.empty()) return std::nullopt;
+    return value;
+}
+
 std::wstring ReadMachineSettingText(const wchar_t* name) {
     AppIdentity id = GetAppIdentity();
     if (id.registryKey.empty()) return GetProfileText(kSettingsSection, name, L"");
+    if (std::optional<std::wstring> set = ReadPolicyText(name)) return *set;
     UniqueRegKey key = OpenKey(HKEY_LOCAL_MACHINE, MachineSettingsKeyPath(), false);
     std::wstring value;
     if (key) ReadText(key.get(), name, value);

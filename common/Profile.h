@@ -1,9 +1,12 @@
 #pragma once
 // The program's profile: its registry key text and profile name, the per-user "Settings" values
-// under HKCU\Software\<key>\<profile>\<section>, and the machine-wide settings key under HKLM.
+// under HKCU\Software\<key>\<profile>\<section>, the machine-wide settings key under HKLM, and the
+// policy key that IT's administrative template writes (HKLM\Software\Policies\<key>\<profile>),
+// which comes before both.
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace scup {
@@ -26,6 +29,12 @@ bool WriteProfileText(const wchar_t* section, const wchar_t* name, const std::ws
 // "Software\<key>\<profile>\Settings", the key under HKLM that holds the installed version.
 std::wstring MachineSettingsKeyPath();
 bool WriteMachineSettingText(const wchar_t* name, const std::wstring& value);
+// The policy's value when IT set one, else the machine-wide setting's ("" when neither is set).
 std::wstring ReadMachineSettingText(const wchar_t* name);
+
+// "Software\Policies\<key>\<profile>" under HKLM.
+std::wstring PolicyKeyPath();
+// The value IT's policy sets (a text, or a number as its decimal text); nothing when it sets none.
+std::optional<std::wstring> ReadPolicyText(const wchar_t* name);
 
 }  // namespace scup

@@ -12,7 +12,7 @@ packages=(
   googletest
   libcpp-httplib-dev libpugixml-dev zlib1g-dev libssl-dev libzip-dev unzip
   tinyproxy wixl nginx openssl
-  zip osslsigncode
+  zip osslsigncode python3
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include "common/AUXMLParser.h"
+#include "common/Profile.h"
 #include "common/Trace.h"
 #include "local/AUConfigXML.h"
 #include "res/resource_ids.h"
@@ -105,6 +106,7 @@ ServerResult CAUServerData::Initialize() {
     }
     SAUProxyInfo working;
     m_pConfiguration->GetProxyInfo(working);
+    UsePolicyProxy(working);
 
     m_strVersionCheckURL = scup::ServerAddress(kVersionCheckAddress);
     m_strFileUpdateURL = scup::ServerAddress(kFileUpdateAddress);
@@ -121,6 +123,20 @@ ServerResult CAUServerData::Initialize() {
     ServerResult result = Probe(working);
     m_bConnected = result == ServerResult::Success;
     return result;
+}
+
+// IT's policy may name the proxy that every request goes through, whatever the user's own setting
+// says; the user's credentials go only to the proxy they were given for.
+void CAUServerData::UsePolicyProxy(SAUProxyInfo& working) {
+    const std::optional<std::wstring> proxy = scup::ReadPolicyText(L"ProxyServer");
+    if (!proxy) return;
+    AUTrace(L"The policy names the proxy : %s", proxy->c_str());
+    if (working.strProxyServer != *proxy) {
+        working.strProxyUser.clear();
+        working.strProxyPwd.clear();
+    }
+    working.strProxyServer = *proxy;
+    working.bUseProxy = 1;
 }
 
 // Tries the ways out in order; a configured proxy is the only way tried when it is switched on.

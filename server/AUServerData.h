@@ -69,6 +69,7 @@ class CAUServerData {
 
   private:
     struct Exchange;
+    static void UsePolicyProxy(SAUProxyInfo& working);
     ServerResult Probe(SAUProxyInfo& working);
     ServerResult Connect(CAUHttpConnection& connection, const std::wstring& url, const std::wstring& host,
                          int secure);

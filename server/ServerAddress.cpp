@@ -15,10 +15,11 @@ const wchar_t* ServerAddressSettingName(UINT stringId) {
     }
 }
 
-// The user's own setting first, then the one the installer left for every user of the PC (the
-// IT department's server, given to the .msi), then the program's built-in address.
+// IT's policy first, then the user's own setting, then the one the installer left for every user
+// of the PC (the IT department's server, given to the .msi), then the program's built-in address.
 std::wstring ServerAddress(UINT stringId) {
     if (const wchar_t* setting = ServerAddressSettingName(stringId)) {
+        if (std::optional<std::wstring> set = ReadPolicyText(setting)) return *set;
         std::wstring configured = GetProfileText(kSettingsSection, setting, L"");
         if (!configured.empty()) return configured;
         configured = ReadMachineSettingText(setting);

@@ -95,6 +95,28 @@ e2e_expect "its command is the check, without -SELFUPDATE" grep -Eq '"command": 
 sed 's/^/  /' "$REPORT" 2>/dev/null | head -20
 scup_demo_set_installed_version "$offered"
 
+# IT's policy comes before the user's own settings: the addresses of a server that is not there,
+# and reports in German. Without the policy the same check reaches the demo server again.
+scup_import_reg policy <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\Software\\Policies\\Corvane Industries, Ltd.\\ScUpdater]
+"VersionCheckURL"="http://127.0.0.1:9/scupdater/versioncheck"
+"NoticeURL"="http://127.0.0.1:9/scupdater/notice"
+"FileUpdateURL"="http://127.0.0.1:9/scupdater/fileupdate"
+"UnattendedLanguage"="de"
+REG
+run policy -CHECK
+e2e_expect "the policy's server, which is not there, gives 5" test "$RUN_EXIT" -eq 5
+e2e_expect "the report is in the policy's language" grep -q "Der Updateserver konnte nicht erreicht werden" "$REPORT"
+scup_import_reg no-policy <<REG
+Windows Registry Editor Version 5.00
+
+[-HKEY_LOCAL_MACHINE\\Software\\Policies\\Corvane Industries, Ltd.\\ScUpdater]
+REG
+run without-policy -CHECK
+e2e_expect "without the policy the user's server is reached again" test "$RUN_EXIT" -eq 0
+
 scup_demo_stop_server
 run down -CHECK
 e2e_expect "a server down gives 5" test "$RUN_EXIT" -eq 5

@@ -254,6 +254,32 @@ TEST_F(ServerDataTest, AConfiguredProxyThatIsUnreachableIsTheOnlyWayTried) {
     EXPECT_FALSE(CAUHttpConnection::HasSharedSession());
 }
 
+// IT's policy names the proxy: every request goes through it, whatever the user configured, and
+// the user's credentials for their own proxy do not go to it.
+TEST_F(ServerDataTest, ThePolicysProxyIsTheOneUsedWhateverTheUserConfigured) {
+    ScriptedHttpServer proxy(UpdateServer, "127.0.0.1");
+    PointAt(L"http://update.corvane.example");
+    UseConfiguredProxy(9, L"erin", L"own-proxy");
+    HKEY policy = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, scup::PolicyKeyPath().c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &policy, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring address = L"127.0.0.1:" + std::to_wstring(proxy.Port());
+    RegSetValueExW(policy, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(address.c_str()),
+                   static_cast<DWORD>((address.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(policy);
+    CAUServerData data;
+    data.SetConfiguration(&config_);
+    const ServerResult result = data.Initialize();
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, scup::PolicyKeyPath().c_str());
+    ASSERT_EQ(result, ServerResult::Success);
+    EXPECT_EQ(data.ConnectionKindFound(), CAUServerData::kConfiguredProxy);
+    const std::vector<HttpRequestSeen> requests = proxy.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].target, "http://update.corvane.example:80/ScUpdater/VersionCheck.aspx");
+    for (const HttpRequestSeen& request : requests) EXPECT_EQ(request.Header("proxy-authorization"), "");
+}
+
 TEST_F(ServerDataTest, CredentialsTheUserAsksToSaveAreStoredAfterTheProbe) {
     ScriptedHttpServer proxy(
         [](const HttpRequestSeen& request) {
