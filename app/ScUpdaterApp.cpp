@@ -17,6 +17,7 @@
 #include "common/Text.h"
 #include "common/Trace.h"
 #include "install/ConnectedPrinters.h"
+#include "install/PrintQueue.h"
 #include "install/StoredFileQuery.h"
 #include "install/TransferEnvironment.h"
 #include "local/AUHistoryLog.h"
@@ -155,6 +156,8 @@ bool CScUpdaterApp::InitInstance(const std::vector<std::wstring>& args) {
         }
         instance.WaitForPrevious();
     }
+    // Only the instance that holds the lock may take back a pause an earlier run left.
+    scup::ResumeQueueLeftPaused();
 
     m_bEditorMode = commandLine.m_bEditor;
 
@@ -239,6 +242,7 @@ int CScUpdaterApp::RunUnattended(const CAUCommandLineInfo& commandLine, const st
             run.EndBeforeStart(UnattendedExit::AnotherInstance, L"another instance of ScUpdater still runs");
     } else {
         m_bKeepDownloads = false;
+        scup::ResumeQueueLeftPaused();
         g_gdiplus.Start();
         m_pLocalData = m_services.createLocalData();
         if (!m_pLocalData->Initialize()) {

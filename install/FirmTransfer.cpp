@@ -11,6 +11,7 @@
 #include "InstallDialogs.h"
 #include "Pd3File.h"
 #include "PowerCheck.h"
+#include "PrintQueue.h"
 #include "StoredFileQuery.h"
 #include "TransferEnvironment.h"
 #include "TransferWorker.h"
@@ -65,6 +66,9 @@ class CFirmTransfer {
                      const std::vector<const SAUItemRecord*>* items);
     // A PC on a low battery is plugged in first: the user retries once it is, or gives up.
     bool HasEnoughPower();
+    // A printer that is printing or has jobs waiting is freed first: the user retries once it is,
+    // or gives up.
+    bool PrintersAreFree(const std::vector<std::wstring>& printers);
     bool Confirm();
     bool FindPrinters(std::vector<std::wstring>& printers);
     // 0 sent, 1 go on with the next printer, 2 end the run (its message shown).
@@ -118,7 +122,7 @@ int CFirmTransfer::Run(const std::vector<std::wstring>& installNames, const std:
     }
     if (!HasEnoughPower() || !Confirm()) return kFirmTransferNothingSent;
     std::vector<std::wstring> printers;
-    if (!FindPrinters(printers)) return kFirmTransferNothingSent;
+    if (!FindPrinters(printers) || !PrintersAreFree(printers)) return kFirmTransferNothingSent;
 
     const bool modeCheck = IsTransferChangeCmd(m_driver);
     g_modeCheckUsed = modeCheck;
@@ -170,6 +174,19 @@ bool CFirmTransfer::HasEnoughPower() {
     return true;
 }
 
+bool CFirmTransfer::PrintersAreFree(const std::vector<std::wstring>& printers) {
+    for (const std::wstring& printer : printers) {
+        for (;;) {
+            const scup::SPrintQueueState state = scup::OpenPrintQueue(printer)->State();
+            if (state.Free()) break;
+            AUTrace(L"The printer %s is busy: %lu jobs in its queue%s.", printer.c_str(), state.jobs,
+                    state.printing ? L", printing" : L"");
+            if (Message(IDS_MSG_PRINTER_BUSY, MB_RETRYCANCEL | MB_ICONWARNING, true) != IDRETRY) return false;
+        }
+    }
+    return true;
+}
+
 bool CFirmTransfer::Confirm() {
     return m_dialogs.confirmTransfer && m_dialogs.confirmTransfer(m_language, m_owner);
 }
@@ -184,6 +201,8 @@ bool CFirmTransfer::FindPrinters(std::vector<std::wstring>& printers) {
 CFirmTransfer::Outcome CFirmTransfer::SendToPrinter(const std::wstring& printer, bool modeCheck) {
     CFirmPort& port = CFirmPort::Instance();
     if (!port.Open(printer)) return Outcome::NextPrinter;
+    // No job of the queue prints into the transfer, on whatever way it ends.
+    const scup::CQueuePause pause(printer);
     if (modeCheck && !port.CheckMode()) {
         AUTrace(L"Failed: %s refused the mode check", printer.c_str());
         Message(IDS_MSG_TRANSFER_FAILED, MB_OK, false);

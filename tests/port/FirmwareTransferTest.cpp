@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <regex>
 #include <set>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "install/FirmTransfer.h"
 #include "install/InstallDialogs.h"
 #include "install/PowerCheck.h"
+#include "install/PrintQueue.h"
 #include "install/StoredFileQuery.h"
 #include "local/PrinterDriver.h"
 #include "res/firmware_ids.h"
@@ -221,6 +223,148 @@ TEST_F(LowBattery, TheMachineWideThresholdDecidesAndZeroTurnsTheCheckOff) {
     EXPECT_TRUE(scup::PowerEnoughForTransfer());
     scup::SetPowerStatusSource([](SYSTEM_POWER_STATUS&) { return false; });
     EXPECT_TRUE(scup::PowerEnoughForTransfer());
+}
+
+// The printer's queue as the spooler shows it: its jobs, whether it prints, and every pause and
+// resume asked of it, with the simulator's log mark at each (what had reached the printer by then).
+// Wine's spooler counts no jobs and refuses to pause a queue (SetPrinter with level 0 gives
+// ERROR_INVALID_LEVEL), so the queue is this stand-in, written from the winspool contract.
+struct SQueueScript {
+    std::mutex mutex;
+    int busyLooks = 0;  // looks at the queue that find a job in it, before it empties
+    bool printing = false;
+    bool pauseRefused = false;
+    bool resumeRefused = false;
+    std::vector<std::pair<std::string, std::size_t>> calls;
+    std::wstring printer;
+};
+
+class CScriptedQueue : public scup::IPrintQueue {
+  public:
+    CScriptedQueue(SQueueScript& script, std::wstring printer) : m_script(script) {
+        std::lock_guard lock(m_script.mutex);
+        m_script.printer = std::move(printer);
+    }
+    scup::SPrintQueueState State() override {
+        std::lock_guard lock(m_script.mutex);
+        scup::SPrintQueueState state;
+        state.known = true;
+        state.jobs = m_script.busyLooks > 0 ? 1 : 0;
+        if (m_script.busyLooks > 0) --m_script.busyLooks;
+        state.printing = m_script.printing;
+        return state;
+    }
+    bool Pause() override { return Record("pause", !m_script.pauseRefused); }
+    bool Resume() override { return Record("resume", !m_script.resumeRefused); }
+
+  private:
+    bool Record(const char* what, bool done) {
+        std::lock_guard lock(m_script.mutex);
+        m_script.calls.emplace_back(what, LogMark());
+        return done;
+    }
+    SQueueScript& m_script;
+};
+
+class BusyPrinter : public Transfer128 {
+  protected:
+    void SetUp() override {
+        Transfer128::SetUp();
+        scup::SetPrintQueueSource([this](const std::wstring& printer) {
+            return std::make_unique<CScriptedQueue>(queue_, printer);
+        });
+    }
+    void TearDown() override {
+        scup::SetPrintQueueSource({});
+        scup::WriteProfileText(scup::kSettingsSection, L"PausedQueue", L"");
+        Transfer128::TearDown();
+    }
+    std::vector<std::string> Calls() {
+        std::lock_guard lock(queue_.mutex);
+        std::vector<std::string> names;
+        for (const auto& call : queue_.calls) names.push_back(call.first);
+        return names;
+    }
+    static std::wstring PauseMark() {
+        return scup::GetProfileText(scup::kSettingsSection, L"PausedQueue", L"");
+    }
+    // The simulated printer's queue, the one the firmware goes to.
+    static std::wstring Printer() {
+        const std::string name = port_test::PrinterName();
+        return std::wstring(name.begin(), name.end());
+    }
+    SQueueScript queue_;
+};
+
+TEST_F(BusyPrinter, AJobInTheQueueHoldsTheTransferBackAndTheQueueStaysPausedWhileItRuns) {
+    queue_.busyLooks = 1;
+    const SFirmware file{.name = "QUEUED", .type = 4, .dataLength = 700};
+    testing_support::MessageBoxCapture retry(IDRETRY);
+    const std::size_t before = LogMark();
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    const auto boxes = retry.Messages();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, Text(IDS_MSG_PRINTER_BUSY));
+    EXPECT_EQ(boxes[0].style, MB_RETRYCANCEL | MB_ICONWARNING | kTopMost);
+    EXPECT_EQ(boxes[1].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+    ASSERT_EQ(Calls(), (std::vector<std::string>{"pause", "resume"}));
+    EXPECT_EQ(queue_.printer, Printer()) << "the queue of the printer the firmware went to";
+    // Nothing had reached the printer at the pause; everything had by the resume.
+    EXPECT_EQ(queue_.calls[0].second, before);
+    EXPECT_EQ(queue_.calls[1].second, LogMark());
+    EXPECT_GT(queue_.calls[1].second, before);
+    EXPECT_EQ(PauseMark(), L"");
+}
+
+TEST_F(BusyPrinter, GivingUpOnAPrinterThatPrintsSendsNothingAndPausesNothing) {
+    queue_.printing = true;
+    const SFirmware file{.name = "PRINTING", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferNothingSent);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, Text(IDS_MSG_PRINTER_BUSY));
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(NewLog().empty()) << "nothing may reach the printer";
+}
+
+TEST_F(BusyPrinter, TheQueueIsResumedWhenTheTransferFailsAndAQueueThatCannotPauseStillGetsIt) {
+    // Refused once the printer is open: its region is another.
+    const SFirmware file{.name = "FIRMWAREA", .spec = "ENG_GBR", .type = 6, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferFailed);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].text.find(Text(IDS_MSG_SPEC_MISMATCH).substr(0, 20)), std::wstring::npos);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"pause", "resume"}));
+    EXPECT_EQ(PauseMark(), L"");
+
+    // A user without the right to manage the printer: the empty queue was the guard.
+    queue_.calls.clear();
+    queue_.pauseRefused = true;
+    const SFirmware second{.name = "UNPAUSED", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(second)}), kFirmTransferSent);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"pause"}));
+    EXPECT_EQ(PauseMark(), L"");
+}
+
+TEST_F(BusyPrinter, APauseLeftBehindIsResumedAtTheNextStartAndRemembersUntilItIs) {
+    // A queue that could not be resumed keeps its mark, as does a run that never got to resume.
+    queue_.resumeRefused = true;
+    const SFirmware file{.name = "STUCK", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    EXPECT_EQ(PauseMark(), Printer());
+
+    queue_.calls.clear();
+    scup::ResumeQueueLeftPaused();
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"resume"}));
+    EXPECT_EQ(PauseMark(), Printer()) << "refused again: tried at the start after";
+
+    queue_.calls.clear();
+    queue_.resumeRefused = false;
+    scup::ResumeQueueLeftPaused();
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"resume"}));
+    EXPECT_EQ(queue_.printer, Printer());
+    EXPECT_EQ(PauseMark(), L"");
+    queue_.calls.clear();
+    scup::ResumeQueueLeftPaused();
+    EXPECT_TRUE(Calls().empty()) << "nothing is left to resume";
 }
 
 // An install run on the update thread: the confirmation opens on the main thread, owned by the
