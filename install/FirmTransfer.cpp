@@ -69,6 +69,7 @@ class CFirmTransfer {
     // A printer that is printing or has jobs waiting is freed first: the user retries once it is,
     // or gives up.
     bool PrintersAreFree(const std::vector<std::wstring>& printers);
+    bool PrinterIsFree(const std::wstring& printer);
     bool Confirm();
     bool FindPrinters(std::vector<std::wstring>& printers);
     // 0 sent, 1 go on with the next printer, 2 end the run (its message shown).
@@ -175,16 +176,19 @@ bool CFirmTransfer::HasEnoughPower() {
 }
 
 bool CFirmTransfer::PrintersAreFree(const std::vector<std::wstring>& printers) {
-    for (const std::wstring& printer : printers) {
-        for (;;) {
-            const scup::SPrintQueueState state = scup::OpenPrintQueue(printer)->State();
-            if (state.Free()) break;
-            AUTrace(L"The printer %s is busy: %lu jobs in its queue%s.", printer.c_str(), state.jobs,
-                    state.printing ? L", printing" : L"");
-            if (Message(IDS_MSG_PRINTER_BUSY, MB_RETRYCANCEL | MB_ICONWARNING, true) != IDRETRY) return false;
-        }
-    }
+    for (const std::wstring& printer : printers)
+        if (!PrinterIsFree(printer)) return false;
     return true;
+}
+
+bool CFirmTransfer::PrinterIsFree(const std::wstring& printer) {
+    for (;;) {
+        const scup::SPrintQueueState state = scup::OpenPrintQueue(printer)->State();
+        if (state.Free()) return true;
+        AUTrace(L"The printer %s is busy: %lu jobs in its queue%s.", printer.c_str(), state.jobs,
+                state.printing ? L", printing" : L"");
+        if (Message(IDS_MSG_PRINTER_BUSY, MB_RETRYCANCEL | MB_ICONWARNING, true) != IDRETRY) return false;
+    }
 }
 
 bool CFirmTransfer::Confirm() {
@@ -201,8 +205,11 @@ bool CFirmTransfer::FindPrinters(std::vector<std::wstring>& printers) {
 CFirmTransfer::Outcome CFirmTransfer::SendToPrinter(const std::wstring& printer, bool modeCheck) {
     CFirmPort& port = CFirmPort::Instance();
     if (!port.Open(printer)) return Outcome::NextPrinter;
-    // No job of the queue prints into the transfer, on whatever way it ends.
+    // No job of the queue prints into the transfer, on whatever way it ends. A job may have come
+    // since the printers were looked at (an earlier printer's transfer takes minutes), so this one
+    // is looked at again once its queue is held.
     const scup::CQueuePause pause(printer);
+    if (!PrinterIsFree(printer)) return Outcome::EndRun;
     if (modeCheck && !port.CheckMode()) {
         AUTrace(L"Failed: %s refused the mode check", printer.c_str());
         Message(IDS_MSG_TRANSFER_FAILED, MB_OK, false);

@@ -2,11 +2,13 @@
 
 #include <winspool.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/Guarded.h"
 #include "common/Handles.h"
 #include "common/Profile.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 
 namespace scup {
@@ -54,6 +56,7 @@ class CSpoolerQueue : public IPrintQueue {
         state.jobs = info->cJobs;
         state.printing =
             (info->Status & (PRINTER_STATUS_PRINTING | PRINTER_STATUS_PROCESSING | PRINTER_STATUS_BUSY)) != 0;
+        state.paused = (info->Status & PRINTER_STATUS_PAUSED) != 0;
         return state;
     }
 
@@ -79,16 +82,46 @@ std::unique_ptr<IPrintQueue> OpenPrintQueue(const std::wstring& printer) {
     return source ? source(printer) : std::make_unique<CSpoolerQueue>(printer);
 }
 
+namespace {
+
+std::vector<std::wstring> PausedQueues() {
+    return SplitList(GetProfileText(kSettingsSection, kPausedQueueSetting, L""), L',');
+}
+
+void KeepPausedQueues(const std::vector<std::wstring>& queues) {
+    std::wstring list;
+    for (const std::wstring& queue : queues) list += (list.empty() ? L"" : L",") + queue;
+    WriteProfileText(kSettingsSection, kPausedQueueSetting, list);
+}
+
+void MarkPaused(const std::wstring& printer) {
+    std::vector<std::wstring> queues = PausedQueues();
+    if (std::find(queues.begin(), queues.end(), printer) == queues.end()) queues.push_back(printer);
+    KeepPausedQueues(queues);
+}
+
+void UnmarkPaused(const std::wstring& printer) {
+    std::vector<std::wstring> queues = PausedQueues();
+    queues.erase(std::remove(queues.begin(), queues.end(), printer), queues.end());
+    KeepPausedQueues(queues);
+}
+
+}  // namespace
+
 CQueuePause::CQueuePause(const std::wstring& printer) : m_printer(printer), m_queue(OpenPrintQueue(printer)) {
+    if (m_queue->State().paused) {
+        AUTrace(L"The print queue of %s is paused already; it is left as it is.", printer.c_str());
+        return;
+    }
     // The mark goes down before the pause, so that no pause is ever left without it.
-    WriteProfileText(kSettingsSection, kPausedQueueSetting, printer);
+    MarkPaused(printer);
     m_paused = m_queue->Pause();
     if (m_paused) {
         AUTrace(L"The print queue of %s is paused for the transfer.", printer.c_str());
     } else {
         AUTrace(L"The print queue of %s could not be paused; its jobs were checked just before.",
                 printer.c_str());
-        WriteProfileText(kSettingsSection, kPausedQueueSetting, L"");
+        UnmarkPaused(printer);
     }
 }
 
@@ -96,7 +129,7 @@ CQueuePause::~CQueuePause() {
     if (!m_paused) return;
     if (m_queue->Resume()) {
         AUTrace(L"The print queue of %s is resumed.", m_printer.c_str());
-        WriteProfileText(kSettingsSection, kPausedQueueSetting, L"");
+        UnmarkPaused(m_printer);
     } else {
         // The mark stays: the next start tries again.
         AUTrace(L"Failed: the print queue of %s could not be resumed.", m_printer.c_str());
@@ -104,10 +137,10 @@ CQueuePause::~CQueuePause() {
 }
 
 void ResumeQueueLeftPaused() {
-    const std::wstring printer = GetProfileText(kSettingsSection, kPausedQueueSetting, L"");
-    if (printer.empty()) return;
-    AUTrace(L"The print queue of %s was left paused by an earlier run: it is resumed.", printer.c_str());
-    if (OpenPrintQueue(printer)->Resume()) WriteProfileText(kSettingsSection, kPausedQueueSetting, L"");
+    for (const std::wstring& printer : PausedQueues()) {
+        AUTrace(L"The print queue of %s was left paused by an earlier run: it is resumed.", printer.c_str());
+        if (OpenPrintQueue(printer)->Resume()) UnmarkPaused(printer);
+    }
 }
 
 }  // namespace scup

@@ -18,8 +18,10 @@ struct SPrintQueueState {
     bool known = false;
     DWORD jobs = 0;
     bool printing = false;
+    // Held (by this program or by whoever manages the printer): its jobs wait.
+    bool paused = false;
 
-    bool Free() const { return !known || (jobs == 0 && !printing); }
+    bool Free() const { return !known || (!printing && (paused || jobs == 0)); }
 };
 
 // One printer's queue, as the spooler (winspool) keeps it.
@@ -39,8 +41,9 @@ void SetPrintQueueSource(PrintQueueSource source);
 std::unique_ptr<IPrintQueue> OpenPrintQueue(const std::wstring& printer);
 
 // Holds the printer's queue paused while it lives and resumes it on every way out. The profile's
-// "PausedQueue" names the queue meanwhile, so that a pause left by a program that ended without
-// resuming it is undone at the next start (ResumeQueueLeftPaused).
+// "PausedQueue" lists the queues meanwhile (printer names hold no comma), so that a pause left by a
+// program that ended without resuming it is undone at the next start (ResumeQueueLeftPaused). A
+// queue that was paused already is left as it was: whoever paused it resumes it.
 class CQueuePause {
   public:
     explicit CQueuePause(const std::wstring& printer);
@@ -55,7 +58,7 @@ class CQueuePause {
     bool m_paused = false;
 };
 
-// At the program's start: resumes the queue that an earlier run paused and never resumed.
+// At the program's start: resumes the queues that an earlier run paused and never resumed.
 void ResumeQueueLeftPaused();
 
 }  // namespace scup

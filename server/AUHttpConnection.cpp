@@ -261,7 +261,7 @@ ServerResult CAUHttpConnection::Exchange(CHttpRequest& request, const std::wstri
         const ServerResult result = Round(request, requestText, target, mode, progress, answer);
         if (result == ServerResult::CredentialsAsked) {
             open.Keep(std::move(answer));
-            const ServerResult asked = AskForCredentials(request, progress);
+            const ServerResult asked = AskForCredentials(request);
             if (asked != ServerResult::Success) return open.Close(asked);
             schedule.StartAnew();
             continue;
@@ -335,17 +335,34 @@ std::optional<std::wstring> RedirectHost(HINTERNET request) {
 
 }  // namespace
 
-// The rest of a download came when the answer gives exactly the bytes from the download's point on.
+namespace {
+
+// Whether a 206 answer is the rest of the file the first answer began: the same length and, where
+// both name one, the same version.
+bool IsSameFile(HINTERNET handle, const SDownloadPoint& point, unsigned long long total) {
+    if (point.total != 0 && total != point.total) return false;
+    const std::optional<std::wstring> tag = AnswerHeader(handle, L"ETag");
+    const bool namesVersions = tag && !point.validator.empty() && point.validator.front() == L'"';
+    return !namesVersions || *tag == point.validator;
+}
+
+}  // namespace
+
+// The rest of a download came when the answer gives exactly the bytes from the download's point to
+// the end of the same file, and announces no other length for them.
 ServerResult CAUHttpConnection::TakePartialAnswer(CHttpRequest& request) {
     SDownloadPoint& point = request.DownloadPoint();
-    const std::optional<std::wstring> range = AnswerHeader(request.Handle(), L"Content-Range");
+    const HINTERNET handle = request.Handle();
+    const std::optional<std::wstring> range = AnswerHeader(handle, L"Content-Range");
+    const std::optional<std::wstring> length = AnswerHeader(handle, L"Content-Length");
     unsigned long long first = 0;
     unsigned long long last = 0;
     unsigned long long total = 0;
     if (point.askedForRest && range &&
         swscanf(range->c_str(), L"bytes %llu-%llu/%llu", &first, &last, &total) == 3 &&
         first == point.written && last >= first && last + 1 == total &&
-        (m_downloadLimit == 0 || total <= m_downloadLimit))
+        (m_downloadLimit == 0 || total <= m_downloadLimit) && IsSameFile(handle, point, total) &&
+        (!length || wcstoull(length->c_str(), nullptr, 10) == last - first + 1))
         return ServerResult::Success;
     AUTrace(L"Failed: the server sent another part of the file (%s) than the rest from byte %llu.",
             range ? range->c_str() : L"none", point.written);
@@ -398,7 +415,7 @@ ServerResult CAUHttpConnection::Round(CHttpRequest& request, const std::wstring&
     return ServerResult::AnswerUnusable;
 }
 
-ServerResult CAUHttpConnection::AskForCredentials(CHttpRequest& request, const DownloadProgress& progress) {
+ServerResult CAUHttpConnection::AskForCredentials(CHttpRequest& request) {
     if (IsExiting()) return ServerResult::ProxyAuthRefused;
     AUTrace(L"Getting Proxy Authentication details from user.");
     if (Session().proxyText != m_strProxyServer) {
@@ -412,8 +429,9 @@ ServerResult CAUHttpConnection::AskForCredentials(CHttpRequest& request, const D
         AUTrace(L"User cancelled the request for Proxy Authentication.");
         return ServerResult::ProxyAuthRefused;
     }
+    // The refusal's own page is only read to its end: it tells the download's progress nothing.
     std::wstring drained;
-    ReadAnswer(request, drained, AnswerMode::Text, progress, 0);
+    ReadAnswer(request, drained, AnswerMode::Text, {}, 0);
     if (OpenRequest(request) != ServerResult::Success) return ServerResult::Failed;
     GiveProxyCredentials(request);
     return ServerResult::Success;

@@ -121,7 +121,7 @@ class CAUHttpConnection : public CAUConnection {
                        std::unique_ptr<scup::TraceScope>& answer);
     // After a proxy asked for credentials: the user gives them and the request is made anew with
     // them; Success when it may go out again.
-    ServerResult AskForCredentials(CHttpRequest& request, const DownloadProgress& progress);
+    ServerResult AskForCredentials(CHttpRequest& request);
     ServerResult GetProxyAuthDetailsFromUser();
     ServerResult TestAttempt(CHttpRequest& request, int attempt, bool& tryAgain);
 

@@ -239,8 +239,10 @@ UniqueFile OpenTarget(const std::wstring& path, unsigned long long start) {
 }
 
 // Whether the server may give the rest of this answer later: it serves byte ranges and names the
-// version of the file, so that a rest of another version is never joined to this part.
+// version of the file, so that a rest of another version is never joined to what came.
 void NoteWhetherResumable(HINTERNET handle, SDownloadPoint& point) {
+    unsigned long long length = 0;
+    point.total = AnnouncedLength(handle, length) ? length : 0;
     const std::optional<std::wstring> ranges = AnswerHeader(handle, L"Accept-Ranges");
     std::optional<std::wstring> validator = AnswerHeader(handle, L"ETag");
     if (validator && validator->rfind(L"W/", 0) == 0) validator.reset();  // a weak one names no bytes
@@ -287,7 +289,8 @@ ServerResult ReadAnswer(CHttpRequest& request, std::wstring& target, AnswerMode 
     } else {
         file = OpenTarget(target, start);
         if (!file) return ServerResult::Failed;
-        NoteWhetherResumable(handle, point);
+        // The rest keeps the first answer's length and version, which it was checked against.
+        if (start == 0) NoteWhetherResumable(handle, point);
     }
     unsigned long long announced = 0;
     const unsigned long long bytesPerPercent =
@@ -303,6 +306,12 @@ ServerResult ReadAnswer(CHttpRequest& request, std::wstring& target, AnswerMode 
         // An exchange only asks, so its answer is asked for again; a download goes on from where
         // it broke.
         result = mode == AnswerMode::Text ? ServerResult::ConnectionLost : ServerResult::Interrupted;
+    }
+    if (result == ServerResult::Success && start > 0 && point.total > 0 && sink.Total() != point.total) {
+        // A rest that announced no length ended early: the file is not whole yet.
+        AUTrace(L"Failed: the download ended after %llu of the %llu bytes of the file.", sink.Total(),
+                point.total);
+        result = ServerResult::Interrupted;
     }
     if (mode == AnswerMode::File) point.written = result == ServerResult::Interrupted ? sink.Total() : 0;
     if (result == ServerResult::Cancelled) file.reset();

@@ -24,6 +24,8 @@ struct SDownloadPoint {
     // which the request for the rest names so that a changed file comes whole.
     bool resumable = false;
     std::wstring validator;
+    // The whole file's length as its first answer gave it (0: not given); the rest must end there.
+    unsigned long long total = 0;
     // Whether the round now under way asked for the rest.
     bool askedForRest = false;
 };

@@ -46,7 +46,8 @@ run busy -INSTALL PP-CONTACT13
 e2e_expect "the install ends with 0" test "$RUN_EXIT" -eq 0
 e2e_expect "the address book is at 1.3.2.0" test "$(scup_demo_installed_version "$ADDRESS_BOOK")" = 1.3.2.0
 e2e_expect "the server said twice that it was busy" test "$(logged "fault status 503")" -eq 2
-e2e_expect "the package was then served whole" test "$(logged "GET $BOOK_PACKAGE 200")" -eq 1
+e2e_expect "the signed statement was then served" test "$(logged "GET $BOOK_PACKAGE.sig 200")" -eq 1
+e2e_expect "and the package after it" test "$(logged "GET $BOOK_PACKAGE 200")" -eq 1
 
 # --- The editor's package cut off after 300000 bytes; the rest comes by range and the whole is
 # checked against its signed size and hash before it runs. (The switch's path also takes in the

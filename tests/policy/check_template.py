@@ -11,7 +11,6 @@ import sys
 import xml.etree.ElementTree as ET
 
 NS = {"p": "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"}
-KEY = r"Software\Policies\Corvane Industries, Ltd.\ScUpdater"
 LANGUAGES = ["en-US", "de-DE"]
 PROGRAM_FOLDERS = ["app", "common", "install", "local", "server", "ui"]
 
@@ -20,6 +19,16 @@ failures = []
 
 def fail(text):
     failures.append(text)
+
+
+def resource_string(root, name):
+    """A string of the resource library's own table (ScUpRes.rc)."""
+    text = (root / "res" / "ScUpRes.rc").read_text(encoding="utf-8")
+    match = re.search(r"^\s*" + name + r'\s+"([^"]*)"', text, re.MULTILINE)
+    if not match:
+        fail(f"ScUpRes.rc has no {name}")
+        return ""
+    return match.group(1)
 
 
 def program_text(root):
@@ -34,6 +43,9 @@ def main():
     root = pathlib.Path(sys.argv[1])
     policy = root / "res" / "policy"
     admx = ET.parse(policy / "ScUpdater.admx").getroot()
+    # The key the program reads: its registry key (string 500) and profile name (501).
+    key = "Software\\Policies\\{}\\{}".format(resource_string(root, "IDS_REGISTRY_KEY"),
+                                              resource_string(root, "IDS_PROFILE_NAME"))
     source = program_text(root)
     readme = (root / "README.md").read_text(encoding="utf-8")
 
@@ -43,7 +55,7 @@ def main():
     value_names = []
     for item in admx.iterfind(".//p:policies/p:policy", NS):
         name = item.get("name")
-        if item.get("key") != KEY:
+        if item.get("key") != key:
             fail(f"{name}: writes under {item.get('key')!r}, not the program's policy key")
         if item.get("class") != "Machine":
             fail(f"{name}: is not a computer policy")

@@ -233,6 +233,9 @@ struct SQueueScript {
     std::mutex mutex;
     int busyLooks = 0;  // looks at the queue that find a job in it, before it empties
     bool printing = false;
+    bool paused = false;
+    // Looks at the paused queue that find a job printing still (one sent before the pause).
+    int printingLooksWhilePaused = 0;
     bool pauseRefused = false;
     bool resumeRefused = false;
     std::vector<std::pair<std::string, std::size_t>> calls;
@@ -252,15 +255,21 @@ class CScriptedQueue : public scup::IPrintQueue {
         state.jobs = m_script.busyLooks > 0 ? 1 : 0;
         if (m_script.busyLooks > 0) --m_script.busyLooks;
         state.printing = m_script.printing;
+        state.paused = m_script.paused;
+        if (m_script.paused && m_script.printingLooksWhilePaused > 0) {
+            state.printing = true;
+            --m_script.printingLooksWhilePaused;
+        }
         return state;
     }
-    bool Pause() override { return Record("pause", !m_script.pauseRefused); }
-    bool Resume() override { return Record("resume", !m_script.resumeRefused); }
+    bool Pause() override { return Record("pause", !m_script.pauseRefused, true); }
+    bool Resume() override { return Record("resume", !m_script.resumeRefused, false); }
 
   private:
-    bool Record(const char* what, bool done) {
+    bool Record(const char* what, bool done, bool pausedAfter) {
         std::lock_guard lock(m_script.mutex);
         m_script.calls.emplace_back(what, LogMark());
+        if (done) m_script.paused = pausedAfter;
         return done;
     }
     SQueueScript& m_script;
@@ -316,6 +325,32 @@ TEST_F(BusyPrinter, AJobInTheQueueHoldsTheTransferBackAndTheQueueStaysPausedWhil
     EXPECT_EQ(PauseMark(), L"");
 }
 
+// A job sent to the printer just before its queue was paused still prints: the transfer waits.
+TEST_F(BusyPrinter, AJobStillPrintingOnceTheQueueIsHeldIsWaitedFor) {
+    queue_.printingLooksWhilePaused = 1;
+    const SFirmware file{.name = "LATEJOB", .type = 4, .dataLength = 700};
+    testing_support::MessageBoxCapture retry(IDRETRY);
+    const std::size_t before = LogMark();
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    const auto boxes = retry.Messages();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, Text(IDS_MSG_PRINTER_BUSY));
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"pause", "resume"}));
+    EXPECT_EQ(queue_.calls[0].second, before);
+}
+
+// A queue that whoever manages the printer has paused holds its documents back already: the
+// transfer goes, and the queue stays as it was found.
+TEST_F(BusyPrinter, AQueuePausedAlreadyIsNeitherPausedNorResumed) {
+    queue_.paused = true;
+    queue_.busyLooks = 100;
+    const SFirmware file{.name = "HELDBACK", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(queue_.paused);
+    EXPECT_EQ(PauseMark(), L"");
+}
+
 TEST_F(BusyPrinter, GivingUpOnAPrinterThatPrintsSendsNothingAndPausesNothing) {
     queue_.printing = true;
     const SFirmware file{.name = "PRINTING", .type = 4, .dataLength = 700};
@@ -365,6 +400,17 @@ TEST_F(BusyPrinter, APauseLeftBehindIsResumedAtTheNextStartAndRemembersUntilItIs
     queue_.calls.clear();
     scup::ResumeQueueLeftPaused();
     EXPECT_TRUE(Calls().empty()) << "nothing is left to resume";
+
+    // Another queue still left paused keeps its mark through a transfer to this one.
+    scup::WriteProfileText(scup::kSettingsSection, L"PausedQueue", L"Corvane SC-300 Office");
+    const SFirmware second{.name = "BESIDE", .type = 4, .dataLength = 700};
+    EXPECT_EQ(Transfer({Firmware(second)}), kFirmTransferSent);
+    EXPECT_EQ(PauseMark(), L"Corvane SC-300 Office");
+    queue_.calls.clear();
+    scup::ResumeQueueLeftPaused();
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"resume"}));
+    EXPECT_EQ(queue_.printer, L"Corvane SC-300 Office");
+    EXPECT_EQ(PauseMark(), L"");
 }
 
 // An install run on the update thread: the confirmation opens on the main thread, owned by the

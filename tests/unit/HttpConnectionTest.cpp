@@ -496,7 +496,8 @@ TEST_F(HttpConnectionTest, ACancelDuringThePauseBeforeAnotherTryEndsTheRequest) 
                 return line.rfind(L"The server is busy: the request goes out again in ", 0) == 0;
             });
         };
-        while (!waiting()) Sleep(10);
+        // Bounded, so that a request that never pauses fails the test rather than hanging it.
+        for (int i = 0; i < 3000 && !waiting(); ++i) Sleep(10);
         SetEvent(events.cancel.get());
     });
     const auto started = std::chrono::steady_clock::now();
@@ -513,7 +514,9 @@ TEST_F(HttpConnectionTest, ADownloadCutShortGoesOnFromWhereItStoppedWithARange) 
     std::string content(400000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 13 + i / 777);
     constexpr size_t kFirstPart = 150000;
-    std::string wrongStart;
+    // What the server's 206 gets wrong, if anything.
+    enum class Rest { Right, WrongStart, OtherVersion, OtherLength, ShortOfItsLength };
+    std::atomic<Rest> rest{Rest::Right};
     ScriptedHttpServer server([&](const HttpRequestSeen& request) {
         const std::string range = request.Header("range");
         HttpAnswer answer;
@@ -524,12 +527,21 @@ TEST_F(HttpConnectionTest, ADownloadCutShortGoesOnFromWhereItStoppedWithARange) 
             return answer;
         }
         const size_t from = std::stoul(range.substr(6));
-        const size_t sent = wrongStart.empty() ? from : from - 1000;
+        const size_t sent = rest == Rest::WrongStart ? from - 1000 : from;
+        const size_t total = rest == Rest::OtherLength ? content.size() + 10 : content.size();
         answer.status = 206;
+        if (rest == Rest::OtherVersion) answer.headers[1].second = "\"v2\"";
         answer.headers.push_back({"Content-Range", "bytes " + std::to_string(sent) + "-" +
-                                                       std::to_string(content.size() - 1) + "/" +
-                                                       std::to_string(content.size())});
+                                                       std::to_string(total - 1) + "/" +
+                                                       std::to_string(total)});
         answer.body = content.substr(sent);
+        if (rest == Rest::OtherLength) answer.body += std::string(10, 'x');
+        if (rest == Rest::ShortOfItsLength) {
+            // A rest that announces no length and stops early, once; the next rest is whole.
+            answer.announceLength = false;
+            answer.body = content.substr(sent, 100000);
+            rest = Rest::Right;
+        }
         return answer;
     });
     CAUHttpConnection connection;
@@ -548,14 +560,35 @@ TEST_F(HttpConnectionTest, ADownloadCutShortGoesOnFromWhereItStoppedWithARange) 
     EXPECT_EQ(std::count(progress.begin(), progress.end(), -1), 0);
     EXPECT_EQ(progress.back(), 100);
 
-    // A part that does not start where the file stopped is never joined to it.
-    wrongStart = "yes";
+    // A rest that ends short of the file, with no length of its own to tell, is not the whole: the
+    // download goes on from where that one stopped.
+    rest = Rest::ShortOfItsLength;
     TraceCapture trace;
-    EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), file, {}, content.size()),
-              ServerResult::Failed);
-    EXPECT_TRUE(trace.Contains(
-        L"Failed: the server sent another part of the file (bytes 149000-399999/400000) than the rest from "
-        L"byte 150000."));
+    ASSERT_EQ(connection.Download(server.Url(L"/package.zip"), file, {}, content.size()),
+              ServerResult::Success);
+    EXPECT_TRUE(ReadTextFile(file) == content);
+    EXPECT_TRUE(trace.Contains(L"Failed: the download ended after 250000 of the 400000 bytes of the file."));
+    EXPECT_EQ(server.Requests().back().Header("range"), "bytes=250000-");
+
+    // A rest that does not start where the file stopped, or is of another version or length of
+    // the file, is never joined to it.
+    for (const Rest wrong : {Rest::WrongStart, Rest::OtherVersion, Rest::OtherLength}) {
+        rest = wrong;
+        TraceCapture refused;
+        EXPECT_EQ(connection.Download(server.Url(L"/package.zip"), file, {}, content.size() + 10),
+                  ServerResult::Failed)
+            << static_cast<int>(wrong);
+        const std::vector<std::wstring> lines = refused.Lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+            return line.rfind(L"Failed: the server sent another part of the file (", 0) == 0;
+        })) << static_cast<int>(wrong);
+        if (wrong == Rest::WrongStart) {
+            EXPECT_TRUE(
+                refused.Contains(L"Failed: the server sent another part of the file (bytes "
+                                 L"149000-399999/400000) than the rest "
+                                 L"from byte 150000."));
+        }
+    }
 }
 
 // What a hotel's or a guest network's portal gives instead of the server: its sign-in page, or a

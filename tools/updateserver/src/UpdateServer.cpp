@@ -88,7 +88,7 @@ std::string EntityTag(const struct stat& info) {
 // ranges, a suffix range or any other unit is answered whole, as a server may). An If-Range naming
 // another version of the file asks for the whole of the new one.
 struct FileRange {
-    enum class Kind { Whole, Part, Unsatisfiable } kind = Kind::Whole;
+    enum class Kind { Whole, Partial, Unsatisfiable } kind = Kind::Whole;
     std::uint64_t first = 0;
     std::uint64_t last = 0;
 };
@@ -100,13 +100,13 @@ FileRange RequestedRange(const HttpRequest& req, const std::string& tag, std::ui
     const std::string value = req.get_header_value("Range");
     constexpr std::string_view kUnit = "bytes=";
     if (value.compare(0, kUnit.size(), kUnit) != 0 || value.find(',') != std::string::npos) return range;
-    const std::string spec = value.substr(kUnit.size());
-    const std::size_t dash = spec.find('-');
+    const std::string bounds = value.substr(kUnit.size());
+    const std::size_t dash = bounds.find('-');
     if (dash == std::string::npos || dash == 0) return range;
     long long first = 0;
     long long last = 0;
-    if (!ParseNumber(spec.substr(0, dash), 0, 1LL << 62, first)) return range;
-    const std::string end = spec.substr(dash + 1);
+    if (!ParseNumber(bounds.substr(0, dash), 0, 1LL << 62, first)) return range;
+    const std::string end = bounds.substr(dash + 1);
     if (end.empty()) {
         last = static_cast<long long>(size) - 1;
     } else if (!ParseNumber(end, first, 1LL << 62, last)) {
@@ -116,7 +116,7 @@ FileRange RequestedRange(const HttpRequest& req, const std::string& tag, std::ui
         range.kind = FileRange::Kind::Unsatisfiable;
         return range;
     }
-    range.kind = FileRange::Kind::Part;
+    range.kind = FileRange::Kind::Partial;
     range.first = static_cast<std::uint64_t>(first);
     range.last = std::min<std::uint64_t>(static_cast<std::uint64_t>(last), size - 1);
     return range;
@@ -346,7 +346,7 @@ UpdateServer::Body UpdateServer::File(const HttpRequest& req, HttpResponse& res)
         Note("range not satisfiable for " + std::to_string(body.size) + " bytes");
         return Body::Text(416, "the range lies outside the file\n");
     }
-    if (range.kind == FileRange::Kind::Part) {
+    if (range.kind == FileRange::Kind::Partial) {
         res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
                                             std::to_string(range.last) + "/" + std::to_string(body.size));
         body.status = 206;

@@ -79,7 +79,7 @@ TEST_F(Download, ALargeFileArrivesWholeAndInOrder) {
     EXPECT_EQ(wrong, 0u);
 }
 
-TEST_F(Download, ARangeGivesThePartAskedForWith206AndAnotherVersionGivesTheWhole) {
+TEST_F(Download, ARangeGivesTheBytesAskedForWith206AndAnotherVersionGivesTheWhole) {
     std::string bytes;
     for (int i = 0; i < 5000; ++i) bytes += PatternByte(static_cast<std::uint64_t>(i));
     catalog_.WriteFile("SC-200/part.pdz", bytes);
