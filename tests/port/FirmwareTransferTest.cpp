@@ -305,38 +305,31 @@ class BusyPrinter : public Transfer128 {
     SQueueScript queue_;
 };
 
-TEST_F(BusyPrinter, AJobInTheQueueHoldsTheTransferBackAndTheQueueStaysPausedWhileItRuns) {
-    queue_.busyLooks = 1;
-    const SFirmware file{.name = "QUEUED", .type = 4, .dataLength = 700};
-    testing_support::MessageBoxCapture retry(IDRETRY);
-    const std::size_t before = LogMark();
-    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
-    const auto boxes = retry.Messages();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, Text(IDS_MSG_PRINTER_BUSY));
-    EXPECT_EQ(boxes[0].style, MB_RETRYCANCEL | MB_ICONWARNING | kTopMost);
-    EXPECT_EQ(boxes[1].text, Text(IDS_MSG_FIRMWARE_UPDATED));
-    ASSERT_EQ(Calls(), (std::vector<std::string>{"pause", "resume"}));
-    EXPECT_EQ(queue_.printer, Printer()) << "the queue of the printer the firmware went to";
-    // Nothing had reached the printer at the pause; everything had by the resume.
-    EXPECT_EQ(queue_.calls[0].second, before);
-    EXPECT_EQ(queue_.calls[1].second, LogMark());
-    EXPECT_GT(queue_.calls[1].second, before);
-    EXPECT_EQ(PauseMark(), L"");
-}
-
-// A job sent to the printer just before its queue was paused still prints: the transfer waits.
-TEST_F(BusyPrinter, AJobStillPrintingOnceTheQueueIsHeldIsWaitedFor) {
-    queue_.printingLooksWhilePaused = 1;
-    const SFirmware file{.name = "LATEJOB", .type = 4, .dataLength = 700};
-    testing_support::MessageBoxCapture retry(IDRETRY);
-    const std::size_t before = LogMark();
-    EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
-    const auto boxes = retry.Messages();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, Text(IDS_MSG_PRINTER_BUSY));
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"pause", "resume"}));
-    EXPECT_EQ(queue_.calls[0].second, before);
+// A job waiting in the queue, or one sent to the printer just before its queue was held and still
+// printing: the transfer waits for the user's Retry, and the queue stays paused while it runs.
+TEST_F(BusyPrinter, AJobInTheQueueOrStillPrintingOnceItIsHeldHoldsTheTransferBackUntilRetry) {
+    for (const bool stillPrinting : {false, true}) {
+        SCOPED_TRACE(stillPrinting ? "still printing once held" : "waiting in the queue");
+        queue_.calls.clear();
+        queue_.busyLooks = stillPrinting ? 0 : 1;
+        queue_.printingLooksWhilePaused = stillPrinting ? 1 : 0;
+        const SFirmware file{.name = stillPrinting ? "LATEJOB" : "QUEUED", .type = 4, .dataLength = 700};
+        testing_support::MessageBoxCapture retry(IDRETRY);
+        const std::size_t before = LogMark();
+        EXPECT_EQ(Transfer({Firmware(file)}), kFirmTransferSent);
+        const auto boxes = retry.Messages();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].text, Text(IDS_MSG_PRINTER_BUSY));
+        EXPECT_EQ(boxes[0].style, MB_RETRYCANCEL | MB_ICONWARNING | kTopMost);
+        EXPECT_EQ(boxes[1].text, Text(IDS_MSG_FIRMWARE_UPDATED));
+        ASSERT_EQ(Calls(), (std::vector<std::string>{"pause", "resume"}));
+        EXPECT_EQ(queue_.printer, Printer()) << "the queue of the printer the firmware went to";
+        // Nothing had reached the printer at the pause; everything had by the resume.
+        EXPECT_EQ(queue_.calls[0].second, before);
+        EXPECT_EQ(queue_.calls[1].second, LogMark());
+        EXPECT_GT(queue_.calls[1].second, before);
+        EXPECT_EQ(PauseMark(), L"");
+    }
 }
 
 // A queue that whoever manages the printer has paused holds its documents back already: the
