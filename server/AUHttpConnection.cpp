@@ -333,10 +333,6 @@ std::optional<std::wstring> RedirectHost(HINTERNET request) {
     return parts.host;
 }
 
-}  // namespace
-
-namespace {
-
 // Whether a 206 answer is the rest of the file the first answer began: the same length and, where
 // both name one, the same version.
 bool IsSameFile(HINTERNET handle, const SDownloadPoint& point, unsigned long long total) {
@@ -354,7 +350,8 @@ ServerResult CAUHttpConnection::TakePartialAnswer(CHttpRequest& request) {
     SDownloadPoint& point = request.DownloadPoint();
     const HINTERNET handle = request.Handle();
     const std::optional<std::wstring> range = AnswerHeader(handle, L"Content-Range");
-    const std::optional<std::wstring> length = AnswerHeader(handle, L"Content-Length");
+    unsigned long long length = 0;
+    const bool announces = AnnouncedLength(handle, length);
     unsigned long long first = 0;
     unsigned long long last = 0;
     unsigned long long total = 0;
@@ -362,7 +359,7 @@ ServerResult CAUHttpConnection::TakePartialAnswer(CHttpRequest& request) {
         swscanf(range->c_str(), L"bytes %llu-%llu/%llu", &first, &last, &total) == 3 &&
         first == point.written && last >= first && last + 1 == total &&
         (m_downloadLimit == 0 || total <= m_downloadLimit) && IsSameFile(handle, point, total) &&
-        (!length || wcstoull(length->c_str(), nullptr, 10) == last - first + 1))
+        (!announces || length == last - first + 1))
         return ServerResult::Success;
     AUTrace(L"Failed: the server sent another part of the file (%s) than the rest from byte %llu.",
             range ? range->c_str() : L"none", point.written);

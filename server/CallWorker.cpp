@@ -41,6 +41,38 @@ CCallWorker::~CCallWorker() {
     m_shared->wake.notify_one();
 }
 
+namespace {
+
+// Waits for the handle (none: only for the time) unless the user cancels or the program leaves
+// first: Finished when the handle came, TimedOut when the time passed. A cancel seen is set again,
+// so that the rest of the operation sees it too, as CancelRequested does.
+CCallWorker::End WaitUnlessEnded(HANDLE awaited, DWORD waitMs) {
+    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, scup::kCancelEventName));
+    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, scup::kExitEventName));
+    HANDLE waits[3] = {};
+    DWORD count = 0;
+    const DWORD awaitedIndex = awaited ? count : MAXDWORD;
+    if (awaited) waits[count++] = awaited;
+    const DWORD exitIndex = exit ? count : MAXDWORD;
+    if (exit) waits[count++] = exit.get();
+    const DWORD cancelIndex = cancel ? count : MAXDWORD;
+    if (cancel) waits[count++] = cancel.get();
+    if (count == 0) {
+        Sleep(waitMs);
+        return CCallWorker::End::TimedOut;
+    }
+    const DWORD waited = WaitForMultipleObjects(count, waits, FALSE, waitMs);
+    if (waited == WAIT_OBJECT_0 + awaitedIndex) return CCallWorker::End::Finished;
+    if (waited == WAIT_OBJECT_0 + cancelIndex) {
+        SetEvent(cancel.get());
+        return CCallWorker::End::Cancelled;
+    }
+    if (waited == WAIT_OBJECT_0 + exitIndex) return CCallWorker::End::Exiting;
+    return CCallWorker::End::TimedOut;
+}
+
+}  // namespace
+
 CCallWorker::End CCallWorker::Run(std::function<void()> call, DWORD waitMs) {
     if (m_abandoned) return m_spent;
     {
@@ -48,26 +80,10 @@ CCallWorker::End CCallWorker::Run(std::function<void()> call, DWORD waitMs) {
         m_shared->call = std::move(call);
         m_shared->wake.notify_one();
     }
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, scup::kCancelEventName));
-    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, scup::kExitEventName));
-    HANDLE waits[3] = {m_shared->done.get()};
-    DWORD count = 1;
-    const DWORD exitIndex = exit ? count : MAXDWORD;
-    if (exit) waits[count++] = exit.get();
-    const DWORD cancelIndex = cancel ? count : MAXDWORD;
-    if (cancel) waits[count++] = cancel.get();
-
-    const DWORD waited = WaitForMultipleObjects(count, waits, FALSE, waitMs);
-    if (waited == WAIT_OBJECT_0) return End::Finished;
+    const End end = WaitUnlessEnded(m_shared->done.get(), waitMs);
+    if (end == End::Finished) return end;
     m_abandoned = true;
-    if (waited == WAIT_OBJECT_0 + cancelIndex) {
-        SetEvent(cancel.get());  // for the rest of the operation, as in CancelRequested
-        m_spent = End::Cancelled;
-    } else if (waited == WAIT_OBJECT_0 + exitIndex) {
-        m_spent = End::Exiting;
-    } else {
-        m_spent = End::TimedOut;
-    }
+    m_spent = end;
     return m_spent;
 }
 
@@ -79,22 +95,6 @@ bool CCallWorker::CancelRequested() {
 }
 
 CCallWorker::End CCallWorker::Pause(DWORD ms) {
-    scup::UniqueHandle cancel(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, scup::kCancelEventName));
-    scup::UniqueHandle exit(OpenEventW(SYNCHRONIZE, FALSE, scup::kExitEventName));
-    HANDLE waits[2] = {};
-    DWORD count = 0;
-    if (exit) waits[count++] = exit.get();
-    const DWORD cancelIndex = cancel ? count : MAXDWORD;
-    if (cancel) waits[count++] = cancel.get();
-    if (count == 0) {
-        Sleep(ms);
-        return End::Finished;
-    }
-    const DWORD waited = WaitForMultipleObjects(count, waits, FALSE, ms);
-    if (waited == WAIT_TIMEOUT) return End::Finished;
-    if (waited == WAIT_OBJECT_0 + cancelIndex) {
-        SetEvent(cancel.get());
-        return End::Cancelled;
-    }
-    return End::Exiting;
+    const End end = WaitUnlessEnded(nullptr, ms);
+    return end == End::TimedOut ? End::Finished : end;
 }

@@ -47,18 +47,6 @@ class CMovementWatch {
     unsigned long long m_totalAtStart;
 };
 
-// The length the answer announces; false when it announces none (a chunked or closing answer).
-bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                             WINHTTP_NO_HEADER_INDEX))
-        return false;
-    wchar_t* end = nullptr;
-    length = wcstoull(text, &end, 10);
-    return end != text;
-}
-
 // The HTTP layer hands the body over a few kilobytes at a time: each turn of the worker gathers
 // what arrives within a moment, so that a fast download is not slowed by the hand-overs and a slow
 // one still shows its progress. One buffer serves every turn (a buffer grown afresh for each piece

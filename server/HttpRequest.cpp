@@ -69,12 +69,20 @@ ServerResult RefuseInsecureRedirect() {
 }
 
 bool RedirectsInTheClear(HINTERNET request) {
-    wchar_t location[2048] = {};
-    DWORD size = sizeof(location);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &size,
+    const std::optional<std::wstring> location = AnswerHeader(request, L"Location");
+    return location && _wcsnicmp(location->c_str(), L"http:", 5) == 0;
+}
+
+// The length the answer announces; false when it announces none (a chunked or closing answer).
+bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
                              WINHTTP_NO_HEADER_INDEX))
         return false;
-    return _wcsnicmp(location, L"http:", 5) == 0;
+    wchar_t* end = nullptr;
+    length = wcstoull(text, &end, 10);
+    return end != text;
 }
 
 std::optional<std::wstring> AnswerHeader(HINTERNET request, const wchar_t* name) {

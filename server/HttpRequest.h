@@ -112,6 +112,8 @@ ServerResult RefuseInsecureRedirect();
 bool RedirectsInTheClear(HINTERNET request);
 // A text header of the answer, or nothing when it has none.
 std::optional<std::wstring> AnswerHeader(HINTERNET request, const wchar_t* name);
+// The length the answer announces; false when it announces none (a chunked or closing answer).
+bool AnnouncedLength(HINTERNET request, unsigned long long& length);
 // The bytes as hex into the trace line of the format, when the trace is on.
 void TraceDump(const wchar_t* format, const std::string& bytes);
 
