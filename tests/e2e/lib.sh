@@ -296,23 +296,27 @@ e2e_wait_exchanges() {
   return 1
 }
 
-# e2e_run_unattended NAME ARGS...: ScUpdater with the arguments and "-REPORT NAME.json" until it ends (at most 4
-# minutes); leaves its exit code in RUN_EXIT, the report's path in REPORT, and in SAW_WINDOW the
-# first dialog or message box seen on the screen while it ran (empty when none came up).
+# e2e_run_unattended NAME ARGS...: ScUpdater (RUN_EXE, from RUN_DIR: the build's by default) with the
+# arguments and "-REPORT NAME.json" until it ends (at most 4 minutes); leaves its exit code in
+# RUN_EXIT, the report's path in REPORT, and in SAW_WINDOW the first dialog or message box seen on the
+# screen while it ran (empty when none came up). A scenario may name a function in
+# E2E_UNATTENDED_WATCH, called at each look while the program runs, and one in E2E_UNATTENDED_SHOW,
+# which tells what the run came to in place of the report's first lines.
 e2e_run_unattended() {
-  local name=$1 pid deadline window
+  local name=$1 dir=${RUN_DIR:-$E2E_BIN} pid deadline window
   shift
   REPORT=$E2E_OUT/$name.json
   rm -f "$REPORT"
   SAW_WINDOW=""
-  (cd "$E2E_BIN" && SCUPDATER_TRACE=1 exec wine ScUpdater.exe "$@" -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") \
-    >"$E2E_OUT/$name.out" 2>&1 &
+  (cd "$dir" && SCUPDATER_TRACE=1 exec wine "${RUN_EXE:-ScUpdater.exe}" "$@" \
+    -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") >"$E2E_OUT/$name.out" 2>&1 &
   pid=$!
   deadline=$((SECONDS + 240))
   while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+    [ -n "${E2E_UNATTENDED_WATCH:-}" ] && "$E2E_UNATTENDED_WATCH"
     window=$(scdrive list-windows | tr -d '\r' | awk '/class "#32770"/ { print; exit }')
     [ -n "$window" ] && [ -z "$SAW_WINDOW" ] && SAW_WINDOW=$window
-    sleep 0.5
+    sleep 0.2
   done
   if kill -0 "$pid" 2>/dev/null; then
     echo "$name: still running after 4 minutes; ended"
@@ -322,5 +326,9 @@ e2e_run_unattended() {
   RUN_EXIT=$?
   echo "$name: exit $RUN_EXIT"
   [ -n "$SAW_WINDOW" ] && echo "$name: a window came up: $SAW_WINDOW"
-  sed 's/^/  /' "$REPORT" 2>/dev/null | head -80
+  if [ -n "${E2E_UNATTENDED_SHOW:-}" ]; then
+    "$E2E_UNATTENDED_SHOW"
+  else
+    sed 's/^/  /' "$REPORT" 2>/dev/null | head -80
+  fi
 }

@@ -106,46 +106,31 @@ trace_lines() { cat "$(e2e_data_file ScUpdater.trace.txt)" 2>/dev/null | wc -l; 
 downloads() { find "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Corvane -path '*DownloadedFiles*' "$@" 2>/dev/null; }
 access_lines() { cat "$SERVICES/nginx/access.log" 2>/dev/null | wc -l; }
 
-# run NAME ARGS...: ScUpdater (from RUN_DIR, the build's by default) with the arguments and
-# "-REPORT NAME.json" until it ends (at most 4 minutes). Leaves RUN_EXIT, REPORT, SAW_WINDOW (a
-# dialog seen while it ran), RAN (the installers' records "*.args" seen in the download folder while
-# it ran; the program removes that folder when it ends) and ACCESS_MARK (the nginx log's length
-# before the run, for fetched).
-run() {
-  local name=$1 dir=${RUN_DIR:-$E2E_BIN} pid deadline window record trace_mark
-  shift
-  REPORT=$E2E_OUT/$name.json
-  rm -f "$REPORT"
-  SAW_WINDOW=""
-  RAN=""
-  ACCESS_MARK=$(access_lines)
-  trace_mark=$(trace_lines)
-  (cd "$dir" && SCUPDATER_TRACE=1 exec wine "${RUN_EXE:-ScUpdater.exe}" "$@" \
-    -REPORT "$(winepath -w "$REPORT" 2>/dev/null)") >"$E2E_OUT/$name.out" 2>&1 &
-  pid=$!
-  deadline=$((SECONDS + 240))
-  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
-    for record in $(downloads -name '*.args' -printf '%f\n'); do
-      [[ " $RAN " == *" $record "* ]] || RAN+=" $record"
-    done
-    window=$(scdrive list-windows | tr -d '\r' | awk '/class "#32770"/ { print; exit }')
-    [ -n "$window" ] && [ -z "$SAW_WINDOW" ] && SAW_WINDOW=$window
-    sleep 0.2
+# run NAME ARGS...: e2e_run_unattended, and besides RAN (the installers' records "*.args" seen in
+# the download folder while it ran; the program removes that folder when it ends) and ACCESS_MARK
+# (the nginx log's length before the run, for fetched).
+record_installers() {
+  local record
+  for record in $(downloads -name '*.args' -printf '%f\n'); do
+    [[ " $RAN " == *" $record "* ]] || RAN+=" $record"
   done
-  if kill -0 "$pid" 2>/dev/null; then
-    echo "$name: still running after 4 minutes; ended"
-    scup_kill_wine_programs
-  fi
-  wait "$pid"
-  RUN_EXIT=$?
-  echo "$name: exit $RUN_EXIT${RAN:+, installers seen:$RAN}"
-  [ -n "$SAW_WINDOW" ] && echo "$name: a window came up: $SAW_WINDOW"
-  # The run's refusals as its trace tells them, for whoever reads the log.
-  tail -n +"$((trace_mark + 1))" "$(e2e_data_file ScUpdater.trace.txt)" 2>/dev/null | tr -d '\r' |
+}
+# The run's refusals as its trace tells them, for whoever reads the log, and its entries.
+show_run() {
+  [ -n "$RAN" ] && echo "  installers seen:$RAN"
+  tail -n +"$((TRACE_MARK + 1))" "$(e2e_data_file ScUpdater.trace.txt)" 2>/dev/null | tr -d '\r' |
     grep 'is refused' | cut -d' ' -f4- | sed 's/^/  trace: /'
   entries failed | sed 's/^/  failed: /'
   entries skipped | sed 's/^/  skipped: /'
   entries installed | sed 's/^/  installed: /'
+}
+E2E_UNATTENDED_WATCH=record_installers
+E2E_UNATTENDED_SHOW=show_run
+run() {
+  RAN=""
+  ACCESS_MARK=$(access_lines)
+  TRACE_MARK=$(trace_lines)
+  e2e_run_unattended "$@"
 }
 
 # entries ARRAY: the report's ARRAY ("offered", "installed", "skipped", "failed"), an entry a line,
