@@ -19,7 +19,7 @@ bool ChecksumCache::Get(const std::filesystem::path& file, Facts& facts) {
         std::lock_guard lock(mutex_);
         const auto it = entries_.find(file.string());
         if (it != entries_.end() && it->second.size == size && it->second.changed == changed) {
-            facts = {size, it->second.checksum};
+            facts = {size, it->second.checksum, changed};
             return true;
         }
     }
@@ -28,7 +28,7 @@ bool ChecksumCache::Get(const std::filesystem::path& file, Facts& facts) {
     std::uint64_t hashed = 0;
     if (!Sha256::OfFile(file.string(), digest, hashed)) return false;
     // The size is that of the bytes hashed, in case the file was being replaced just now.
-    facts = {hashed, ChecksumText(digest.data(), digest.size())};
+    facts = {hashed, ChecksumText(digest.data(), digest.size()), changed};
     std::lock_guard lock(mutex_);
     entries_[file.string()] = {hashed, changed, facts.checksum};
     return true;

@@ -19,6 +19,7 @@ class ChecksumCache {
     struct Facts {
         std::uintmax_t size = 0;
         std::string checksum;
+        std::filesystem::file_time_type changed;  // when the file hashed was last written
     };
 
     // Size and checksum of the file as it is now. A file replaced on disk is hashed again, so the

@@ -209,7 +209,8 @@ Answer ExchangeResponder::Notice(std::string_view body) const {
 
     const CatalogUpdater& updater = catalog_.Updater();
     ChecksumCache::Facts facts;
-    if (!checksums_.Get(catalog_.Folder() / updater.file, facts)) {
+    const std::filesystem::path package = catalog_.Folder() / updater.file;
+    if (!checksums_.Get(package, facts)) {
         Answer failure;
         failure.status = 500;
         failure.contentType = "text/plain";
@@ -233,6 +234,7 @@ Answer ExchangeResponder::Notice(std::string_view body) const {
 
     Answer answer;
     answer.body = Serialized(doc);
+    answer.files.push_back({package, facts.size, facts.changed});
     answer.note = "OS=\"" + os + "\" Locale=\"" + locale + "\" -> updater " + updater.version + " (" +
                   updater.display + "), " + updater.file;
     return answer;

@@ -3,19 +3,29 @@
 // the request body as received (the "<?xml version='1.0' ?>" declaration and the request document, in
 // the PC's ANSI code page) and gives the HTTP answer.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Catalog.h"
 #include "ChecksumCache.h"
 
 namespace updateserver {
 
+// A file an answer names the size and checksum of, as it was when the answer was made.
+struct FileStamp {
+    std::filesystem::path path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type changed;
+};
+
 struct Answer {
     int status = 200;
     std::string contentType = "text/xml";
     std::string body;
     std::string note;  // what was asked and what was answered, for the request log
+    std::vector<FileStamp> files;  // the answer holds while these are unchanged
 };
 
 class ExchangeResponder {

@@ -1,20 +1,16 @@
 #include "HttpRequestParser.h"
 
 #include <algorithm>
+#include <boost/asio/buffer.hpp>
+#include <boost/beast/http/error.hpp>
 #include <cctype>
 
 #include "Catalog.h"
 
 namespace updateserver {
+namespace http = boost::beast::http;
+
 namespace {
-
-constexpr std::string_view kHeadEnd = "\r\n\r\n";
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 bool IsToken(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
@@ -23,16 +19,42 @@ bool IsToken(std::string_view text) {
     });
 }
 
-bool ContainsToken(std::string_view list, std::string_view token) {
-    while (!list.empty()) {
-        const std::size_t comma = std::min(list.find(','), list.size());
-        if (EqualsIgnoringCase(Trim(list.substr(0, comma)), token)) return true;
-        list.remove_prefix(std::min(comma + 1, list.size()));
-    }
-    return false;
+bool IsHttpVersion(std::string_view text) {
+    return text.size() == 8 && text.substr(0, 5) == "HTTP/" &&
+           std::isdigit(static_cast<unsigned char>(text[5])) && text[6] == '.' &&
+           std::isdigit(static_cast<unsigned char>(text[7]));
 }
 
+// Why the request line cannot be taken, or "" when its form is right (method, target and version
+// separated by single spaces). The parser's own error does not say which part was wrong.
+std::string RequestLineFault(std::string_view head, int& status) {
+    const std::string_view line = head.substr(0, std::min(head.find("\r\n"), head.size()));
+    const std::size_t first = line.find(' ');
+    const std::size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
+    status = 400;
+    if (second == std::string_view::npos || second == first + 1 ||
+        line.find(' ', second + 1) != std::string_view::npos)
+        return "malformed request line";
+    if (!IsToken(line.substr(0, first))) return "malformed request method";
+    const std::string_view version = line.substr(second + 1);
+    if (IsHttpVersion(version) && version != "HTTP/1.1" && version != "HTTP/1.0") {
+        status = 505;
+        return "only HTTP/1.0 and HTTP/1.1 are spoken here";
+    }
+    if (version != "HTTP/1.1" && version != "HTTP/1.0") return "malformed request line";
+    return "";
+}
+
+constexpr char kChunked[] = "a request body must come with Content-Length (chunked bodies are not taken)";
+
 }  // namespace
+
+HttpRequestParser::HttpRequestParser(std::size_t maxBody)
+    : maxBody_(maxBody), parser_(std::make_unique<BeastParser>()) {
+    // The body limit is this class's, so that the refusal can name the length.
+    parser_->body_limit(boost::none);
+    parser_->eager(false);  // stop after the headers: the framing is checked before any body is taken
+}
 
 HttpRequestParser::State HttpRequestParser::Fail(int status, std::string reason) {
     failureStatus_ = status;
@@ -41,65 +63,84 @@ HttpRequestParser::State HttpRequestParser::Fail(int status, std::string reason)
     return State::Failed;
 }
 
-HttpRequestParser::State HttpRequestParser::TooLongHead() {
-    return Fail(431, "request line and headers longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
-}
-
 HttpRequestParser::State HttpRequestParser::Parse(std::string_view buffer) {
+    if (failureStatus_ != 0) return State::Failed;
+    const auto tooLong = [this] {
+        return Fail(431,
+                    "request line and headers longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
+    };
+    boost::beast::error_code error;
     if (!headersRead_) {
-        // Empty lines before a request are allowed (a client may end its previous body with one).
+        // Empty lines before a request are allowed (a client may end its previous body with one);
+        // they count towards the limit, or a stream of them would never end.
         std::size_t start = 0;
         while (start + 1 < buffer.size() && buffer[start] == '\r' && buffer[start + 1] == '\n') start += 2;
-        const std::size_t from = std::max(start, searchedUpTo_ > 3 ? searchedUpTo_ - 3 : 0);
-        const std::size_t end = buffer.find(kHeadEnd, from);
-        if (end == std::string_view::npos) {
-            searchedUpTo_ = buffer.size();
-            // Empty lines before the request count too, or a stream of them would never end.
-            if (buffer.size() > kMaxHeaderBytes) return TooLongHead();
-            return State::NeedMore;
-        }
-        if (end > kMaxHeaderBytes) return TooLongHead();
-        headerBytes_ = end + kHeadEnd.size();
-        if (const State state = ReadHead(buffer.substr(start, end - start)); state == State::Failed)
-            return state;
+        if (start >= kMaxHeaderBytes) return tooLong();
+        const std::string_view head = buffer.substr(start);
+        if (head.empty() || head == "\r") return State::NeedMore;
+        parser_->header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes - start));
+        const std::size_t taken = parser_->put(boost::asio::buffer(head.data(), head.size()), error);
+        if (error == http::error::need_more) return State::NeedMore;
+        if (error == http::error::header_limit) return tooLong();
+        if (error) return Refuse(error, head);
+        blankLines_ = start;
+        fed_ = taken;
+        headerBytes_ = start + taken;
+        if (TakeHead() == State::Failed) return State::Failed;
         headersRead_ = true;
+        parser_->eager(true);
     }
-    if (buffer.size() < headerBytes_ + bodyBytes_) return State::NeedMore;
-    request_.body.assign(buffer.substr(headerBytes_, bodyBytes_));
+    while (!parser_->is_done()) {
+        const std::string_view rest = buffer.substr(std::min(blankLines_ + fed_, buffer.size()));
+        if (rest.empty()) return State::NeedMore;
+        const std::size_t taken = parser_->put(boost::asio::buffer(rest.data(), rest.size()), error);
+        fed_ += taken;
+        if (error == http::error::need_more || (!error && taken == 0)) return State::NeedMore;
+        if (error) return Refuse(error, buffer.substr(blankLines_));
+    }
+    request_.body = std::move(parser_->get().body());
+    consumed_ = blankLines_ + fed_;
     return State::Complete;
 }
 
-HttpRequestParser::State HttpRequestParser::ReadHead(std::string_view head) {
-    std::size_t lineEnd = std::min(head.find("\r\n"), head.size());
-    if (!ReadRequestLine(head.substr(0, lineEnd))) return State::Failed;
-    while (lineEnd < head.size()) {
-        head.remove_prefix(lineEnd + 2);
-        lineEnd = std::min(head.find("\r\n"), head.size());
-        if (!ReadHeaderLine(head.substr(0, lineEnd))) return State::Failed;
-    }
-    return ReadFraming();
+HttpRequestParser::State HttpRequestParser::Refuse(const boost::beast::error_code& error,
+                                                   std::string_view head) {
+    if (error == http::error::bad_transfer_encoding ||
+        (error == http::error::bad_content_length &&
+         parser_->get().count(http::field::transfer_encoding) > 0))
+        return Fail(411, kChunked);
+    if (error == http::error::bad_content_length) return Fail(400, "malformed Content-Length");
+    if (error == http::error::multiple_content_length)
+        return Fail(400, "two different Content-Length headers");
+    int status = 400;
+    if (std::string reason = RequestLineFault(head, status); !reason.empty())
+        return Fail(status, std::move(reason));
+    const bool inRequestLine = error == http::error::bad_method || error == http::error::bad_target ||
+                               error == http::error::bad_version;
+    return Fail(400, inRequestLine ? "malformed request line" : "malformed header line");
 }
 
-bool HttpRequestParser::ReadRequestLine(std::string_view line) {
-    const std::size_t first = line.find(' ');
-    const std::size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
-    if (second == std::string_view::npos || line.find(' ', second + 1) != std::string_view::npos) {
-        Fail(400, "malformed request line");
-        return false;
-    }
-    request_.method = std::string(line.substr(0, first));
-    request_.target = std::string(line.substr(first + 1, second - first - 1));
-    request_.version = std::string(line.substr(second + 1));
-    if (!IsToken(request_.method)) {
-        Fail(400, "malformed request method");
-        return false;
-    }
-    if (request_.version != "HTTP/1.1" && request_.version != "HTTP/1.0") {
-        Fail(505, "only HTTP/1.0 and HTTP/1.1 are spoken here");
-        return false;
-    }
-    keepAlive_ = request_.version == "HTTP/1.1";
+HttpRequestParser::State HttpRequestParser::TakeHead() {
+    const auto& message = parser_->get();
+    request_.method = std::string(message.method_string());
+    request_.target = std::string(message.target());
+    request_.version = message.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
+    for (const auto& field : message)
+        request_.headers.emplace(std::string(field.name_string()), std::string(field.value()));
+    keepAlive_ = parser_->keep_alive();
+    if (!TakeTarget()) return State::Failed;
 
+    if (request_.has_header("Transfer-Encoding")) return Fail(411, kChunked);
+    const std::uint64_t length = parser_->content_length().value_or(0);
+    if (length > maxBody_)
+        return Fail(413, "request body of " + std::to_string(length) + " bytes, more than " +
+                             std::to_string(maxBody_));
+    expectsContinue_ = length > 0 && request_.version == "HTTP/1.1" &&
+                       EqualsIgnoringCase(request_.get_header_value("Expect"), "100-continue");
+    return State::NeedMore;
+}
+
+bool HttpRequestParser::TakeTarget() {
     std::string_view target = request_.target;
     // The absolute form ("http://host/path") is meant for proxies, but servers take it too.
     if (const std::size_t scheme = target.find("://");
@@ -115,41 +156,6 @@ bool HttpRequestParser::ReadRequestLine(std::string_view line) {
     request_.path = DecodeUrl(target.substr(0, query), false);
     if (query != std::string_view::npos) request_.params = ParseQuery(target.substr(query + 1));
     return true;
-}
-
-bool HttpRequestParser::ReadHeaderLine(std::string_view line) {
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
-        Fail(400, "malformed header line");
-        return false;
-    }
-    request_.headers.emplace(std::string(line.substr(0, colon)), std::string(Trim(line.substr(colon + 1))));
-    return true;
-}
-
-HttpRequestParser::State HttpRequestParser::ReadFraming() {
-    const std::string connection = request_.get_header_value("Connection");
-    if (ContainsToken(connection, "close")) keepAlive_ = false;
-    if (ContainsToken(connection, "keep-alive")) keepAlive_ = true;
-
-    if (request_.has_header("Transfer-Encoding"))
-        return Fail(411, "a request body must come with Content-Length (chunked bodies are not taken)");
-    const auto [first, last] = request_.headers.equal_range("Content-Length");
-    std::string length;
-    for (auto it = first; it != last; ++it) {
-        const std::string_view value = it->second;
-        if (value.empty() || value.size() > 15 ||
-            !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return Fail(400, "malformed Content-Length");
-        if (!length.empty() && length != value) return Fail(400, "two different Content-Length headers");
-        length = value;
-    }
-    bodyBytes_ = length.empty() ? 0 : static_cast<std::size_t>(std::stoull(length));
-    if (bodyBytes_ > maxBody_)
-        return Fail(413, "request body of " + length + " bytes, more than " + std::to_string(maxBody_));
-    expectsContinue_ = bodyBytes_ > 0 && request_.version == "HTTP/1.1" &&
-                       EqualsIgnoringCase(request_.get_header_value("Expect"), "100-continue");
-    return State::NeedMore;
 }
 
 }  // namespace updateserver

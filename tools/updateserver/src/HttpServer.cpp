@@ -1,47 +1,27 @@
 #include "HttpServer.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
+#include <boost/asio/post.hpp>
 #include <cerrno>
-#include <cstring>
 #include <exception>
 
 #include "HttpRequestParser.h"
 
 namespace updateserver {
+namespace asio = boost::asio;
+using asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
 namespace {
 
-// epoll tells these two apart from connections (whose data is their descriptor, never negative).
-constexpr std::uint64_t kListenerKey = ~0ULL;
-constexpr std::uint64_t kWakeKey = ~0ULL - 1;
 constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
-constexpr auto kLongestWait = std::chrono::milliseconds(1000);
 constexpr auto kWriteSlice = std::chrono::milliseconds(200);
 constexpr auto kLingerTime = std::chrono::milliseconds(2000);
 constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-
-std::string AddressText(const sockaddr_storage& address, int& port) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (address.ss_family == AF_INET) {
-        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
-        port = ntohs(v4.sin_port);
-    } else if (address.ss_family == AF_INET6) {
-        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
-        port = ntohs(v6.sin6_port);
-    }
-    return text;
-}
 
 bool PeerHasClosed(int fd) {
     pollfd watch{fd, POLLIN | POLLRDHUP, 0};
@@ -50,30 +30,43 @@ bool PeerHasClosed(int fd) {
     return (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
+bool WaitFor(int fd, short events, std::chrono::milliseconds most) {
+    pollfd watch{fd, events, 0};
+    return poll(&watch, 1, static_cast<int>(most.count())) > 0;
+}
+
+bool OutOfDescriptors(const boost::system::error_code& error) {
+    const int code = error.value();
+    return error.category() == boost::system::system_category() &&
+           (code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM);
+}
+
 }  // namespace
 
 struct HttpServer::Connection {
-    Connection(int fd, std::string address, int port, std::size_t maxBody)
-        : socket(fd), remoteAddr(std::move(address)), remotePort(port), parser(maxBody) {}
+    Connection(tcp::socket connected, std::size_t maxBody)
+        : socket(std::move(connected)), timer(socket.get_executor()), parser(maxBody) {}
 
-    FileDescriptor socket;
+    tcp::socket socket;
+    asio::steady_timer timer;  // the idle or read time-out while the reactor waits on it
+    unsigned timerRound = 0;   // tells a time-out that fired late from the current one
     std::string remoteAddr;
-    int remotePort;
+    int remotePort = 0;
     std::string received;  // from the current request's first byte on
+    std::array<char, kReadChunk> chunk;
     HttpRequestParser parser;
     HttpRequestParser::State state = HttpRequestParser::State::NeedMore;
     bool continueSent = false;
     bool timedOut = false;    // the request's bytes stopped coming
     bool inputEnded = false;  // the client will send nothing more
-    std::multimap<Clock::time_point, int>::iterator deadline;
 };
 
 class SocketSink : public DataSink {
   public:
-    SocketSink(int fd, std::function<bool(int, const char*, std::size_t)> send)
+    SocketSink(int fd, std::function<bool(const char*, std::size_t)> send)
         : fd_(fd), send_(std::move(send)) {}
     bool write(const char* data, std::size_t length) override {
-        if (failed_ || !send_(fd_, data, length)) {
+        if (failed_ || !send_(data, length)) {
             failed_ = true;
             return false;
         }
@@ -87,94 +80,50 @@ class SocketSink : public DataSink {
 
   private:
     int fd_;
-    std::function<bool(int, const char*, std::size_t)> send_;
+    std::function<bool(const char*, std::size_t)> send_;
     std::size_t written_ = 0;
     bool failed_ = false;
 };
 
 HttpServer::HttpServer(Settings settings, Handler handler, Logger logger)
-    : settings_(settings),
-      handler_(std::move(handler)),
-      logger_(std::move(logger)),
-      epoll_(epoll_create1(EPOLL_CLOEXEC)),
-      wake_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : settings_(settings), handler_(std::move(handler)), logger_(std::move(logger)) {}
 
 HttpServer::~HttpServer() { Stop(); }
 
 int HttpServer::Listen(const std::string& address, int port, std::string& error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (const int rc = getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found); rc != 0) {
-        error = gai_strerror(rc);
+    boost::system::error_code ec;
+    tcp::resolver resolver(reactor_);
+    const auto endpoints = resolver.resolve(address, std::to_string(port),
+                                            tcp::resolver::passive | tcp::resolver::numeric_service, ec);
+    if (ec) {
+        error = ec.message();
         return -1;
     }
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, &freeaddrinfo);
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        FileDescriptor socket(
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
-        if (!socket.IsOpen()) continue;
+    for (const auto& entry : endpoints) {
+        tcp::acceptor acceptor(reactor_);
+        acceptor.open(entry.endpoint().protocol(), ec);
+        if (ec) continue;
         // Reuse only a port left in TIME_WAIT; without SO_REUSEPORT a second server cannot share a live one.
-        const int yes = 1;
-        setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (bind(socket.Get(), a->ai_addr, a->ai_addrlen) != 0 ||
-            ::listen(socket.Get(), settings_.listenQueue) != 0) {
-            error = std::strerror(errno);
+        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+        acceptor.bind(entry.endpoint(), ec);
+        if (!ec) acceptor.listen(settings_.listenQueue, ec);
+        if (ec) {
+            error = ec.message();
             continue;
         }
-        sockaddr_storage bound{};
-        socklen_t length = sizeof bound;
-        getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
-        int boundPort = 0;
-        AddressText(bound, boundPort);
-        listener_ = std::move(socket);
-        return boundPort;
+        acceptor_ = std::move(acceptor);
+        return acceptor_.local_endpoint(ec).port();
     }
     if (error.empty()) error = "no address to listen on";
     return -1;
 }
 
-void HttpServer::Watch(int fd, std::uint32_t events, int op) {
-    epoll_event event{};
-    event.events = events;
-    event.data.u64 = fd == listener_.Get() ? kListenerKey
-                     : fd == wake_.Get()   ? kWakeKey
-                                           : static_cast<std::uint64_t>(fd);
-    epoll_ctl(epoll_.Get(), op, fd, &event);
-}
-
 void HttpServer::Run() {
-    if (stopping_ || !listener_.IsOpen() || !epoll_.IsOpen() || !wake_.IsOpen()) return;
-    Watch(listener_.Get(), EPOLLIN, EPOLL_CTL_ADD);
-    Watch(wake_.Get(), EPOLLIN, EPOLL_CTL_ADD);
+    if (stopping_ || !acceptor_.is_open()) return;
     for (int i = 0; i < settings_.workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
-
-    std::vector<epoll_event> events(256);
-    Clock::time_point acceptAgain{};
-    while (!stopping_) {
-        const int count = epoll_wait(epoll_.Get(), events.data(), static_cast<int>(events.size()),
-                                     MillisecondsToNextDeadline());
-        for (int i = 0; i < count && !stopping_; ++i) {
-            const std::uint64_t key = events[i].data.u64;
-            if (key == kListenerKey) {
-                AcceptAll();
-                if (acceptPaused_) acceptAgain = Clock::now() + kAcceptPause;
-            } else if (key == kWakeKey) {
-                std::uint64_t ignored = 0;
-                [[maybe_unused]] const auto got = ::read(wake_.Get(), &ignored, sizeof ignored);
-                TakeBackReturned();
-            } else {
-                ReadFrom(static_cast<int>(key));
-            }
-        }
-        if (acceptPaused_ && Clock::now() >= acceptAgain) {
-            acceptPaused_ = false;
-            Watch(listener_.Get(), EPOLLIN, EPOLL_CTL_MOD);
-        }
-        ExpireIdle();
-    }
+    AcceptNext();
+    // Returns once a stop has closed the listener and every connection the reactor waits on.
+    reactor_.run();
 
     {
         std::lock_guard lock(mutex_);
@@ -185,162 +134,136 @@ void HttpServer::Run() {
     workers_.clear();
     std::lock_guard lock(mutex_);
     ready_.clear();
-    returned_.clear();
-    parked_.clear();
-    deadlines_.clear();
-    listener_ = FileDescriptor();
+    waiting_.clear();
 }
 
 void HttpServer::Stop() {
-    stopping_ = true;
-    if (wake_.IsOpen()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto put = ::write(wake_.Get(), &one, sizeof one);
-    }
+    if (stopping_.exchange(true)) return;
+    asio::post(reactor_, [this] { CloseEverything(); });
 }
 
-int HttpServer::MillisecondsToNextDeadline() const {
-    auto wait = kLongestWait;
-    if (acceptPaused_) wait = kAcceptPause;
-    if (!deadlines_.empty()) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadlines_.begin()->first - Clock::now());
-        wait = std::clamp(left, std::chrono::milliseconds(0), wait);
+void HttpServer::CloseEverything() {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+    acceptPause_.cancel();
+    for (const ConnectionPtr& connection : waiting_) {
+        connection->timer.cancel();
+        connection->socket.close(ignored);
     }
-    return static_cast<int>(wait.count());
+    waiting_.clear();
 }
 
-void HttpServer::AcceptAll() {
-    while (!acceptPaused_) {
-        sockaddr_storage address{};
-        socklen_t length = sizeof address;
-        const int fd = accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length,
-                               SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
+void HttpServer::AcceptNext() {
+    acceptor_.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+        if (stopping_) return;
+        if (error) {
             // Out of descriptors: stop accepting for a moment rather than wake up for the same
             // connection again and again; the waiting ones stay in the listening queue.
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                acceptPaused_ = true;
-                Watch(listener_.Get(), 0, EPOLL_CTL_MOD);
+            if (OutOfDescriptors(error)) {
+                acceptPause_.expires_after(kAcceptPause);
+                acceptPause_.async_wait([this](const boost::system::error_code& e) {
+                    if (!e && !stopping_) AcceptNext();
+                });
+                return;
             }
+            AcceptNext();
             return;
         }
+        boost::system::error_code ec;
         // Headers and body of an answer may go out in separate writes; none may wait for the
         // client's delayed acknowledgement.
-        const int yes = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        int port = 0;
-        std::string text = AddressText(address, port);
-        Park(std::make_unique<Connection>(fd, std::move(text), port, settings_.maxBody),
-             settings_.keepAliveTimeout);
-    }
+        socket.set_option(tcp::no_delay(true), ec);
+        // Workers write with time-outs of their own, polling for room.
+        socket.non_blocking(true, ec);
+        const tcp::endpoint peer = socket.remote_endpoint(ec);
+        auto connection = std::make_shared<Connection>(std::move(socket), settings_.maxBody);
+        connection->remoteAddr = peer.address().to_string();
+        connection->remotePort = peer.port();
+        waiting_.insert(connection);
+        Wait(connection, settings_.keepAliveTimeout);
+        ReadMore(connection);
+        AcceptNext();
+    });
 }
 
-void HttpServer::Park(ConnectionPtr connection, std::chrono::milliseconds timeout) {
-    const int fd = connection->socket.Get();
-    connection->deadline = deadlines_.emplace(Clock::now() + timeout, fd);
-    Watch(fd, EPOLLIN, EPOLL_CTL_ADD);
-    parked_.emplace(fd, std::move(connection));
+void HttpServer::Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout) {
+    connection->timer.expires_after(timeout);
+    connection->timer.async_wait(
+        [this, connection, round = ++connection->timerRound](const boost::system::error_code& error) {
+            if (!error && round == connection->timerRound && waiting_.count(connection)) Expire(connection);
+        });
 }
 
-void HttpServer::ReadFrom(int fd) {
-    const auto it = parked_.find(fd);
-    if (it == parked_.end()) return;
-    Connection& connection = *it->second;
-    char chunk[kReadChunk];
-    const std::size_t most = HttpRequestParser::kMaxHeaderBytes + settings_.maxBody + kReadChunk;
-    bool arrived = false;
-    while (connection.received.size() < most) {
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-        if (got > 0) {
-            connection.received.append(chunk, static_cast<std::size_t>(got));
-            arrived = true;
-            continue;
-        }
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        connection.inputEnded = true;  // closed by the client, or reset
-        break;
-    }
-    if (arrived) {
-        deadlines_.erase(connection.deadline);
-        connection.deadline = deadlines_.emplace(Clock::now() + settings_.readTimeout, fd);
-    }
-    Advance(connection);
+void HttpServer::ReadMore(const ConnectionPtr& connection) {
+    connection->socket.async_read_some(
+        asio::buffer(connection->chunk),
+        [this, connection](const boost::system::error_code& error, std::size_t got) {
+            if (stopping_ || !waiting_.count(connection)) return;
+            if (connection->timedOut) {  // what came with the time-out does not matter any more
+                Dispatch(connection);
+                return;
+            }
+            if (error) {
+                connection->inputEnded = true;  // closed by the client, or reset
+            } else {
+                connection->received.append(connection->chunk.data(), got);
+                Wait(connection, settings_.readTimeout);
+            }
+            Advance(connection);
+        });
 }
 
-void HttpServer::Advance(Connection& connection) {
-    const int fd = connection.socket.Get();
-    connection.state = connection.parser.Parse(connection.received);
-    if (connection.state != HttpRequestParser::State::NeedMore) {
-        Dispatch(fd);
+void HttpServer::Advance(const ConnectionPtr& connection) {
+    Connection& c = *connection;
+    c.state = c.parser.Parse(c.received);
+    if (c.state != HttpRequestParser::State::NeedMore) {
+        Dispatch(connection);
         return;
     }
-    if (connection.inputEnded) {
-        Close(fd);
+    if (c.inputEnded) {
+        Close(connection);
         return;
     }
-    if (connection.parser.ExpectsContinue() && !connection.continueSent &&
-        !connection.parser.BodyStarted(connection.received)) {
-        connection.continueSent = true;
+    if (c.parser.ExpectsContinue() && !c.continueSent && !c.parser.BodyStarted(c.received)) {
+        c.continueSent = true;
         // Small enough for any socket buffer; a client that cannot take it is gone.
-        if (::send(fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL) !=
-            static_cast<ssize_t>(sizeof kContinue - 1))
-            Close(fd);
+        boost::system::error_code ec;
+        if (c.socket.send(asio::buffer(kContinue, sizeof kContinue - 1), 0, ec) != sizeof kContinue - 1) {
+            Close(connection);
+            return;
+        }
     }
+    ReadMore(connection);
 }
 
-void HttpServer::Dispatch(int fd) {
-    const auto it = parked_.find(fd);
-    ConnectionPtr connection = std::move(it->second);
-    parked_.erase(it);
-    deadlines_.erase(connection->deadline);
-    Watch(fd, 0, EPOLL_CTL_DEL);
+void HttpServer::Expire(const ConnectionPtr& connection) {
+    if (connection->received.find_first_not_of("\r\n") == std::string::npos) {
+        Close(connection);  // idle between requests: closed without a word, as HTTP allows
+        return;
+    }
+    // Part of a request came, the rest did not: the read is called off and a worker says so.
+    connection->timedOut = true;
+    boost::system::error_code ignored;
+    connection->socket.cancel(ignored);
+}
+
+void HttpServer::Dispatch(const ConnectionPtr& connection) {
+    waiting_.erase(connection);
+    ++connection->timerRound;
+    connection->timer.cancel();
     {
         std::lock_guard lock(mutex_);
-        ready_.push_back(std::move(connection));
+        ready_.push_back(connection);
     }
     readyChanged_.notify_one();
 }
 
-void HttpServer::Close(int fd) {
-    const auto it = parked_.find(fd);
-    deadlines_.erase(it->second->deadline);
-    Watch(fd, 0, EPOLL_CTL_DEL);
-    parked_.erase(it);  // closes the socket
-    if (acceptPaused_) {
-        acceptPaused_ = false;
-        Watch(listener_.Get(), EPOLLIN, EPOLL_CTL_MOD);
-    }
-}
-
-void HttpServer::ExpireIdle() {
-    const auto now = Clock::now();
-    while (!deadlines_.empty() && deadlines_.begin()->first <= now) {
-        const int fd = deadlines_.begin()->second;
-        Connection& connection = *parked_.at(fd);
-        if (connection.received.find_first_not_of("\r\n") == std::string::npos) {
-            Close(fd);  // idle between requests: closed without a word, as HTTP allows
-        } else {
-            connection.timedOut = true;  // part of a request came, the rest did not: a worker says so
-            Dispatch(fd);
-        }
-    }
-}
-
-void HttpServer::TakeBackReturned() {
-    std::vector<ConnectionPtr> back;
-    {
-        std::lock_guard lock(mutex_);
-        back.swap(returned_);
-    }
-    for (ConnectionPtr& connection : back) {
-        Connection& kept = *connection;
-        const bool partial = !kept.received.empty();
-        Park(std::move(connection), partial ? settings_.readTimeout : settings_.keepAliveTimeout);
-        // Bytes of the next request may have come with the previous one.
-        if (partial) Advance(kept);
-    }
+void HttpServer::Close(const ConnectionPtr& connection) {
+    waiting_.erase(connection);
+    ++connection->timerRound;
+    connection->timer.cancel();
+    boost::system::error_code ignored;
+    connection->socket.close(ignored);
 }
 
 void HttpServer::WorkerLoop() {
@@ -390,32 +313,36 @@ void HttpServer::Serve(ConnectionPtr connection) {
         if (!response.refusal.empty()) response.set_content(response.refusal + "\n", "text/plain");
         const bool sent = Answer(c, request, response, keepAlive);
         if (logger_) logger_(request, response);
-        if (sent && !response.refusal.empty()) LetRefusalArrive(c.socket.Get());
+        if (sent && !response.refusal.empty()) LetRefusalArrive(c);
         if (!sent || !keepAlive) return;
 
         c.received.erase(0, c.parser.Consumed());
         c.parser = HttpRequestParser(settings_.maxBody);
         c.continueSent = false;
         c.state = c.parser.Parse(c.received);
-        // A pipelined request that came whole is answered at once; anything else waits on epoll.
+        // A pipelined request that came whole is answered at once; anything else waits in the reactor.
         if (c.state == State::NeedMore) break;
     }
     HandBack(std::move(connection));
 }
 
 void HttpServer::HandBack(ConnectionPtr connection) {
-    {
-        std::lock_guard lock(mutex_);
-        if (workersStop_) return;
-        returned_.push_back(std::move(connection));
-    }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto put = ::write(wake_.Get(), &one, sizeof one);
+    if (stopping_) return;  // the connection closes here
+    asio::post(reactor_, [this, connection = std::move(connection)] {
+        if (stopping_) return;
+        waiting_.insert(connection);
+        const bool partial = !connection->received.empty();
+        Wait(connection, partial ? settings_.readTimeout : settings_.keepAliveTimeout);
+        // Bytes of the next request may have come with the previous one.
+        if (partial)
+            Advance(connection);
+        else
+            ReadMore(connection);
+    });
 }
 
 bool HttpServer::Answer(Connection& connection, const HttpRequest& request, HttpResponse& response,
                         bool keepAlive) {
-    const int fd = connection.socket.Get();
     const bool noBody = response.status == 204 || response.status == 304 || response.status < 200;
     std::string head =
         "HTTP/1.1 " + std::to_string(response.status) + " " + ReasonPhrase(response.status) + "\r\n";
@@ -427,12 +354,13 @@ bool HttpServer::Answer(Connection& connection, const HttpRequest& request, Http
     const bool withBody = !noBody && request.method != "HEAD";
     if (!withBody || !response.provider) {
         if (withBody) head += response.body;
-        return SendAll(fd, head.data(), head.size());
+        return SendAll(connection, head.data(), head.size());
     }
-    if (!SendAll(fd, head.data(), head.size())) return false;
-    SocketSink sink(fd, [this](int socket, const char* data, std::size_t length) {
-        return SendAll(socket, data, length);
-    });
+    if (!SendAll(connection, head.data(), head.size())) return false;
+    SocketSink sink(connection.socket.native_handle(),
+                    [this, &connection](const char* data, std::size_t length) {
+                        return SendAll(connection, data, length);
+                    });
     std::uint64_t offset = 0;
     while (offset < response.providerSize) {
         sink.Restart();
@@ -454,38 +382,37 @@ bool HttpServer::Answer(Connection& connection, const HttpRequest& request, Http
 // A refused request may still be on its way (a body too long, one that came too slowly). Closing with
 // unread bytes sends a reset, which can reach the client before the refusal and wipe it out; so the
 // sending side is closed first and what still comes is read and dropped, for a short while.
-void HttpServer::LetRefusalArrive(int fd) {
-    ::shutdown(fd, SHUT_WR);
+void HttpServer::LetRefusalArrive(Connection& connection) {
+    boost::system::error_code ec;
+    connection.socket.shutdown(tcp::socket::shutdown_send, ec);
     const auto until = Clock::now() + kLingerTime;
-    char scratch[kReadChunk];
+    std::array<char, kReadChunk> scratch;
     while (!stopping_) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) return;
-        pollfd readable{fd, POLLIN, 0};
-        if (poll(&readable, 1, static_cast<int>(std::min<long long>(left, kWriteSlice.count()))) < 0) return;
-        if (readable.revents == 0) continue;
-        const ssize_t got = ::recv(fd, scratch, sizeof scratch, 0);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0) return;
+        if (!WaitFor(connection.socket.native_handle(), POLLIN, std::min(left, kWriteSlice))) continue;
+        connection.socket.read_some(asio::buffer(scratch), ec);
+        if (ec && ec != asio::error::would_block && ec != asio::error::interrupted) return;
     }
 }
 
-bool HttpServer::SendAll(int fd, const char* data, std::size_t length) {
+bool HttpServer::SendAll(Connection& connection, const char* data, std::size_t length) {
     auto quietSince = Clock::now();
     while (length > 0) {
         if (stopping_) return false;
-        const ssize_t sent = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (sent > 0) {
+        boost::system::error_code ec;
+        const std::size_t sent = connection.socket.write_some(asio::buffer(data, length), ec);
+        if (!ec) {
             data += sent;
-            length -= static_cast<std::size_t>(sent);
+            length -= sent;
             quietSince = Clock::now();
             continue;
         }
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (ec == asio::error::interrupted) continue;
+        if (ec != asio::error::would_block && ec != asio::error::try_again) return false;
         // The client reads slower than we write: wait for room, in slices so that a stop is seen.
         if (Clock::now() - quietSince >= settings_.writeTimeout) return false;
-        pollfd room{fd, POLLOUT, 0};
-        poll(&room, 1, static_cast<int>(kWriteSlice.count()));
+        WaitFor(connection.socket.native_handle(), POLLOUT, kWriteSlice);
     }
     return true;
 }

@@ -1,25 +1,27 @@
 #pragma once
-// An HTTP/1.1 server in two parts. One thread waits on every open connection with epoll: it accepts,
-// reads requests as their bytes come, and closes connections that stay idle or send too slowly. A
-// request that has fully arrived goes to a pool of workers, which run the handler and write the
-// answer; a connection that stays open then goes back to the waiting thread. So an idle connection
-// kept open between requests (a proxy keeps many) costs no thread, and a slow client holds no worker
-// while it sends.
+// An HTTP/1.1 server in two parts. One thread runs Boost.Asio's reactor (epoll) over every open
+// connection: it accepts, reads requests as their bytes come (Boost.Beast parses them) and closes
+// connections that stay idle or send too slowly. A request that has fully arrived goes to a pool of
+// workers, which run the handler and write the answer; a connection that stays open then goes back
+// to the reactor. So an idle connection kept open between requests (a proxy keeps many) costs no
+// thread, and a slow client holds no worker while it sends.
 
 #include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
-#include "FileDescriptor.h"
 #include "HttpMessage.h"
 
 namespace updateserver {
@@ -52,44 +54,40 @@ class HttpServer {
 
   private:
     struct Connection;
-    using Clock = std::chrono::steady_clock;
-    using ConnectionPtr = std::unique_ptr<Connection>;
+    using ConnectionPtr = std::shared_ptr<Connection>;
 
-    void AcceptAll();
-    void Park(ConnectionPtr connection, std::chrono::milliseconds timeout);
-    void ReadFrom(int fd);
-    void Advance(Connection& connection);
-    void Dispatch(int fd);
-    void Close(int fd);
-    void ExpireIdle();
-    void TakeBackReturned();
-    int MillisecondsToNextDeadline() const;
-    void Watch(int fd, std::uint32_t events, int op);
+    // On the reactor's thread.
+    void AcceptNext();
+    void Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout);
+    void ReadMore(const ConnectionPtr& connection);
+    void Advance(const ConnectionPtr& connection);
+    void Expire(const ConnectionPtr& connection);
+    void Dispatch(const ConnectionPtr& connection);
+    void Close(const ConnectionPtr& connection);
+    void CloseEverything();
 
+    // On a worker.
     void WorkerLoop();
     void Serve(ConnectionPtr connection);
     bool Answer(Connection& connection, const HttpRequest& request, HttpResponse& response, bool keepAlive);
-    bool SendAll(int fd, const char* data, std::size_t length);
-    void LetRefusalArrive(int fd);
+    bool SendAll(Connection& connection, const char* data, std::size_t length);
+    void LetRefusalArrive(Connection& connection);
     void HandBack(ConnectionPtr connection);
 
     const Settings settings_;
     const Handler handler_;
     const Logger logger_;
-    FileDescriptor listener_;
-    FileDescriptor epoll_;
-    FileDescriptor wake_;
+    boost::asio::io_context reactor_{1};
+    boost::asio::ip::tcp::acceptor acceptor_{reactor_};
+    boost::asio::steady_timer acceptPause_{reactor_};
     std::atomic<bool> stopping_{false};
 
-    // The waiting thread's own: connections between requests, and when each is given up.
-    std::unordered_map<int, ConnectionPtr> parked_;
-    std::multimap<Clock::time_point, int> deadlines_;
-    bool acceptPaused_ = false;
+    // The reactor's own: the connections it waits on, so that a stop can close them.
+    std::unordered_set<ConnectionPtr> waiting_;
 
-    std::mutex mutex_;  // guards ready_, returned_ and workersStop_
+    std::mutex mutex_;  // guards ready_ and workersStop_
     std::condition_variable readyChanged_;
     std::deque<ConnectionPtr> ready_;
-    std::vector<ConnectionPtr> returned_;
     bool workersStop_ = false;
     std::vector<std::thread> workers_;
 };

@@ -229,6 +229,7 @@ std::string UpdateServer::Counts() const {
         const auto it = counts_.find(route);
         text += std::string(route) + " " + std::to_string(it == counts_.end() ? 0 : it->second) + "\n";
     }
+    text += "kept " + std::to_string(answers_.Hits()) + "\n";
     return text;
 }
 
@@ -289,7 +290,13 @@ void UpdateServer::Handle(const HttpRequest& req, HttpResponse& res) {
 
 UpdateServer::Body UpdateServer::Exchange(const std::string& route, const HttpRequest& req) {
     const std::shared_ptr<const Catalog> catalog = CurrentCatalog();
-    const ExchangeResponder responder(*catalog, checksums_, FilesUrl(req));
+    const std::string filesUrl = FilesUrl(req);
+    std::string key = AnswerCache::KeyOf(route, filesUrl, req.body);
+    if (std::optional<Answer> kept = answers_.Find(catalog, key)) {
+        Note(kept->note);
+        return Body::Text(kept->status, std::move(kept->body), kept->contentType);
+    }
+    const ExchangeResponder responder(*catalog, checksums_, filesUrl);
     Answer answer;
     if (ExchangeResponder::IsProbe(req.body)) {
         answer = responder.Probe();
@@ -300,6 +307,7 @@ UpdateServer::Body UpdateServer::Exchange(const std::string& route, const HttpRe
     } else {
         answer = responder.FileUpdate(req.body);
     }
+    answers_.Keep(catalog, std::move(key), answer);
     Note(answer.note);
     return Body::Text(answer.status, std::move(answer.body), answer.contentType);
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "AnswerCache.h"
 #include "Catalog.h"
 #include "ChecksumCache.h"
 #include "FaultSwitches.h"
@@ -68,6 +69,7 @@ class UpdateServer {
     RequestLog& log_;
     FaultSwitches faults_;
     ChecksumCache checksums_;
+    AnswerCache answers_;
     int port_ = 0;
 
     mutable std::mutex mutex_;  // guards catalog_ and counts_

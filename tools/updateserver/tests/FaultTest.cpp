@@ -225,7 +225,7 @@ TEST_F(Fault, TheControlEndpointRefusesWhatItDoesNotKnowAndReportsState) {
     server_->Post(kVersionCheck, "");
     client.Get(kUpdaterFile);
     EXPECT_EQ(client.Get("/_control/stats")->body,
-              "versioncheck 2\nnotice 0\nfileupdate 0\nfiles 1\nunknown 0\n");
+              "versioncheck 2\nnotice 0\nfileupdate 0\nfiles 1\nunknown 0\nkept 0\n");
 }
 
 TEST(FaultSwitchedOff, NoControlLeavesTheEndpointAwayAndTheSwitchesAsStarted) {
