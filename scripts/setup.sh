@@ -10,7 +10,7 @@ packages=(
   xvfb x11-utils imagemagick xdotool
   fonts-noto-core fonts-noto-cjk fonts-dejavu-core fonts-wine fonts-tlwg-loma-ttf
   googletest
-  libcpp-httplib-dev libpugixml-dev zlib1g-dev libssl-dev libzip-dev unzip
+  libcpp-httplib-dev libpugixml-dev libboost1.81-dev zlib1g-dev libssl-dev libzip-dev unzip
   tinyproxy wixl nginx openssl
   zip osslsigncode python3
 )
