@@ -53,13 +53,36 @@ struct HttpServer::Connection {
     std::string remoteAddr;
     int remotePort = 0;
     std::string received;  // from the current request's first byte on
-    std::array<char, kReadChunk> chunk;
     HttpRequestParser parser;
     HttpRequestParser::State state = HttpRequestParser::State::NeedMore;
     bool continueSent = false;
     bool timedOut = false;    // the request's bytes stopped coming
     bool inputEnded = false;  // the client will send nothing more
+    // An answer made at once whose end did not fit into the socket: a worker sends the rest.
+    std::string unsent;
+    HttpResponse unsentResponse;
+    bool unsentKeepAlive = false;
 };
+
+namespace {
+
+std::string HeadOf(const HttpResponse& response, bool keepAlive) {
+    const bool noBody = response.status == 204 || response.status == 304 || response.status < 200;
+    std::string head =
+        "HTTP/1.1 " + std::to_string(response.status) + " " + ReasonPhrase(response.status) + "\r\n";
+    if (!response.contentType.empty() && !noBody) head += "Content-Type: " + response.contentType + "\r\n";
+    if (!noBody) head += "Content-Length: " + std::to_string(response.ContentLength()) + "\r\n";
+    for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
+    head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    return head;
+}
+
+bool WithBody(const HttpRequest& request, const HttpResponse& response) {
+    const bool noBody = response.status == 204 || response.status == 304 || response.status < 200;
+    return !noBody && request.method != "HEAD";
+}
+
+}  // namespace
 
 class SocketSink : public DataSink {
   public:
@@ -85,8 +108,11 @@ class SocketSink : public DataSink {
     bool failed_ = false;
 };
 
-HttpServer::HttpServer(Settings settings, Handler handler, Logger logger)
-    : settings_(settings), handler_(std::move(handler)), logger_(std::move(logger)) {}
+HttpServer::HttpServer(Settings settings, Handler handler, Logger logger, QuickHandler quick)
+    : settings_(settings),
+      handler_(std::move(handler)),
+      logger_(std::move(logger)),
+      quick_(std::move(quick)) {}
 
 HttpServer::~HttpServer() { Stop(); }
 
@@ -194,36 +220,68 @@ void HttpServer::Wait(const ConnectionPtr& connection, std::chrono::milliseconds
         });
 }
 
+// The reactor waits for a connection to become readable and then reads what has come into one buffer
+// of its own, so that a connection waiting for its next request holds no read buffer.
 void HttpServer::ReadMore(const ConnectionPtr& connection) {
-    connection->socket.async_read_some(
-        asio::buffer(connection->chunk),
-        [this, connection](const boost::system::error_code& error, std::size_t got) {
+    connection->socket.async_wait(
+        tcp::socket::wait_read, [this, connection](const boost::system::error_code& error) {
             if (stopping_ || !waiting_.count(connection)) return;
             if (connection->timedOut) {  // what came with the time-out does not matter any more
                 Dispatch(connection);
                 return;
             }
             if (error) {
-                connection->inputEnded = true;  // closed by the client, or reset
-            } else {
-                connection->received.append(connection->chunk.data(), got);
-                Wait(connection, settings_.readTimeout);
+                connection->inputEnded = true;
+                Advance(connection);
+                return;
             }
-            Advance(connection);
+            ReadAvailable(connection);
         });
+}
+
+void HttpServer::ReadAvailable(const ConnectionPtr& connection) {
+    Connection& c = *connection;
+    static thread_local std::array<char, kReadChunk> chunk;
+    const std::size_t most = HttpRequestParser::kMaxHeaderBytes + settings_.maxBody + kReadChunk;
+    bool arrived = false;
+    while (c.received.size() < most) {
+        boost::system::error_code ec;
+        const std::size_t got = c.socket.read_some(asio::buffer(chunk), ec);
+        if (!ec) {
+            c.received.append(chunk.data(), got);
+            arrived = true;
+            continue;
+        }
+        if (ec == asio::error::interrupted) continue;
+        if (ec != asio::error::would_block && ec != asio::error::try_again)
+            c.inputEnded = true;  // closed or reset
+        break;
+    }
+    if (arrived) Wait(connection, settings_.readTimeout);
+    Advance(connection);
 }
 
 void HttpServer::Advance(const ConnectionPtr& connection) {
     Connection& c = *connection;
-    c.state = c.parser.Parse(c.received);
-    if (c.state != HttpRequestParser::State::NeedMore) {
-        Dispatch(connection);
-        return;
+    bool answered = false;
+    for (;;) {
+        c.state = c.parser.Parse(c.received);
+        if (c.state == HttpRequestParser::State::NeedMore) break;
+        const Quick quick = c.state == HttpRequestParser::State::Complete && !c.timedOut
+                                ? AnswerAtOnce(connection)
+                                : Quick::No;
+        if (quick == Quick::Ended) return;
+        if (quick == Quick::No) {
+            Dispatch(connection);
+            return;
+        }
+        answered = true;
     }
     if (c.inputEnded) {
         Close(connection);
         return;
     }
+    if (answered) Wait(connection, c.received.empty() ? settings_.keepAliveTimeout : settings_.readTimeout);
     if (c.parser.ExpectsContinue() && !c.continueSent && !c.parser.BodyStarted(c.received)) {
         c.continueSent = true;
         // Small enough for any socket buffer; a client that cannot take it is gone.
@@ -236,12 +294,50 @@ void HttpServer::Advance(const ConnectionPtr& connection) {
     ReadMore(connection);
 }
 
+HttpServer::Quick HttpServer::AnswerAtOnce(const ConnectionPtr& connection) {
+    Connection& c = *connection;
+    if (!quick_ || stopping_) return Quick::No;
+    HttpRequest& request = c.parser.Request();
+    request.remote_addr = c.remoteAddr;
+    request.remote_port = c.remotePort;
+    HttpResponse response;
+    try {
+        if (!quick_(request, response)) return Quick::No;
+    } catch (const std::exception&) {
+        return Quick::No;  // the handler on a worker makes the answer, or says why it cannot
+    }
+    const bool keepAlive = c.parser.KeepAlive() && !c.inputEnded;
+    std::string out = HeadOf(response, keepAlive);
+    if (WithBody(request, response)) out += response.body;
+    boost::system::error_code ec;
+    const std::size_t sent = c.socket.send(asio::buffer(out), 0, ec);
+    if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
+        if (logger_) logger_(request, response);
+        Close(connection);
+        return Quick::Ended;
+    }
+    if (sent < out.size()) {
+        c.unsent = out.substr(sent);
+        c.unsentResponse = std::move(response);
+        c.unsentKeepAlive = keepAlive;
+        Dispatch(connection);
+        return Quick::Ended;
+    }
+    if (logger_) logger_(request, response);
+    if (!keepAlive) {
+        Close(connection);
+        return Quick::Ended;
+    }
+    StartNextRequest(c);
+    return Quick::Answered;
+}
+
 void HttpServer::Expire(const ConnectionPtr& connection) {
     if (connection->received.find_first_not_of("\r\n") == std::string::npos) {
         Close(connection);  // idle between requests: closed without a word, as HTTP allows
         return;
     }
-    // Part of a request came, the rest did not: the read is called off and a worker says so.
+    // Part of a request came, the rest did not: the wait is called off and a worker says so.
     connection->timedOut = true;
     boost::system::error_code ignored;
     connection->socket.cancel(ignored);
@@ -289,41 +385,54 @@ void HttpServer::Serve(ConnectionPtr connection) {
         request.remote_port = c.remotePort;
         HttpResponse response;
         bool keepAlive = false;
-        if (c.timedOut) {
-            response.status = 408;
-            response.refusal = "the request did not arrive within the read time-out";
-        } else if (c.state == State::Failed) {
-            response.status = c.parser.FailureStatus();
-            response.refusal = c.parser.FailureReason();
-        } else {
-            keepAlive = c.parser.KeepAlive() && !c.inputEnded && !stopping_;
-            try {
-                handler_(request, response);
-            } catch (const std::exception& e) {
-                response = HttpResponse{};
-                response.status = 500;
-                response.refusal = std::string("the handler failed: ") + e.what();
-                keepAlive = false;
-            }
-        }
-        if (response.drop) {
+        if (!c.unsent.empty()) {
+            // The end of an answer the reactor made, which did not fit into the socket at once.
+            response = std::move(c.unsentResponse);
+            keepAlive = c.unsentKeepAlive;
+            const bool sent = SendAll(c, c.unsent.data(), c.unsent.size());
+            c.unsent.clear();
             if (logger_) logger_(request, response);
-            return;
+            if (!sent || !keepAlive) return;
+        } else {
+            if (c.timedOut) {
+                response.status = 408;
+                response.refusal = "the request did not arrive within the read time-out";
+            } else if (c.state == State::Failed) {
+                response.status = c.parser.FailureStatus();
+                response.refusal = c.parser.FailureReason();
+            } else {
+                keepAlive = c.parser.KeepAlive() && !c.inputEnded && !stopping_;
+                try {
+                    handler_(request, response);
+                } catch (const std::exception& e) {
+                    response = HttpResponse{};
+                    response.status = 500;
+                    response.refusal = std::string("the handler failed: ") + e.what();
+                    keepAlive = false;
+                }
+            }
+            if (response.drop) {
+                if (logger_) logger_(request, response);
+                return;
+            }
+            if (!response.refusal.empty()) response.set_content(response.refusal + "\n", "text/plain");
+            const bool sent = Answer(c, request, response, keepAlive);
+            if (logger_) logger_(request, response);
+            if (sent && !response.refusal.empty()) LetRefusalArrive(c);
+            if (!sent || !keepAlive) return;
         }
-        if (!response.refusal.empty()) response.set_content(response.refusal + "\n", "text/plain");
-        const bool sent = Answer(c, request, response, keepAlive);
-        if (logger_) logger_(request, response);
-        if (sent && !response.refusal.empty()) LetRefusalArrive(c);
-        if (!sent || !keepAlive) return;
-
-        c.received.erase(0, c.parser.Consumed());
-        c.parser = HttpRequestParser(settings_.maxBody);
-        c.continueSent = false;
+        StartNextRequest(c);
         c.state = c.parser.Parse(c.received);
         // A pipelined request that came whole is answered at once; anything else waits in the reactor.
         if (c.state == State::NeedMore) break;
     }
     HandBack(std::move(connection));
+}
+
+void HttpServer::StartNextRequest(Connection& connection) {
+    connection.received.erase(0, connection.parser.Consumed());
+    connection.parser = HttpRequestParser(settings_.maxBody);
+    connection.continueSent = false;
 }
 
 void HttpServer::HandBack(ConnectionPtr connection) {
@@ -343,15 +452,8 @@ void HttpServer::HandBack(ConnectionPtr connection) {
 
 bool HttpServer::Answer(Connection& connection, const HttpRequest& request, HttpResponse& response,
                         bool keepAlive) {
-    const bool noBody = response.status == 204 || response.status == 304 || response.status < 200;
-    std::string head =
-        "HTTP/1.1 " + std::to_string(response.status) + " " + ReasonPhrase(response.status) + "\r\n";
-    if (!response.contentType.empty() && !noBody) head += "Content-Type: " + response.contentType + "\r\n";
-    if (!noBody) head += "Content-Length: " + std::to_string(response.ContentLength()) + "\r\n";
-    for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-    head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-
-    const bool withBody = !noBody && request.method != "HEAD";
+    std::string head = HeadOf(response, keepAlive);
+    const bool withBody = WithBody(request, response);
     if (!withBody || !response.provider) {
         if (withBody) head += response.body;
         return SendAll(connection, head.data(), head.size());

@@ -39,8 +39,12 @@ class HttpServer {
     using Handler = std::function<void(const HttpRequest&, HttpResponse&)>;
     // Called once an answer has gone out (or failed), on the worker that wrote it.
     using Logger = std::function<void(const HttpRequest&, const HttpResponse&)>;
+    // Answers a request at once on the reactor's thread, where that costs no waiting (an answer kept
+    // in memory); false leaves it to the handler on a worker, which must answer such a request the
+    // same way. It must not block, and answers with a text body only.
+    using QuickHandler = std::function<bool(const HttpRequest&, HttpResponse&)>;
 
-    HttpServer(Settings settings, Handler handler, Logger logger);
+    HttpServer(Settings settings, Handler handler, Logger logger, QuickHandler quick = nullptr);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -60,7 +64,10 @@ class HttpServer {
     void AcceptNext();
     void Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout);
     void ReadMore(const ConnectionPtr& connection);
+    void ReadAvailable(const ConnectionPtr& connection);
     void Advance(const ConnectionPtr& connection);
+    enum class Quick { No, Answered, Ended };
+    Quick AnswerAtOnce(const ConnectionPtr& connection);
     void Expire(const ConnectionPtr& connection);
     void Dispatch(const ConnectionPtr& connection);
     void Close(const ConnectionPtr& connection);
@@ -70,6 +77,7 @@ class HttpServer {
     void WorkerLoop();
     void Serve(ConnectionPtr connection);
     bool Answer(Connection& connection, const HttpRequest& request, HttpResponse& response, bool keepAlive);
+    void StartNextRequest(Connection& connection);
     bool SendAll(Connection& connection, const char* data, std::size_t length);
     void LetRefusalArrive(Connection& connection);
     void HandBack(ConnectionPtr connection);
@@ -77,6 +85,7 @@ class HttpServer {
     const Settings settings_;
     const Handler handler_;
     const Logger logger_;
+    const QuickHandler quick_;
     boost::asio::io_context reactor_{1};
     boost::asio::ip::tcp::acceptor acceptor_{reactor_};
     boost::asio::steady_timer acceptPause_{reactor_};

@@ -160,7 +160,8 @@ UpdateServer::UpdateServer(ServerOptions options, RequestLog& log)
           HttpServer::Settings{
               .workers = options_.threads, .maxBody = kMaxRequestBody, .listenQueue = kListenQueue},
           [this](const HttpRequest& req, HttpResponse& res) { Handle(req, res); },
-          [this](const HttpRequest& req, const HttpResponse& res) { LogRequest(req, res); }) {}
+          [this](const HttpRequest& req, const HttpResponse& res) { LogRequest(req, res); },
+          [this](const HttpRequest& req, HttpResponse& res) { return AnswerFromMemory(req, res); }) {}
 
 UpdateServer::~UpdateServer() { Stop(); }
 
@@ -286,6 +287,23 @@ void UpdateServer::Handle(const HttpRequest& req, HttpResponse& res) {
         Note("no such address");
     }
     Send(res, std::move(body), faults);
+}
+
+// An exchange asked before, while no fault switch is set, is answered with the answer kept for it,
+// without a worker: no parse, no catalog walk, no wait.
+bool UpdateServer::AnswerFromMemory(const HttpRequest& req, HttpResponse& res) {
+    if (req.method != "POST") return false;
+    const std::string route = RouteOf(req.path);
+    if (route != "versioncheck" && route != "notice" && route != "fileupdate") return false;
+    if (faults_.Current().Any()) return false;
+    std::optional<Answer> kept =
+        answers_.Find(CurrentCatalog(), AnswerCache::KeyOf(route, FilesUrl(req), req.body));
+    if (!kept) return false;
+    tl_note.clear();
+    Count(route);
+    Note(kept->note);
+    Send(res, Body::Text(kept->status, std::move(kept->body), kept->contentType), std::nullopt);
+    return true;
 }
 
 UpdateServer::Body UpdateServer::Exchange(const std::string& route, const HttpRequest& req) {

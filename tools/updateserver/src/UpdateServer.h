@@ -52,6 +52,7 @@ class UpdateServer {
     struct Body;
 
     void Handle(const HttpRequest& req, HttpResponse& res);
+    bool AnswerFromMemory(const HttpRequest& req, HttpResponse& res);
     void HandleControl(const HttpRequest& req, HttpResponse& res);
     void HandleFault(const HttpRequest& req, HttpResponse& res);
     Body Exchange(const std::string& route, const HttpRequest& req);

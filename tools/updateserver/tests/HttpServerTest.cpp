@@ -25,6 +25,7 @@ using updateserver::HttpRequestParser;
 using updateserver::HttpResponse;
 using updateserver::HttpServer;
 using State = HttpRequestParser::State;
+constexpr std::size_t kQuickPadding = 256 * 1024;
 
 // --- Reading requests -------------------------------------------------------------------------
 
@@ -145,6 +146,21 @@ class Client {
         }
         return all;
     }
+    // Everything until the server closes, or until nothing comes for the time-out.
+    std::string ReadUntilClosedKeeping(int timeoutMs = 30000) {
+        std::string all;
+        char buffer[65536];
+        for (;;) {
+            pollfd watch{fd_, POLLIN, 0};
+            if (::poll(&watch, 1, timeoutMs) <= 0) return all;
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                closedByServer_ = true;
+                return all;
+            }
+            all.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
     // Reads and drops everything until the server closes; false when nothing comes for the time-out.
     bool ReadUntilClosed(int timeoutMs = 30000) {
         char buffer[65536];
@@ -189,7 +205,10 @@ class HttpServerTest : public ::testing::Test {
         server_ = std::make_unique<HttpServer>(
             settings,
             [this](const HttpRequest& request, HttpResponse& response) { Handle(request, response); },
-            [](const HttpRequest&, const HttpResponse&) {});
+            [this](const HttpRequest&, const HttpResponse&) { ++logged_; },
+            [this](const HttpRequest& request, HttpResponse& response) {
+                return HandleAtOnce(request, response);
+            });
         std::string error;
         port_ = server_->Listen("127.0.0.1", 0, error);
         ASSERT_GT(port_, 0) << error;
@@ -202,6 +221,7 @@ class HttpServerTest : public ::testing::Test {
     }
 
     void Handle(const HttpRequest& request, HttpResponse& response) {
+        if (HandleAtOnce(request, response)) return;
         if (request.path == "/overlong") {
             response.set_content_provider(10, "text/plain",
                                           [](std::size_t, std::size_t, updateserver::DataSink& sink) {
@@ -222,8 +242,17 @@ class HttpServerTest : public ::testing::Test {
         response.set_content(request.method + " " + request.path + " " + request.body, "text/plain");
     }
 
+    // Answers "/quick?n=N" on the reactor's thread: N, then 256 KiB, so that a few answers fill the socket.
+    bool HandleAtOnce(const HttpRequest& request, HttpResponse& response) {
+        if (request.path != "/quick") return false;
+        response.set_content(
+            "answer " + request.get_param_value("n") + "\n" + std::string(kQuickPadding, 'q'), "text/plain");
+        return true;
+    }
+
     std::unique_ptr<HttpServer> server_;
     std::future<void> running_;
+    std::atomic<int> logged_{0};
     int port_ = 0;
     std::atomic<bool> streaming_{false};
 };
@@ -270,6 +299,27 @@ TEST_F(HttpServerTest, RequestsSentTogetherAreAnsweredInTheirOrder) {
         << answers;
     EXPECT_EQ(answers.find("HEAD /three"), std::string::npos);
     EXPECT_TRUE(client.ClosedByServer());
+}
+
+TEST_F(HttpServerTest, AnswersMadeAtOnceThatDoNotFitTheSocketArriveWholeAndInOrder) {
+    Start(HttpServer::Settings{});
+    Client client(port_);
+    constexpr int kRequests = 40;  // 10 MB of answers, more than the socket buffers hold
+    std::string requests;
+    for (int i = 0; i < kRequests; ++i) requests += "GET /quick?n=" + std::to_string(i) + " HTTP/1.1\r\n\r\n";
+    requests += "GET /after HTTP/1.1\r\nConnection: close\r\n\r\n";
+    ASSERT_TRUE(client.Send(requests));
+    const std::string answers = client.ReadUntilClosedKeeping();
+    std::size_t at = 0;
+    for (int i = 0; i < kRequests; ++i) {
+        const std::size_t found = answers.find("\r\n\r\nanswer " + std::to_string(i) + "\n", at);
+        ASSERT_NE(found, std::string::npos) << "answer " << i << " of " << answers.size() << " bytes";
+        at = found + kQuickPadding;
+        ASSERT_LE(at, answers.size());
+    }
+    EXPECT_NE(answers.find("GET /after", at), std::string::npos);
+    EXPECT_TRUE(client.ClosedByServer());
+    EXPECT_EQ(logged_, kRequests + 1);
 }
 
 TEST_F(HttpServerTest, ARequestWhoseBytesStopComingGets408AndTheConnectionCloses) {
