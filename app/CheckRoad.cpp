@@ -89,7 +89,7 @@ std::wstring CCheckRoad::OfferCountry(const std::wstring& printer, bool printerD
 
 ServerResult CCheckRoad::QueryServerOffer(const std::wstring& printer, bool firmwareView, bool printerData,
                                           ComponentList& serverList) const {
-    CAUServerData& server = *m_parts.server;
+    CVersionQueries queries(*m_parts.server, printer);
     const std::wstring country = OfferCountry(printer, printerData);
     ServerResult failure = ServerResult::Success;
     const std::vector<std::wstring> languages = scup::SplitList(RegionalLanguages(m_parts.locale), L',');
@@ -98,12 +98,11 @@ ServerResult CCheckRoad::QueryServerOffer(const std::wstring& printer, bool firm
         for (const std::wstring& language : languages) {
             for (const std::wstring& key : {FormatText(L"%s_ALL", language.c_str()),
                                             FormatText(L"%s_%s", language.c_str(), group.c_str())}) {
-                failure = CUpdateRefinement::QueryComponents(server, key, printer, firmwareView, serverList);
+                failure = queries.Query(key, firmwareView, serverList);
                 if (!IsAnsweredOrUnusable(failure)) return failure;
             }
-            failure = CUpdateRefinement::QueryComponents(
-                server, FormatText(L"%s_%s", language.c_str(), country.c_str()), printer, firmwareView,
-                serverList);
+            failure = queries.Query(FormatText(L"%s_%s", language.c_str(), country.c_str()), firmwareView,
+                                    serverList);
             if (failure != ServerResult::Success) return failure;
         }
     }
@@ -118,7 +117,7 @@ ServerResult CCheckRoad::QueryServerOffer(const std::wstring& printer, bool firm
             continue;
         if (std::find(queried.begin(), queried.end(), info.strSpec) != queried.end()) continue;
         queried.push_back(info.strSpec);
-        failure = CUpdateRefinement::QueryFirmware(server, info.strSpec, printer, serverList);
+        failure = queries.Query(info.strSpec, true, serverList);
         if (failure != ServerResult::Success) return failure;
     }
     return ServerResult::Success;

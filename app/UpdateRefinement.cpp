@@ -117,8 +117,28 @@ ServerResult CUpdateRefinement::QueryComponents(CAUServerData& server, const std
     ComponentList answer;
     const ServerResult rc = server.DoVersionCheck(answer, key, printer);
     if (rc != ServerResult::Success) return rc;
+    TakeComponents(answer, firmwareView, serverList);
+    return ServerResult::Success;
+}
+
+void CUpdateRefinement::TakeComponents(const ComponentList& answer, bool firmwareView,
+                                       ComponentList& serverList) {
     for (const auto& [entryKey, info] : answer)
         if (IsAccepted(info, firmwareView)) serverList[entryKey] = info;
+}
+
+ServerResult CVersionQueries::Query(const std::wstring& key, bool firmwareView, ComponentList& serverList) {
+    auto known = m_answers.find(key);
+    if (known != m_answers.end()) {
+        AUTrace(L"The version check for %s was answered earlier in this check; that answer is used.",
+                key.c_str());
+    } else {
+        ComponentList answer;
+        const ServerResult rc = m_server.DoVersionCheck(answer, key, m_printer);
+        if (rc != ServerResult::Success) return rc;
+        known = m_answers.emplace(key, std::move(answer)).first;
+    }
+    CUpdateRefinement::TakeComponents(known->second, firmwareView, serverList);
     return ServerResult::Success;
 }
 

@@ -5,6 +5,7 @@
 // build the server's offer, the updater's version comparison and the printer of the first check.
 
 #include <functional>
+#include <map>
 #include <string>
 
 #include "common/FirmInfo.h"
@@ -52,6 +53,8 @@ class CUpdateRefinement {
     // Firmware query: as the regional query in firmware view.
     static ServerResult QueryFirmware(CAUServerData& server, const std::wstring& key,
                                       const std::wstring& printer, ComponentList& serverList);
+    // The entries of a version check's answer that the view keeps, merged as the queries merge them.
+    static void TakeComponents(const ComponentList& answer, bool firmwareView, ComponentList& serverList);
 
     // The default selection, with a printer that exists: a remembered printer that is not
     // installed any more, or none, gives the first installed printer in name order.
@@ -73,4 +76,22 @@ class CUpdateRefinement {
     bool IsInstalled(const wchar_t* code) const;
 
     Sources m_sources;
+};
+
+// The version checks of one check for one printer. The server's answer to a key does not change
+// while one check runs, and every exchange is a round trip, a long wait on a slow line: a key asked
+// again within the check (the printer's own region when it is "ALL", the same key as a regional and
+// a firmware query) takes the answer it had. A key that was not answered is asked again.
+class CVersionQueries {
+  public:
+    CVersionQueries(CAUServerData& server, std::wstring printer)
+        : m_server(server), m_printer(std::move(printer)) {}
+
+    // As CUpdateRefinement::QueryComponents.
+    ServerResult Query(const std::wstring& key, bool firmwareView, ComponentList& serverList);
+
+  private:
+    CAUServerData& m_server;
+    std::wstring m_printer;
+    std::map<std::wstring, ComponentList> m_answers;
 };

@@ -424,6 +424,43 @@ TEST(RefinementQueries, EachViewKeepsItsOwnKindOfEntryAndMergesByKey) {
     EXPECT_EQ(firmwareOnly.count(L"FP-MAIN_JPN_JPN"), 1u);
 }
 
+// Within one check a key is asked of the server once: a key named again takes the answer it had,
+// filtered for the view that asks; one that was not answered is asked again.
+TEST(RefinementQueries, AKeyAskedAgainInOneCheckTakesTheAnswerItHad) {
+    ScriptedServerData server;
+    CVersionQueries queries(server, kPrinter);
+    server.answer =
+        ListOf({Entry(L"FP-MAIN", L"ENU_ALL", L"FIRM"), Entry(L"PP-SCEDIT52", L"ENU_ALL", L"PCS")});
+    ComponentList firmware;
+    ASSERT_EQ(queries.Query(L"ENU_ALL", true, firmware), ServerResult::Success);
+    server.answer = ListOf({Entry(L"FP-FONTS", L"ENU_NAS", L"FIRM")});
+    ASSERT_EQ(queries.Query(L"ENU_NAS", true, firmware), ServerResult::Success);
+    // Asked again, the server would now give this: the check keeps the answer it had.
+    server.answer = ListOf({Entry(L"FC-OTHER", L"ENU_ALL", L"FIRM")});
+    ASSERT_EQ(queries.Query(L"ENU_ALL", true, firmware), ServerResult::Success);
+    const std::wstring printer = kPrinter;
+    EXPECT_EQ(server.asked, (std::vector<std::wstring>{L"ENU_ALL|" + printer, L"ENU_NAS|" + printer}));
+    std::vector<std::wstring> keys;
+    for (const auto& [key, info] : firmware) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::wstring>{L"FP-FONTS_ENU_NAS", L"FP-MAIN_ENU_ALL"}));
+
+    ComponentList software;
+    ASSERT_EQ(queries.Query(L"ENU_ALL", false, software), ServerResult::Success);
+    ASSERT_EQ(software.size(), 1u);
+    EXPECT_EQ(software.count(L"PP-SCEDIT52_ENU_ALL"), 1u);
+    EXPECT_EQ(server.asked.size(), 2u);
+
+    server.code = ServerResult::AnswerUnusable;
+    ComponentList list;
+    EXPECT_EQ(queries.Query(L"JPN_ALL", false, list), ServerResult::AnswerUnusable);
+    EXPECT_TRUE(list.empty());
+    server.code = ServerResult::Success;
+    server.answer = ListOf({Entry(L"PP-CONTACT13", L"JPN_ALL", L"PCS")});
+    EXPECT_EQ(queries.Query(L"JPN_ALL", false, list), ServerResult::Success);
+    EXPECT_EQ(server.asked.size(), 4u) << "a key that was not answered is asked again";
+    EXPECT_EQ(list.count(L"PP-CONTACT13_JPN_ALL"), 1u);
+}
+
 TEST(RefinementQueries, AFailedCheckLeavesTheServerListAsItWasAndGivesItsCode) {
     ScriptedServerData server;
     server.answer = ListOf({Entry(L"PP-SCEDIT52", L"JPN_ALL", L"PCS")});
