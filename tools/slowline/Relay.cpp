@@ -61,10 +61,10 @@ bool Resolve(const std::string& host, uint16_t port, sockaddr_in& address, std::
 struct Relay::Direction {
     Direction(Clock::duration delay, Clock::time_point notBefore) : queue(delay, notBefore) {}
     DelayQueue queue;
-    bool readEnded = false;   // its source closed or reset
-    bool blocked = false;     // its destination took no more; waits until it can
-    bool delivered = false;   // its close reached the destination
-    bool dead = false;        // its destination is gone: what comes is dropped
+    bool readEnded = false;  // its source closed or reset
+    bool blocked = false;    // its destination took no more; waits until it can
+    bool delivered = false;  // its close reached the destination
+    bool dead = false;       // its destination is gone: what comes is dropped
     bool Finished() const { return delivered || (dead && readEnded); }
     bool WantsRead() const { return !readEnded && queue.QueuedBytes() < kMostQueued; }
 };
@@ -179,7 +179,8 @@ void Relay::Accept() {
         bool failed = !link->target;
         if (!failed) {
             NoDelay(link->target.get());
-            failed = connect(link->target.get(), reinterpret_cast<const sockaddr*>(&target_), sizeof(target_)) != 0 &&
+            failed = connect(link->target.get(), reinterpret_cast<const sockaddr*>(&target_),
+                             sizeof(target_)) != 0 &&
                      errno != EINPROGRESS;
         }
         Link& added = *link;
@@ -321,10 +322,13 @@ void Relay::Watch(Link& link) {
         if (link.up.blocked) target |= EPOLLOUT;
     }
     update(link.client.get(), link.id * 2, client, link.clientEvents, link.clientWatched);
-    update(link.target ? link.target.get() : -1, link.id * 2 + 1, target, link.targetEvents, link.targetWatched);
+    update(link.target ? link.target.get() : -1, link.id * 2 + 1, target, link.targetEvents,
+           link.targetWatched);
 }
 
-bool Relay::Done(const Link& link) const { return link.reset || (link.up.Finished() && link.down.Finished()); }
+bool Relay::Done(const Link& link) const {
+    return link.reset || (link.up.Finished() && link.down.Finished());
+}
 
 void Relay::Close(uint64_t id) {
     links_.erase(id);

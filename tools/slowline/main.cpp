@@ -47,12 +47,12 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const bool ran = relay.Run(stop.get(), error);
     const RelayCounts counts = relay.Counts();
-    std::printf("slowline: relayed %llu connections (%llu refused by the target), %llu bytes to the target, "
-                "%llu to the clients\n",
-                static_cast<unsigned long long>(counts.connections),
-                static_cast<unsigned long long>(counts.refused),
-                static_cast<unsigned long long>(counts.bytesToTarget),
-                static_cast<unsigned long long>(counts.bytesToClient));
+    std::printf(
+        "slowline: relayed %llu connections (%llu refused by the target), %llu bytes to the target, "
+        "%llu to the clients\n",
+        static_cast<unsigned long long>(counts.connections), static_cast<unsigned long long>(counts.refused),
+        static_cast<unsigned long long>(counts.bytesToTarget),
+        static_cast<unsigned long long>(counts.bytesToClient));
     if (!ran) std::fprintf(stderr, "slowline: %s\n", error.c_str());
     return ran ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // what it carries arrives whole and in order. Only lower bounds on time are checked: a loaded PC
 // may always be slower.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -13,8 +14,6 @@
 #include <random>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "Relay.h"
 
@@ -158,7 +157,9 @@ class RunningRelay {
     std::thread thread_;
 };
 
-double Elapsed(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
+double Elapsed(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
 
 TEST(Relay, AnExchangeTakesTheHandshakeAndTheRoundTripItAdds) {
     Target target(Echo);
