@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "unzip32.h"
+#include "UnzipResults.h"
 
 namespace unzip32 {
 namespace {

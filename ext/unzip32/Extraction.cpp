@@ -80,7 +80,8 @@ int Extraction::Run() {
 }
 
 int Extraction::OpenArchive() {
-    int rc = archive_.Open(options_.archive, options_.maxEntries);
+    if (!file_.Open(options_.archive)) return PK_NOZIP;
+    int rc = archive_.Open(file_, options_.maxEntries);
     if (rc == UZ_LIMIT) Report(true, L"refused: the archive holds more entries than allowed");
     if (rc != PK_OK) return rc;
     if (callbacks_) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "EntryName.h"
+#include "FileSource.h"
 #include "ZipArchive.h"
 #include "common/Handles.h"
 #include "unzip32.h"
@@ -83,6 +84,7 @@ class Extraction {
 
     ExtractOptions options_;
     LPUSERFUNCTIONS callbacks_;
+    FileSource file_;
     ZipArchive archive_;
     std::wstring target_;  // full path, without a trailing backslash
     std::vector<PlannedEntry> plan_;

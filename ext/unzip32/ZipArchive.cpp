@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "unzip32.h"
+#include "UnzipResults.h"
 
 namespace unzip32 {
 namespace {
@@ -107,30 +107,10 @@ bool ClassicEndAgrees(const DirectoryEnd& classic, const DirectoryEnd& zip64) {
 
 }  // namespace
 
-bool ZipArchive::ReadAt(uint64_t offset, void* buffer, size_t length) const {
-    auto* out = static_cast<uint8_t*>(buffer);
-    while (length > 0) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        const DWORD piece = static_cast<DWORD>(std::min<size_t>(length, 1u << 20));
-        DWORD read = 0;
-        if (!ReadFile(file_.get(), out, piece, &read, &at) || read == 0) return false;
-        out += read;
-        offset += read;
-        length -= read;
-    }
-    return true;
-}
-
-int ZipArchive::Open(const std::wstring& path, unsigned long maxEntries) {
+int ZipArchive::Open(const ByteSource& source, unsigned long maxEntries) {
     entries_.clear();
-    file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) return PK_NOZIP;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_.get(), &size)) return PK_NOZIP;
-    fileSize_ = static_cast<uint64_t>(size.QuadPart);
+    source_ = &source;
+    fileSize_ = source.Size();
     if (fileSize_ < kEndRecordSize) return PK_NOZIP;
 
     uint64_t endOffset = 0;

@@ -2,15 +2,14 @@
 // Reads a zip archive through its central directory: the entries with their sizes, CRC-32 and
 // where each one's data lies. Sizes, offsets and counts are 64-bit wherever the archive has Zip64
 // records for them. Every offset and length is checked against the file, so a damaged or crafted
-// archive gives an error code instead of reads outside it.
-
-#include <windows.h>
+// archive gives an error code instead of reads outside it. The bytes come from a ByteSource, which
+// must outlive the archive.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "common/Handles.h"
+#include "ByteSource.h"
 
 namespace unzip32 {
 
@@ -48,7 +47,7 @@ struct DirectoryEnd {
 class ZipArchive {
   public:
     // PK_OK, or PK_NOZIP, PK_BADERR, PK_EOF, IZ_UNSUP, UZ_LIMIT, PK_MEM.
-    int Open(const std::wstring& path, unsigned long maxEntries);
+    int Open(const ByteSource& source, unsigned long maxEntries);
 
     std::vector<ZipEntry>& Entries() { return entries_; }
     uint64_t CompressedTotal() const;
@@ -59,7 +58,9 @@ class ZipArchive {
     int LocateData();
 
     // Reads exactly length bytes at offset; false at the end of the file or on a read error.
-    bool ReadAt(uint64_t offset, void* buffer, size_t length) const;
+    bool ReadAt(uint64_t offset, void* buffer, size_t length) const {
+        return source_ && source_->ReadAt(offset, buffer, length);
+    }
 
   private:
     int FindEndRecord(uint64_t& endOffset, std::vector<uint8_t>& record);
@@ -70,7 +71,7 @@ class ZipArchive {
     int LocateOne(ZipEntry& entry) const;
     int CheckLocalZip64Field(const uint8_t* local, uint64_t extraOffset, uint16_t extraLength) const;
 
-    scup::UniqueFile file_;
+    const ByteSource* source_ = nullptr;
     uint64_t fileSize_ = 0;
     uint64_t centralStart_ = 0;  // where the central directory really starts
     uint64_t shift_ = 0;         // bytes in front of the archive (a self-extractor's stub)

@@ -80,21 +80,7 @@ typedef struct {
 #define IDM_REPLACE_ALL 103   // replace it and every further one without asking
 #define IDM_REPLACE_NONE 104  // keep it and every further one without asking
 
-// Results of Wiz_SingleEntryUnzip.
-#define PK_OK 0       // success
-#define PK_WARN 1     // (not used)
-#define PK_ERR 2      // an entry's data is damaged: CRC-32 or size mismatch, bad deflate data
-#define PK_BADERR 3   // the archive's structure is damaged or inconsistent
-#define PK_MEM 4      // out of memory
-#define PK_NOZIP 9    // the archive cannot be opened or is not a zip archive
-#define PK_PARAM 10   // bad or unsupported options
-#define PK_FIND 11    // no entry matched the include list
-#define PK_DISK 50    // a folder or file could not be made or written
-#define PK_EOF 51     // the archive ends early
-#define IZ_CTRLC 80   // cancelled by the service callback
-#define IZ_UNSUP 81   // encryption, a compression method or spanning, which are not supported
-#define UZ_UNSAFE 90  // an entry name that is refused (see above) or names that collide
-#define UZ_LIMIT 91   // more entries or more unpacked bytes than the limits allow
+#include "UnzipResults.h"
 
 // Unpacks the archive named in the option block (what the flags ask for) into its target folder.
 // ifnc/ifnv: names or wildcard patterns ("*", "?") of the entries to unpack (none: all);
