@@ -1,9 +1,7 @@
 #pragma once
-// A firmware file ("pd3"): a header of 64 to 128 bytes followed by the data. The header is kept
-// in a 128-byte buffer; what a shorter header lacks reads as zero.
-//
-// A header whose length byte is below 64 or above 128, or whose data would run past the end of
-// the file, makes the file unusable: ReadHeader fails and nothing is read beyond the file.
+// A firmware file ("pd3") on disk: a header of 64 to 128 bytes followed by the data, read as
+// Pd3Reading.h reads it. An unusable header makes ReadHeader fail, and nothing is read beyond the
+// file.
 
 #include <windows.h>
 
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Pd3Reading.h"
 #include "common/Handles.h"
 
 class CPd3File {
@@ -27,28 +26,26 @@ class CPd3File {
     // Reads the data (data length bytes after the header).
     bool ReadData(std::vector<BYTE>& data);
 
-    std::uint8_t HeaderLength() const { return m_header[1]; }
-    std::uint16_t ModelId() const;
-    std::uint8_t FileType() const { return m_header[7]; }
-    std::uint32_t DataLength() const;
-    const BYTE* HeaderBytes() const { return m_header.data(); }
+    std::uint8_t HeaderLength() const { return m_header.HeaderLength(); }
+    std::uint16_t ModelId() const { return m_header.ModelId(); }
+    std::uint8_t FileType() const { return m_header.FileType(); }
+    std::uint32_t DataLength() const { return m_header.DataLength(); }
+    const BYTE* HeaderBytes() const { return m_header.Bytes(); }
 
     // The texts of the header (single-byte, not necessarily terminated in the file).
-    std::string Name() const;
-    std::string Version() const;
-    std::string Spec() const;
+    std::string Name() const { return m_header.Name(); }
+    std::string Version() const { return m_header.Version(); }
+    std::string Spec() const { return m_header.Spec(); }
     // A header longer than 64 bytes whose spec code is not empty.
-    bool HasSpec() const;
+    bool HasSpec() const { return m_header.HasSpec(); }
     // Name, "_" and spec code: what an install name must equal.
-    std::string Key() const;
+    std::string Key() const { return m_header.Key(); }
 
     // The file name without folder and extension, as a name to show for a file without a row.
     static std::wstring NameFromPath(const std::wstring& path);
 
   private:
-    std::string Text(std::size_t at, std::size_t size) const;
-
     scup::UniqueFile m_file;
-    std::array<BYTE, kHeaderBuffer> m_header{};
+    CPd3HeaderBuffer m_header;
     ULONGLONG m_fileSize = 0;
 };

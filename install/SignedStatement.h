@@ -8,14 +8,17 @@
 //   package, spec, version, model, file, size, sha256, expires (YYYY-MM-DDTHH:MM:SSZ), replaces
 //   signature: <Base64 of the ECDSA P-256 signature r||s over SHA-256 of every byte before this line>
 //
-// Reading is strict: another first line, a field missing, added, repeated or out of order, a value
-// that is not of its form, or anything after the signature line refuses the whole statement.
+// Reading is strict (StatementForm.h reads the bytes): another first line, a field missing, added,
+// repeated or out of order, a value that is not of its form, or anything after the signature line
+// refuses the whole statement.
 
 #include <windows.h>
 
 #include <array>
 #include <string>
 #include <vector>
+
+#include "StatementForm.h"
 
 struct SSignedStatement {
     std::wstring keyId;
@@ -36,15 +39,5 @@ struct SSignedStatement {
     std::array<BYTE, 64> signature{};
 };
 
-// The longest statement read: a server that sends more is not sending a statement.
-inline constexpr unsigned long long kMaxStatementBytes = 4096;
-
 // False, with the reason in English, when the bytes are not exactly one statement of this form.
 bool ParseSignedStatement(const std::string& bytes, SSignedStatement& statement, std::wstring& why);
-
-namespace scup {
-// Standard Base64 with padding and nothing else; false for any other text.
-bool DecodeStrictBase64(const std::string& text, std::vector<BYTE>& bytes);
-// "YYYY-MM-DDTHH:MM:SSZ" as FILETIME units; false for any other text or an impossible date.
-bool ParseUtcTime(const std::string& text, ULONGLONG& time);
-}  // namespace scup
