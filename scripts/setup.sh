@@ -13,6 +13,7 @@ packages=(
   libcpp-httplib-dev libpugixml-dev libboost1.81-dev zlib1g-dev libssl-dev libzip-dev unzip
   tinyproxy wixl nginx openssl
   zip osslsigncode python3
+  clang libclang-rt-dev llvm
 )
 
 missing=()
