@@ -4,9 +4,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+#include <vector>
 
 #include "HttpRequestParser.h"
 
@@ -43,7 +53,60 @@ bool OutOfDescriptors(const boost::system::error_code& error) {
 
 }  // namespace
 
-struct HttpServer::Connection {
+class HttpServer::Impl {
+  public:
+    Impl(Settings settings, Handler handler, Logger logger, QuickHandler quick);
+    ~Impl() { Stop(); }
+    int Listen(const std::string& address, int port, std::string& error);
+    void Run();
+    void Stop();
+
+  private:
+    struct Connection;
+    using ConnectionPtr = std::shared_ptr<Connection>;
+
+    // On the reactor's thread.
+    void AcceptNext();
+    void Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout);
+    void ReadMore(const ConnectionPtr& connection);
+    void ReadAvailable(const ConnectionPtr& connection);
+    void Advance(const ConnectionPtr& connection);
+    enum class Quick { No, Answered, Ended };
+    Quick AnswerAtOnce(const ConnectionPtr& connection);
+    void Expire(const ConnectionPtr& connection);
+    void Dispatch(const ConnectionPtr& connection);
+    void Close(const ConnectionPtr& connection);
+    void CloseEverything();
+
+    // On a worker.
+    void WorkerLoop();
+    void Serve(ConnectionPtr connection);
+    bool Answer(Connection& connection, const HttpRequest& request, HttpResponse& response, bool keepAlive);
+    void StartNextRequest(Connection& connection);
+    bool SendAll(Connection& connection, const char* data, std::size_t length);
+    void LetRefusalArrive(Connection& connection);
+    void HandBack(ConnectionPtr connection);
+
+    const Settings settings_;
+    const Handler handler_;
+    const Logger logger_;
+    const QuickHandler quick_;
+    boost::asio::io_context reactor_{1};
+    boost::asio::ip::tcp::acceptor acceptor_{reactor_};
+    boost::asio::steady_timer acceptPause_{reactor_};
+    std::atomic<bool> stopping_{false};
+
+    // The reactor's own: the connections it waits on, so that a stop can close them.
+    std::unordered_set<ConnectionPtr> waiting_;
+
+    std::mutex mutex_;  // guards ready_ and workersStop_
+    std::condition_variable readyChanged_;
+    std::deque<ConnectionPtr> ready_;
+    bool workersStop_ = false;
+    std::vector<std::thread> workers_;
+};
+
+struct HttpServer::Impl::Connection {
     Connection(tcp::socket connected, std::size_t maxBody)
         : socket(std::move(connected)), timer(socket.get_executor()), parser(maxBody) {}
 
@@ -108,15 +171,13 @@ class SocketSink : public DataSink {
     bool failed_ = false;
 };
 
-HttpServer::HttpServer(Settings settings, Handler handler, Logger logger, QuickHandler quick)
+HttpServer::Impl::Impl(Settings settings, Handler handler, Logger logger, QuickHandler quick)
     : settings_(settings),
       handler_(std::move(handler)),
       logger_(std::move(logger)),
       quick_(std::move(quick)) {}
 
-HttpServer::~HttpServer() { Stop(); }
-
-int HttpServer::Listen(const std::string& address, int port, std::string& error) {
+int HttpServer::Impl::Listen(const std::string& address, int port, std::string& error) {
     boost::system::error_code ec;
     tcp::resolver resolver(reactor_);
     const auto endpoints = resolver.resolve(address, std::to_string(port),
@@ -144,7 +205,7 @@ int HttpServer::Listen(const std::string& address, int port, std::string& error)
     return -1;
 }
 
-void HttpServer::Run() {
+void HttpServer::Impl::Run() {
     if (stopping_ || !acceptor_.is_open()) return;
     for (int i = 0; i < settings_.workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
     AcceptNext();
@@ -163,12 +224,12 @@ void HttpServer::Run() {
     waiting_.clear();
 }
 
-void HttpServer::Stop() {
+void HttpServer::Impl::Stop() {
     if (stopping_.exchange(true)) return;
     asio::post(reactor_, [this] { CloseEverything(); });
 }
 
-void HttpServer::CloseEverything() {
+void HttpServer::Impl::CloseEverything() {
     boost::system::error_code ignored;
     acceptor_.close(ignored);
     acceptPause_.cancel();
@@ -179,7 +240,7 @@ void HttpServer::CloseEverything() {
     waiting_.clear();
 }
 
-void HttpServer::AcceptNext() {
+void HttpServer::Impl::AcceptNext() {
     acceptor_.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
         if (stopping_) return;
         if (error) {
@@ -212,7 +273,7 @@ void HttpServer::AcceptNext() {
     });
 }
 
-void HttpServer::Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout) {
+void HttpServer::Impl::Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout) {
     connection->timer.expires_after(timeout);
     connection->timer.async_wait(
         [this, connection, round = ++connection->timerRound](const boost::system::error_code& error) {
@@ -222,7 +283,7 @@ void HttpServer::Wait(const ConnectionPtr& connection, std::chrono::milliseconds
 
 // The reactor waits for a connection to become readable and then reads what has come into one buffer
 // of its own, so that a connection waiting for its next request holds no read buffer.
-void HttpServer::ReadMore(const ConnectionPtr& connection) {
+void HttpServer::Impl::ReadMore(const ConnectionPtr& connection) {
     connection->socket.async_wait(
         tcp::socket::wait_read, [this, connection](const boost::system::error_code& error) {
             if (stopping_ || !waiting_.count(connection)) return;
@@ -239,7 +300,7 @@ void HttpServer::ReadMore(const ConnectionPtr& connection) {
         });
 }
 
-void HttpServer::ReadAvailable(const ConnectionPtr& connection) {
+void HttpServer::Impl::ReadAvailable(const ConnectionPtr& connection) {
     Connection& c = *connection;
     static thread_local std::array<char, kReadChunk> chunk;
     const std::size_t most = HttpRequestParser::kMaxHeaderBytes + settings_.maxBody + kReadChunk;
@@ -261,7 +322,7 @@ void HttpServer::ReadAvailable(const ConnectionPtr& connection) {
     Advance(connection);
 }
 
-void HttpServer::Advance(const ConnectionPtr& connection) {
+void HttpServer::Impl::Advance(const ConnectionPtr& connection) {
     Connection& c = *connection;
     bool answered = false;
     for (;;) {
@@ -294,7 +355,7 @@ void HttpServer::Advance(const ConnectionPtr& connection) {
     ReadMore(connection);
 }
 
-HttpServer::Quick HttpServer::AnswerAtOnce(const ConnectionPtr& connection) {
+HttpServer::Impl::Quick HttpServer::Impl::AnswerAtOnce(const ConnectionPtr& connection) {
     Connection& c = *connection;
     if (!quick_ || stopping_) return Quick::No;
     HttpRequest& request = c.parser.Request();
@@ -332,7 +393,7 @@ HttpServer::Quick HttpServer::AnswerAtOnce(const ConnectionPtr& connection) {
     return Quick::Answered;
 }
 
-void HttpServer::Expire(const ConnectionPtr& connection) {
+void HttpServer::Impl::Expire(const ConnectionPtr& connection) {
     if (connection->received.find_first_not_of("\r\n") == std::string::npos) {
         Close(connection);  // idle between requests: closed without a word, as HTTP allows
         return;
@@ -343,7 +404,7 @@ void HttpServer::Expire(const ConnectionPtr& connection) {
     connection->socket.cancel(ignored);
 }
 
-void HttpServer::Dispatch(const ConnectionPtr& connection) {
+void HttpServer::Impl::Dispatch(const ConnectionPtr& connection) {
     waiting_.erase(connection);
     ++connection->timerRound;
     connection->timer.cancel();
@@ -354,7 +415,7 @@ void HttpServer::Dispatch(const ConnectionPtr& connection) {
     readyChanged_.notify_one();
 }
 
-void HttpServer::Close(const ConnectionPtr& connection) {
+void HttpServer::Impl::Close(const ConnectionPtr& connection) {
     waiting_.erase(connection);
     ++connection->timerRound;
     connection->timer.cancel();
@@ -362,7 +423,7 @@ void HttpServer::Close(const ConnectionPtr& connection) {
     connection->socket.close(ignored);
 }
 
-void HttpServer::WorkerLoop() {
+void HttpServer::Impl::WorkerLoop() {
     for (;;) {
         ConnectionPtr connection;
         {
@@ -376,7 +437,7 @@ void HttpServer::WorkerLoop() {
     }
 }
 
-void HttpServer::Serve(ConnectionPtr connection) {
+void HttpServer::Impl::Serve(ConnectionPtr connection) {
     using State = HttpRequestParser::State;
     for (;;) {
         Connection& c = *connection;
@@ -429,13 +490,13 @@ void HttpServer::Serve(ConnectionPtr connection) {
     HandBack(std::move(connection));
 }
 
-void HttpServer::StartNextRequest(Connection& connection) {
+void HttpServer::Impl::StartNextRequest(Connection& connection) {
     connection.received.erase(0, connection.parser.Consumed());
     connection.parser = HttpRequestParser(settings_.maxBody);
     connection.continueSent = false;
 }
 
-void HttpServer::HandBack(ConnectionPtr connection) {
+void HttpServer::Impl::HandBack(ConnectionPtr connection) {
     if (stopping_) return;  // the connection closes here
     asio::post(reactor_, [this, connection = std::move(connection)] {
         if (stopping_) return;
@@ -450,8 +511,8 @@ void HttpServer::HandBack(ConnectionPtr connection) {
     });
 }
 
-bool HttpServer::Answer(Connection& connection, const HttpRequest& request, HttpResponse& response,
-                        bool keepAlive) {
+bool HttpServer::Impl::Answer(Connection& connection, const HttpRequest& request, HttpResponse& response,
+                              bool keepAlive) {
     std::string head = HeadOf(response, keepAlive);
     const bool withBody = WithBody(request, response);
     if (!withBody || !response.provider) {
@@ -484,7 +545,7 @@ bool HttpServer::Answer(Connection& connection, const HttpRequest& request, Http
 // A refused request may still be on its way (a body too long, one that came too slowly). Closing with
 // unread bytes sends a reset, which can reach the client before the refusal and wipe it out; so the
 // sending side is closed first and what still comes is read and dropped, for a short while.
-void HttpServer::LetRefusalArrive(Connection& connection) {
+void HttpServer::Impl::LetRefusalArrive(Connection& connection) {
     boost::system::error_code ec;
     connection.socket.shutdown(tcp::socket::shutdown_send, ec);
     const auto until = Clock::now() + kLingerTime;
@@ -498,7 +559,7 @@ void HttpServer::LetRefusalArrive(Connection& connection) {
     }
 }
 
-bool HttpServer::SendAll(Connection& connection, const char* data, std::size_t length) {
+bool HttpServer::Impl::SendAll(Connection& connection, const char* data, std::size_t length) {
     auto quietSince = Clock::now();
     while (length > 0) {
         if (stopping_) return false;
@@ -518,5 +579,18 @@ bool HttpServer::SendAll(Connection& connection, const char* data, std::size_t l
     }
     return true;
 }
+
+HttpServer::HttpServer(Settings settings, Handler handler, Logger logger, QuickHandler quick)
+    : impl_(std::make_unique<Impl>(settings, std::move(handler), std::move(logger), std::move(quick))) {}
+
+HttpServer::~HttpServer() = default;
+
+int HttpServer::Listen(const std::string& address, int port, std::string& error) {
+    return impl_->Listen(address, port, error);
+}
+
+void HttpServer::Run() { impl_->Run(); }
+
+void HttpServer::Stop() { impl_->Stop(); }
 
 }  // namespace updateserver

@@ -6,21 +6,10 @@
 // to the reactor. So an idle connection kept open between requests (a proxy keeps many) costs no
 // thread, and a slow client holds no worker while it sends.
 
-#include <atomic>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
-#include <unordered_set>
-#include <vector>
 
 #include "HttpMessage.h"
 
@@ -57,48 +46,9 @@ class HttpServer {
     void Stop();
 
   private:
-    struct Connection;
-    using ConnectionPtr = std::shared_ptr<Connection>;
-
-    // On the reactor's thread.
-    void AcceptNext();
-    void Wait(const ConnectionPtr& connection, std::chrono::milliseconds timeout);
-    void ReadMore(const ConnectionPtr& connection);
-    void ReadAvailable(const ConnectionPtr& connection);
-    void Advance(const ConnectionPtr& connection);
-    enum class Quick { No, Answered, Ended };
-    Quick AnswerAtOnce(const ConnectionPtr& connection);
-    void Expire(const ConnectionPtr& connection);
-    void Dispatch(const ConnectionPtr& connection);
-    void Close(const ConnectionPtr& connection);
-    void CloseEverything();
-
-    // On a worker.
-    void WorkerLoop();
-    void Serve(ConnectionPtr connection);
-    bool Answer(Connection& connection, const HttpRequest& request, HttpResponse& response, bool keepAlive);
-    void StartNextRequest(Connection& connection);
-    bool SendAll(Connection& connection, const char* data, std::size_t length);
-    void LetRefusalArrive(Connection& connection);
-    void HandBack(ConnectionPtr connection);
-
-    const Settings settings_;
-    const Handler handler_;
-    const Logger logger_;
-    const QuickHandler quick_;
-    boost::asio::io_context reactor_{1};
-    boost::asio::ip::tcp::acceptor acceptor_{reactor_};
-    boost::asio::steady_timer acceptPause_{reactor_};
-    std::atomic<bool> stopping_{false};
-
-    // The reactor's own: the connections it waits on, so that a stop can close them.
-    std::unordered_set<ConnectionPtr> waiting_;
-
-    std::mutex mutex_;  // guards ready_ and workersStop_
-    std::condition_variable readyChanged_;
-    std::deque<ConnectionPtr> ready_;
-    bool workersStop_ = false;
-    std::vector<std::thread> workers_;
+    // The reactor, the workers and the connections; Boost.Asio stays out of this header.
+    class Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace updateserver
