@@ -10,8 +10,10 @@ lang=${1:-en}
 source "$root/scripts/lib/languages.sh"
 lcid=$(scup_language_id "$lang") || { echo "usage: $0 [LANGUAGE|LANGID]  (LANGUAGE: en, de, fr, ja, zh-CN, ...)" >&2; exit 2; }
 
+echo "Setting up the machine (Debian packages)"
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
+# Only what the demo needs; the test command builds the rest.
+bash "$root/scripts/build.sh" --demo
 
 source "$root/scripts/lib/wineenv.sh"
 source "$root/scripts/lib/demo.sh"
@@ -32,8 +34,11 @@ cleanup() {
   scup_demo_stop
 }
 trap cleanup EXIT INT TERM
+echo "Starting the update service and the simulated printer"
 scup_demo_start "$build" "$work"
+echo "Installing the demo PC's applications (older releases, so that updates are offered)"
 scup_demo_install_applications "$build" "$work"
 echo "update server: $SCUP_DEMO_SERVER; printer: $SCUP_DEMO_PRINTER on COM$SCUP_DEMO_COM (simulated)"
+echo "Starting ScUpdater; close its window to end the demo"
 (cd "$build/win/bin" && wine ScUpdater.exe)
 wineserver -w
