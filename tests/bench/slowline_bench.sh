@@ -8,14 +8,17 @@
 # the protocol's minimum: the round trips that must follow one another (each request that waits on
 # an answer before it, and the handshake of each connection that must be opened) times the round
 # trip (twice the delay), and the ratio of the two.
-# Usage: tests/bench/slowline_bench.sh [DELAY_MS...]   (default: 100 0; builds nothing)
+# Usage: tests/bench/slowline_bench.sh [DELAY_MS...]   (default: 100 0 100n; builds nothing)
+#   A delay ending in "n" plays the program's own stack as one without TCP_NODELAY (slowline
+#   --client-nagle): the relay's kernel acknowledges at once, so on the plain rows a stack that
+#   holds a request's body until its headers are acknowledged loses nothing, as it would on a line.
 # Environment: RUNS (runs at each delay, default 3; the median is printed), SCUP_BUILD_DIR.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${SCUP_BUILD_DIR:-$root/build}" && pwd)
 runs=${RUNS:-3}
 delays=("${@:-100}")
-[ $# -eq 0 ] && delays=(100 0)
+[ $# -eq 0 ] && delays=(100 0 100n)
 for bin in "$build/native/bin/updateserver" "$build/native/bin/slowline" "$build/native/bin/mkcatalog" \
   "$build/native/bin/printersim" "$build/win/bin/ScUpdater.exe"; do
   [ -e "$bin" ] || { echo "build first (scripts/build.sh): $bin is missing" >&2; exit 1; }
@@ -82,15 +85,16 @@ make_catalog() {
 # start_line DELAY_MS: the update server and the relay in front of it; the program's addresses point
 # at the relay, and so do the file addresses the server gives (taken from the request's Host).
 start_line() {
-  local delay=$1 port
+  local delay=${1%n} port nagle=()
+  [ "$delay" != "$1" ] && nagle=(--client-nagle)
   stop_line
   : >"$work/server.log"
   scup_start_updateserver "$build/native/bin/updateserver" "$work/server.out" 127.0.0.1 0 \
     --catalog "$work/catalog" --log "$work/server.log" --no-control
   server_pid=$SCUP_SERVICE_PID
-  line_out=$work/slowline-$delay.out
+  line_out=$work/slowline-$1.out
   "$build/native/bin/slowline" --listen 127.0.0.1:0 --target "$SCUP_UPDATESERVER_ADDRESS" \
-    --delay-ms "$delay" --stats "$work/line.txt" >"$line_out" 2>&1 &
+    --delay-ms "$delay" "${nagle[@]}" --stats "$work/line.txt" >"$line_out" 2>&1 &
   scup_keep_service $!
   line_pid=$SCUP_SERVICE_PID
   scup_wait_for_line "$line_out" "listening on" "$line_pid" || { cat "$line_out" >&2; return 1; }
@@ -158,7 +162,7 @@ figures() {
   python3 - "$work/$1.trace.txt" "$work/$1.server.log" "$2" "$run_requests0" "$run_ms" <<'PY'
 import re, sys
 from datetime import datetime
-trace, log, delay, skip, total_ms = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
+trace, log, delay, skip, total_ms = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
 def stamp(line):
     return datetime.strptime(line[:23], "%Y-%m-%d %H:%M:%S.%f")
 lines = open(trace, encoding="utf-8", errors="replace").read().splitlines()
@@ -226,7 +230,7 @@ for check in software firmware; do
   for delay in "${delays[@]}"; do [ "$delay" = 0 ] && own=$(median "$check" 0 3); done
   for delay in "${delays[@]}"; do
     ms=$(median "$check" "$delay" 3)
-    rt=$((2 * delay))
+    rt=$((2 * ${delay%n}))
     minimum=$(($(median "$check" "$delay" 7) * rt))
     serial=$(($(median "$check" "$delay" 6) * rt))
     ratio() { [ "$2" -gt 0 ] && awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }' || echo -; }

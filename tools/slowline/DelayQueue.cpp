@@ -5,7 +5,13 @@
 namespace slowline {
 
 void DelayQueue::Push(Kind kind, std::string bytes, Clock::time_point readAt) {
-    Clock::time_point due = std::max(readAt + delay_, notBefore_);
+    Clock::time_point sentAt = readAt;
+    if (senderNagle_ && kind == Kind::Data && bytes.size() < kSmallPiece) {
+        sentAt = std::max(readAt, smallAcknowledged_);
+        // The round trip starts once the piece may travel, not before the handshake let it.
+        smallAcknowledged_ = std::max(sentAt + delay_, notBefore_) + delay_;
+    }
+    Clock::time_point due = std::max(sentAt + delay_, notBefore_);
     // The clock is steady, but two reads within one tick must still keep their order.
     if (!pieces_.empty()) due = std::max(due, pieces_.back().due);
     queued_ += bytes.size();

@@ -22,8 +22,16 @@ class DelayQueue {
         Clock::time_point due;
     };
 
+    // The largest piece a sender's stack counts as small (a segment less than the line's usual MSS).
+    static constexpr std::size_t kSmallPiece = 1448;
+
     // notBefore: the earliest the direction may deliver anything (the connection's handshake).
-    DelayQueue(Clock::duration delay, Clock::time_point notBefore) : delay_(delay), notBefore_(notBefore) {}
+    // senderNagle: the sender's stack holds a small piece while an earlier small one is not yet
+    // acknowledged (Nagle's algorithm, where the sender did not set TCP_NODELAY); the relay's own
+    // kernel acknowledges at once, so the line's acknowledgements are played here: each comes a
+    // round trip after its piece left.
+    DelayQueue(Clock::duration delay, Clock::time_point notBefore, bool senderNagle = false)
+        : delay_(delay), notBefore_(notBefore), senderNagle_(senderNagle) {}
 
     // A piece read at the time; a later one never overtakes an earlier one.
     void Push(Kind kind, std::string bytes, Clock::time_point readAt);
@@ -40,6 +48,9 @@ class DelayQueue {
   private:
     Clock::duration delay_;
     Clock::time_point notBefore_;
+    bool senderNagle_;
+    // When the last small piece that left is acknowledged.
+    Clock::time_point smallAcknowledged_{};
     std::deque<Piece> pieces_;
     std::size_t queued_ = 0;
 };

@@ -5,11 +5,14 @@
 namespace slowline {
 
 const char* const kUsage =
-    "usage: slowline --target HOST:PORT [--listen ADDRESS:PORT] [--delay-ms N] [--stats FILE]\n"
+    "usage: slowline --target HOST:PORT [--listen ADDRESS:PORT] [--delay-ms N] [--client-nagle]\n"
+    "                [--stats FILE]\n"
     "  Relays each TCP connection taken on the listening address (127.0.0.1:0, a free port, by\n"
     "  default) to the target, every byte in each direction arriving N ms (0 by default) after it was\n"
     "  sent, the connection's handshake as on a line of that delay. Prints the port it listens on,\n"
-    "  and at its end (SIGTERM, SIGINT) the connections it relayed; FILE holds the counts meanwhile.\n";
+    "  and at its end (SIGTERM, SIGINT) the connections it relayed; FILE holds the counts meanwhile.\n"
+    "  --client-nagle: the clients' stacks hold a small piece while an earlier small one is not yet\n"
+    "  acknowledged, as Nagle's algorithm does for a sender without TCP_NODELAY on a real line.\n";
 
 namespace {
 
@@ -42,6 +45,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
             return parsed;
+        }
+        if (arg == "--client-nagle") {
+            options.clientNagle = true;
+            continue;
         }
         if (i + 1 >= args.size()) {
             parsed.error = arg + " needs a value, or is not an option";

@@ -59,7 +59,8 @@ bool Resolve(const std::string& host, uint16_t port, sockaddr_in& address, std::
 }  // namespace
 
 struct Relay::Direction {
-    Direction(Clock::duration delay, Clock::time_point notBefore) : queue(delay, notBefore) {}
+    Direction(Clock::duration delay, Clock::time_point notBefore, bool senderNagle = false)
+        : queue(delay, notBefore, senderNagle) {}
     DelayQueue queue;
     bool readEnded = false;  // its source closed or reset
     bool blocked = false;    // its destination took no more; waits until it can
@@ -70,8 +71,8 @@ struct Relay::Direction {
 };
 
 struct Relay::Link {
-    Link(uint64_t id, Clock::duration delay, Clock::time_point opened)
-        : id(id), opened(opened), up(delay, opened + 3 * delay), down(delay, opened) {}
+    Link(uint64_t id, Clock::duration delay, Clock::time_point opened, bool clientNagle)
+        : id(id), opened(opened), up(delay, opened + 3 * delay, clientNagle), down(delay, opened) {}
     uint64_t id;
     Clock::time_point opened;
     UniqueFd client;
@@ -171,7 +172,7 @@ void Relay::Accept() {
         if (!client) return;
         const Clock::time_point now = Clock::now();
         NoDelay(client.get());
-        auto link = std::make_unique<Link>(nextId_++, options_.delay, now);
+        auto link = std::make_unique<Link>(nextId_++, options_.delay, now, options_.clientNagle);
         link->client = std::move(client);
         link->target.reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         ++counts_.connections;

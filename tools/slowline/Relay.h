@@ -28,6 +28,9 @@ struct RelayOptions {
     std::string targetHost = "127.0.0.1";
     uint16_t targetPort = 0;
     std::chrono::milliseconds delay{0};
+    // The client's stack is played as one without TCP_NODELAY: a small piece waits while an earlier
+    // small one is unacknowledged (see DelayQueue).
+    bool clientNagle = false;
     // Rewritten whole after every connection that opens or ends (empty: none).
     std::filesystem::path statsPath;
 };

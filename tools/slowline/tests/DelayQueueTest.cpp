@@ -65,5 +65,31 @@ TEST(DelayQueue, APartlyWrittenPieceKeepsItsRestInFront) {
     EXPECT_EQ(queue.Due(t0), nullptr);
 }
 
+// A request's headers and body written one after the other by a stack without TCP_NODELAY: the
+// body leaves only when the headers' acknowledgement is back, a round trip later. A large piece
+// and a queue without the sender's Nagle are not held.
+TEST(DelayQueue, ASendersNagleHoldsASmallPieceUntilTheEarlierOneIsAcknowledged) {
+    DelayQueue nagle(100ms, t0 + 300ms, true);
+    nagle.Push(Kind::Data, std::string(216, 'h'), t0);
+    nagle.Push(Kind::Data, std::string(317, 'b'), t0 + 1ms);
+    ASSERT_EQ(nagle.NextDue(), t0 + 300ms);
+    nagle.Pop();
+    // The headers arrived at 300 ms, their acknowledgement is back at 400 ms, the body arrives at 500.
+    EXPECT_EQ(nagle.NextDue(), t0 + 500ms);
+    nagle.Pop();
+    nagle.Push(Kind::Data, std::string(64 * 1024, 'x'), t0 + 510ms);
+    EXPECT_EQ(nagle.NextDue(), t0 + 610ms) << "a full segment is sent at once";
+    nagle.Pop();
+    // Long after every acknowledgement: nothing is held.
+    nagle.Push(Kind::Data, "next", t0 + 2s);
+    EXPECT_EQ(nagle.NextDue(), t0 + 2s + 100ms);
+
+    DelayQueue plain(100ms, t0 + 300ms);
+    plain.Push(Kind::Data, std::string(216, 'h'), t0);
+    plain.Push(Kind::Data, std::string(317, 'b'), t0 + 1ms);
+    plain.Pop();
+    EXPECT_EQ(plain.NextDue(), t0 + 300ms);
+}
+
 }  // namespace
 }  // namespace slowline
