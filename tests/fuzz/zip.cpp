@@ -2,9 +2,11 @@
 // lies (LocateData), unpacking and checking each entry (DecodeEntry) and the checks of its name
 // (EntryName), over an archive given as bytes.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "ext/unzip32/ByteSource.h"
@@ -54,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     archive.CompressedTotal();
     for (const unzip32::ZipEntry& entry : archive.Entries()) CheckName(Widened(entry.rawName));
     if (archive.LocateData() != PK_OK) return 0;
+    // No two entries share bytes of their data.
+    std::vector<const unzip32::ZipEntry*> byOffset;
+    for (const unzip32::ZipEntry& entry : archive.Entries()) byOffset.push_back(&entry);
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const auto* a, const auto* b) { return a->dataOffset < b->dataOffset; });
+    for (size_t i = 1; i < byOffset.size(); ++i)
+        FUZZ_CHECK(byOffset[i - 1]->dataOffset + byOffset[i - 1]->compressedSize <= byOffset[i]->dataOffset);
     for (const unzip32::ZipEntry& entry : archive.Entries()) {
         // Located data lies wholly inside the bytes.
         FUZZ_CHECK(entry.dataOffset <= size && entry.compressedSize <= size - entry.dataOffset);
