@@ -26,4 +26,6 @@ status=0
 # it drives (about a third of a core), so a third test keeps both cores busy.
 ctest --test-dir "$build/win" --output-on-failure -j "$(($(nproc) + 1))" --timeout 300 || status=$?
 ctest --test-dir "$build/native" --output-on-failure -j "$(nproc)" --no-tests=ignore || status=$?
+# The parsers of what comes from the network or a package, fuzzed briefly (scripts/fuzz.sh runs longer).
+bash "$root/scripts/fuzz_short.sh" || status=$?
 exit $status
