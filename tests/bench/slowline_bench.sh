@@ -146,11 +146,6 @@ check_once() {
   cp "$work/server.log" "$work/$name.server.log"
 }
 
-make_catalog || { echo "the catalog could not be made" >&2; exit 1; }
-prefix=$build/bench-prefixes/slowline
-scup_prepare_demo_pc "$build" "$prefix" 1033 || exit 1
-scup_demo_start_printer "$build" "$work" || exit 1
-scup_demo_install_applications "$build" "$work" || exit 1
 # figures NAME DELAY: one line per check of the run NAME, from its trace (where each check ends), the
 # server's log of requests and the relay's count of connections:
 #   CHECK DELAY MS REQUESTS CONNECTIONS NEEDED CHAIN
