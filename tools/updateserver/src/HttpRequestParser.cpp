@@ -53,6 +53,7 @@ HttpRequestParser::HttpRequestParser(std::size_t maxBody)
     : maxBody_(maxBody), parser_(std::make_unique<BeastParser>()) {
     // The body limit is this class's, so that the refusal can name the length.
     parser_->body_limit(boost::none);
+    parser_->header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes));
     parser_->eager(false);  // stop after the headers: the framing is checked before any body is taken
 }
 
@@ -71,21 +72,28 @@ HttpRequestParser::State HttpRequestParser::Parse(std::string_view buffer) {
     };
     boost::beast::error_code error;
     if (!headersRead_) {
-        // Empty lines before a request are allowed (a client may end its previous body with one);
-        // they count towards the limit, or a stream of them would never end.
-        std::size_t start = 0;
-        while (start + 1 < buffer.size() && buffer[start] == '\r' && buffer[start + 1] == '\n') start += 2;
-        if (start >= kMaxHeaderBytes) return tooLong();
-        const std::string_view head = buffer.substr(start);
-        if (head.empty() || head == "\r") return State::NeedMore;
-        parser_->header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes - start));
-        const std::size_t taken = parser_->put(boost::asio::buffer(head.data(), head.size()), error);
-        if (error == http::error::need_more) return State::NeedMore;
+        if (fed_ == 0) {
+            // Empty lines before a request are allowed (a client may end its previous body with one);
+            // they count towards the limit, or a stream of them would never end.
+            std::size_t start = 0;
+            while (start + 1 < buffer.size() && buffer[start] == '\r' && buffer[start + 1] == '\n')
+                start += 2;
+            blankLines_ = start;
+            const std::string_view head = buffer.substr(start);
+            if (head.empty() || head == "\r")
+                return buffer.size() > kMaxHeaderBytes ? tooLong() : State::NeedMore;
+        }
+        // The parser takes whole lines as they come and wants only what it has not taken yet.
+        const std::string_view rest = buffer.substr(std::min(blankLines_ + fed_, buffer.size()));
+        if (rest.empty()) return State::NeedMore;
+        fed_ += parser_->put(boost::asio::buffer(rest.data(), rest.size()), error);
+        if (error == http::error::need_more || (!error && !parser_->is_header_done()))
+            return buffer.size() > kMaxHeaderBytes ? tooLong() : State::NeedMore;
         if (error == http::error::header_limit) return tooLong();
-        if (error) return Refuse(error, head);
-        blankLines_ = start;
-        fed_ = taken;
-        headerBytes_ = start + taken;
+        if (error) return Refuse(error, buffer.substr(blankLines_));
+        headerBytes_ = blankLines_ + fed_;
+        if (headerBytes_ > kMaxHeaderBytes + 4)
+            return tooLong();  // the limit is on what precedes the empty line
         if (TakeHead() == State::Failed) return State::Failed;
         headersRead_ = true;
         parser_->eager(true);

@@ -51,6 +51,22 @@ TEST(HttpRequestParser, ReadsARequestThatArrivesInPiecesAndTellsWhereTheNextOneB
     EXPECT_TRUE(parser.KeepAlive());
 }
 
+// A client's stack may send a request in pieces cut anywhere, a line or part of one at a time.
+TEST(HttpRequestParser, ReadsARequestCutAnywhereIntoTwoPieces) {
+    const std::string text =
+        "\r\nGET /_control/stats?kind=a HTTP/1.0\r\nHost: 127.0.0.1:43859\r\nContent-Length: 2\r\n\r\nokGET";
+    const std::size_t end = text.size() - 3;
+    for (std::size_t cut = 1; cut < end; ++cut) {
+        HttpRequestParser parser(1024);
+        ASSERT_EQ(parser.Parse(std::string_view(text).substr(0, cut)), State::NeedMore) << cut;
+        ASSERT_EQ(parser.Parse(text), State::Complete) << cut << ": " << parser.FailureReason();
+        EXPECT_EQ(parser.Request().path, "/_control/stats") << cut;
+        EXPECT_EQ(parser.Request().get_header_value("Host"), "127.0.0.1:43859") << cut;
+        EXPECT_EQ(parser.Request().body, "ok") << cut;
+        EXPECT_EQ(parser.Consumed(), end) << cut;
+    }
+}
+
 TEST(HttpRequestParser, RefusesWhatItCannotReadWithTheStatusAndTheReason) {
     struct Case {
         std::string request;
