@@ -43,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const int status = parser.FailureStatus();
             FUZZ_CHECK(status >= 400 && status <= 599);
             parser.Request();
+            // What is refused in pieces is refused whole as well.
+            updateserver::HttpRequestParser whole(kMaxBody);
+            FUZZ_CHECK(whole.Parse(rest.substr(0, received)) == State::Failed);
             return 0;
         }
         const std::size_t consumed = parser.Consumed();
