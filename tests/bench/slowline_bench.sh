@@ -26,6 +26,7 @@ done
 source "$root/scripts/lib/wineenv.sh"
 source "$root/scripts/lib/demo.sh"
 source "$root/scripts/lib/drive.sh"
+source "$root/tools/updateserver/bench/catalog40.sh"
 export LC_ALL=C.UTF-8
 
 work=$(mktemp -d /tmp/slowline-bench-XXXXXX)
@@ -40,46 +41,14 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# A catalog source of 40 entries, as the load benchmark makes one (two printer models with three
-# firmware packages, four family-wide applications, each in four regions), with the regions the demo
-# PC asks for (its printer's firmware is ALL_ALL), signed with the build's maker key.
+# The load benchmark's catalog of 40 entries, with the regions the demo PC asks for (its printer's
+# firmware is ALL_ALL), signed with the build's maker key.
 make_catalog() {
-  local src=$work/catalog-src regions=(ALL_ALL ENU_ALL ENG_ALL JPN_ALL) model id region updater
+  local updater
   updater=$(scup_demo_catalog_updater_version "$build")
-  mkdir -p "$src/images" "$src/packages/firmware" "$src/packages/software" "$src/packages/updater"
-  cp "$root/tests/fixtures/catalog-src/images/sc-200.png" "$src/images/"
-  {
-    echo '<CatalogSource>'
-    echo "  <Updater version=\"$updater\" display=\"$updater\"><File source=\"updater/ScUpdater.zip\"/></Updater>"
-    for model in SC-200 SC-300; do
-      echo "  <Model name=\"$model\" driver=\"Corvane $model\">"
-      for id in FP-MAIN FP-FONTS FC-TMPL01; do
-        echo "    <Package id=\"$id\" category=\"FIRM\" version=\"2.10\" thumbnail=\"images/sc-200.png\">"
-        for region in "${regions[@]}"; do
-          echo "      <Spec value=\"$region\" source=\"firmware/${model}_${id}_$region.pd3\"/>"
-          head -c 65536 /dev/urandom >"$src/packages/firmware/${model}_${id}_$region.pd3"
-        done
-        echo "      <Text lang=\"ENG\" title=\"$model $id 2.10\">Faster printing of long labels.</Text>"
-        echo '    </Package>'
-      done
-      echo '  </Model>'
-    done
-    echo '  <Software>'
-    for id in PP-SCEDIT52 PP-CONTACT13 PC-TMPLBIZ PP-FONTPACK; do
-      echo "    <Package id=\"$id\" category=\"PCS\" version=\"5.2.1\" thumbnail=\"images/sc-200.png\">"
-      for region in "${regions[@]}"; do
-        echo "      <Spec value=\"$region\" source=\"software/${id}_$region.exe\"/>"
-        head -c 262144 /dev/urandom >"$src/packages/software/${id}_$region.exe"
-      done
-      echo "      <Text lang=\"ENG\" title=\"$id 5.2.1\">Opens older label files faster.</Text>"
-      echo '    </Package>'
-    done
-    echo '  </Software>'
-    echo '</CatalogSource>'
-  } >"$src/catalog-src.xml"
-  head -c 1048576 /dev/urandom >"$src/packages/updater/ScUpdater.zip"
-  "$build/native/bin/mkcatalog" --source "$src" --out "$work/catalog" --key "$build/signing-keys/maker1.key" \
-    --valid-days 30 >/dev/null
+  scup_write_catalog40 "$work/catalog-src" "$root" "$updater" "$updater" ALL_ALL ENU_ALL ENG_ALL JPN_ALL
+  "$build/native/bin/mkcatalog" --source "$work/catalog-src" --out "$work/catalog" \
+    --key "$build/signing-keys/maker1.key" --valid-days 30 >/dev/null
 }
 
 # start_line DELAY_MS: the update server and the relay in front of it; the program's addresses point

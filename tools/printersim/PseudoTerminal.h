@@ -5,9 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace printersim {
+
+using toolsfile::UniqueFd;
 
 class PseudoTerminal {
   public:

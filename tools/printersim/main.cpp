@@ -8,7 +8,7 @@
 
 #include "SimOptions.h"
 #include "Simulator.h"
-#include "UniqueFd.h"
+#include "common/UniqueFd.h"
 
 int main(int argc, char** argv) {
     using namespace printersim;

@@ -22,6 +22,8 @@
 
 namespace slowline {
 
+using toolsfile::UniqueFd;
+
 struct RelayOptions {
     std::string listenAddress = "127.0.0.1";
     uint16_t listenPort = 0;  // 0: a free one

@@ -12,7 +12,7 @@
 
 #include "Simulator.h"
 #include "TestBytes.h"
-#include "UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace printersim {
 namespace {

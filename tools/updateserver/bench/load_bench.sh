@@ -20,48 +20,15 @@ few=${FEW_CLIENTS:-250}
 checks=${CHECKS:-1}
 work=$(mktemp -d /tmp/load-bench-XXXXXX)
 source "$root/scripts/lib/services.sh"
+source "$here/catalog40.sh"
 trap 'scup_stop_services; rm -rf "$work"' EXIT
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
-# A catalog source of 40 entries: two printer models with three firmware packages and four family-wide
-# applications, each in four regions.
+# The benchmark's catalog of 40 entries, unsigned.
 make_catalog() {
-  local src=$work/catalog-src regions=(ENU_ALL ENG_ALL JPN_ALL ARA_ALL) model id region
-  mkdir -p "$src/images" "$src/packages/firmware" "$src/packages/software"
-  cp "$root/tests/fixtures/catalog-src/images/sc-200.png" "$src/images/"
-  {
-    echo '<CatalogSource>'
-    echo '  <Updater version="1.4.0" display="1.4"><File source="updater/ScUpdater.zip"/></Updater>'
-    for model in SC-200 SC-300; do
-      echo "  <Model name=\"$model\" driver=\"Corvane $model\">"
-      for id in FP-MAIN FP-FONTS FC-TMPL01; do
-        echo "    <Package id=\"$id\" category=\"FIRM\" version=\"2.10\" thumbnail=\"images/sc-200.png\">"
-        for region in "${regions[@]}"; do
-          echo "      <Spec value=\"$region\" source=\"firmware/${model}_${id}_$region.pd3\"/>"
-          head -c 65536 /dev/urandom >"$src/packages/firmware/${model}_${id}_$region.pd3"
-        done
-        echo "      <Text lang=\"ENG\" title=\"$model $id 2.10\">Faster printing of long labels.</Text>"
-        echo '    </Package>'
-      done
-      echo '  </Model>'
-    done
-    echo '  <Software>'
-    for id in PP-SCEDIT52 PP-CONTACT13 PC-TMPLBIZ PP-FONTPACK; do
-      echo "    <Package id=\"$id\" category=\"PCS\" version=\"5.2.1\" thumbnail=\"images/sc-200.png\">"
-      for region in "${regions[@]}"; do
-        echo "      <Spec value=\"$region\" source=\"software/${id}_$region.exe\"/>"
-        head -c 262144 /dev/urandom >"$src/packages/software/${id}_$region.exe"
-      done
-      echo "      <Text lang=\"ENG\" title=\"$id 5.2.1\">Opens older label files faster.</Text>"
-      echo '    </Package>'
-    done
-    echo '  </Software>'
-    echo '</CatalogSource>'
-  } >"$src/catalog-src.xml"
-  mkdir -p "$src/packages/updater"
-  head -c 1048576 /dev/urandom >"$src/packages/updater/ScUpdater.zip"
-  "$bin/mkcatalog" --source "$src" --out "$work/catalog" --unsigned >/dev/null
+  scup_write_catalog40 "$work/catalog-src" "$root" 1.4.0 1.4 ENU_ALL ENG_ALL JPN_ALL ARA_ALL
+  "$bin/mkcatalog" --source "$work/catalog-src" --out "$work/catalog" --unsigned >/dev/null
 }
 
 start_instance() { # NAME: starts an updateserver on a free port; sets port and pid

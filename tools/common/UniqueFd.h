@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace printersim {
+namespace toolsfile {
 
 class UniqueFd {
   public:
@@ -31,4 +31,4 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-}  // namespace printersim
+}  // namespace toolsfile
