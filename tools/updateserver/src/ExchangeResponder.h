@@ -24,7 +24,7 @@ struct Answer {
     int status = 200;
     std::string contentType = "text/xml";
     std::string body;
-    std::string note;  // what was asked and what was answered, for the request log
+    std::string note;              // what was asked and what was answered, for the request log
     std::vector<FileStamp> files;  // the answer holds while these are unchanged
 };
 
