@@ -1,14 +1,11 @@
 // printersim: plays a label printer of the family on a pseudo-terminal linked as a serial port.
-#include <signal.h>
-#include <sys/signalfd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "SimOptions.h"
 #include "Simulator.h"
-#include "common/UniqueFd.h"
+#include "common/StopSignals.h"
 
 int main(int argc, char** argv) {
     using namespace printersim;
@@ -24,14 +21,7 @@ int main(int argc, char** argv) {
 
     // The signals arrive as readable data, so a stop is noticed at any wait and the link is
     // removed on the way out.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    UniqueFd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC));
+    UniqueFd stop = toolsfile::TakeStopSignals();
     if (!stop) {
         std::perror("printersim: signalfd");
         return 1;

@@ -1,14 +1,11 @@
 // slowline: a TCP relay that delays every byte in each direction, as a long line does.
-#include <signal.h>
-#include <sys/signalfd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Options.h"
 #include "Relay.h"
-#include "UniqueFd.h"
+#include "StopSignals.h"
 
 int main(int argc, char** argv) {
     using namespace slowline;
@@ -21,14 +18,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "slowline: %s\n%s", parsed.error.c_str(), kUsage);
         return 2;
     }
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    UniqueFd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC));
+    UniqueFd stop = toolsfile::TakeStopSignals();
     if (!stop) {
         std::perror("slowline: signalfd");
         return 1;
