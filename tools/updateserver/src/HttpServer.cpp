@@ -129,8 +129,10 @@ struct HttpServer::Impl::Connection {
 
 namespace {
 
+bool StatusHasBody(int status) { return status >= 200 && status != 204 && status != 304; }
+
 std::string HeadOf(const HttpResponse& response, bool keepAlive) {
-    const bool noBody = response.status == 204 || response.status == 304 || response.status < 200;
+    const bool noBody = !StatusHasBody(response.status);
     std::string head =
         "HTTP/1.1 " + std::to_string(response.status) + " " + ReasonPhrase(response.status) + "\r\n";
     if (!response.contentType.empty() && !noBody) head += "Content-Type: " + response.contentType + "\r\n";
@@ -141,8 +143,7 @@ std::string HeadOf(const HttpResponse& response, bool keepAlive) {
 }
 
 bool WithBody(const HttpRequest& request, const HttpResponse& response) {
-    const bool noBody = response.status == 204 || response.status == 304 || response.status < 200;
-    return !noBody && request.method != "HEAD";
+    return StatusHasBody(response.status) && request.method != "HEAD";
 }
 
 }  // namespace
